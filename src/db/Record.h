@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <utility>
+
 namespace kartovo {
 
 // One row of a query result: columns addressed by name without regard to case
@@ -12,6 +14,13 @@ namespace kartovo {
 // the row does not have reads as null.
 class Record {
 public:
+    Record() = default;
+    // Columns and their values in the same order (a query row); the name list
+    // is shared between the rows of one result.
+    Record(QStringList columns, QList<QVariant> values) : m_names(std::move(columns)), m_values(std::move(values)) {
+        m_values.resize(m_names.size());
+    }
+
     QVariant value(const QString& column) const {
         const int i = indexOf(column);
         return i < 0 ? QVariant() : m_values[i];
