@@ -1,0 +1,321 @@
+-- SPC tables as Kartovo uses them (SQLite). Yes/no columns hold 0 or 1;
+-- dates and times are texts "yyyy-mm-dd" and "hh:mm".
+
+CREATE TABLE SPC_Programy (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    NrP INTEGER,
+    Lx INTEGER DEFAULT 0,
+    ArchP INTEGER DEFAULT 0,
+    ID1 TEXT,
+    ID2 TEXT,
+    ID3 TEXT,
+    ID4 TEXT,
+    ID5 TEXT,
+    ID6 TEXT,
+    ID7 TEXT,
+    ID8 TEXT,
+    ID9 TEXT,
+    ID10 TEXT,
+    CzasP INTEGER
+);
+
+CREATE TABLE SPC_Setap (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    IDP INTEGER,
+    LP INTEGER,
+    Nazwa TEXT,
+    WN REAL,
+    Jednostka TEXT,
+    Format TEXT,
+    TypKarty INTEGER,
+    Probka INTEGER,
+    SkalaSiatki INTEGER,
+    Gestosc INTEGER,
+    OG REAL,
+    OD REAL,
+    GL REAL,
+    DL REAL,
+    Skala INTEGER,
+    CzyArch INTEGER DEFAULT 0,
+    GLK REAL,
+    DLK REAL,
+    LS REAL,
+    LR REAL,
+    LO REAL,
+    MinX REAL,
+    MaxX REAL,
+    MaxR REAL,
+    MaxS REAL
+);
+
+CREATE TABLE SPC_Baza (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    IDP INTEGER,
+    IDPK INTEGER,
+    P TEXT,
+    CzyOb INTEGER DEFAULT 0,
+    Data TEXT,
+    Czas TEXT,
+    ID1 TEXT,
+    ID2 TEXT,
+    ID3 TEXT,
+    ID4 TEXT,
+    ID5 TEXT,
+    ID6 TEXT,
+    ID7 TEXT,
+    ID8 TEXT,
+    ID9 TEXT,
+    ID10 TEXT,
+    ID11 TEXT,
+    ID12 TEXT,
+    ID13 TEXT,
+    ID14 TEXT,
+    ID15 TEXT,
+    ID16 TEXT,
+    ID17 TEXT,
+    ID18 TEXT,
+    ID19 TEXT,
+    ID20 TEXT,
+    IDL1 TEXT,
+    IDL2 TEXT,
+    IDL3 TEXT,
+    IDL4 TEXT,
+    IDL5 TEXT,
+    PomiaryNL TEXT,
+    W1 REAL,
+    W2 REAL,
+    W3 REAL,
+    W4 REAL,
+    W5 REAL,
+    W6 REAL,
+    W7 REAL,
+    W8 REAL,
+    W9 REAL,
+    W10 REAL,
+    W11 REAL,
+    W12 REAL,
+    W13 REAL,
+    W14 REAL,
+    W15 REAL,
+    W16 REAL,
+    W17 REAL,
+    W18 REAL,
+    W19 REAL,
+    W20 REAL,
+    W21 REAL,
+    W22 REAL,
+    W23 REAL,
+    W24 REAL,
+    W25 REAL,
+    W26 REAL,
+    W27 REAL,
+    W28 REAL,
+    W29 REAL,
+    W30 REAL,
+    W31 REAL,
+    W32 REAL,
+    W33 REAL,
+    W34 REAL,
+    W35 REAL,
+    W36 REAL,
+    W37 REAL,
+    W38 REAL,
+    W39 REAL,
+    W40 REAL,
+    D1 REAL,
+    D2 REAL,
+    D3 REAL,
+    D4 REAL,
+    D5 REAL,
+    D6 REAL,
+    D7 REAL,
+    D8 REAL,
+    D9 REAL,
+    D10 REAL,
+    D11 REAL,
+    D12 REAL,
+    D13 REAL,
+    D14 REAL,
+    D15 REAL,
+    D16 REAL,
+    D17 REAL,
+    D18 REAL,
+    D19 REAL,
+    D20 REAL,
+    D21 REAL,
+    D22 REAL,
+    D23 REAL,
+    D24 REAL,
+    D25 REAL,
+    D26 REAL,
+    D27 REAL,
+    D28 REAL,
+    D29 REAL,
+    D30 REAL,
+    D31 REAL,
+    D32 REAL,
+    D33 REAL,
+    D34 REAL,
+    D35 REAL,
+    D36 REAL,
+    D37 REAL,
+    D38 REAL,
+    D39 REAL,
+    D40 REAL,
+    Srednia REAL,
+    Odchylenie REAL,
+    Rozstep REAL,
+    Dodat REAL,
+    Mediana REAL,
+    Lp INTEGER,
+    Mini REAL,
+    Maxi REAL,
+    GX REAL,
+    DX REAL,
+    SX REAL,
+    GR REAL,
+    DR REAL,
+    GS REAL,
+    DS REAL,
+    IDPrz INTEGER,
+    IDRea INTEGER,
+    IDNie INTEGER,
+    IleNie INTEGER,
+    IDNot INTEGER
+);
+
+CREATE INDEX IX_SPC_Baza_Parametr ON SPC_Baza (IDPK, Data, Czas, ID);
+
+CREATE TABLE SPC_OpisBaz (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT,
+    NazwaA TEXT,
+    Pole INTEGER DEFAULT 0,
+    Dlugosc INTEGER
+);
+
+CREATE TABLE SPC_OpisID (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT,
+    NazwaA TEXT,
+    Pole INTEGER DEFAULT 0
+);
+
+-- One dictionary per descriptive field whose Pole is no.
+
+CREATE TABLE SPC_OpisID1 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID2 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID3 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID4 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID5 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID6 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID7 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID8 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID9 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID10 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID11 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID12 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID13 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID14 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID15 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID16 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID17 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID18 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID19 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_OpisID20 (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    Nazwa TEXT
+);
+
+CREATE TABLE SPC_Ustawienia (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    NazwaOp TEXT,
+    CzyWymagany INTEGER DEFAULT 0
+);
+
+CREATE TABLE SPC_Tablice (
+    ID INTEGER PRIMARY KEY AUTOINCREMENT,
+    LP INTEGER,
+    R1 REAL,
+    R2 REAL,
+    S1 REAL,
+    S2 REAL,
+    R REAL,
+    S REAL
+);
