@@ -43,8 +43,9 @@ free_port() {
 start() {
     [ -x "$pg_bin/initdb" ] || { echo "pg-test-server: $pg_bin/initdb not found" >&2; exit 1; }
     [ -f "$odbc_driver" ] || { echo "pg-test-server: ODBC driver $odbc_driver not found" >&2; exit 1; }
-    local dir
     dir=$(mktemp -d "${TMPDIR:-/tmp}/kartovo-pg.XXXXXX")
+    # Whatever fails below leaves no server or folder behind.
+    trap 'stop "$dir"' EXIT
     chmod 755 "$dir"
     mkdir -p "$dir/data" "$dir/socket" "$dir/log" "$dir/odbc"
     printf '%s\n' "$pg_password" > "$dir/pwfile"
@@ -88,6 +89,7 @@ INI
     echo "export KARTOVO_PG_DATABASE=$pg_database"
     echo "export KARTOVO_PG_DRIVER='PostgreSQL Unicode'"
     echo "export ODBCSYSINI='$dir/odbc'"
+    trap - EXIT
 }
 
 stop() {
