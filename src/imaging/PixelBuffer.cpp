@@ -1,36 +1,44 @@
 #include "imaging/PixelBuffer.h"
 
-#include <cstring>
+#include <QtEndian>
 
 namespace kartovo {
+
+// A QImage RGB32 pixel is the native word 0xffRRGGBB; a buffer pixel is the
+// bytes blue, green, red, reserved, i.e. the little-endian word 0x00RRGGBB.
 
 void LoadPixelBuffer(PixelBuffer& buffer, const QImage& picture) {
     const QImage src = picture.format() == QImage::Format_RGB32 ? picture
                                                                  : picture.convertToFormat(QImage::Format_RGB32);
-    const int w = src.width(), h = src.height();
+    const int w = src.isNull() ? 0 : src.width();
+    const int h = src.isNull() ? 0 : src.height();
     buffer.header = PixelBufferHeader{};
     buffer.header.width = w;
     buffer.header.height = h;
-    buffer.m_data.assign(static_cast<std::size_t>(w) * h * 4, 0);
-    const std::size_t rowBytes = static_cast<std::size_t>(w) * 4;
-    // RGB32 stores 0xffRRGGBB, i.e. bytes blue, green, red, 0xff on little-endian hosts.
+    buffer.m_words.resize(static_cast<std::size_t>(w) * h);
+    std::uint32_t* words = buffer.m_words.data();
     for (int row = 0; row < h; ++row) {
-        std::uint8_t* dst = buffer.m_data.data() + static_cast<std::size_t>(h - 1 - row) * rowBytes;
-        std::memcpy(dst, src.constScanLine(row), rowBytes);
-        for (std::size_t i = 3; i < rowBytes; i += 4) dst[i] = 0;
+        const auto* s = reinterpret_cast<const std::uint32_t*>(src.constScanLine(row));
+        std::uint32_t* d = words + static_cast<std::size_t>(h - 1 - row) * w;
+        for (int x = 0; x < w; ++x) d[x] = qToLittleEndian(s[x] & 0x00ffffffu);
     }
 }
 
 void StorePixelBuffer(const PixelBuffer& buffer, QImage& picture) {
     const int w = buffer.width(), h = buffer.height();
+    if (w <= 0 || h <= 0) {
+        picture = QImage();
+        return;
+    }
     if (picture.width() != w || picture.height() != h || picture.format() != QImage::Format_RGB32)
         picture = QImage(w, h, QImage::Format_RGB32);
-    const std::size_t rowBytes = static_cast<std::size_t>(w) * 4;
+    const auto* words = reinterpret_cast<const std::uint32_t*>(buffer.data());
+    uchar* bits = picture.bits(); // detaches once
+    const qsizetype stride = picture.bytesPerLine();
     for (int row = 0; row < h; ++row) {
-        auto* dst = reinterpret_cast<std::uint32_t*>(picture.scanLine(row));
-        const auto* src = buffer.data() + static_cast<std::size_t>(h - 1 - row) * rowBytes;
-        std::memcpy(dst, src, rowBytes);
-        for (int x = 0; x < w; ++x) dst[x] |= 0xff000000u;
+        auto* d = reinterpret_cast<std::uint32_t*>(bits + row * stride);
+        const std::uint32_t* s = words + static_cast<std::size_t>(h - 1 - row) * w;
+        for (int x = 0; x < w; ++x) d[x] = qFromLittleEndian(s[x]) | 0xff000000u;
     }
 }
 

@@ -1,0 +1,175 @@
+#include "imaging/ImageFile.h"
+
+#include "platform/Logging.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QSysInfo>
+
+#include <Magick++.h>
+
+#include <mutex>
+
+namespace kartovo {
+
+namespace {
+
+QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+void setError(QString* error, const QString& text) {
+    if (error) *error = text;
+}
+
+QString notAPicture(const QString& name) {
+    return QStringLiteral("Plik %1 nie zawiera obrazu w obsługiwanym formacie (BMP, JPEG, GIF, TIFF, PCX, PNG)")
+        .arg(shown(name));
+}
+
+QString damaged(const QString& name) {
+    return QStringLiteral("Plik %1 jest uszkodzony lub niekompletny - nie można odczytać obrazu").arg(shown(name));
+}
+
+// ZSoft PCX: manufacturer 10, a known version, encoding 0 or 1, a valid depth.
+bool looksLikePcx(const QByteArray& d) {
+    if (d.size() < 128) return false;
+    const auto u = [&](int i) { return static_cast<unsigned char>(d[i]); };
+    const unsigned version = u(1), encoding = u(2), bits = u(3);
+    return u(0) == 0x0a && (version == 0 || version == 2 || version == 3 || version == 4 || version == 5) &&
+           encoding <= 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
+}
+
+bool isJpeg(const QByteArray& d) { return d.startsWith(QByteArray("\xff\xd8\xff", 3)); }
+bool isPng(const QByteArray& d) { return d.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8)); }
+
+// Qt's readers fill a cut-off JPEG or PNG up with grey and report success;
+// a card read from such a file would be half blank, so it is refused.
+bool truncated(const QByteArray& d) {
+    if (isJpeg(d)) {
+        // Markers cannot occur inside the entropy-coded data, so the end of
+        // image must follow the last start of scan.
+        const qsizetype sos = d.lastIndexOf(QByteArray("\xff\xda", 2));
+        return sos < 0 || d.indexOf(QByteArray("\xff\xd9", 2), sos + 2) < 0;
+    }
+    if (isPng(d)) return !d.contains("IEND");
+    return false;
+}
+
+void initializeMagick() {
+    static std::once_flag once;
+    std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
+}
+
+bool loadWithMagick(const QByteArray& data, const QString& name, QImage& out, QString* error) {
+    initializeMagick();
+    try {
+        Magick::Image image;
+        image.magick("PCX");
+        image.read(Magick::Blob(data.constData(), static_cast<size_t>(data.size())));
+        const unsigned w = image.columns(), h = image.rows();
+        if (w == 0 || h == 0) {
+            setError(error, damaged(name));
+            return false;
+        }
+        QImage picture(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
+        if (picture.isNull()) {
+            setError(error, damaged(name));
+            return false;
+        }
+        // RGB32 rows are exactly 4 * w bytes: blue, green, red, alpha on little-endian hosts.
+        const bool little = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+        image.write(0, 0, w, h, little ? "BGRA" : "ARGB", Magick::CharPixel, picture.bits());
+        auto* px = reinterpret_cast<quint32*>(picture.bits());
+        const qsizetype n = static_cast<qsizetype>(w) * h;
+        for (qsizetype i = 0; i < n; ++i) px[i] |= 0xff000000u;
+        out = picture;
+        return true;
+    } catch (const Magick::Exception& e) {
+        // Warnings too: a PCX that only half decodes is no card picture.
+        qCWarning(lcImaging) << "PCX" << name << e.what();
+        setError(error, damaged(name));
+        return false;
+    } catch (const std::exception& e) {
+        qCWarning(lcImaging) << "PCX" << name << e.what();
+        setError(error, damaged(name));
+        return false;
+    }
+}
+
+} // namespace
+
+bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, QString* error) {
+    out = QImage();
+    if (data.isEmpty()) {
+        setError(error, QStringLiteral("Plik %1 jest pusty").arg(shown(name)));
+        return false;
+    }
+    if (looksLikePcx(data)) return loadWithMagick(data, name, out, error);
+
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    if (reader.format().isEmpty()) {
+        setError(error, notAPicture(name));
+        return false;
+    }
+    if (truncated(data)) {
+        setError(error, damaged(name));
+        return false;
+    }
+    QImage picture = reader.read();
+    if (picture.isNull()) {
+        qCWarning(lcImaging) << "cannot decode" << name << reader.errorString();
+        setError(error, damaged(name));
+        return false;
+    }
+    out = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+    return true;
+}
+
+bool LoadPicture(const QString& path, QImage& out, QString* error) {
+    out = QImage();
+    QFile file(path);
+    if (!QFileInfo(path).isFile()) {
+        setError(error, QStringLiteral("Nie znaleziono pliku %1").arg(shown(path)));
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("Nie można otworzyć pliku %1").arg(shown(path)));
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    return LoadPictureData(data, path, out, error);
+}
+
+bool SavePictureBitmap(const QImage& picture, const QString& path, QString* error) {
+    const QString failed = QStringLiteral("Nie można zapisać obrazu do pliku %1").arg(shown(path));
+    if (picture.isNull()) {
+        setError(error, failed);
+        return false;
+    }
+    // Qt writes 32-bit pictures as 24-bit bitmaps; palette pictures would stay 8-bit.
+    const QImage rgb = picture.format() == QImage::Format_RGB32 ? picture
+                                                                 : picture.convertToFormat(QImage::Format_RGB32);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, failed);
+        return false;
+    }
+    QImageWriter writer(&file, "bmp");
+    if (!writer.write(rgb) || !file.commit()) {
+        qCWarning(lcImaging) << "cannot write" << path << writer.errorString() << file.errorString();
+        file.cancelWriting();
+        setError(error, failed);
+        return false;
+    }
+    return true;
+}
+
+} // namespace kartovo

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace kartovo {
+
+// Loads any picture the program accepts (BMP, JPEG, GIF, TIFF, PNG through
+// Qt's readers, PCX through GraphicsMagick) as opaque 32-bit RGB, the way a
+// picture box holds it. A missing, empty, truncated or undecodable file gives
+// false, an empty `out` and a Polish description in *error (when given).
+bool LoadPicture(const QString& path, QImage& out, QString* error = nullptr);
+
+// The same for the bytes of a file; `name` is only used in the description.
+bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, QString* error = nullptr);
+
+// Writes the picture as a 24-bit Windows bitmap under `path`, replacing the
+// file only once the new one is complete. False with a Polish description
+// when it cannot be written.
+bool SavePictureBitmap(const QImage& picture, const QString& path, QString* error = nullptr);
+
+} // namespace kartovo

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QImage>
+#include <functional>
+
+namespace kartovo {
+
+// Called once per pixel column with the percentage done (0..100); may be empty.
+using ProgressCallback = std::function<void(int percent)>;
+
+// x / width * 100 as a real number, rounded half to even: the percentage shown
+// after column x.
+int ColumnProgress(int x, int width);
+
+// The image operations of the preprocessing. Each works on the picture in
+// place (one pass over its memory) and gives exactly the result of loading a
+// PixelBuffer, running the column-by-column loop and storing it back: the
+// picture ends as opaque 32-bit RGB. Progress is reported after every column,
+// in column order.
+
+// Rotates `source` into `destination` by 0, 90 (clockwise), 180 or 270
+// (counter-clockwise) degrees, in the source's native depth. Throws BitmapError
+// for a depth other than 8, 15, 16, 24, 32 and std::invalid_argument for any
+// other angle. The result has the format SetBitmapPixels writes for that depth
+// (an 8-bit result keeps the source's colour table).
+void RotatePicture(const QImage& source, QImage& destination, int angle, const ProgressCallback& progress = {});
+
+// Every pixel becomes white when (red + green + blue) / 3 > 125, otherwise black.
+void ConvertToBW(QImage& picture, const ProgressCallback& progress = {});
+
+// Keeps one colour (filterColour 0 red, 1 green, 2 blue) as black, the rest
+// white. Red kept: red >= tRed, green <= tGreen, blue <= tBlue (the others
+// alike). Any other filterColour makes every pixel white.
+void FilterColors(QImage& picture, int filterColour, int tRed, int tGreen, int tBlue,
+                  const ProgressCallback& progress = {});
+
+// Each pixel except the last column and the top row becomes white when the mean
+// of the rounded-up channel quarters of the 2 x 2 block formed with its right,
+// upper and upper-right neighbours exceeds (filterSensitivity + 1) * 64,
+// otherwise black.
+void RemoveNoise(QImage& picture, int filterSensitivity, const ProgressCallback& progress = {});
+
+} // namespace kartovo
