@@ -1,0 +1,163 @@
+#include "ImagingTestSupport.h"
+#include "imaging/ImageFile.h"
+#include "imaging/PicMod.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <cstdlib>
+
+using namespace kartovo;
+using kartovo::test::imagingData;
+
+namespace {
+
+// The drawn test card (24 x 16): a yellow 4 x 4 corner at the top left, red
+// up to x = 8, green over blue up to x = 16, white over black to the right.
+struct Region {
+    int x, y;
+    QRgb colour;
+};
+const Region kRegions[] = {
+    {1, 1, qRgb(255, 255, 0)}, {5, 10, qRgb(255, 0, 0)},      {11, 3, qRgb(0, 255, 0)},
+    {11, 12, qRgb(0, 0, 255)}, {20, 3, qRgb(255, 255, 255)}, {20, 12, qRgb(0, 0, 0)},
+};
+
+bool near(QRgb a, QRgb b, int tolerance) {
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& data) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(data);
+    return path;
+}
+
+class ColourCardFile : public testing::TestWithParam<const char*> {};
+
+} // namespace
+
+TEST_P(ColourCardFile, LoadsAndGoesThroughEveryOperation) {
+    QImage card;
+    QString error;
+    ASSERT_TRUE(LoadPicture(imagingData(GetParam()), card, &error)) << error.toStdString();
+    EXPECT_TRUE(error.isEmpty());
+    ASSERT_EQ(card.size(), QSize(24, 16));
+    EXPECT_EQ(card.format(), QImage::Format_RGB32);
+    const bool lossy = QString::fromLatin1(GetParam()).endsWith(QLatin1String(".jpg"));
+    for (const Region& r : kRegions)
+        EXPECT_TRUE(near(card.pixel(r.x, r.y), r.colour, lossy ? 40 : 0))
+            << r.x << "," << r.y << " " << std::hex << card.pixel(r.x, r.y);
+
+    const QRgb white = qRgb(255, 255, 255), black = qRgb(0, 0, 0);
+    QImage bw = card;
+    ConvertToBW(bw); // yellow and white are bright, the pure colours and black are not
+    const QRgb bwExpected[] = {white, black, black, black, white, black};
+    QImage redOnly = card;
+    FilterColors(redOnly, 0, 150, 100, 100);
+    const QRgb redExpected[] = {white, black, white, white, white, white};
+    QImage clean = card;
+    RemoveNoise(clean, 1); // inside each area the block is the area's colour
+    const QRgb noiseExpected[] = {white, black, black, black, white, black};
+    for (int i = 0; i < 6; ++i) {
+        const Region& r = kRegions[i];
+        EXPECT_EQ(bw.pixel(r.x, r.y), bwExpected[i]) << i;
+        EXPECT_EQ(redOnly.pixel(r.x, r.y), redExpected[i]) << i;
+        EXPECT_EQ(clean.pixel(r.x, r.y), noiseExpected[i]) << i;
+    }
+
+    QImage turned;
+    RotatePicture(card, turned, 270);
+    ASSERT_EQ(turned.size(), QSize(16, 24));
+    EXPECT_TRUE(near(turned.pixel(1, 22), qRgb(255, 255, 0), lossy ? 40 : 0)); // yellow corner bottom-left
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ColourCardFile,
+                         testing::Values("card.bmp", "card.jpg", "card.gif", "card.tif", "card.png", "card.pcx"));
+
+TEST(ImageFile, OneBitPcxIsNotInverted) {
+    QImage card;
+    QString error;
+    ASSERT_TRUE(LoadPicture(imagingData("card-1bit.pcx"), card, &error)) << error.toStdString();
+    ASSERT_EQ(card.size(), QSize(24, 16));
+    EXPECT_EQ(card.pixel(1, 1), qRgb(255, 255, 255)); // white corner
+    EXPECT_EQ(card.pixel(6, 10), qRgb(0, 0, 0));       // black left half
+    EXPECT_EQ(card.pixel(20, 10), qRgb(255, 255, 255));
+
+    QImage bw = card;
+    ConvertToBW(bw);
+    EXPECT_EQ(bw, card);
+}
+
+TEST(ImageFile, UndecodableFilesAreReportedNotLoaded) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray pcx = readAll(imagingData("card.pcx"));
+    const QByteArray png = readAll(imagingData("card.png"));
+    ASSERT_FALSE(pcx.isEmpty());
+    const QString cases[] = {
+        imagingData("truncated.jpg"),
+        imagingData("not-a-picture.bmp"),
+        writeFile(dir, "empty.bmp", QByteArray()),
+        writeFile(dir, "cut.pcx", pcx.left(200)),
+        writeFile(dir, "cut.png", png.left(png.size() - 20)),
+        writeFile(dir, "header-only.bmp", readAll(imagingData("card.bmp")).left(54)),
+        dir.filePath(QStringLiteral("missing.jpg")),
+    };
+    for (const QString& path : cases) {
+        QImage out(5, 5, QImage::Format_RGB32);
+        QString error;
+        EXPECT_FALSE(LoadPicture(path, out, &error)) << path.toStdString();
+        EXPECT_TRUE(out.isNull());
+        EXPECT_TRUE(error.contains(QFileInfo(path).fileName())) << error.toStdString();
+    }
+    QString error;
+    QImage out;
+    LoadPicture(imagingData("truncated.jpg"), out, &error);
+    EXPECT_EQ(error, QStringLiteral("Plik %1 jest uszkodzony lub niekompletny - nie można odczytać obrazu")
+                         .arg(QDir::toNativeSeparators(imagingData("truncated.jpg"))));
+    LoadPicture(writeFile(dir, "empty2.bmp", QByteArray()), out, &error);
+    EXPECT_TRUE(error.contains(QStringLiteral("jest pusty")));
+    LoadPicture(imagingData("not-a-picture.bmp"), out, &error);
+    EXPECT_TRUE(error.contains(QStringLiteral("nie zawiera obrazu")));
+    EXPECT_FALSE(LoadPicture(dir.path(), out, nullptr)); // a folder
+}
+
+TEST(ImageFile, SavesA24BitBitmapOverTheFileItCameFrom) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = writeFile(dir, "card.png", readAll(imagingData("card.png")));
+    QImage card;
+    ASSERT_TRUE(LoadPicture(path, card));
+    ConvertToBW(card);
+    QString error;
+    ASSERT_TRUE(SavePictureBitmap(card, path, &error)) << error.toStdString();
+
+    const QByteArray saved = readAll(path);
+    ASSERT_GT(saved.size(), 54);
+    EXPECT_TRUE(saved.startsWith("BM"));
+    EXPECT_EQ(static_cast<unsigned char>(saved[28]), 24); // bits per pixel
+    EXPECT_EQ(QImageReader(path).format(), QByteArray("bmp"));
+    QImage back;
+    ASSERT_TRUE(LoadPicture(path, back));
+    EXPECT_EQ(back, card);
+
+    QImage indexed = card.convertToFormat(QImage::Format_Indexed8);
+    ASSERT_TRUE(SavePictureBitmap(indexed, path));
+    EXPECT_EQ(static_cast<unsigned char>(readAll(path)[28]), 24);
+
+    EXPECT_FALSE(SavePictureBitmap(card, dir.filePath(QStringLiteral("no/such/folder/x.bmp")), &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("Nie można zapisać obrazu")));
+    EXPECT_FALSE(SavePictureBitmap(QImage(), path));
+    ASSERT_TRUE(LoadPicture(path, back)); // the failed saves left the file alone
+    EXPECT_EQ(back, card);
+}
