@@ -241,7 +241,7 @@ bool DbConnection::openOdbc(const QString& connectionText) {
         return false;
     }
     m_system = detectSystem();
-    qCInfo(lcDb).noquote() << "connected through ODBC to" << DbSystemName(m_system);
+    qCDebug(lcDb).noquote() << "connected through ODBC to" << DbSystemName(m_system);
     return true;
 }
 

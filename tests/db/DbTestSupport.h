@@ -1,0 +1,78 @@
+#pragma once
+
+#include "db/Connection.h"
+#include "db/DatabaseConfig.h"
+#include "platform/Messages.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace kartovo::test {
+
+enum class Backend { SQLite, PostgreSQL };
+
+// The throw-away PostgreSQL server started by scripts/pg-test-server.sh
+// (KARTOVO_PG_* and ODBCSYSINI in the environment).
+struct PgServer {
+    static bool available();
+    static QString skipReason();
+    static QString host();
+    static QString port();
+    static QString user();
+    static QString password();
+    static QString adminDatabase();
+    static QString driver();
+    // Settings as the main program would store them; the port rides on the
+    // server value as an extra key of the connection text.
+    static DatabaseConfig config(const QString& database, const QString& password);
+};
+
+// A database of its own for one test: an SQLite Norv.mdb in a temporary
+// folder, or a fresh database on the PostgreSQL test server (dropped at the
+// end), so that tests can run in parallel.
+class ScratchDatabase {
+public:
+    explicit ScratchDatabase(Backend backend);
+    ~ScratchDatabase();
+
+    bool ok() const { return m_ok; }
+    QString error() const { return m_error; }
+    Backend backend() const { return m_backend; }
+    DbConnection& conn() { return *m_conn; }
+    DatabaseConfig config() const;
+    QString folder() const { return m_dir.path(); }
+    QString name() const { return m_name; }
+
+    // Runs the schema script of the backend.
+    bool createSchema();
+    // Statement in the backend's own DDL.
+    bool exec(const QString& sql) { return m_conn->execute(sql); }
+    // Number of rows in a table (-1 on error).
+    int count(const QString& table);
+    // Closes the test's connection (before others open the same database).
+    void closeConnection() { m_conn->close(); }
+
+private:
+    Backend m_backend;
+    QTemporaryDir m_dir;
+    QString m_name;
+    bool m_ok = false;
+    QString m_error;
+    std::unique_ptr<DbConnection> m_conn;
+};
+
+// Records every message shown while it lives.
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    QList<MessageRequest> messages;
+
+private:
+    MessagePresenter m_previous;
+};
+
+} // namespace kartovo::test
