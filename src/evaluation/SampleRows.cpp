@@ -13,7 +13,7 @@ namespace kartovo {
 
 namespace {
 
-constexpr int kMaxSampleSize = 40;
+constexpr int kMaxSampleSize = BaseSettings::kMaxSampleSize;
 
 const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 
@@ -51,7 +51,7 @@ struct ControlLimits {
     QVariant gr, dr, gs, ds;
 };
 
-ControlLimits ComputeLimits(const Record& parameter, const SizeConstants& c, int n) {
+ControlLimits ComputeLimits(const Record& parameter, const SampleConstantsEntry& c, int n) {
     ControlLimits l;
     const QVariant glk = parameter.value(QStringLiteral("GLK"));
     const QVariant dlk = parameter.value(QStringLiteral("DLK"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/BaseSettings.h"
 #include "db/Record.h"
 
 #include <QDateTime>
@@ -20,12 +21,8 @@ struct MeasurementValue {
     int section = 0;
 };
 
-// Statistical constants of one sample size (a row of SPC_Tablice), as read.
-struct SizeConstants {
-    QVariant R1, R2, S1, S2, R, S;
-};
-// Indexed by the sample size 0 .. 40; sizes not loaded stay null.
-using SizeConstantTable = std::array<SizeConstants, 41>;
+// SampleConstants of the base settings, indexed by the sample size 0 .. 40.
+using SizeConstantTable = std::array<SampleConstantsEntry, BaseSettings::kMaxSampleSize + 1>;
 
 // Identification of the stored samples: date "yyyy-mm-dd", time "hh:mm", the
 // texts of the descriptive fields ID1 .. IDn and the notes (empty = none).
