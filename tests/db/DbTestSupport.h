@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <ostream>
+
+// Readable failure output for texts.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace kartovo::test {
 

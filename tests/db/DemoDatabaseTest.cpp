@@ -1,0 +1,102 @@
+#include "DbTestSupport.h"
+
+#include "db/BaseSettings.h"
+#include "db/ControlChartConstants.h"
+#include "db/DatabaseStartup.h"
+#include "db/DbSession.h"
+#include "db/DemoDatabase.h"
+
+#include <QDir>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+using namespace kartovo;
+using namespace kartovo::test;
+
+TEST(ChartConstants, MatchThePublishedFactors) {
+    // Published Shewhart factors, three decimals.
+    const struct {
+        int n;
+        double d2, D3, D4, c4, B3, B4;
+    } table[] = {{2, 1.128, 0, 3.267, 0.7979, 0, 3.267},
+                 {5, 2.326, 0, 2.114, 0.9400, 0, 2.089},
+                 {10, 3.078, 0.223, 1.777, 0.9727, 0.284, 1.716},
+                 {25, 3.931, 0.459, 1.541, 0.9896, 0.565, 1.435}};
+    for (const auto& t : table) {
+        const ChartConstants c = ComputeChartConstants(t.n);
+        EXPECT_NEAR(c.d2, t.d2, 0.001) << t.n;
+        EXPECT_NEAR(c.D3, t.D3, 0.001) << t.n;
+        EXPECT_NEAR(c.D4, t.D4, 0.001) << t.n;
+        EXPECT_NEAR(c.c4, t.c4, 0.0001) << t.n;
+        EXPECT_NEAR(c.B3, t.B3, 0.001) << t.n;
+        EXPECT_NEAR(c.B4, t.B4, 0.001) << t.n;
+    }
+    // Limits narrow as the sample grows.
+    for (int n = 3; n <= 40; ++n) EXPECT_LT(ComputeChartConstants(n).D4, ComputeChartConstants(n - 1).D4) << n;
+}
+
+TEST(SqlScript, StatementsWithoutComments) {
+    EXPECT_EQ(SplitSqlScript(QStringLiteral("-- a; b\nCREATE TABLE a (x int);\n\n  -- c\nCREATE INDEX i ON a (x);\n")),
+              (QStringList{QStringLiteral("CREATE TABLE a (x int)"), QStringLiteral("CREATE INDEX i ON a (x)")}));
+    EXPECT_GT(SplitSqlScript(SchemaScript(DbSystem::SQLite)).size(), 25);
+    EXPECT_EQ(SplitSqlScript(SchemaScript(DbSystem::SQLite)).size(),
+              SplitSqlScript(SchemaScript(DbSystem::PostgreSQL)).size());
+}
+
+TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
+    QTemporaryDir dir;
+    const QString folder = QDir(dir.path()).filePath(QStringLiteral("demo"));
+    QString error;
+    const QString ini = CreateDemoDatabase(folder, &error);
+    ASSERT_FALSE(ini.isEmpty()) << error.toStdString();
+    EXPECT_EQ(QFileInfo(ini).fileName(), QStringLiteral("NORV_SPC.ini"));
+    EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("Norv.mdb"))));
+
+    QSettings settings(ini, QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("Baza/TypBazy")).toString(), QStringLiteral("1"));
+    EXPECT_EQ(settings.value(QStringLiteral("Start/Sciezka")).toString(), QDir(folder).absolutePath());
+    EXPECT_EQ(settings.value(QStringLiteral("Start/KonwersjaCB")).toString(), QStringLiteral("1"));
+
+    MessageRecorder recorder;
+    DatabaseConfig c;
+    c.dbType = QStringLiteral("MDB");
+    c.dbFolder = settings.value(QStringLiteral("Start/Sciezka")).toString();
+    ASSERT_TRUE(StartDatabase(c));
+    EXPECT_TRUE(recorder.messages.isEmpty());
+    const BaseSettings& base = Base();
+    for (int n = 1; n <= 40; ++n) {
+        EXPECT_GT(base.SampleConstants[n].R1.toDouble(), 1.0) << n;
+        EXPECT_GT(base.SampleConstants[n].S1.toDouble(), 1.0) << n;
+        EXPECT_GE(base.SampleConstants[n].R2.toDouble(), 0.0) << n;
+    }
+    EXPECT_EQ(base.WorkingParameters.value(QStringLiteral("NazwaOp")).toString(), QStringLiteral("Uwagi"));
+
+    // Both kinds of descriptive field, each dictionary filled.
+    bool ok = false;
+    EXPECT_EQ(Conn().query(QStringLiteral("Select Nazwa from [SPC_OpisID1] Order by Nazwa"), &ok).recordCount(), 4);
+    EXPECT_EQ(Conn().query(QStringLiteral("Select * from [SPC_Programy] Where ArchP<>0"), &ok).recordCount(), 1);
+    const Recordset kinds = Conn().query(QStringLiteral("Select TypKarty from [SPC_Setap] Group by TypKarty Order by TypKarty"), &ok);
+    EXPECT_EQ(kinds.recordCount(), 3);
+
+    // A second run keeps what the first made, stored samples included.
+    Record row;
+    row.set(QStringLiteral("IDPK"), 9);
+    ASSERT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), row));
+    DbSession::instance().reset();
+    EXPECT_EQ(CreateDemoDatabase(folder, &error), ini);
+    DbConnection again;
+    ASSERT_TRUE(again.openFile(folder));
+    EXPECT_EQ(again.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=9"), &ok).recordCount(), 1);
+}
+
+TEST(DemoDatabase, RefusesAFolderItCannotMake) {
+    QTemporaryDir dir;
+    const QString file = QDir(dir.path()).filePath(QStringLiteral("plik"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    QString error;
+    EXPECT_TRUE(CreateDemoDatabase(QDir(file).filePath(QStringLiteral("demo")), &error).isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+}
