@@ -1,0 +1,191 @@
+#include "dialogs/ui/Kalendarz.h"
+
+#include <QCalendarWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace kartovo;
+
+namespace {
+
+QTableView* DayTable(Kalendarz& k) {
+    return k.monthView()->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview"));
+}
+
+// Replaces the day number as an operator does: select all, type.
+void TypeDay(Kalendarz& k, const QString& text) {
+    k.dayText()->selectAll();
+    QTest::keyClick(k.dayText(), Qt::Key_Delete);
+    QTest::keyClicks(k.dayText(), text);
+}
+
+struct Shown {
+    Kalendarz k;
+    explicit Shown(const QDate& d) {
+        k.setDate(d);
+        k.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&k));
+    }
+};
+
+} // namespace
+
+TEST(Kalendarz, CaptionsAndControls) {
+    Kalendarz k;
+    EXPECT_EQ(k.windowTitle(), QStringLiteral("Wskaż date"));
+    auto* label = k.findChild<QLabel*>(QStringLiteral("Label1"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QStringLiteral("Dzień"));
+    EXPECT_NE(k.findChild<QCalendarWidget*>(QStringLiteral("MonthView1")), nullptr);
+    EXPECT_NE(k.findChild<QLineEdit*>(QStringLiteral("Text1")), nullptr);
+    EXPECT_NE(k.findChild<DaySpinner*>(QStringLiteral("UpDown1")), nullptr);
+    EXPECT_FALSE(k.dialogAccepted());
+    EXPECT_EQ(Kalendarz::dateText(QDate(2024, 3, 1)), QStringLiteral("2024-03-01"));
+}
+
+TEST(Kalendarz, DayNumberFollowsTheYearsLength) {
+    Shown s(QDate(2024, 3, 1));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("61")); // leap year
+    EXPECT_EQ(s.k.spinner()->maximum(), 366);
+    TypeDay(s.k, QStringLiteral("366"));
+    EXPECT_EQ(s.k.date(), QDate(2024, 12, 31));
+    TypeDay(s.k, QStringLiteral("400"));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("366"));
+    EXPECT_EQ(s.k.date(), QDate(2024, 12, 31));
+
+    s.k.setDate(QDate(2023, 3, 1));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("60"));
+    EXPECT_EQ(s.k.spinner()->maximum(), 365);
+    TypeDay(s.k, QStringLiteral("366"));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("365"));
+    EXPECT_EQ(s.k.date(), QDate(2023, 12, 31)); // not the next New Year's Day
+}
+
+TEST(Kalendarz, TypedNumbersAreClampedAndOtherTextIgnored) {
+    Shown s(QDate(2024, 7, 15));
+    TypeDay(s.k, QStringLiteral("0"));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("1"));
+    EXPECT_EQ(s.k.date(), QDate(2024, 1, 1));
+    TypeDay(s.k, QStringLiteral("-7"));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("1"));
+    TypeDay(s.k, QStringLiteral("32"));
+    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1));
+    TypeDay(s.k, QStringLiteral("x"));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("x"));
+    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1)); // unchanged
+    s.k.dayText()->clear();
+    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1));
+}
+
+TEST(Kalendarz, CalendarAndSpinnerStayInStep) {
+    Shown s(QDate(2024, 12, 31));
+    QTableView* table = DayTable(s.k);
+    ASSERT_NE(table, nullptr);
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Left);
+    EXPECT_EQ(s.k.date(), QDate(2024, 12, 30));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("365"));
+    QTest::keyClick(table, Qt::Key_Right);
+    QTest::keyClick(table, Qt::Key_Right); // into the next, shorter year
+    EXPECT_EQ(s.k.date(), QDate(2025, 1, 1));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("1"));
+    EXPECT_EQ(s.k.spinner()->maximum(), 365);
+
+    QTest::mouseClick(s.k.spinner()->downButton(), Qt::LeftButton);
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("1")); // not below the first day
+    QTest::mouseClick(s.k.spinner()->upButton(), Qt::LeftButton);
+    QTest::mouseClick(s.k.spinner()->upButton(), Qt::LeftButton);
+    EXPECT_EQ(s.k.date(), QDate(2025, 1, 3));
+    QTest::keyClick(s.k.dayText(), Qt::Key_Down);
+    EXPECT_EQ(s.k.date(), QDate(2025, 1, 2));
+    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("2"));
+}
+
+TEST(Kalendarz, DoubleClickOrEnterChoosesTheDay) {
+    {
+        Shown s(QDate(2024, 5, 10));
+        QTableView* table = DayTable(s.k);
+        ASSERT_NE(table, nullptr);
+        const QModelIndexList sel = table->selectionModel()->selectedIndexes();
+        ASSERT_FALSE(sel.isEmpty());
+        const QPoint centre = table->visualRect(sel.first()).center();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
+        EXPECT_TRUE(s.k.dialogAccepted());
+        EXPECT_FALSE(s.k.isVisible());
+        EXPECT_EQ(s.k.date(), QDate(2024, 5, 10));
+    }
+    {
+        Shown s(QDate(2024, 5, 10));
+        DayTable(s.k)->setFocus();
+        QTest::keyClick(DayTable(s.k), Qt::Key_Right);
+        QTest::keyClick(DayTable(s.k), Qt::Key_Return);
+        EXPECT_TRUE(s.k.dialogAccepted());
+        EXPECT_EQ(s.k.date(), QDate(2024, 5, 11));
+    }
+    {
+        Shown s(QDate(2024, 5, 10));
+        TypeDay(s.k, QStringLiteral("100"));
+        QTest::keyClick(s.k.dayText(), Qt::Key_Return);
+        EXPECT_TRUE(s.k.dialogAccepted());
+        EXPECT_EQ(s.k.date(), QDate(2024, 4, 9));
+    }
+}
+
+TEST(Kalendarz, EscOrTheCloseBoxCancels) {
+    {
+        Shown s(QDate(2024, 5, 10));
+        DayTable(s.k)->setFocus();
+        QTest::keyClick(DayTable(s.k), Qt::Key_Escape);
+        EXPECT_FALSE(s.k.dialogAccepted());
+        EXPECT_FALSE(s.k.isVisible());
+    }
+    {
+        Shown s(QDate(2024, 5, 10));
+        QTest::keyClick(DayTable(s.k), Qt::Key_Return); // chosen once ...
+        s.k.show();
+        s.k.close(); // ... then closed by the frame on a second showing
+        EXPECT_FALSE(s.k.dialogAccepted());
+    }
+}
+
+TEST(Kalendarz, OpensBesideItsButtonAndReturnsTheDateText) {
+    QWidget window;
+    window.setGeometry(100, 100, 400, 300);
+    auto* button = new QPushButton(QStringLiteral("..."), &window);
+    button->setGeometry(50, 40, 30, 20);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QPoint placedAt;
+    // The dialog runs its own loop; answer it from inside.
+    QTimer::singleShot(0, [&] {
+        auto* k = qobject_cast<Kalendarz*>(QApplication::activeModalWidget());
+        ASSERT_NE(k, nullptr);
+        placedAt = k->pos();
+        EXPECT_EQ(k->date(), QDate(2024, 2, 29));
+        k->dayText()->setText(QStringLiteral("366"));
+        QTest::keyClick(k->dayText(), Qt::Key_Return);
+    });
+    const auto chosen = PickDateText(button, QStringLiteral("2024-02-29"));
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, QStringLiteral("2024-12-31"));
+    const QPoint buttonRight = button->mapToGlobal(QPoint(button->width(), 0));
+    EXPECT_GT(placedAt.x(), buttonRight.x());
+    EXPECT_LT(placedAt.x(), buttonRight.x() + 20);
+    EXPECT_EQ(placedAt.y(), buttonRight.y());
+
+    QTimer::singleShot(0, [] {
+        auto* k = qobject_cast<Kalendarz*>(QApplication::activeModalWidget());
+        ASSERT_NE(k, nullptr);
+        EXPECT_EQ(k->date(), QDate::currentDate()); // an unreadable field starts at today
+        QTest::keyClick(k->monthView(), Qt::Key_Escape);
+    });
+    EXPECT_FALSE(PickDateText(button, QStringLiteral("2024-02-30")).has_value());
+}
