@@ -1,0 +1,181 @@
+#include "reading/GridGeometry.h"
+
+#include "platform/Messages.h"
+#include "platform/Numbers.h"
+#include "platform/Variants.h"
+
+#include <QPainter>
+#include <cmath>
+
+namespace kartovo {
+
+namespace {
+
+int ToPixel(float v) { return static_cast<int>(std::nearbyint(v)); }
+
+// A number column, or nothing when it is null or not a finite number.
+bool NumberOf(const Record& parameter, const char* column, double& out) {
+    const QVariant v = parameter.value(QLatin1String(column));
+    if (!IsPresent(v)) return false;
+    out = ToNumber(v);
+    return std::isfinite(out);
+}
+
+} // namespace
+
+std::int16_t ValueDecimalsOf(const QString& format) {
+    const int p = format.indexOf(u'.') + 1; // 1-based, 0 when there is no point
+    return static_cast<std::int16_t>(format.size() - p + 1);
+}
+
+bool IsExtendedRange(const Record& parameter) {
+    const QVariant skala = parameter.value(QStringLiteral("Skala"));
+    const QVariant arch = parameter.value(QStringLiteral("CzyArch"));
+    const bool skalaOne = IsPresent(skala) && ToNumber(skala) == 1.0;
+    bool archTrue = false;
+    if (IsPresent(arch)) {
+        // Stored booleans come as bool, as -1/1 or as text depending on the database.
+        archTrue = arch.typeId() == QMetaType::Bool ? arch.toBool()
+                   : arch.typeId() == QMetaType::QString
+                       ? (arch.toString().trimmed().compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0 ||
+                          ToNumber(arch) != 0.0)
+                       : ToNumber(arch) != 0.0;
+    }
+    return skalaOne || archTrue;
+}
+
+QString UstawZakresyP(const Record& parameter, GridGeometry& grid) {
+    grid.ValueDecimals = ValueDecimalsOf(parameter.value(QStringLiteral("Format")).toString());
+    const QVariant og = parameter.value(QStringLiteral("OG"));
+    const QVariant od = parameter.value(QStringLiteral("OD"));
+    const QVariant glk = parameter.value(QStringLiteral("GLK"));
+    const QVariant dlk = parameter.value(QStringLiteral("DLK"));
+    const QVariant wn = parameter.value(QStringLiteral("WN"));
+    QVariant top, bottom;
+    if (IsPresent(og) && IsPresent(od)) {
+        top = og;
+        bottom = od;
+    } else if (!IsPresent(og) && !IsPresent(od)) {
+        return QStringLiteral("Parametr skanowanej karty nie ma określonej górnej ani dolnej granicy (OG, OD).") +
+               kLineBreak + QStringLiteral("Nie można wyznaczyć wartości pomiarów z siatki karty.");
+    } else if (!IsPresent(og)) {
+        bottom = od;
+        top = IsPresent(glk) ? glk : wn;
+    } else {
+        top = og;
+        bottom = IsPresent(dlk) ? dlk : wn;
+    }
+    if (!IsPresent(top) || !IsPresent(bottom)) {
+        // Without a stand-in (GLK/DLK or WN) one edge of the grid has no value.
+        return QStringLiteral("Parametr skanowanej karty nie ma określonego zakresu wartości siatki.") + kLineBreak +
+               QStringLiteral("Brak granicy %1 oraz wartości zastępczych (%2, WN).")
+                   .arg(IsPresent(og) ? QStringLiteral("OD") : QStringLiteral("OG"),
+                        IsPresent(og) ? QStringLiteral("DLK") : QStringLiteral("GLK"));
+    }
+    if (IsExtendedRange(parameter)) {
+        const QVariant gl = parameter.value(QStringLiteral("GL"));
+        const QVariant dl = parameter.value(QStringLiteral("DL"));
+        if (IsPresent(gl)) top = MaxOf2(top, gl);
+        if (IsPresent(dl)) bottom = MinOf2(bottom, dl);
+    }
+    grid.RangeTop = static_cast<float>(ToNumber(top));
+    grid.RangeBottom = static_cast<float>(ToNumber(bottom));
+    return {};
+}
+
+void SetGridEdges(GridGeometry& grid, const QImage& picture) {
+    grid.GridTop = 0;
+    grid.GridBottom = picture.height() - 1;
+    grid.GridLeft = 0;
+    grid.GridRight = picture.width() - 1;
+}
+
+void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid) {
+    if (picture.isNull()) return;
+    if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32)
+        picture = picture.convertToFormat(QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    auto hline = [&](int x1, int x2, int y, QRgb c) {
+        if (x2 < x1) std::swap(x1, x2);
+        painter.fillRect(QRect(x1, y, x2 - x1 + 1, 1), QColor::fromRgb(c));
+    };
+    auto vline = [&](int x, int y1, int y2, QRgb c) {
+        if (y2 < y1) std::swap(y1, y2);
+        painter.fillRect(QRect(x, y1, 1, y2 - y1 + 1), QColor::fromRgb(c));
+    };
+
+    grid.GridOriginY = static_cast<float>(grid.GridBottom);
+    grid.GridOriginX = static_cast<float>(grid.GridLeft);
+
+    const int h = picture.height(), w = picture.width();
+    const float span = grid.RangeTop - grid.RangeBottom;
+    if (span != 0.0f) {
+        const float k = static_cast<float>(h) / span;
+        auto limitLine = [&](const char* column, QRgb colour) {
+            double v = 0.0;
+            if (!NumberOf(parameter, column, v)) return;
+            const float y = static_cast<float>(h - (v - grid.RangeBottom) * k);
+            const int y1 = ToPixel(y - 1.0f), y2 = ToPixel(y + 1.0f);
+            painter.fillRect(QRect(QPoint(0, y1), QPoint(w, y2)), QColor::fromRgb(colour));
+        };
+        if (IsExtendedRange(parameter)) {
+            limitLine("OG", kOuterLimitColour);
+            limitLine("OD", kOuterLimitColour);
+        }
+        limitLine("GLK", kControlLineColour);
+        limitLine("LS", kCentreLineColour);
+        limitLine("DLK", kControlLineColour);
+    }
+
+    hline(grid.GridLeft, grid.GridRight, grid.GridTop, kGridLineColour);
+    hline(grid.GridLeft, grid.GridRight, grid.GridBottom, kGridLineColour);
+    vline(grid.GridLeft, grid.GridTop, grid.GridBottom, kGridLineColour);
+    vline(grid.GridRight, grid.GridTop, grid.GridBottom, kGridLineColour);
+
+    double gestosc = 0.0, rows = 0.0;
+    const bool haveColumns = NumberOf(parameter, "Gestosc", gestosc) && gestosc + 1.0 != 0.0;
+    const bool haveRows = NumberOf(parameter, "SkalaSiatki", rows) && rows != 0.0;
+    if (haveColumns)
+        grid.ColumnWidth = static_cast<float>((grid.GridRight - grid.GridLeft) / (gestosc + 1.0));
+    if (haveRows) grid.RowHeight = static_cast<float>((grid.GridBottom - grid.GridTop) / rows);
+
+    if (haveColumns) {
+        for (int i = 1; i <= gestosc + 1.0; ++i) {
+            const int x = ToPixel(static_cast<float>(grid.GridLeft) + static_cast<float>(i) * grid.ColumnWidth);
+            vline(x, grid.GridTop, grid.GridBottom, kGridLineColour);
+        }
+    }
+    if (haveRows) {
+        for (int j = 1; j <= rows - 1.0; ++j) {
+            const int y = ToPixel(static_cast<float>(grid.GridTop) + static_cast<float>(j) * grid.RowHeight);
+            hline(grid.GridLeft, grid.GridRight, y, kGridLineColour);
+        }
+    }
+}
+
+QVariant RowValue(const Record& parameter, const GridGeometry& grid, int row) {
+    double s = 0.0;
+    if (!NumberOf(parameter, "SkalaSiatki", s) || s == 0.0) return {};
+    // The difference is taken in the 32-bit precision of the range.
+    const float span = grid.RangeTop - grid.RangeBottom;
+    const double step = static_cast<double>(span) / s;
+    QVariant odv = parameter.value(QStringLiteral("OD"));
+    QVariant ogv = parameter.value(QStringLiteral("OG"));
+    if (IsExtendedRange(parameter)) {
+        const QVariant dl = parameter.value(QStringLiteral("DL"));
+        const QVariant gl = parameter.value(QStringLiteral("GL"));
+        if (IsPresent(dl)) odv = MinOf2(odv, dl);
+        if (IsPresent(gl)) ogv = MaxOf2(ogv, gl);
+    }
+    double value = 0.0;
+    if (IsPresent(odv))
+        value = ToNumber(odv) + row * step + step / 2.0;
+    else if (IsPresent(ogv))
+        value = ToNumber(ogv) - (s - row) * step + step / 2.0;
+    else
+        return {};
+    return RoundHalfEven(value, grid.ValueDecimals);
+}
+
+} // namespace kartovo

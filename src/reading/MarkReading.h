@@ -1,0 +1,29 @@
+#pragma once
+
+#include "reading/GridGeometry.h"
+
+#include <QImage>
+#include <functional>
+#include <vector>
+
+namespace kartovo {
+
+// One marked cell, as the measurement table keeps it.
+struct MarkedCell {
+    int x = 0;       // cell centre, whole pixels (rounded down)
+    int y = 0;
+    int row = 0;     // 0 = bottom row of the grid
+    int section = 0; // grid column, 1 = leftmost
+};
+
+// Walks the grid column by column (left to right), each column from the
+// bottom row up, and tests every cell with CheckPoint on the picture.
+// `threshold` is the fraction (0.2 for "20%"). `afterColumn` gets the
+// section's centre and how many marks it held.
+std::vector<MarkedCell> ReadMarks(const QImage& picture, const GridGeometry& grid, double threshold,
+                                  const std::function<void(float x, int found)>& afterColumn = {});
+
+// The red box (palette 12) half as wide and high as the cell, on its centre.
+void DrawMarkBox(QImage& picture, const GridGeometry& grid, float x, float y);
+
+} // namespace kartovo

@@ -1,0 +1,100 @@
+#include "recognition/CodeField.h"
+
+#include "imaging/PixelBuffer.h"
+#include "platform/Messages.h"
+
+#include <limits>
+
+namespace kartovo {
+
+std::int32_t Bin2Dec(const QString& num) {
+    std::int64_t r = 0;
+    const int len = num.size();
+    for (int i = len - 1; i >= 0; --i) {
+        if (num.at(len - 1 - i) != u'1') continue;
+        if (i >= 31) continue; // 2^i alone is beyond the range
+        const std::int64_t sum = r + (std::int64_t{1} << i);
+        if (sum > std::numeric_limits<std::int32_t>::max()) continue;
+        r = sum;
+    }
+    return static_cast<std::int32_t>(r);
+}
+
+void ConvertCodeFieldToBW(QImage& picture) {
+    if (picture.format() != QImage::Format_RGB32) picture = picture.convertToFormat(QImage::Format_RGB32);
+    for (int row = 0; row < picture.height(); ++row) {
+        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(row));
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb c = line[x];
+            // mean > 125 <=> channel sum > 375
+            line[x] = qRed(c) + qGreen(c) + qBlue(c) > 375 ? 0xffffffffu : 0xff000000u;
+        }
+    }
+}
+
+QString UnreadableCodeText() {
+    return QStringLiteral("Niepoprawnie odczytane pole kodujące parametr.") + kLineBreak +
+           QStringLiteral("Zmień parametry skanowania.");
+}
+
+QString TooManyBarsText(int barCount) {
+    return QStringLiteral("Pole kodujące parametr zawiera zbyt wiele znaczników (%1, najwyżej %2).")
+               .arg(barCount)
+               .arg(kMaxCodeBars) +
+           kLineBreak + QStringLiteral("Niepoprawnie odczytane pole kodujące parametr.") + kLineBreak +
+           QStringLiteral("Zmień parametry skanowania.");
+}
+
+CodeFieldResult ReadCodeField(const QImage& bwField) {
+    CodeFieldResult result;
+    PixelBuffer buffer;
+    LoadPixelBuffer(buffer, bwField);
+    const int w4 = buffer.width(), h4 = buffer.height();
+    const int rb = h4 - 3;  // fourth pixel row from the top
+    const int mg = h4 / 4;  // right margin, also the bit row
+    auto mean = [&](int x, int y) {
+        const std::uint8_t* p = buffer.pixel(x, y);
+        return (p[0] + p[1] + p[2]) / 3.0;
+    };
+    if (rb >= 1 && mg >= 1 && w4 >= 1) {
+        int x = 1;
+        const int limit = w4 - mg;
+        bool stop = x > w4;
+        while (!stop) {
+            while (mean(x, rb) > 200) {
+                if (++x > limit) {
+                    stop = true;
+                    break;
+                }
+            }
+            if (stop) break;
+            const int start = x;
+            while (mean(x, rb) < 50) {
+                if (++x > limit) {
+                    stop = true;
+                    break;
+                }
+            }
+            if (stop) break; // a bar running into the margin is not recorded
+            ++result.barCount;
+            if (static_cast<int>(result.bars.size()) < kMaxCodeBars)
+                result.bars.push_back({start + (x - start) / 2, u'0'});
+            if (++x > w4) break;
+        }
+        for (CodeBar& bar : result.bars) {
+            bar.bit = buffer(1, bar.centre, mg) == 0 ? u'1' : u'0';
+            result.bits += bar.bit;
+        }
+    }
+    if (result.barCount > kMaxCodeBars) {
+        // The bar table holds 100 bars: a longer code cannot be the card's.
+        result.id = 0;
+        result.refusal = TooManyBarsText(result.barCount);
+        return result;
+    }
+    result.id = Bin2Dec(result.bits);
+    if (result.id <= 0) result.refusal = UnreadableCodeText();
+    return result;
+}
+
+} // namespace kartovo

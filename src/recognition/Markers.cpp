@@ -1,0 +1,125 @@
+#include "recognition/Markers.h"
+
+#include "platform/Messages.h"
+#include "platform/Numbers.h"
+
+#include <QPainter>
+
+namespace kartovo {
+
+namespace {
+
+constexpr QRgb kTraceColour = 0xff00ff00u; // light green (0, 255, 0)
+
+// Screen pixel (x, row) of the trace, when it is inside the picture.
+inline void PaintTrace(QImage* trace, int x, int row) {
+    if (!trace || x < 0 || row < 0 || x >= trace->width() || row >= trace->height()) return;
+    reinterpret_cast<QRgb*>(trace->scanLine(row))[x] = kTraceColour;
+}
+
+QImage* UsableTrace(QImage* trace, const PixelBuffer& buffer) {
+    if (!trace || trace->isNull()) return nullptr;
+    if (trace->width() != buffer.width() || trace->height() != buffer.height()) return nullptr;
+    if (trace->format() != QImage::Format_RGB32 && trace->format() != QImage::Format_ARGB32)
+        *trace = trace->convertToFormat(QImage::Format_RGB32);
+    return trace;
+}
+
+QImage CutOut(const QImage& card, int left, int top, int width, int height) {
+    if (width < 0 || height < 0) return {};
+    QImage out(width + 1, height + 1, QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter painter(&out);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(0, 0), card, QRect(left, top, width, height));
+    return out;
+}
+
+} // namespace
+
+void SearchTopMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
+    trace = UsableTrace(trace, buffer);
+    const int w = buffer.width(), h = buffer.height();
+    int* const targets[3] = {&r.topMarker1X, &r.topMarker2X, &r.topMarker3X};
+    r.topMarker1X = r.topMarker2X = r.topMarker3X = 0;
+    int rowsCounted = 0;
+    for (int y = h - 10; y >= 10; --y) {
+        for (int x = 10; x <= w - 10; ++x) {
+            PaintTrace(trace, x, h - y);
+            if (IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x + 1, y)) {
+                for (int* target : targets) {
+                    if (*target == 0) {
+                        *target = x - 1;
+                        break;
+                    }
+                }
+                x += 10; // the loop's own step makes the next examined pixel x + 11
+            }
+            if (r.topMarker3X != 0) return;
+        }
+        r.topMarker1X = r.topMarker2X = r.topMarker3X = 0;
+        ++rowsCounted;
+        if (progress) progress(CLng(static_cast<double>(rowsCounted) / h * 100.0));
+    }
+}
+
+void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
+    trace = UsableTrace(trace, buffer);
+    const int w = buffer.width(), h = buffer.height();
+    int* const targets[4] = {&r.sideMarker1Y, &r.sideMarker2Y, &r.sideMarker3Y, &r.sideMarker4Y};
+    r.sideMarker1Y = r.sideMarker2Y = r.sideMarker3Y = r.sideMarker4Y = 0;
+    for (int x = 20; x <= w - 20; ++x) {
+        for (int y = h - 20; y >= 20; --y) {
+            PaintTrace(trace, x, h - y);
+            if (IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x, y + 1)) {
+                for (int* target : targets) {
+                    if (*target == 0) {
+                        *target = y + 1;
+                        break;
+                    }
+                }
+                y -= 10; // next examined row is y - 11
+            }
+            if (r.sideMarker4Y != 0) return;
+        }
+        r.sideMarker1Y = r.sideMarker2Y = r.sideMarker3Y = r.sideMarker4Y = 0;
+        if (progress) progress(CLng(static_cast<double>(x) / w * 100.0));
+    }
+}
+
+MarkerResult FindMarkers(const PixelBuffer& buffer, QImage* trace, const ProgressCallback& progress) {
+    MarkerResult r;
+    SearchTopMarkers(buffer, r, trace, progress);
+    SearchSideMarkers(buffer, r, trace, progress);
+    return r;
+}
+
+QString MissingMarkersText(const MarkerResult& m) {
+    if (m.gridMarkersFound()) return {};
+    QString text = QStringLiteral("Brak markera(ów) na obrazie") + kLineBreak;
+    if (m.topMarker2X == 0) text += QStringLiteral("Początek siatki (Oś X)") + kLineBreak;
+    if (m.topMarker3X == 0) text += QStringLiteral("Długość siatki (Oś X)") + kLineBreak;
+    if (m.sideMarker1Y == 0) text += QStringLiteral("Początek siatki (Oś Y)") + kLineBreak;
+    if (m.sideMarker2Y == 0) text += QStringLiteral("Wysokość siatki (Oś Y)") + kLineBreak;
+    text += QStringLiteral("Zmień parametry skanowania !");
+    return text;
+}
+
+void ConvertSideMarkersToScreenRows(MarkerResult& m, int height) {
+    m.sideMarker1Y = height - m.sideMarker1Y;
+    m.sideMarker2Y = height - m.sideMarker2Y;
+    m.sideMarker3Y = height - m.sideMarker3Y;
+    m.sideMarker4Y = height - m.sideMarker4Y;
+}
+
+QImage CutOutGrid(const QImage& card, const MarkerResult& m) {
+    return CutOut(card, m.topMarker2X, m.sideMarker1Y, m.topMarker3X - m.topMarker2X,
+                  m.sideMarker2Y - m.sideMarker1Y);
+}
+
+QImage CutOutCodeField(const QImage& card, const MarkerResult& m) {
+    return CutOut(card, m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X,
+                  m.sideMarker4Y - m.sideMarker3Y);
+}
+
+} // namespace kartovo

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "imaging/PixelBuffer.h"
+
+#include <QImage>
+#include <QString>
+#include <functional>
+
+namespace kartovo {
+
+// Called once per searched row or column with the progress in percent.
+using ProgressCallback = std::function<void(int percent)>;
+
+// Marker positions found on a card. Top markers are screen columns of the
+// spot's first pixel; side markers are the row of the spot's upper pixel,
+// first as PixelBuffer rows (counted from the bottom), after
+// ConvertSideMarkersToScreenRows as screen rows. 0 means not found.
+struct MarkerResult {
+    int topMarker1X = 0; // left edge of the code field
+    int topMarker2X = 0; // left edge of the grid
+    int topMarker3X = 0; // right edge of grid and code field
+    int sideMarker1Y = 0; // top edge of the grid
+    int sideMarker2Y = 0; // bottom edge of the grid
+    int sideMarker3Y = 0; // top edge of the code field
+    int sideMarker4Y = 0; // bottom edge of the code field
+
+    bool gridMarkersFound() const {
+        return topMarker2X != 0 && topMarker3X != 0 && sideMarker1Y != 0 && sideMarker2Y != 0;
+    }
+};
+
+// Mean of red, green, blue below 100 (channel sum 299 or less).
+inline bool IsDarkPixel(const PixelBuffer& buffer, int x, int y) {
+    const std::uint8_t* p = buffer.pixel(x, y);
+    return p[0] + p[1] + p[2] < 300;
+}
+
+// Row search for the three top markers. Paints every examined pixel light
+// green on `trace` (when given; it must have the buffer's size).
+void SearchTopMarkers(const PixelBuffer& buffer, MarkerResult& result, QImage* trace = nullptr,
+                      const ProgressCallback& progress = {});
+
+// Column search for the four side markers (buffer rows in the result).
+void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& result, QImage* trace = nullptr,
+                       const ProgressCallback& progress = {});
+
+// Both searches in order.
+MarkerResult FindMarkers(const PixelBuffer& buffer, QImage* trace = nullptr, const ProgressCallback& progress = {});
+
+// The refusal for missing grid markers, lines joined by carriage returns;
+// empty when all four grid markers are there.
+QString MissingMarkersText(const MarkerResult& markers);
+
+// Side markers become screen rows: H - value (a missing one becomes H).
+void ConvertSideMarkersToScreenRows(MarkerResult& markers, int height);
+
+// The grid cut out of the card: (gw + 1) x (gh + 1) pixels, the last column
+// and row white. Side markers must be screen rows.
+QImage CutOutGrid(const QImage& card, const MarkerResult& markers);
+
+// The same for the code field, between top markers 1 and 3 and side markers 3 and 4.
+QImage CutOutCodeField(const QImage& card, const MarkerResult& markers);
+
+} // namespace kartovo

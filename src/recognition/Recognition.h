@@ -1,0 +1,43 @@
+#pragma once
+
+#include "recognition/CodeField.h"
+#include "recognition/Markers.h"
+
+#include <QImage>
+#include <QString>
+
+namespace kartovo {
+
+// Everything recognition finds on one card, before the database lookup.
+struct RecognitionResult {
+    bool markersFound = false; // grid markers found; the grid cut-out exists
+    bool codeRead = false;     // the code field gave a usable parameter id
+    MarkerResult markers;      // side markers as screen rows when found
+    CodeFieldResult code;
+    QImage trace;     // the card with the green search trace ("Markery.bmp")
+    QImage grid;      // grid cut-out, (gw + 1) x (gh + 1)
+    QImage codeField; // black-and-white code field ("Kod.bmp")
+    QString refusal;  // message for the operator when !markersFound or !codeRead
+    int parameterId() const { return codeRead ? code.id : 0; }
+};
+
+// Marker search, grid and code-field cut-out and code reading, in memory.
+RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress = {});
+
+// Where the working files go.
+struct RecognitionFiles {
+    QString imagePath;   // card image; overwritten with the grid cut-out (BMP)
+    QString markersPath; // the trace, "Markery.bmp"
+    QString codePath;    // the code field, "Kod.bmp"
+};
+
+// Files in the program folder and the given card image path.
+RecognitionFiles DefaultRecognitionFiles(const QString& imagePath);
+
+// RecogniseCard on the image at files.imagePath, writing the working files.
+// The trace is written in every case; the grid over the card image and the
+// code field only when the markers were found. A picture that cannot be
+// loaded is refused like a card without markers.
+RecognitionResult RecogniseCardFile(const RecognitionFiles& files, const ProgressCallback& progress = {});
+
+} // namespace kartovo

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "CardRenderer.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace kartovo::testing {
+
+// A parameter as the database would give it.
+inline CardSpec SampleCard(int id, int gestosc = 9, int rows = 20) {
+    CardSpec spec;
+    spec.id = id;
+    spec.name = QStringLiteral("Średnica");
+    spec.program = QStringLiteral("Wałek 12");
+    Record& p = spec.parameter;
+    p.set("ID", id);
+    p.set("Gestosc", gestosc);
+    p.set("SkalaSiatki", rows);
+    p.set("OG", 12.0);
+    p.set("OD", 10.0);
+    p.set("GLK", 11.6);
+    p.set("DLK", 10.4);
+    p.set("LS", 11.0);
+    p.set("WN", 11.0);
+    p.set("GL", QVariant());
+    p.set("DL", QVariant());
+    p.set("Skala", 0);
+    p.set("CzyArch", false);
+    p.set("Format", QStringLiteral("0.00"));
+    return spec;
+}
+
+// White picture with black rectangles (x, y, w, h in screen pixels).
+inline QImage Blank(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    return img;
+}
+
+inline void Box(QImage& img, int x, int y, int w, int h, QColor c = Qt::black) {
+    QPainter p(&img);
+    p.fillRect(QRect(x, y, w, h), c);
+}
+
+// The quarter turn that undoes a scan delivered turned by `rotation`.
+inline QImage TurnBack(const QImage& img, int rotation) {
+    return rotation == 0 ? img : img.transformed(QTransform().rotate(rotation > 0 ? -90 : 90));
+}
+
+} // namespace kartovo::testing
