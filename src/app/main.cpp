@@ -1,4 +1,5 @@
 #include "app/ui/MainWindow.h"
+#include "app/ui/MessageWindow.h"
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
@@ -18,7 +19,11 @@ int main(int argc, char** argv) {
     parser.process(app);
     if (parser.isSet(settingsOpt)) kartovo::SettingsStore::SetOverridePath(parser.value(settingsOpt));
 
+    // Every message and question of the program goes through its own window.
+    kartovo::MessageWindow::Install();
+
     kartovo::MainWindow window;
-    window.show();
+    // A refusal has already been shown; the program ends without its closing save.
+    if (!window.start()) return 1;
     return app.exec();
 }

@@ -1,10 +1,266 @@
 #include "app/ui/MainWindow.h"
 
+#include "app/StartupDatabase.h"
+#include "app/ui/Controls.h"
+#include "app/ui/ListPanel.h"
+#include "app/ui/OptionsPanel.h"
+#include "app/ui/PictureView.h"
+#include "platform/Logging.h"
+#include "platform/SettingsStore.h"
+#include "platform/WorkingFolder.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
 namespace kartovo {
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+namespace {
+constexpr int kButtonWidth = 84;
+constexpr int kButtonHeight = 26;
+constexpr int kPanelTop = 62;
+const QSize kEmptyCard(760, 520);
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), m_endProgram([](int code) { QCoreApplication::exit(code); }),
+      m_databaseStartup(&RunDatabaseStartup) {
     setObjectName(QStringLiteral("Kartovo"));
     setWindowTitle(QStringLiteral("Kartovo"));
+    m_central = new QWidget(this);
+    m_central->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(m_central);
+
+    buildCardView(m_central);
+    buildTopBar(m_central);
+
+    m_optionsPanel = new OptionsPanel(m_central);
+    m_optionsPanel->adjustSize();
+    m_optionsPanel->resize(qMax(m_optionsPanel->width(), 360), m_optionsPanel->height());
+    m_optionsPanel->hide();
+    m_listPanel = new ListPanel(m_central);
+    m_listPanel->resize(280, 420);
+    m_listPanel->hide();
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+
+    connect(m_command6, &QPushButton::clicked, m_optionsPanel, &OptionsPanel::toggle);
+    connect(m_optionsPanel->closeButton(), &QPushButton::clicked, m_optionsPanel, &OptionsPanel::toggle);
+    auto* command10 = m_central->findChild<QPushButton*>(QStringLiteral("Command10"));
+    connect(command10, &QPushButton::clicked, m_listPanel, &ListPanel::toggle);
+    connect(m_listPanel->closeButton(), &QPushButton::clicked, m_listPanel, &ListPanel::toggle);
+    connect(&m_pictures, &CardPictures::pictureChanged, this, &MainWindow::onCardPictureChanged);
+
+    InstallEnterClick(m_central);
+    setMinimumSize(1000, 700);
+    resize(1024, 768);
+}
+
+QPushButton* MainWindow::addCommand(const QString& name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->resize(kButtonWidth, kButtonHeight);
+    return b;
+}
+
+void MainWindow::buildTopBar(QWidget* central) {
+    // The operator's commands sit on SSPanel2, which automatic mode disables.
+    auto* panel2 = new QFrame(central);
+    panel2->setObjectName(QStringLiteral("SSPanel2"));
+    panel2->setFrameShape(QFrame::StyledPanel);
+    const QList<QPair<QString, QString>> commands{
+        {QStringLiteral("Command2"), QStringLiteral("&Skan")},     {QStringLiteral("Command4"), QStringLiteral("&Plik")},
+        {QStringLiteral("Command7"), QStringLiteral("&Czytaj")},   {QStringLiteral("Command10"), QStringLiteral("Po&miary")},
+        {QStringLiteral("Command11"), QStringLiteral("&Wskaż")},   {QStringLiteral("Command12"), QStringLiteral("&Usuń")}};
+    int x = 4;
+    for (const auto& [name, caption] : commands) {
+        QPushButton* b = addCommand(name, caption, panel2);
+        b->move(x, 4);
+        x += kButtonWidth + 3;
+        // Processing and reading a card enable these.
+        if (name != QLatin1String("Command2") && name != QLatin1String("Command4")) b->setEnabled(false);
+    }
+    panel2->setGeometry(4, 4, x + 1, kButtonHeight + 8);
+    m_command7 = panel2->findChild<QPushButton*>(QStringLiteral("Command7"));
+
+    const int tx = panel2->geometry().right() + 12;
+    m_image1 = new SmallImage(QStringLiteral("Image1"), SmallImage::Shape::ArrowLeft, central);
+    m_image1->move(tx, 13);
+    m_image1->setToolTip(QStringLiteral("Obniż próg wypełnienia"));
+    m_label2 = new QLabel(QStringLiteral("20%"), central);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setFrameShape(QFrame::Panel);
+    m_label2->setFrameShadow(QFrame::Sunken);
+    m_label2->setAlignment(Qt::AlignCenter);
+    m_label2->setGeometry(tx + 20, 9, 52, 24);
+    m_label2->setToolTip(QStringLiteral("Próg wypełnienia pola"));
+    m_image2 = new SmallImage(QStringLiteral("Image2"), SmallImage::Shape::ArrowRight, central);
+    m_image2->move(tx + 76, 13);
+    m_image2->setToolTip(QStringLiteral("Podnieś próg wypełnienia"));
+    connect(m_image1, &SmallImage::clicked, this, [this] { stepThreshold(-1); });
+    connect(m_image2, &SmallImage::clicked, this, [this] { stepThreshold(+1); });
+
+    auto* p4 = new PictureView(QStringLiteral("P4"), m_pictures, Picture::P4, PictureView::Fit::Scaled,
+                               QSize(120, 50), central);
+    p4->move(tx + 104, 4);
+    p4->setToolTip(QStringLiteral("Pole kodu karty"));
+
+    auto* label3 = new QLabel(central);
+    label3->setObjectName(QStringLiteral("Label3"));
+    label3->setGeometry(8, 40, 260, 16);
+    auto* progress = new QProgressBar(central);
+    progress->setObjectName(QStringLiteral("ProgBarXP1"));
+    progress->setRange(0, 100);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+    progress->setGeometry(276, 42, 180, 12);
+    auto* label4 = new QLabel(central);
+    label4->setObjectName(QStringLiteral("Label4"));
+    label4->setGeometry(464, 40, 150, 16);
+
+    m_command1 = addCommand(QStringLiteral("Command1"), QStringLiteral("Auto OFF"), central);
+    m_command6 = addCommand(QStringLiteral("Command6"), QStringLiteral("&Ustawienia"), central);
+    m_command6->resize(100, kButtonHeight);
+    m_command1->move(0, 8);
+    m_command6->move(0, 8);
+}
+
+void MainWindow::buildCardView(QWidget* central) {
+    // P2 is the pipeline's working picture; P1 rests at its position.
+    m_p2 = new PictureView(QStringLiteral("P2"), m_pictures, Picture::P2, PictureView::Fit::FollowImage,
+                           kEmptyCard, central);
+    m_p2->move(0, kCardViewTop);
+    m_p2->hide();
+    m_p1 = new PictureView(QStringLiteral("P1"), m_pictures, Picture::P1, PictureView::Fit::FollowImage,
+                           kEmptyCard, central);
+    m_p1->move(0, kCardViewTop);
+    m_p3 = new PictureView(QStringLiteral("P3"), m_pictures, Picture::P3, PictureView::Fit::Unscaled,
+                           QSize(kEmptyCard.width(), kCountStripHeight), central);
+    m_p3->move(0, kCountStripTop);
+    auto* image4 = new SmallImage(QStringLiteral("Image4"), SmallImage::Shape::Pointer, m_p1);
+    image4->hide();
+
+    m_wPion = new QScrollBar(Qt::Vertical, central);
+    m_wPion->setObjectName(QStringLiteral("WPion"));
+    m_wPoziom = new QScrollBar(Qt::Horizontal, central);
+    m_wPoziom->setObjectName(QStringLiteral("WPoziom"));
+    for (QScrollBar* bar : {m_wPion, m_wPoziom}) {
+        bar->setRange(0, 0);
+        bar->setSingleStep(10);
+        bar->setPageStep(100);
+    }
+    connect(m_wPion, &QScrollBar::valueChanged, this, [this](int v) { m_p1->move(m_p1->x(), kCardViewTop - v); });
+    connect(m_wPoziom, &QScrollBar::valueChanged, this, [this](int v) {
+        m_p1->move(-v, m_p1->y());
+        m_p3->move(-v, m_p3->y());
+    });
+}
+
+void MainWindow::onCardPictureChanged(Picture p) {
+    if (p != Picture::P1) return;
+    // The count strip keeps the card's width so each count stays above its column.
+    m_p3->resize(m_p1->width(), kCountStripHeight);
+    updateScrollRanges();
+}
+
+void MainWindow::updateScrollRanges() {
+    m_wPoziom->setMaximum(HorizontalScrollMaximum(m_p1->width(), m_central->width()));
+    m_wPion->setMaximum(VerticalScrollMaximum(m_p1->height(), m_central->height()));
+}
+
+void MainWindow::placeControls() {
+    const int w = m_central->width();
+    const int h = m_central->height();
+    m_p1->move(m_p2->pos());
+    const int barV = m_wPion->sizeHint().width();
+    const int barH = m_wPoziom->sizeHint().height();
+    m_wPoziom->setGeometry(0, h - barH, w - barV - 3, barH);
+    m_wPion->setGeometry(w - barV, 0, barV, h - barH);
+    m_command6->move(w - m_command6->width() - 20, m_command6->y());
+    m_command1->move(m_command6->x() - m_command1->width() - 3, m_command1->y());
+    m_optionsPanel->move(w - m_optionsPanel->width() - 19, kPanelTop);
+    m_listPanel->move(m_optionsPanel->x() - m_listPanel->width() - 6, kPanelTop);
+    updateScrollRanges();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    placeControls();
+}
+
+void MainWindow::stepThreshold(int delta) {
+    setThresholdCaption(StepThreshold(thresholdCaption(), delta));
+    m_command7->setEnabled(true);
+}
+
+QString MainWindow::thresholdCaption() const { return m_label2->text(); }
+void MainWindow::setThresholdCaption(const QString& caption) { m_label2->setText(caption); }
+
+bool MainWindow::start() {
+    m_run.programFolder = ProgramFolder();
+    m_run.autoMode = m_run.entryMode = m_run.deletionMode = false;
+
+    SettingsStore store;
+    const StationOptions options = ReadStationOptions(store);
+    m_run.initialFolder = options.initialFolder;
+    setThresholdCaption(options.thresholdCaption);
+    m_optionsPanel->applyOptions(options);
+
+    if (!CheckDatabaseConfiguration(store, m_run, [this] { show(); })) {
+        endProgram(1);
+        return false;
+    }
+    if (!m_databaseStartup(m_run.database)) {
+        endProgram(1);
+        return false;
+    }
+    m_started = true;
+    return true;
+}
+
+void MainWindow::endProgram(int exitCode) {
+    qCInfo(lcApp) << "Ending the program, code" << exitCode;
+    m_ended = true;
+    hide();
+    if (m_endProgram) m_endProgram(exitCode);
+}
+
+StationOptions MainWindow::currentOptions() const {
+    StationOptions o = m_optionsPanel->options();
+    o.thresholdCaption = thresholdCaption();
+    o.initialFolder = m_run.initialFolder;
+    return o;
+}
+
+void MainWindow::closingSave() {
+    SettingsStore store;
+    WriteStationOptions(store, currentOptions());
+}
+
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) m_optionsPanel->showStoredPositions();
+    return QMainWindow::event(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Only a window that finished its start-up has options worth keeping.
+    if (m_started && !m_ended) closingSave();
+    m_ended = true;
+    event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        endProgram(0);
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 } // namespace kartovo

@@ -1,13 +1,97 @@
 #pragma once
 
+#include "app/CardPictures.h"
+#include "app/StationOptions.h"
+#include "app/Startup.h"
+
 #include <QMainWindow>
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QTimer;
 
 namespace kartovo {
 
+class ListPanel;
+class OptionsPanel;
+class PictureView;
+class SmallImage;
+
+// The main window "Kartovo": the program itself. It holds the run's state and
+// the pictures of the current card, runs the start-up and the closing save.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
+    // How the program ends: the real program leaves its event loop; tests record.
+    using EndProgram = std::function<void(int exitCode)>;
+    // Opens the database and checks its content; false when the program must end.
+    using DatabaseStartup = std::function<bool(const DatabaseConfig&)>;
+
     explicit MainWindow(QWidget* parent = nullptr);
+
+    void setEndProgram(EndProgram end) { m_endProgram = std::move(end); }
+    void setDatabaseStartup(DatabaseStartup startup) { m_databaseStartup = std::move(startup); }
+
+    // The start-up: reads the options, checks the database configuration (the
+    // window is shown on the way) and opens the database. Returns false, after
+    // ending the program, when a refusal was shown.
+    bool start();
+    // Ends the program at once, without the closing save.
+    void endProgram(int exitCode);
+    bool ended() const { return m_ended; }
+
+    RunState& run() { return m_run; }
+    const RunState& run() const { return m_run; }
+    CardPictures& pictures() { return m_pictures; }
+    OptionsPanel* optionsPanel() const { return m_optionsPanel; }
+    ListPanel* listPanel() const { return m_listPanel; }
+
+    // Everything the closing save writes, as it stands now.
+    StationOptions currentOptions() const;
+    QString thresholdCaption() const;
+    void setThresholdCaption(const QString& caption);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QPushButton* addCommand(const QString& name, const QString& caption, QWidget* parent);
+    void buildTopBar(QWidget* central);
+    void buildCardView(QWidget* central);
+    void stepThreshold(int delta);
+    void placeControls();
+    void updateScrollRanges();
+    void onCardPictureChanged(Picture p);
+    void closingSave();
+
+    RunState m_run;
+    CardPictures m_pictures;
+    EndProgram m_endProgram;
+    DatabaseStartup m_databaseStartup;
+    bool m_started = false;
+    bool m_ended = false;
+
+    QWidget* m_central = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command6 = nullptr;
+    QPushButton* m_command7 = nullptr;
+    QLabel* m_label2 = nullptr;
+    SmallImage* m_image1 = nullptr;
+    SmallImage* m_image2 = nullptr;
+    PictureView* m_p1 = nullptr;
+    PictureView* m_p2 = nullptr;
+    PictureView* m_p3 = nullptr;
+    QScrollBar* m_wPion = nullptr;
+    QScrollBar* m_wPoziom = nullptr;
+    OptionsPanel* m_optionsPanel = nullptr;
+    ListPanel* m_listPanel = nullptr;
+    QTimer* m_timer1 = nullptr;
 };
 
 } // namespace kartovo

@@ -1,0 +1,74 @@
+#include "app/Startup.h"
+
+#include "platform/Logging.h"
+#include "platform/Messages.h"
+#include "platform/SettingsStore.h"
+
+namespace kartovo {
+
+QStringList RefusalNotConfigured() {
+    return {QStringLiteral("Nie skonfigurowano połączenia z bazą danych, na której pracować program ma."),
+            QStringLiteral("Przed uruchomieniem oprogramowania pomiarowego, uruchom NORV Vedi - SPC !")};
+}
+
+QStringList RefusalNoDatabaseFile(const QString& folder) {
+    return {QStringLiteral("W podanej lokalizacji:"), folder.toUpper(),
+            QStringLiteral("nie znaleziono pliku NORV.MDB"),
+            QStringLiteral("Uruchom program główny NORV Vedi - SPC aby poprawnie zdefiniować położenie baz "
+                           "danych - Przerywam !")};
+}
+
+QStringList RefusalNoOdbcSource() {
+    return {QStringLiteral("Nie zdefiniowano źródła danych ODBC !"),
+            QStringLiteral("Uruchom program główny NORV Vedi - SPC aby zdefiniować źródło."),
+            QStringLiteral("Przerywam działanie programu !!!")};
+}
+
+void ShowRefusal(const QStringList& lines) { ShowMessage(lines.join(kLineBreak), 2, 16); }
+
+double DatabaseTypeSetting(const SettingsStore& store) {
+    return store.number(QStringLiteral("Baza"), QStringLiteral("TypBazy"));
+}
+
+bool CheckDatabaseFile(const SettingsStore& store, DatabaseConfig& config) {
+    config.dbType = QStringLiteral("MDB");
+    config.dbFolder = store.read(QStringLiteral("Start"), QStringLiteral("Sciezka"));
+    if (FindDatabaseFile(config.dbFolder).isEmpty()) {
+        qCWarning(lcApp) << "No database file in" << config.dbFolder;
+        ShowRefusal(RefusalNoDatabaseFile(config.dbFolder));
+        return false;
+    }
+    return true;
+}
+
+bool CheckOdbcSource(const SettingsStore& store, DatabaseConfig& config) {
+    const QString odbc = QStringLiteral("ODBC");
+    config.dbType = QStringLiteral("SQL");
+    config.odbcDatabase = store.read(odbc, QStringLiteral("Database"));
+    if (config.odbcDatabase.isEmpty()) {
+        ShowRefusal(RefusalNoOdbcSource());
+        return false;
+    }
+    config.odbcDriver = store.read(odbc, QStringLiteral("Driver"));
+    config.odbcServer = store.read(odbc, QStringLiteral("Server"));
+    config.odbcUser = store.read(odbc, QStringLiteral("UID"));
+    config.odbcPassword = store.read(odbc, QStringLiteral("PWD"));
+    config.odbcDatabase = store.read(odbc, QStringLiteral("Database"));
+    return true;
+}
+
+bool CheckDatabaseConfiguration(const SettingsStore& store, RunState& run,
+                                const std::function<void()>& showWindow) {
+    const double type = DatabaseTypeSetting(store);
+    if (type == 0) {
+        ShowRefusal(RefusalNotConfigured());
+        return false;
+    }
+    if (showWindow) showWindow();
+    const bool ok = type == 1 ? CheckDatabaseFile(store, run.database) : CheckOdbcSource(store, run.database);
+    if (!ok) return false;
+    run.dateFormat = QStringLiteral("yyyy-mm-dd");
+    return true;
+}
+
+} // namespace kartovo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+namespace kartovo {
+
+class SettingsStore;
+
+// Working options of the scanning station, section "Start" of the settings
+// store: read at start-up, written back when the main window closes normally.
+struct StationOptions {
+    QString exchangeFolder;          // "AutoDir", field Text1
+    QString initialFolder;           // "InitDir"
+    QString thresholdCaption = QStringLiteral("20%"); // "Procent", caption of Label2
+
+    bool askConfirmation = false;    // "Automat"      SSCheck1
+    bool deleteProcessedFile = false; // "Automat1"    SSCheck4
+    bool processAutomatically = false; // "Automat2"   SSCheck5
+    bool convertToBW = false;        // "KonwersjaCB"  SSCheck2
+    bool removeNoise = false;        // "FiltrCB"      SSCheck3
+    bool colourFilter = false;       // "FiltrKolor"   XPCheck1
+
+    // List positions of Combo3, Combo4, Combo5; -1 when nothing is chosen.
+    int conversionSensitivity = 0;   // "CzuloscK"
+    int filterSensitivity = 0;       // "CzuloscF"
+    int rotation = 0;                // "Obrot"
+    int filterColour = 0;            // "FiltrRGB": 0 red, 1 green, 2 blue
+
+    int filterRed = 0;               // "FiltrRV" FlatScrollBar1
+    int filterGreen = 0;             // "FiltrGV" FlatScrollBar2
+    int filterBlue = 0;              // "FiltrBV" FlatScrollBar3
+};
+
+inline constexpr int kSliderMaximum = 255;
+
+// Reads every option; values that the controls cannot show fall back to their
+// initial state (check boxes other than 1 are cleared, a colour outside 0..2 is
+// red, a slider level outside 0..255 is 0) instead of stopping the start-up.
+StationOptions ReadStationOptions(const SettingsStore& store);
+
+// The closing save, in its fixed order.
+void WriteStationOptions(SettingsStore& store, const StationOptions& options);
+
+// Caption of the threshold label for the stored number: 0 means the default 20%.
+QString ThresholdCaption(double stored);
+
+// The caption moved by `delta` percentage points, without bounds ("20%" -> "19%").
+QString StepThreshold(const QString& caption, int delta);
+
+} // namespace kartovo

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/Messages.h"
+#include "platform/SettingsStore.h"
+#include "platform/WorkingFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace kartovo::test {
+
+// A private settings file and working folder per test, and every message the
+// program would show recorded instead of shown.
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_iniPath = m_dir.filePath(QStringLiteral("NORV_SPC.ini"));
+        SettingsStore::SetOverridePath(m_iniPath);
+        SetProgramFolder(m_dir.filePath(QStringLiteral("work")));
+        m_previous = SetMessagePresenter([this](const MessageRequest& r) {
+            m_messages.push_back(r);
+            return m_answer;
+        });
+    }
+    void TearDown() override {
+        SetMessagePresenter(m_previous);
+        SettingsStore::SetOverridePath({});
+        SetProgramFolder({});
+    }
+
+    void set(const QString& section, const QString& key, const QString& value) {
+        SettingsStore store;
+        store.write(section, key, value);
+        store.sync();
+    }
+    QString stored(const QString& section, const QString& key) const {
+        SettingsStore store;
+        return store.read(section, key);
+    }
+    // A folder holding the database file under the given name.
+    QString databaseFolder(const QString& fileName = QStringLiteral("Norv.mdb")) {
+        const QString folder = m_dir.filePath(QStringLiteral("baza"));
+        QDir().mkpath(folder);
+        QFile f(folder + u'/' + fileName);
+        f.open(QIODevice::WriteOnly);
+        return folder;
+    }
+    void configureDatabaseFile() {
+        set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("1"));
+        set(QStringLiteral("Start"), QStringLiteral("Sciezka"), databaseFolder());
+    }
+    QStringList lastMessageLines() const {
+        return m_messages.empty() ? QStringList() : m_messages.back().text.split(QChar(13));
+    }
+
+    QTemporaryDir m_dir;
+    QString m_iniPath;
+    std::vector<MessageRequest> m_messages;
+    bool m_answer = false;
+    MessagePresenter m_previous;
+};
+
+} // namespace kartovo::test
