@@ -20,18 +20,6 @@ std::int32_t Bin2Dec(const QString& num) {
     return static_cast<std::int32_t>(r);
 }
 
-void ConvertCodeFieldToBW(QImage& picture) {
-    if (picture.format() != QImage::Format_RGB32) picture = picture.convertToFormat(QImage::Format_RGB32);
-    for (int row = 0; row < picture.height(); ++row) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(row));
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb c = line[x];
-            // mean > 125 <=> channel sum > 375
-            line[x] = qRed(c) + qGreen(c) + qBlue(c) > 375 ? 0xffffffffu : 0xff000000u;
-        }
-    }
-}
-
 QString UnreadableCodeText() {
     return QStringLiteral("Niepoprawnie odczytane pole kodujące parametr.") + kLineBreak +
            QStringLiteral("Zmień parametry skanowania.");

@@ -29,10 +29,6 @@ struct CodeFieldResult {
 // range is skipped, so only the last 31 characters can contribute.
 std::int32_t Bin2Dec(const QString& num);
 
-// Mean of red, green and blue above 125 becomes white, else black.
-// (Stands in for the imaging conversion until recognition can use it.)
-void ConvertCodeFieldToBW(QImage& picture);
-
 // Clock bars on the 4th pixel row from the top, bits a quarter of the field's
 // height above its bottom; the rightmost Int(H/4) columns never hold a bar.
 CodeFieldResult ReadCodeField(const QImage& bwField);

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "imaging/PicMod.h"
 #include "imaging/PixelBuffer.h"
 
 #include <QImage>
 #include <QString>
-#include <functional>
 
 namespace kartovo {
-
-// Called once per searched row or column with the progress in percent.
-using ProgressCallback = std::function<void(int percent)>;
 
 // Marker positions found on a card. Top markers are screen columns of the
 // spot's first pixel; side markers are the row of the spot's upper pixel,

@@ -19,7 +19,7 @@ RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& prog
     ConvertSideMarkersToScreenRows(r.markers, buffer.height());
     r.grid = CutOutGrid(card, r.markers);
     r.codeField = CutOutCodeField(card, r.markers);
-    ConvertCodeFieldToBW(r.codeField);
+    ConvertToBW(r.codeField);
     r.code = ReadCodeField(r.codeField);
     r.codeRead = r.code.refusal.isEmpty();
     r.refusal = r.code.refusal;

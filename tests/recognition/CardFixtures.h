@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CardRenderer.h"
+#include "imaging/PicMod.h"
 
 #include <QImage>
 #include <QPainter>
@@ -44,8 +45,13 @@ inline void Box(QImage& img, int x, int y, int w, int h, QColor c = Qt::black) {
 }
 
 // The quarter turn that undoes a scan delivered turned by `rotation`.
+// (Obrot "w Lewo" = 270 for a scan turned clockwise, "w Prawo" = 90 for one
+// turned counter-clockwise.)
 inline QImage TurnBack(const QImage& img, int rotation) {
-    return rotation == 0 ? img : img.transformed(QTransform().rotate(rotation > 0 ? -90 : 90));
+    if (rotation == 0) return img;
+    QImage out;
+    RotatePicture(img, out, rotation > 0 ? 270 : 90);
+    return out;
 }
 
 } // namespace kartovo::testing

@@ -91,15 +91,6 @@ TEST(CodeField, MoreThanHundredBarsIsRefused) {
     EXPECT_TRUE(r.refusal.isEmpty());
 }
 
-TEST(CodeField, BlackAndWhiteThresholdIsMean125) {
-    QImage img = Blank(2, 1);
-    img.setPixel(0, 0, qRgb(125, 125, 126));
-    img.setPixel(1, 0, qRgb(125, 125, 125));
-    ConvertCodeFieldToBW(img);
-    EXPECT_EQ(img.pixel(0, 0), qRgb(255, 255, 255));
-    EXPECT_EQ(img.pixel(1, 0), qRgb(0, 0, 0));
-}
-
 namespace {
 
 // A 12 x 12 cell centred at (20, 20): the window is 11 x 11 = 121 pixels,
