@@ -180,12 +180,14 @@ void OptionsPanel::onConvertToggled(bool on) {
     // Black-and-white conversion and the colour filter exclude each other.
     if (on) m_xpCheck1->setChecked(false);
     m_xpCheck1->setVisible(!on);
+    fitHeight();
 }
 
 void OptionsPanel::onNoiseToggled(bool on) {
     m_combo4Caption->setVisible(on);
     m_combo4->setVisible(on);
     if (on) showPosition(m_combo4, m_filterSensitivity);
+    fitHeight();
 }
 
 void OptionsPanel::onColourFilterToggled(bool on) {
@@ -195,6 +197,13 @@ void OptionsPanel::onColourFilterToggled(bool on) {
         m_sliders[i]->setVisible(on);
     }
     m_picture2->setVisible(on);
+    fitHeight();
+}
+
+void OptionsPanel::fitHeight() {
+    // The panel grows and shrinks with the controls its check boxes show.
+    layout()->activate();
+    resize(width(), sizeHint().height());
 }
 
 void OptionsPanel::paintPreview() {
@@ -224,7 +233,10 @@ void OptionsPanel::toggle() {
         }
     }
     setVisible(isHidden());
-    if (!isHidden()) raise();
+    if (!isHidden()) {
+        raise();
+        fitHeight();
+    }
     showStoredPositions();
     if (!isHidden()) m_command14->setFocus();
 }

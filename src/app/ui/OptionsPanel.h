@@ -55,6 +55,7 @@ private:
     void onNoiseToggled(bool on);
     void onColourFilterToggled(bool on);
     void paintPreview(); // PPaint2
+    void fitHeight();
 
     QLineEdit* m_text1 = nullptr;
     SmallImage* m_image3 = nullptr;
