@@ -1,3 +1,6 @@
+#include "db/Connection.h"
+#include "db/DemoDatabase.h"
+#include "dialogs/DbProgramChoiceSource.h"
 #include "dialogs/ProgramChoiceSource.h"
 #include "dialogs/ui/ProgramK.h"
 #include "platform/Messages.h"
@@ -9,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -489,4 +493,51 @@ TEST(ProgramK, HorizontalScrollingMovesTheBoxes) {
     EXPECT_TRUE(w.Text1(3)->isVisible());
     bar->setValue(0);
     EXPECT_TRUE(w.Text1(1)->isVisible());
+}
+
+TEST(DbProgramChoiceSource, ReadsActiveProgramsAndMeasurableParameters) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    DbConnection conn;
+    ASSERT_TRUE(conn.openSqliteFile(dir.filePath("Norv.mdb"), false));
+    ASSERT_TRUE(ApplySchema(conn));
+    const auto program = [&](int nrp, int lx, int arch, const QVariant& id2) {
+        Record r;
+        r.set("NrP", nrp);
+        r.set("Lx", lx);
+        r.set("ArchP", arch);
+        r.set("ID1", QStringLiteral("Program %1").arg(nrp));
+        r.set("ID2", id2);
+        return conn.append("SPC_Programy", r);
+    };
+    ASSERT_TRUE(program(3, 1, 0, "B"));
+    ASSERT_TRUE(program(1, 1, 0, "C"));
+    ASSERT_TRUE(program(2, 1, 1, "A")); // archived
+    ASSERT_TRUE(program(4, 0, 0, "A")); // no active parameter count
+    ASSERT_TRUE(program(5, 2, 0, "A"));
+    const auto parameter = [&](int idp, int lp, int typ, const QVariant& skala, const QString& name) {
+        Record r;
+        r.set("IDP", idp);
+        r.set("LP", lp);
+        r.set("TypKarty", typ);
+        r.set("SkalaSiatki", skala);
+        r.set("Nazwa", name);
+        return conn.append("SPC_Setap", r);
+    };
+    ASSERT_TRUE(parameter(1, 2, 0, 20, "druga"));
+    ASSERT_TRUE(parameter(1, 1, 1, 20, "pierwsza"));
+    ASSERT_TRUE(parameter(1, 3, 2, 20, "karta typu 2"));
+    ASSERT_TRUE(parameter(1, 4, 0, QVariant(), "bez skali"));
+    ASSERT_TRUE(parameter(2, 1, 0, 20, "innego programu"));
+
+    DbProgramChoiceSource source(conn);
+    const auto ids = [](const QList<Record>& rows, const char* column) {
+        QStringList out;
+        for (const Record& r : rows) out << r.value(column).toString();
+        return out;
+    };
+    EXPECT_EQ(ids(source.programs({}), "NrP"), QStringList({"1", "3", "5"}));
+    EXPECT_EQ(ids(source.programs("ID2"), "ID2"), QStringList({"A", "B", "C"}));
+    EXPECT_EQ(ids(source.parameters(1), "Nazwa"), QStringList({"pierwsza", "druga"}));
+    EXPECT_TRUE(source.parameters(99).isEmpty());
 }
