@@ -337,3 +337,18 @@ TEST_F(StartupTest, CardViewRestsAtEightyWithTheCountStripAbove) {
     EXPECT_EQ(p3->x(), -150);
     EXPECT_EQ(p3->y(), 58);
 }
+
+TEST_F(StartupTest, EscFromTheOptionsPanelControlsAlsoEndsTheProgram) {
+    configureDatabaseFile();
+    for (const char* name : {"Combo5", "Text1", "FlatScrollBar1"}) {
+        auto w = makeWindow();
+        ASSERT_TRUE(w->start());
+        w->optionsPanel()->toggle();
+        auto* control = child<QWidget>(*w, name);
+        control->setVisible(true);
+        control->setFocus();
+        m_exitCodes.clear();
+        QTest::keyClick(control, Qt::Key_Escape);
+        EXPECT_EQ(m_exitCodes, std::vector<int>{0}) << name;
+    }
+}
