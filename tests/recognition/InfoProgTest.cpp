@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -189,6 +190,15 @@ TEST(InfoProg, DrawsTheTextsWhereTheLayoutSays) {
         }
     EXPECT_GT(red, 20);
     EXPECT_NEAR((left + right) / 2.0, img.width() / 2.0, 4);
+}
+
+TEST(InfoProg, ShowsCentredOnTheScreen) {
+    InfoProg w(Program(3), Diameter(), Captions(3));
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QPoint screenCentre = w.screen()->availableGeometry().center();
+    EXPECT_NEAR(w.frameGeometry().center().x(), screenCentre.x(), 2);
+    EXPECT_NEAR(w.frameGeometry().center().y(), screenCentre.y(), 2);
 }
 
 TEST(InfoProg, Answers) {
