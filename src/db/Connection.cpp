@@ -119,6 +119,11 @@ QString NormalizeConnectionString(const QString& text) {
     return out;
 }
 
+QString LatestSamplesSql(int count) {
+    return SelectTopSql(count, QStringLiteral("SPC_Baza"), QStringLiteral("IDPK=?"),
+                        QStringLiteral("Data DESC,Czas DESC,ID DESC"));
+}
+
 bool IsJetDatabaseFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return false;
@@ -387,9 +392,7 @@ Recordset DbConnection::latestSamples(const QVariant& parameterId, int count, bo
     bool isNumber = false;
     const qlonglong id = parameterId.toLongLong(&isNumber);
     const QVariant bound = isNumber ? QVariant(id) : parameterId;
-    Recordset rs = query(SelectTopSql(count, QStringLiteral("SPC_Baza"), QStringLiteral("IDPK=?"),
-                                      QStringLiteral("Data DESC,Czas DESC,ID DESC")),
-                         ok, QVariantList{bound});
+    Recordset rs = query(LatestSamplesSql(count), ok, QVariantList{bound});
     rs.reverse();
     rs.moveFirst();
     return rs;

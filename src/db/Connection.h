@@ -37,6 +37,9 @@ QString BuildConnectionString(const DatabaseConfig& config);
 // blank before it, which the written text has before DATABASE.
 QString NormalizeConnectionString(const QString& text);
 
+// The latest-k query of SPC_Baza (newest first, one bound parameter: IDPK).
+QString LatestSamplesSql(int count);
+
 // True when the file starts with the header of an Access/Jet (or ACE) database.
 bool IsJetDatabaseFile(const QString& path);
 

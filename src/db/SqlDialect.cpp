@@ -25,31 +25,63 @@ bool TakesTop(DbSystem system) {
     return system == DbSystem::SqlServer || system == DbSystem::Other;
 }
 
-// Brackets outside quoted literals, rewritten for the system.
-QString RewriteBrackets(const QString& sql, DbSystem system) {
-    if (TakesBrackets(system)) return sql;
+bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+
+// One pass outside quoted literals: brackets rewritten for the system, and
+// the pattern after Like written with the standard wildcard (% for *). On
+// PostgreSQL Like becomes ILIKE, keeping the case-blind match of the others.
+QString RewriteOutsideLiterals(const QString& sql, DbSystem system) {
     QString out;
-    out.reserve(sql.size());
-    bool inLiteral = false;
+    out.reserve(sql.size() + 8);
+    bool likePending = false;
     for (qsizetype i = 0; i < sql.size(); ++i) {
         const QChar c = sql[i];
         if (c == u'\'') {
-            inLiteral = !inLiteral; // a doubled quote toggles twice
-            out += c;
+            // Copy the whole literal ('' inside stays part of it).
+            qsizetype j = i + 1;
+            QString literal(c);
+            for (; j < sql.size(); ++j) {
+                if (sql[j] == u'\'') {
+                    if (j + 1 < sql.size() && sql[j + 1] == u'\'') {
+                        literal += QStringLiteral("''");
+                        ++j;
+                        continue;
+                    }
+                    break;
+                }
+                literal += (likePending && sql[j] == u'*') ? QChar(u'%') : sql[j];
+            }
+            if (j < sql.size()) literal += sql[j];
+            out += literal;
+            i = j;
+            likePending = false;
             continue;
         }
-        if (!inLiteral && c == u'[') {
+        if (c == u'[' && !TakesBrackets(system)) {
             const qsizetype end = sql.indexOf(u']', i + 1);
             if (end > i) {
                 const QString name = sql.mid(i + 1, end - i - 1);
-                if (system == DbSystem::MySQL)
-                    out += u'`' + name + u'`';
-                else
-                    out += name;
+                out += system == DbSystem::MySQL ? u'`' + name + u'`' : name;
                 i = end;
+                likePending = false;
                 continue;
             }
         }
+        if (IsWordChar(c) && (i == 0 || !IsWordChar(sql[i - 1]))) {
+            qsizetype j = i;
+            while (j < sql.size() && IsWordChar(sql[j])) ++j;
+            const QString word = sql.mid(i, j - i);
+            if (word.compare(QStringLiteral("like"), Qt::CaseInsensitive) == 0) {
+                out += system == DbSystem::PostgreSQL ? QStringLiteral("ILIKE") : word;
+                likePending = true;
+            } else {
+                out += word;
+                likePending = false;
+            }
+            i = j - 1;
+            continue;
+        }
+        if (!c.isSpace()) likePending = false;
         out += c;
     }
     return out;
@@ -58,7 +90,7 @@ QString RewriteBrackets(const QString& sql, DbSystem system) {
 } // namespace
 
 QString TranslateSql(const QString& sql, DbSystem system) {
-    QString out = RewriteBrackets(sql, system);
+    QString out = RewriteOutsideLiterals(sql, system);
     if (TakesTop(system)) return out;
     static const QRegularExpression top(QStringLiteral("^(\\s*select\\s+)top\\s+(\\d+)\\s+"),
                                         QRegularExpression::CaseInsensitiveOption);

@@ -14,7 +14,9 @@ QString DbSystemName(DbSystem system);
 //  - [Name] stays for SQLite, SQL Server and unknown systems, loses its
 //    brackets on PostgreSQL (unquoted, so folded to lower case like the
 //    schema there) and becomes `Name` on MySQL/MariaDB;
-//  - a leading "Select Top n" becomes "Select ... LIMIT n" where Top is unknown.
+//  - a leading "Select Top n" becomes "Select ... LIMIT n" where Top is unknown;
+//  - the pattern after Like uses % where it was written with *, and Like is
+//    ILIKE on PostgreSQL (the others compare without regard to case).
 // Quoted text literals are never touched.
 QString TranslateSql(const QString& sql, DbSystem system);
 

@@ -48,6 +48,7 @@ TEST_P(Queries, DefinitionQueriesRunUnchanged) {
               (QList<int>{1, 2, 4}));
     EXPECT_EQ(Ids(conn().query(active + QStringLiteral(" Order by ID1"), &ok)), (QList<int>{4, 2, 1}));
     EXPECT_TRUE(HasActiveControlProgram(conn()));
+    EXPECT_EQ(Ids(conn().query(active + QStringLiteral(" AND ID1 Like 'wał*'"), &ok)), (QList<int>{1}));
 
     Recordset program = conn().query(QStringLiteral("Select * from [SPC_Programy] Where ID=") + QString::number(1), &ok);
     ASSERT_EQ(program.recordCount(), 1);
@@ -228,4 +229,20 @@ TEST_P(Queries, FailedQueryReportsTheDatabaseText) {
     EXPECT_TRUE(rs.isEmpty());
     EXPECT_TRUE(conn().lastError().description.contains(QStringLiteral("spc_programy"), Qt::CaseInsensitive))
         << conn().lastError().description.toStdString();
+}
+
+TEST_P(Queries, LatestSamplesReadOnlyTheIndexRange) {
+    ASSERT_TRUE(db->createSchema());
+    // The plan walks the parameter's index backwards: no sort of the
+    // parameter's rows, no scan of the table.
+    const QString explain = isPg() ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ");
+    if (isPg()) ASSERT_TRUE(db->exec(QStringLiteral("SET enable_seqscan = off")));
+    bool ok = false;
+    const Recordset plan = conn().query(explain + conn().translate(LatestSamplesSql(5)), &ok, QVariantList{7});
+    ASSERT_TRUE(ok) << conn().lastError().description.toStdString();
+    QString text;
+    for (const Record& r : plan.rows()) text += r.value(r.columns().last()).toString() + u'\n';
+    EXPECT_TRUE(text.contains(QStringLiteral("ix_spc_baza_parametr"), Qt::CaseInsensitive)) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("TEMP B-TREE"), Qt::CaseInsensitive)) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("Sort"), Qt::CaseSensitive)) << text.toStdString();
 }

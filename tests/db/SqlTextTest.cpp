@@ -81,3 +81,14 @@ TEST(DatabaseError, RefusalLinesAndNumbers) {
     EXPECT_EQ(noText.number, QStringLiteral("0"));
     EXPECT_EQ(noText.description, QStringLiteral("Unable to connect"));
 }
+
+TEST(SqlDialect, LikePatternsUseTheStandardWildcard) {
+    const QString sql = QStringLiteral("Select * from [SPC_Programy] Where ID1 Like 'Wa*' And ID2='a*b'");
+    EXPECT_EQ(TranslateSql(sql, DbSystem::SQLite),
+              QStringLiteral("Select * from [SPC_Programy] Where ID1 Like 'Wa%' And ID2='a*b'"));
+    EXPECT_EQ(TranslateSql(sql, DbSystem::PostgreSQL),
+              QStringLiteral("Select * from SPC_Programy Where ID1 ILIKE 'Wa%' And ID2='a*b'"));
+    // Words that merely contain "like", and a quote doubled inside the pattern.
+    EXPECT_EQ(TranslateSql(QStringLiteral("Select Likely from [T] Where a like 'O''B*'"), DbSystem::PostgreSQL),
+              QStringLiteral("Select Likely from T Where a ILIKE 'O''B%'"));
+}
