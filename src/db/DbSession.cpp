@@ -1,5 +1,7 @@
 #include "db/DbSession.h"
 
+#include <QCoreApplication>
+
 namespace kartovo {
 
 DbSession::DbSession() : m_conn(std::make_unique<DbConnection>()) {}
@@ -10,6 +12,13 @@ DbSession& DbSession::instance() {
 }
 
 bool DbSession::open(const DatabaseConfig& config) {
+    // The connection must go while Qt SQL still exists, not when this static
+    // object is destroyed after it.
+    static bool cleanupRegistered = false;
+    if (!cleanupRegistered && QCoreApplication::instance()) {
+        qAddPostRoutine([] { DbSession::instance().reset(); });
+        cleanupRegistered = true;
+    }
     m_config = config;
     m_base = BaseSettings{};
     return m_conn->open(config);
