@@ -14,7 +14,14 @@
 #include <initializer_list>
 #include <utility>
 
-static void InitDbResources() { Q_INIT_RESOURCE(db); }
+// The schema scripts are compiled into this static library; registered once.
+static void InitDbResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(db);
+        return true;
+    }();
+    (void)registered;
+}
 
 namespace kartovo {
 
