@@ -89,6 +89,8 @@ QList<ScannerDevice> Scanner::devices() {
 bool Scanner::available() { return !devices().isEmpty(); }
 
 int Scanner::scan(const ScanSettings& settings, QImage& image) {
+    // Resetting the cancel switch would swallow a cancel meant for the running scan.
+    if (busy()) return ScanBusy;
     m_state->cancel.reset();
     m_state->keepLibrary();
     return sane::ScanPage(settings, image, [this](int percent) {

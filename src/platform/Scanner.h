@@ -63,7 +63,8 @@ public:
     // Blocking calls.
     QList<ScannerDevice> devices();
     bool available();
-    // Scans one page into `image` (24-bit colour, the resolution as its dots per metre).
+    // Scans one page into `image` (24-bit colour, the resolution as its dots per
+    // metre). ScanBusy while a worker-thread scan of this object runs.
     int scan(const ScanSettings& settings, QImage& image);
     // Scans one page and writes it as a 24-bit Windows bitmap. The file is
     // replaced only on success; on any failure it is left as it was.

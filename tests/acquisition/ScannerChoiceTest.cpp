@@ -55,19 +55,19 @@ protected:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
     }
 
-    // Runs `act` on the modal dialog once it is shown (or gives up).
-    static void whenModalShown(std::function<void(QWidget*)> act) {
-        auto* timer = new QTimer;
-        auto tries = std::make_shared<int>(0);
-        QObject::connect(timer, &QTimer::timeout, [timer, tries, act] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal || ++*tries > 500) {
-                timer->stop();
-                timer->deleteLater();
-                if (modal) act(modal);
+    // Runs `act` on the modal dialog once it is shown, as long as the returned
+    // timer lives (it must not outlive what `act` refers to).
+    [[nodiscard]] static std::unique_ptr<QTimer> whenModalShown(std::function<void(QWidget*)> act) {
+        auto timer = std::make_unique<QTimer>();
+        QTimer* t = timer.get();
+        QObject::connect(t, &QTimer::timeout, [t, act] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                t->stop();
+                act(modal);
             }
         });
-        timer->start(20);
+        t->start(20);
+        return timer;
     }
 
     QTemporaryDir m_dir;
@@ -184,7 +184,7 @@ TEST_F(ScannerChoiceTest, KeyboardChoosesAndEscapeCancels) {
 TEST_F(ScannerChoiceTest, TheChooseScannerActionShowsTheModalList) {
     QString shownTitle;
     int shownRows = 0;
-    whenModalShown([&](QWidget* modal) {
+    auto chooser = whenModalShown([&](QWidget* modal) {
         shownTitle = modal->windowTitle();
         QListWidget* list = listOf(modal);
         if (!list) return;
@@ -198,7 +198,7 @@ TEST_F(ScannerChoiceTest, TheChooseScannerActionShowsTheModalList) {
     EXPECT_EQ(storedScanner(), "pnm:1");
     EXPECT_TRUE(m_messages.isEmpty());
 
-    whenModalShown([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    auto canceller = whenModalShown([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
     EXPECT_FALSE(WskazSkaner(nullptr, *m_store));
     EXPECT_EQ(storedScanner(), "pnm:1");
 }
@@ -208,7 +208,7 @@ TEST_F(ScannerChoiceTest, WithoutAScannerTheActionOnlyShowsTheMessage) {
     m_store->sync();
     SaneTestConfig::SetBackends({}); // read when the library starts, i.e. by the action's own listing
     bool dialogShown = false;
-    whenModalShown([&](QWidget* modal) {
+    auto watcher = whenModalShown([&](QWidget* modal) {
         dialogShown = true;
         modal->close();
     });

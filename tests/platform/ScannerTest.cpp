@@ -412,6 +412,7 @@ TEST_F(ScannerTest, CancellingAScanEndsItWithoutAFile) {
     ASSERT_TRUE(scanner.acquireToFileAsync(file, slowTestDevice()));
     EXPECT_TRUE(scanner.busy());
     EXPECT_FALSE(scanner.acquireToFileAsync(file, slowTestDevice())); // one at a time
+    EXPECT_EQ(scanner.acquireToFile(file, testDevice()), ScanBusy);
     ASSERT_TRUE(progress.wait(20000));
     scanner.cancel();
     ASSERT_TRUE(finished.wait(20000));
