@@ -3,7 +3,7 @@
 #include "platform/Messages.h"
 #include "platform/Numbers.h"
 
-#include <QPainter>
+#include <algorithm>
 
 namespace kartovo {
 
@@ -27,11 +27,11 @@ QImage* UsableTrace(QImage* trace, const PixelBuffer& buffer) {
 
 QImage CutOut(const QImage& card, int left, int top, int width, int height) {
     if (width < 0 || height < 0) return {};
-    QImage out(width + 1, height + 1, QImage::Format_RGB32);
-    out.fill(Qt::white);
-    QPainter painter(&out);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(QPoint(0, 0), card, QRect(left, top, width, height));
+    // One copy of the rectangle; the extra column and row are the picture's white background.
+    QImage out = card.copy(QRect(left, top, width + 1, height + 1));
+    if (out.format() != QImage::Format_RGB32) out.convertTo(QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) reinterpret_cast<QRgb*>(out.scanLine(y))[width] = 0xffffffffu;
+    std::fill_n(reinterpret_cast<QRgb*>(out.scanLine(height)), width + 1, 0xffffffffu);
     return out;
 }
 

@@ -7,23 +7,34 @@
 
 namespace kartovo {
 
-RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress) {
+RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const ProgressCallback& progress, bool withTrace) {
     RecognitionResult r;
-    PixelBuffer buffer;
     LoadPixelBuffer(buffer, card);
-    r.trace = card.format() == QImage::Format_RGB32 ? card.copy() : card.convertToFormat(QImage::Format_RGB32);
-    r.markers = FindMarkers(buffer, &r.trace, progress);
+    r.markers = FindMarkers(buffer, nullptr, progress);
     r.refusal = MissingMarkersText(r.markers);
-    if (!r.refusal.isEmpty()) return r;
-    r.markersFound = true;
-    ConvertSideMarkersToScreenRows(r.markers, buffer.height());
-    r.grid = CutOutGrid(card, r.markers);
-    r.codeField = CutOutCodeField(card, r.markers);
-    ConvertToBW(r.codeField);
-    r.code = ReadCodeField(r.codeField);
-    r.codeRead = r.code.refusal.isEmpty();
-    r.refusal = r.code.refusal;
+    r.markersFound = r.refusal.isEmpty();
+    if (r.markersFound) {
+        ConvertSideMarkersToScreenRows(r.markers, buffer.height());
+        r.grid = CutOutGrid(card, r.markers);
+        r.codeField = CutOutCodeField(card, r.markers);
+        ConvertToBW(r.codeField);
+        r.code = ReadCodeField(r.codeField);
+        r.codeRead = r.code.refusal.isEmpty();
+        r.refusal = r.code.refusal;
+    }
+    if (withTrace) {
+        // The cut-outs are taken from the card as loaded; now the same searches
+        // run again (they only read the buffer) to paint their trace on it.
+        r.trace = std::move(card);
+        if (r.trace.format() != QImage::Format_RGB32) r.trace.convertTo(QImage::Format_RGB32);
+        FindMarkers(buffer, &r.trace);
+    }
     return r;
+}
+
+RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress) {
+    PixelBuffer buffer;
+    return RecogniseCard(card, buffer, progress, true);
 }
 
 RecognitionFiles DefaultRecognitionFiles(const QString& imagePath) {
@@ -38,7 +49,8 @@ RecognitionResult RecogniseCardFile(const RecognitionFiles& files, const Progres
         r.refusal = MissingMarkersText(r.markers);
         return r;
     }
-    RecognitionResult r = RecogniseCard(card, progress);
+    PixelBuffer buffer;
+    RecognitionResult r = RecogniseCard(std::move(card), buffer, progress, true);
     if (!r.trace.save(files.markersPath, "BMP"))
         qCWarning(lcRecognition) << "cannot write" << files.markersPath;
     if (!r.markersFound) return r;

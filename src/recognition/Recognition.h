@@ -22,6 +22,11 @@ struct RecognitionResult {
 };
 
 // Marker search, grid and code-field cut-out and code reading, in memory.
+// `buffer` is the program's pixel buffer, reloaded from the card. With
+// `withTrace` the card itself becomes the trace picture after the cut-outs
+// are taken (pass it with std::move to spare a copy).
+RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const ProgressCallback& progress = {},
+                                bool withTrace = true);
 RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress = {});
 
 // Where the working files go.
