@@ -182,6 +182,14 @@ TEST(RemoveNoise, SensitivitySetsTheThreshold) {
     EXPECT_EQ(low.pixel(0, 1), qRgb(255, 255, 255));
     EXPECT_EQ(lowAtHigh.pixel(0, 1), qRgb(0, 0, 0));
     EXPECT_EQ(high.pixel(0, 1), qRgb(255, 255, 255));
+
+    // No sensitivity chosen (-1) gives T = 0: only a black block stays black.
+    // A smaller value would make even black blocks white.
+    QImage black = grey(6, 2, 0), blackBelowZero = grey(6, 2, 0);
+    RemoveNoise(black, -1);
+    RemoveNoise(blackBelowZero, -2);
+    EXPECT_EQ(black, grey(6, 2, 0));
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(blackBelowZero.pixel(x, 1), qRgb(255, 255, 255)) << x;
 }
 
 TEST(RemoveNoise, UsesOnlyPixelsNotYetRewritten) {
@@ -217,14 +225,18 @@ TEST(PicModOperations, MatchTheColumnByColumnLoopsOnRandomPictures) {
             EXPECT_EQ(mine, ref);
             EXPECT_EQ(log.values, refProgress);
         }
+        // Thresholds inside the channel range and beyond both of its ends.
+        const int thresholds[][3] = {{128, 90, 160}, {-5, 300, 0}, {300, 255, 255}, {0, -1, 40}, {255, 0, 256}};
         for (int colour : {0, 1, 2, 5}) {
-            QImage mine = original, ref = original;
-            ProgressLog log;
-            std::vector<int> refProgress;
-            FilterColors(mine, colour, 128, 90, 160, log.callback());
-            referenceFilterColors(ref, colour, 128, 90, 160, refProgress);
-            EXPECT_EQ(mine, ref) << colour;
-            EXPECT_EQ(log.values, refProgress);
+            for (const auto& t : thresholds) {
+                QImage mine = original, ref = original;
+                ProgressLog log;
+                std::vector<int> refProgress;
+                FilterColors(mine, colour, t[0], t[1], t[2], log.callback());
+                referenceFilterColors(ref, colour, t[0], t[1], t[2], refProgress);
+                EXPECT_EQ(mine, ref) << colour << " " << t[0] << " " << t[1] << " " << t[2];
+                EXPECT_EQ(log.values, refProgress);
+            }
         }
         for (int sensitivity : {0, 1, 2}) {
             QImage mine = original, ref = original;
@@ -281,7 +293,7 @@ TEST(RotatePicture, MatchesTheTripleLoopAtEveryDepthAndAngle) {
     const QImage::Format formats[] = {QImage::Format_Indexed8, QImage::Format_RGB555, QImage::Format_RGB16,
                                       QImage::Format_RGB888, QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied};
     for (QImage::Format f : formats) {
-        for (auto [w, h] : {std::pair{37, 23}, std::pair{1, 6}, std::pair{530, 3}}) {
+        for (auto [w, h] : {std::pair{37, 23}, std::pair{1, 6}, std::pair{530, 3}, std::pair{200, 150}}) {
             QImage source = randomImage(w, h, f, rng);
             if (f == QImage::Format_Indexed8) { // duplicate colours in the palette
                 QList<QRgb> table = source.colorTable();
@@ -300,6 +312,31 @@ TEST(RotatePicture, MatchesTheTripleLoopAtEveryDepthAndAngle) {
             }
         }
     }
+}
+
+TEST(RotatePicture, IntoItselfOrIntoAReusedPicture) {
+    std::mt19937 rng(3);
+    const QImage source = randomImage(300, 300, QImage::Format_RGB32, rng);
+    std::vector<int> ignored;
+    const QImage expected = referenceRotate(source, 90, ignored);
+    const QImage sourceCopy = source.copy();
+
+    QImage same = source; // shares its pixels with the source until written
+    RotatePicture(same, same, 90);
+    EXPECT_EQ(same, expected);
+    EXPECT_EQ(source, sourceCopy);
+
+    QImage reused(300, 300, QImage::Format_RGB32); // right size, its own memory
+    reused.fill(Qt::green);
+    const uchar* memory = reused.constBits();
+    RotatePicture(source, reused, 90);
+    EXPECT_EQ(reused, expected);
+    EXPECT_EQ(reused.constBits(), memory);
+
+    QImage other = source;
+    RotatePicture(source, other, 270); // shared with the source: never written over
+    EXPECT_EQ(other, referenceRotate(source, 270, ignored));
+    EXPECT_EQ(source, sourceCopy);
 }
 
 TEST(RotatePicture, RefusesUnsupportedDepthsAndAngles) {
