@@ -140,3 +140,14 @@ TEST(RecognitionFiles, CardWithoutMarkersKeepsTheImageAndWritesOnlyTheTrace) {
     files.imagePath = dir.filePath("missing.png");
     EXPECT_FALSE(RecogniseCardFile(files).markersFound);
 }
+
+TEST(RecognitionTrace, TracePaintedAfterTheCutOutsIsTheSearchTrace) {
+    const QImage card = RenderCard(SampleCard(19), CardStyle{}, 150);
+    PixelBuffer buffer;
+    LoadPixelBuffer(buffer, card);
+    QImage expected = card.copy();
+    ASSERT_TRUE(FindMarkers(buffer, &expected).gridMarkersFound());
+    const RecognitionResult r = RecogniseCard(card);
+    EXPECT_TRUE(r.trace == expected);
+    EXPECT_FALSE(r.trace == card);
+}

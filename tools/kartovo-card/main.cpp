@@ -1,6 +1,7 @@
 // kartovo-card: draws the data card that recognition expects, as a scanned
 // picture at a given resolution and/or as a printable PDF.
 #include "CardRenderer.h"
+#include "recognition/Recognition.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     cli.addOption({"blur", "Blur strength 0..1.", "amount", "0"});
     cli.addOption({"paper", "Paper colour, e.g. #f4efe2.", "colour", "#ffffff"});
     cli.addOption({"rotate", "Deliver the scan turned: cw or ccw.", "dir"});
+    cli.addOption({"verify", "Read the written picture back (turned back first) and print what recognition finds."});
     cli.process(app);
 
     CardSpec spec;
@@ -126,6 +128,18 @@ int main(int argc, char** argv) {
         QImageWriter writer(out);
         writer.setQuality(cli.value("quality").toInt());
         if (!writer.write(card)) return Fail(QStringLiteral("cannot write %1: %2").arg(out, writer.errorString()));
+        if (cli.isSet("verify")) {
+            QImage scan(out);
+            if (defects.rotation != 0) scan = scan.transformed(QTransform().rotate(-defects.rotation));
+            const RecognitionResult r = RecogniseCard(scan);
+            const MarkerResult& m = r.markers;
+            std::printf("markers: top %d %d %d, side %d %d %d %d\n", m.topMarker1X, m.topMarker2X, m.topMarker3X,
+                        m.sideMarker1Y, m.sideMarker2Y, m.sideMarker3Y, m.sideMarker4Y);
+            std::printf("grid %dx%d, code bits %s -> id %d\n", r.grid.width(), r.grid.height(),
+                        qPrintable(r.code.bits), r.code.id);
+            if (!r.codeRead || r.code.id != spec.id)
+                return Fail(QStringLiteral("recognition gave %1: %2").arg(r.code.id).arg(QString(r.refusal).replace(QChar(13), u'/')));
+        }
     }
     return 0;
 }
