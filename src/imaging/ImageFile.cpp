@@ -115,6 +115,8 @@ bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, Q
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
+    // Qt's default cap (256 MB) would refuse an A3 page scanned at 600 dpi.
+    reader.setAllocationLimit(1024);
     if (reader.format().isEmpty()) {
         setError(error, notAPicture(name));
         return false;
