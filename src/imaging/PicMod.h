@@ -13,10 +13,11 @@ using ProgressCallback = std::function<void(int percent)>;
 int ColumnProgress(int x, int width);
 
 // The image operations of the preprocessing. Each works on the picture in
-// place (one pass over its memory) and gives exactly the result of loading a
-// PixelBuffer, running the column-by-column loop and storing it back: the
-// picture ends as opaque 32-bit RGB. Progress is reported after every column,
-// in column order.
+// place (one pass over its memory, in memory order) and gives exactly the
+// result of loading a PixelBuffer, running the column-by-column loop and
+// storing it back: the picture ends as opaque 32-bit RGB. The progress
+// callback gets the same percentages as that loop, once per column and in
+// column order, once the pixels are done (an A4 page takes milliseconds).
 
 // Rotates `source` into `destination` by 0, 90 (clockwise), 180 or 270
 // (counter-clockwise) degrees, in the source's native depth. Throws BitmapError
