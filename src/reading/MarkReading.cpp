@@ -9,6 +9,13 @@ namespace kartovo {
 
 std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, double threshold,
                                   const std::function<void(float, int)>& afterColumn) {
+    ScanCallbacks callbacks;
+    callbacks.column = afterColumn;
+    return ReadMarks(source, g, threshold, callbacks);
+}
+
+std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, double threshold,
+                                  const ScanCallbacks& callbacks) {
     std::vector<MarkedCell> marks;
     if (g.ColumnWidth <= 0.0f || g.RowHeight <= 0.0f) return marks;
     const QImage picture = (source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32)
@@ -23,26 +30,34 @@ std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, d
         while (y > static_cast<float>(g.GridTop) + g.RowHeight) {
             y -= g.RowHeight;
             const float cx = std::floor(x), cy = std::floor(y);
-            if (CheckPoint(picture, cx, cy, g.ColumnWidth, g.RowHeight, threshold) == 0) {
+            const MarkedCell cell{static_cast<int>(cx), static_cast<int>(cy), row, section};
+            const bool marked = CheckPoint(picture, cx, cy, g.ColumnWidth, g.RowHeight, threshold) == 0;
+            if (marked) {
                 ++found;
-                marks.push_back({static_cast<int>(cx), static_cast<int>(cy), row, section});
+                marks.push_back(cell);
             }
+            if (callbacks.cell) callbacks.cell(cell, x, y, marked);
+            if (marked && callbacks.stop && callbacks.stop(marks.size())) return marks;
             ++row;
         }
-        if (afterColumn) afterColumn(x, found);
+        if (callbacks.column) callbacks.column(x, found);
         ++section;
     }
     return marks;
 }
 
-void DrawMarkBox(QImage& picture, const GridGeometry& g, float x, float y) {
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing, false);
+QRect MarkBoxRect(const GridGeometry& g, float x, float y) {
     const int x1 = static_cast<int>(std::floor(x - g.ColumnWidth / 4.0f));
     const int y1 = static_cast<int>(std::floor(y - g.RowHeight / 4.0f));
     const int x2 = static_cast<int>(std::floor(x + g.ColumnWidth / 4.0f));
     const int y2 = static_cast<int>(std::floor(y + g.RowHeight / 4.0f));
-    painter.fillRect(QRect(QPoint(x1, y1), QPoint(x2, y2)), QColor(255, 0, 0));
+    return QRect(QPoint(x1, y1), QPoint(x2, y2));
+}
+
+void DrawMarkBox(QImage& picture, const GridGeometry& g, float x, float y) {
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(MarkBoxRect(g, x, y), QColor(255, 0, 0));
 }
 
 } // namespace kartovo

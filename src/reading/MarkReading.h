@@ -23,6 +23,22 @@ struct MarkedCell {
 std::vector<MarkedCell> ReadMarks(const QImage& picture, const GridGeometry& grid, double threshold,
                                   const std::function<void(float x, int found)>& afterColumn = {});
 
+// What the scan reports as it goes. `cell` runs after every cell with the
+// cell's centre as the scan holds it (32-bit floats) and whether it was
+// marked; `column` after every column. `stop` is asked after every marked
+// cell: true ends the scan there (the marks found so far are returned).
+struct ScanCallbacks {
+    std::function<void(const MarkedCell& cell, float x, float y, bool marked)> cell;
+    std::function<void(float x, int found)> column;
+    std::function<bool(std::size_t markCount)> stop;
+};
+std::vector<MarkedCell> ReadMarks(const QImage& picture, const GridGeometry& grid, double threshold,
+                                  const ScanCallbacks& callbacks);
+
+// The box half as wide and high as the cell, on its centre (corners rounded
+// down, both included).
+QRect MarkBoxRect(const GridGeometry& grid, float x, float y);
+
 // The red box (palette 12) half as wide and high as the cell, on its centre.
 void DrawMarkBox(QImage& picture, const GridGeometry& grid, float x, float y);
 

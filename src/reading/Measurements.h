@@ -1,0 +1,55 @@
+#pragma once
+
+#include "db/Record.h"
+#include "reading/GridGeometry.h"
+
+#include <QJsonArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <vector>
+
+namespace kartovo {
+
+// One entry of the measurement table.
+struct MeasurementEntry {
+    int x = 0;       // cell centre, whole pixels (rounded down)
+    int y = 0;
+    int row = 0;     // 0 = bottom row of the grid
+    QVariant value;  // RowValue of `row` after the last value computation; null before
+    int section = 0; // grid column, 1 = leftmost
+};
+using MeasurementTable = std::vector<MeasurementEntry>;
+
+// MeasurementCount is a 16-bit count: a card with more marks is refused.
+inline constexpr int kMaxMeasurements = 32767;
+QString TooManyMarksText();
+
+// Stable, ascending by section; entries of one section keep their order.
+void SortujPomiary(MeasurementTable& table);
+
+// Every entry's value := RowValue of its row (null when neither OD nor OG).
+void ComputeValues(MeasurementTable& table, const Record& parameter, const GridGeometry& grid);
+
+// The list's header "Lp", "Sekcja", "Pomiar" separated by TAB.
+QString MeasurementListHeader();
+// One list line: "i. " TAB section "." TAB the value in `format` (empty when null).
+QString MeasurementListLine(int ordinal, const MeasurementEntry& entry, const QString& format);
+// Header and one line per entry in table order.
+QStringList MeasurementListLines(const MeasurementTable& table, const QString& format);
+
+// The fraction of the threshold caption ("20%" -> 0.2).
+double ThresholdFraction(const QString& caption);
+
+// The reading without pictures to show: grid drawn on a copy of the clean grid
+// image, every cell tested, sorted, values computed. `grid` holds the range
+// and the edges; the drawing fixes the rest. Returns false with `refusal` set
+// when the card holds more marks than the table can.
+bool ReadMeasurements(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid, double threshold,
+                      MeasurementTable& table, QString* refusal = nullptr);
+
+// The table as [section, row, value] triples (row 0 = bottom; value as stored,
+// null when there is none).
+QJsonArray MeasurementsJson(const MeasurementTable& table);
+
+} // namespace kartovo

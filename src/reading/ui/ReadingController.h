@@ -1,0 +1,76 @@
+#pragma once
+
+#include "reading/ReadingState.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+class QAbstractButton;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QWidget;
+
+namespace kartovo {
+
+// Connects the reading of marks and its correction to the main window's
+// controls, found by object name under `window`: Command7 "&Czytaj",
+// Command10 "Po&miary", Command11 "&Wskaż", Command12 "&Usuń", the list
+// panel SSPanel1 with List1, Command13 and SSCommand2, Label2 (threshold),
+// Label3, Label4, ProgBarXP1, the card view P1 with the pointer Image4 and
+// the count strip P3. Missing controls are skipped. The pictures live with
+// the caller; the controller draws on them and reports the change.
+class ReadingController : public QObject {
+    Q_OBJECT
+public:
+    ReadingController(QWidget* window, ReadingState& state, QImage& p1, QImage& p3, QObject* parent = nullptr);
+
+    // The card to read; without it "&Czytaj" does nothing.
+    void setInput(std::function<ReadingInput()> input) { m_input = std::move(input); }
+    // Automatic mode: the reading computes the values and leaves the buttons.
+    void setAutoMode(std::function<bool()> autoMode) { m_autoMode = std::move(autoMode); }
+    // The threshold fraction; by default the caption of Label2 ("20%" -> 0.2).
+    void setThreshold(std::function<double()> threshold) { m_threshold = std::move(threshold); }
+    // Called after P1 and/or P3 were drawn on; by default the views repaint.
+    void setPicturesChanged(std::function<void()> changed) { m_picturesChanged = std::move(changed); }
+
+    ReadingState& state() { return m_state; }
+
+    // "&Czytaj". True when the card was read (false: refused, busy or no card).
+    bool Command7Click();
+    // "Po&miary" (and SSCommand2): shows or hides the list.
+    void Command10Click();
+    // "&Wskaż" and "&Usuń".
+    void Command11Click();
+    void Command12Click();
+    // The correction at the last mouse position over P1.
+    ReadingState::ClickResult P1Click();
+    // Image4 on the mark of list line `line`, hidden for the header or none.
+    void List1Selected(int line);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void notifyPictures();
+    void fillList(const QStringList& lines);
+    bool listVisible() const;
+
+    QWidget* m_window;
+    ReadingState& m_state;
+    QImage& m_p1;
+    QImage& m_p3;
+    std::function<ReadingInput()> m_input;
+    std::function<bool()> m_autoMode;
+    std::function<double()> m_threshold;
+    std::function<void()> m_picturesChanged;
+
+    QPointer<QAbstractButton> m_command7, m_command10, m_command11, m_command12, m_command13, m_ssCommand2;
+    QPointer<QLabel> m_label2, m_label3, m_label4;
+    QPointer<QWidget> m_panel, m_p1View, m_p3View, m_image4;
+    QPointer<QListWidget> m_list1;
+    QPointer<QProgressBar> m_progress;
+};
+
+} // namespace kartovo

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "db/Record.h"
+#include "reading/CountStrip.h"
+#include "reading/GridGeometry.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace kartovo::testing {
+
+// A synthetic grid picture: `columns` x `rows` cells of cw x rh pixels plus the
+// last pixel row and column, as the cut-out gives it.
+struct SyntheticGrid {
+    int columns = 10, rows = 20, cw = 40, rh = 20;
+    int width() const { return columns * cw + 1; }
+    int height() const { return rows * rh + 1; }
+    // Cell of section s (1 = leftmost) and row r (0 = bottom), in picture pixels.
+    QRect cell(int s, int r) const { return QRect((s - 1) * cw, height() - 1 - (r + 1) * rh, cw, rh); }
+    QPoint centre(int s, int r) const { return cell(s, r).center() + QPoint(1, 1); }
+};
+
+inline QImage BlankGrid(const SyntheticGrid& g) {
+    QImage img(g.width(), g.height(), QImage::Format_RGB32);
+    img.fill(Qt::white);
+    return img;
+}
+
+// A pen mark covering most of the cell.
+inline void Blacken(QImage& img, const SyntheticGrid& g, int section, int row) {
+    QPainter p(&img);
+    p.fillRect(g.cell(section, row).adjusted(5, 4, -5, -4), Qt::black);
+}
+
+inline Record GridParameter(const SyntheticGrid& g, QVariant probka = 5, QVariant typKarty = 2) {
+    Record p;
+    for (const char* c : {"GLK", "DLK", "LS", "WN", "GL", "DL", "Skala", "CzyArch"}) p.set(c, QVariant());
+    p.set("OG", 12.0);
+    p.set("OD", 10.0);
+    p.set("SkalaSiatki", g.rows);
+    p.set("Gestosc", g.columns - 1);
+    p.set("Format", QStringLiteral("0.00"));
+    p.set("Probka", probka);
+    p.set("TypKarty", typKarty);
+    return p;
+}
+
+inline GridGeometry RangeOf(const Record& parameter) {
+    GridGeometry grid;
+    UstawZakresyP(parameter, grid);
+    return grid;
+}
+
+// Pixels of the strip within [x1, x2) that are exactly `colour`.
+inline int CountPixels(const QImage& strip, int x1, int x2, QRgb colour) {
+    int n = 0;
+    for (int y = 0; y < strip.height(); ++y)
+        for (int x = qMax(0, x1); x < qMin(x2, strip.width()); ++x)
+            if ((strip.pixel(x, y) | 0xff000000u) == (colour | 0xff000000u)) ++n;
+    return n;
+}
+
+// Pixels of the strip within [x1, x2) that are not white.
+inline int InkPixels(const QImage& strip, int x1, int x2) {
+    int n = 0;
+    for (int y = 0; y < strip.height(); ++y)
+        for (int x = qMax(0, x1); x < qMin(x2, strip.width()); ++x)
+            if ((strip.pixel(x, y) & 0xffffffu) != 0xffffffu) ++n;
+    return n;
+}
+
+} // namespace kartovo::testing
