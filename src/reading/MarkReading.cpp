@@ -1,11 +1,34 @@
 #include "reading/MarkReading.h"
 
-#include "recognition/CheckPoint.h"
-
 #include <QPainter>
 #include <cmath>
+#include <vector>
 
 namespace kartovo {
+
+std::int16_t CheckCell(const QImage& picture, float x, float y, float cw, float rh, double threshold) {
+    // The window's pixel columns and rows, rounded exactly as CheckPoint does;
+    // every (column, row) pair is one sample, repeated positions included.
+    const float x0 = x - cw / 2.0f - 1.0f;
+    const float y0 = rh / 2.0f + y - 1.0f;
+    thread_local std::vector<int> columns;
+    columns.clear();
+    for (int i = 0; static_cast<float>(i) <= cw - 2.0f; ++i)
+        columns.push_back(static_cast<int>(std::nearbyint(x0 + static_cast<float>(i))));
+    const int w = picture.width(), h = picture.height();
+    long black = 0, samples = 0;
+    const long perRow = static_cast<long>(columns.size());
+    for (int j = 0; static_cast<float>(j) <= rh - 2.0f; ++j) {
+        samples += perRow;
+        const int py = static_cast<int>(std::nearbyint(y0 - static_cast<float>(j)));
+        if (py < 0 || py >= h) continue;
+        const QRgb* line = reinterpret_cast<const QRgb*>(picture.constScanLine(py));
+        for (const int px : columns)
+            if (px >= 0 && px < w && (line[px] & 0x00ffffffu) == 0) ++black;
+    }
+    const long other = samples - black;
+    return black > static_cast<double>(other) * threshold ? 0 : 1;
+}
 
 std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, double threshold,
                                   const std::function<void(float, int)>& afterColumn) {
@@ -18,9 +41,13 @@ std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, d
                                   const ScanCallbacks& callbacks) {
     std::vector<MarkedCell> marks;
     if (g.ColumnWidth <= 0.0f || g.RowHeight <= 0.0f) return marks;
-    const QImage picture = (source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32)
-                               ? source
-                               : source.convertToFormat(QImage::Format_RGB32);
+    // No copy of the picture is held while the callbacks run, so a caller may
+    // draw on the very picture being read (a mark's box stays in its own cell)
+    // without making the picture detach.
+    QImage converted;
+    const bool direct = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32;
+    if (!direct) converted = source.convertToFormat(QImage::Format_RGB32);
+    const QImage& picture = direct ? source : converted;
     int section = 1;
     float x = g.GridOriginX - g.ColumnWidth / 2.0f;
     while (x < static_cast<float>(g.GridRight) - g.ColumnWidth) {
@@ -31,7 +58,7 @@ std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, d
             y -= g.RowHeight;
             const float cx = std::floor(x), cy = std::floor(y);
             const MarkedCell cell{static_cast<int>(cx), static_cast<int>(cy), row, section};
-            const bool marked = CheckPoint(picture, cx, cy, g.ColumnWidth, g.RowHeight, threshold) == 0;
+            const bool marked = CheckCell(picture, cx, cy, g.ColumnWidth, g.RowHeight, threshold) == 0;
             if (marked) {
                 ++found;
                 marks.push_back(cell);

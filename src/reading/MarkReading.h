@@ -3,6 +3,7 @@
 #include "reading/GridGeometry.h"
 
 #include <QImage>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -22,6 +23,12 @@ struct MarkedCell {
 // section's centre and how many marks it held.
 std::vector<MarkedCell> ReadMarks(const QImage& picture, const GridGeometry& grid, double threshold,
                                   const std::function<void(float x, int found)>& afterColumn = {});
+
+// The cell test of CheckPoint with the same window, rounding and counting,
+// reading the window row by row: 0 when the cell is marked, 1 when empty.
+// `picture` must be 32-bit RGB.
+std::int16_t CheckCell(const QImage& picture, float x, float y, float columnWidth, float rowHeight,
+                       double threshold);
 
 // What the scan reports as it goes. `cell` runs after every cell with the
 // cell's centre as the scan holds it (32-bit floats) and whether it was

@@ -8,6 +8,7 @@
 
 #include <QPainter>
 #include <cmath>
+#include <cstring>
 
 namespace kartovo {
 
@@ -41,6 +42,22 @@ void WhitenBox(QImage& picture, const QRect& box) {
             if ((picture.pixel(x, y) | 0xff000000u) == kMarkRed) picture.setPixel(x, y, kWhite);
 }
 
+// dst := a private 32-bit copy of src, in dst's own memory when it already
+// has the size, so a card read again costs no fresh allocation.
+void CopyPicture(const QImage& src, QImage& dst) {
+    const QImage::Format f = QImage::Format_RGB32;
+    if (src.format() != f && src.format() != QImage::Format_ARGB32) {
+        dst = src.convertToFormat(f);
+        return;
+    }
+    if (dst.size() != src.size() || dst.format() != src.format() || !dst.isDetached() || dst.isNull()) {
+        dst = src.copy();
+        return;
+    }
+    const qsizetype bytes = static_cast<qsizetype>(src.width()) * 4;
+    for (int y = 0; y < src.height(); ++y) std::memcpy(dst.scanLine(y), src.constScanLine(y), bytes);
+}
+
 } // namespace
 
 ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Record& parameter,
@@ -60,21 +77,19 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Rec
     m_parameter = parameter;
     m_grid = grid;
 
-    p1 = cleanGrid;
+    CopyPicture(cleanGrid, p1);
     SetGridEdges(m_grid, p1);
     RysSiatka(p1, m_parameter, m_grid);
     p3 = BlankCountStrip(p1.width());
 
-    // The scan reads its own copy; the boxes go on P1 as the marks are found.
-    const QImage scanned = p1;
-    QPainter boxes(&p1);
-    boxes.setRenderHint(QPainter::Antialiasing, false);
+    // Boxes go on P1 as the marks are found; each stays inside its own cell,
+    // away from every other cell's test window.
     bool tooMany = false;
     ScanCallbacks callbacks;
     callbacks.cell = [&](const MarkedCell& cell, float x, float y, bool marked) {
         if (marked) {
             m_table.push_back({cell.x, cell.y, cell.row, QVariant(), cell.section});
-            boxes.fillRect(MarkBoxRect(m_grid, x, y), QColor::fromRgb(kMarkRed));
+            DrawMarkBox(p1, m_grid, x, y);
         }
         if (hooks.cell) hooks.cell();
     };
@@ -86,8 +101,7 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Rec
             hooks.progress(static_cast<int>(CInt(100.0 * x / static_cast<double>(m_grid.GridRight))));
         PrintCount(p3, x, found, m_parameter);
     };
-    ReadMarks(scanned, m_grid, threshold, callbacks);
-    boxes.end();
+    ReadMarks(p1, m_grid, threshold, callbacks);
 
     if (tooMany) {
         qCWarning(lcReading) << "Reading refused: more than" << kMaxMeasurements << "marks";
@@ -95,14 +109,15 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Rec
         m_centres.clear();
         m_counts.clear();
         // P1 shows the card and its grid without boxes, P3 stays blank.
-        p1 = scanned;
+        CopyPicture(cleanGrid, p1);
+        RysSiatka(p1, m_parameter, m_grid);
         p3 = BlankCountStrip(p1.width());
         return {ReadStatus::TooManyMarks, TooManyMarksText()};
     }
     SortujPomiary();
     if (computeValues) this->computeValues();
     m_hasReading = true;
-    qCInfo(lcReading) << "Read" << m_table.size() << "marks in" << m_counts.size() << "columns";
+    qCDebug(lcReading) << "Read" << m_table.size() << "marks in" << m_counts.size() << "columns";
     return {};
 }
 
