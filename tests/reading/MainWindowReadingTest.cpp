@@ -1,0 +1,73 @@
+#include "ReadingFixtures.h"
+
+#include "app/ui/MainWindow.h"
+#include "reading/ui/ReadingController.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace kartovo;
+using namespace kartovo::testing;
+
+// The controller on the program's own window: its picture views, list panel
+// and buttons, wired as the window does it.
+TEST(MainWindowReading, ReadCorrectAndListOnTheProgramWindow) {
+    MainWindow window;
+    CardPictures& pictures = window.pictures();
+    const SyntheticGrid g;
+    QImage clean = BlankGrid(g);
+    Blacken(clean, g, 3, 4);
+    const Record parameter = GridParameter(g, 1);
+    pictures.setImage(Picture::P1, clean);
+
+    auto* command10 = window.findChild<QPushButton*>("Command10");
+    auto* close = window.findChild<QPushButton*>("SSCommand2");
+    QWidget* panel = window.findChild<QWidget*>("SSPanel1");
+    ASSERT_TRUE(command10 && close && panel);
+    // The controller toggles the list itself.
+    QObject::disconnect(command10, &QAbstractButton::clicked, panel, nullptr);
+    QObject::disconnect(close, &QAbstractButton::clicked, panel, nullptr);
+
+    ReadingState state;
+    ReadingController controller(&window, state, pictures.edit(Picture::P1), pictures.edit(Picture::P3));
+    controller.setInput([&] { return ReadingInput{clean, parameter, RangeOf(parameter)}; });
+    controller.setPicturesChanged([&] {
+        pictures.changed(Picture::P1);
+        pictures.changed(Picture::P3);
+    });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    auto* command7 = window.findChild<QPushButton*>("Command7");
+    command7->setEnabled(true); // as a processed card leaves it
+    QTest::mouseClick(command7, Qt::LeftButton);
+    ASSERT_EQ(state.MeasurementCount(), 1);
+    EXPECT_EQ(pictures.image(Picture::P3).size(), QSize(g.width(), 19));
+    QWidget* p3 = window.findChild<QWidget*>("P3");
+    QWidget* p1 = window.findChild<QWidget*>("P1");
+    EXPECT_EQ(p3->width(), p1->width());
+
+    QTest::mouseClick(window.findChild<QPushButton*>("Command11"), Qt::LeftButton);
+    EXPECT_EQ(window.findChild<QLabel*>("Label4")->text(), "Tryb wprowadzania.");
+    const QPoint cell = g.centre(5, 2);
+    QTest::mouseMove(p1, cell);
+    QTest::mouseClick(p1, Qt::LeftButton, Qt::NoModifier, cell);
+    ASSERT_EQ(state.MeasurementCount(), 2);
+    EXPECT_EQ(pictures.image(Picture::P1).pixel(cell), 0xffff0000u);
+
+    QTest::mouseClick(command10, Qt::LeftButton);
+    EXPECT_TRUE(panel->isVisible());
+    auto* list1 = window.findChild<QListWidget*>("List1");
+    ASSERT_EQ(list1->count(), 3);
+    EXPECT_EQ(list1->item(2)->text(), "2. \t5.\t10,25");
+    list1->setCurrentRow(2);
+    QWidget* image4 = window.findChild<QWidget*>("Image4");
+    EXPECT_TRUE(image4->isVisible());
+    EXPECT_LE((image4->geometry().center() - cell).manhattanLength(), 2) << "the pointer sits on the new mark";
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_FALSE(image4->isVisible());
+}
