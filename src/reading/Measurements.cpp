@@ -75,4 +75,12 @@ QJsonArray MeasurementsJson(const MeasurementTable& table) {
     return out;
 }
 
+bool ReadMeasurementsJson(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid,
+                          double threshold, QJsonArray& out, QString* refusal) {
+    MeasurementTable table;
+    const bool read = ReadMeasurements(cleanGrid, parameter, grid, threshold, table, refusal);
+    out = MeasurementsJson(table);
+    return read;
+}
+
 } // namespace kartovo

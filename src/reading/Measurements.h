@@ -52,4 +52,9 @@ bool ReadMeasurements(const QImage& cleanGrid, const Record& parameter, const Gr
 // null when there is none).
 QJsonArray MeasurementsJson(const MeasurementTable& table);
 
+// ReadMeasurements, handed over as MeasurementsJson ("measurements" of the
+// headless report). Refused: false, `out` empty, `refusal` set.
+bool ReadMeasurementsJson(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid,
+                          double threshold, QJsonArray& out, QString* refusal = nullptr);
+
 } // namespace kartovo

@@ -230,6 +230,9 @@ TEST(Reading, MeasurementsAsJsonTriples) {
     ASSERT_EQ(json.size(), 2);
     EXPECT_EQ(json[0].toArray(), (QJsonArray{1, 0, 10.05}));
     EXPECT_EQ(json[1].toArray(), (QJsonArray{4, 19, 11.95}));
+    QJsonArray direct;
+    EXPECT_TRUE(ReadMeasurementsJson(clean, GridParameter(g), RangeOf(GridParameter(g)), 0.2, direct));
+    EXPECT_EQ(direct, json);
     MeasurementTable noValue{{0, 0, 1, QVariant(), 2}};
     EXPECT_TRUE(MeasurementsJson(noValue)[0].toArray()[2].isNull());
 }
