@@ -1,23 +1,81 @@
+#include "app/DemoSetup.h"
+#include "app/HeadlessRead.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+bool HasArgument(int argc, char** argv, const char* name) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return true;
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kartovo"));
-    QApplication::setOrganizationName(QStringLiteral("kartovo"));
+    // Reading cards needs pictures and text but no window: no display required.
+    const bool headless = HasArgument(argc, argv, "--read");
+    if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QGuiApplication> app;
+    if (headless) app = std::make_unique<QGuiApplication>(argc, argv);
+    else app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kartovo"));
+    QCoreApplication::setOrganizationName(QStringLiteral("kartovo"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Kartovo - odczyt kart danych SPC"));
     parser.addHelpOption();
     QCommandLineOption settingsOpt(QStringLiteral("settings"), QStringLiteral("Plik ustawień (INI)."),
                                    QStringLiteral("FILE"));
+    QCommandLineOption readOpt(QStringLiteral("read"),
+                               QStringLiteral("Odczytuje podane pliki kart bez okna i wypisuje wyniki (JSON, "
+                                              "jeden wiersz na plik)."));
+    QCommandLineOption demoOpt(QStringLiteral("demo"),
+                               QStringLiteral("Tworzy bazę i ustawienia demonstracyjne w FOLDER (domyślnie %1) i "
+                                              "uruchamia na nich program.")
+                                   .arg(kartovo::DefaultDemoFolder()));
     parser.addOption(settingsOpt);
-    parser.process(app);
-    if (parser.isSet(settingsOpt)) kartovo::SettingsStore::SetOverridePath(parser.value(settingsOpt));
+    parser.addOption(readOpt);
+    parser.addOption(demoOpt);
+    parser.addPositionalArgument(QStringLiteral("IMAGE|FOLDER"),
+                                 QStringLiteral("Pliki kart (--read) albo folder demonstracji (--demo)."));
+    parser.process(*app);
+    const QStringList positional = parser.positionalArguments();
+
+    if (parser.isSet(demoOpt)) {
+        if (parser.isSet(settingsOpt) || (!headless && positional.size() > 1)) {
+            std::fprintf(stderr, "kartovo: --demo przyjmuje tylko folder demonstracji.\n");
+            return 2;
+        }
+        QString error;
+        // With --read the names are the cards; the demo is then the default one.
+        const QString folder =
+            positional.isEmpty() || headless ? kartovo::DefaultDemoFolder() : positional.first();
+        if (kartovo::UseDemoSetup(folder, &error).isEmpty()) {
+            std::fprintf(stderr, "kartovo: %s\n", qPrintable(error));
+            return 3;
+        }
+    } else if (parser.isSet(settingsOpt)) {
+        kartovo::SettingsStore::SetOverridePath(parser.value(settingsOpt));
+    }
+
+    if (headless) {
+        if (positional.isEmpty()) {
+            std::fprintf(stderr, "kartovo: --read wymaga co najmniej jednego pliku.\n");
+            return 2;
+        }
+        // No window: refusals of the start-up are only written to standard error.
+        return kartovo::RunReadCommand(positional);
+    }
 
     // Every message and question of the program goes through its own window.
     kartovo::MessageWindow::Install();
@@ -25,5 +83,5 @@ int main(int argc, char** argv) {
     kartovo::MainWindow window;
     // A refusal has already been shown; the program ends without its closing save.
     if (!window.start()) return 1;
-    return app.exec();
+    return app->exec();
 }

@@ -1,6 +1,7 @@
 #include "app/ui/MainWindow.h"
 
 #include "app/StartupDatabase.h"
+#include "app/ui/CardController.h"
 #include "app/ui/Controls.h"
 #include "app/ui/ListPanel.h"
 #include "app/ui/OptionsPanel.h"
@@ -56,6 +57,8 @@ MainWindow::MainWindow(QWidget* parent)
     connect(command10, &QPushButton::clicked, m_listPanel, &ListPanel::toggle);
     connect(m_listPanel->closeButton(), &QPushButton::clicked, m_listPanel, &ListPanel::toggle);
     connect(&m_pictures, &CardPictures::pictureChanged, this, &MainWindow::onCardPictureChanged);
+
+    m_cards = new CardController(*this);
 
     InstallEnterClick(m_central);
     setMinimumSize(1000, 700);

@@ -15,6 +15,7 @@ class QTimer;
 
 namespace kartovo {
 
+class CardController;
 class ListPanel;
 class OptionsPanel;
 class PictureView;
@@ -48,6 +49,8 @@ public:
     CardPictures& pictures() { return m_pictures; }
     OptionsPanel* optionsPanel() const { return m_optionsPanel; }
     ListPanel* listPanel() const { return m_listPanel; }
+    // The current card and the commands that take it through the pipeline.
+    CardController* cards() const { return m_cards; }
 
     // Everything the closing save writes, as it stands now.
     StationOptions currentOptions() const;
@@ -91,6 +94,7 @@ private:
     QScrollBar* m_wPoziom = nullptr;
     OptionsPanel* m_optionsPanel = nullptr;
     ListPanel* m_listPanel = nullptr;
+    CardController* m_cards = nullptr;
     QTimer* m_timer1 = nullptr;
 };
 

@@ -1,0 +1,265 @@
+#include "app/CardPipeline.h"
+
+#include "db/BaseSettings.h"
+#include "db/Connection.h"
+#include "imaging/ImageFile.h"
+#include "imaging/PicMod.h"
+#include "platform/Logging.h"
+#include "platform/Messages.h"
+#include "platform/WorkingFolder.h"
+#include "recognition/CardIdentification.h"
+#include "recognition/Recognition.h"
+
+#include <QElapsedTimer>
+#include <QPainter>
+#include <exception>
+
+namespace kartovo {
+
+CardPipeline::CardPipeline(CardState& card, CardPictures& pictures, DbConnection& conn, const BaseSettings& base)
+    : m_card(card), m_pictures(pictures), m_conn(conn), m_base(base) {}
+
+QString CardPipeline::StartPixErrorText() {
+    return QStringLiteral("Błąd przy przetwarzaniu obrazu. Prawdopodobnie zbyt duża rozdzielczość skanowania - "
+                          "Przerywam !");
+}
+
+QString CardPipeline::ManualChoiceQuestion() {
+    return QStringLiteral("Czy chcesz ręcznie wskazać program kontroli zeskanowanej karty ?");
+}
+
+QString CardPipeline::UnreadableImageText(const QString& detail) {
+    QString text = QStringLiteral("Nie można odczytać obrazu karty.");
+    if (!detail.isEmpty()) text += kLineBreak + detail;
+    return text;
+}
+
+CardPipeline::~CardPipeline() { waitForTrace(); }
+
+void CardPipeline::waitForTrace() {
+    if (m_traceWrite.valid()) m_traceWrite.get();
+}
+
+void CardPipeline::refuse(const QString& text, bool showMessages) {
+    m_card.Refusal = text;
+    m_card.DialogAccepted = false;
+    qCInfo(lcApp).noquote() << "card refused:" << JoinLines(text);
+    if (showMessages) ShowMessage(text, 2, 16);
+}
+
+bool CardPipeline::save(Picture p, const QString& path) {
+    QString why;
+    if (SavePictureBitmap(m_pictures.image(p), path, &why)) return true;
+    qCWarning(lcApp).noquote() << "cannot write" << path << why;
+    return false;
+}
+
+void CardPipeline::ZaladujPlikGraf(bool showMessages) {
+    m_showMessages = showMessages;
+    m_view->beginBusy();
+    m_view->showCardView(false);
+    m_card.resetCard();
+    m_card.DialogAccepted = true;
+    const ProgressCallback onProgress = [this](int percent) { progress(percent); };
+    try {
+        m_pictures.clear(Picture::P1);
+        QImage loaded;
+        QString why;
+        const bool ok = LoadPicture(m_card.ImagePath, loaded, &why);
+        m_pictures.setImage(Picture::P2, loaded);
+        m_view->setStatus(QString());
+        m_view->showStatus(true);
+        m_view->showProgress(true);
+
+        if (!ok) {
+            refuse(UnreadableImageText(why), showMessages);
+        } else {
+            if (m_options.rotation != 0) {
+                m_view->setStatus(QStringLiteral("Obracam obraz"));
+                QImage rotated;
+                RotatePicture(m_pictures.image(Picture::P2), rotated, m_options.rotation == 1 ? 90 : 270,
+                              onProgress);
+                m_pictures.setImage(Picture::P1, rotated);
+                save(Picture::P1, m_card.ImagePath);
+                m_pictures.clear(Picture::P1);
+                // The bitmap just written holds exactly these pixels.
+                m_pictures.setImage(Picture::P2, std::move(rotated));
+            }
+            m_card.DialogAccepted = true;
+            m_view->setStatus(QString());
+            GetXY(showMessages);
+        }
+
+        if (m_card.DialogAccepted) {
+            const StationOptions& o = m_options;
+            // P1 holds the grid cut-out that recognition has just written to ImagePath.
+            QImage grid = m_pictures.image(Picture::P1);
+            if (o.colourFilter || o.convertToBW || o.removeNoise) {
+                m_view->showStatus(true);
+                if (o.convertToBW) {
+                    m_view->setStatus(QStringLiteral("Konwertuję obraz na B&&W"));
+                    ConvertToBW(grid, onProgress);
+                }
+                if (o.colourFilter) {
+                    m_view->setStatus(QStringLiteral("Filtruję kolory"));
+                    FilterColors(grid, o.filterColour, o.filterRed, o.filterGreen, o.filterBlue, onProgress);
+                }
+                if (o.removeNoise) {
+                    m_view->setStatus(QStringLiteral("Usuwam z obrazu szum"));
+                    RemoveNoise(grid, o.filterSensitivity, onProgress);
+                }
+                m_view->showStatus(false);
+                m_pictures.setImage(Picture::P2, grid);
+                save(Picture::P2, m_card.ImagePath);
+            } else {
+                m_pictures.setImage(Picture::P2, grid);
+            }
+            m_pictures.setImage(Picture::P1, std::move(grid));
+            m_view->updateScrollRanges();
+            m_view->showCardView(true);
+            StartPix();
+        } else {
+            m_view->showCardView(false);
+        }
+    } catch (const std::exception& e) {
+        // Nothing may leave the window closed to input: the fault ends this card.
+        m_card.DialogAccepted = false;
+        m_card.Fault = QStringLiteral("Błąd przy przetwarzaniu obrazu: %1").arg(QString::fromLocal8Bit(e.what()));
+        qCWarning(lcApp).noquote() << m_card.Fault;
+        m_view->showCardView(false);
+    }
+
+    const bool accepted = m_card.DialogAccepted;
+    if (!m_autoMode) {
+        m_view->setStatus(QStringLiteral("Gotowy do czytania"));
+        m_view->showStatus(true);
+        m_view->setReadButtons(accepted);
+        const bool automatically = m_options.processAutomatically && accepted;
+        if (automatically && m_readCommand) m_readCommand();
+        m_view->focusListCommand(automatically);
+    } else {
+        if (accepted && m_readCommand) m_readCommand();
+        if (m_card.DialogAccepted && m_readCommand && m_saveCommand) m_saveCommand();
+        m_view->showStatus(false);
+    }
+    m_view->showProgress(false);
+    m_view->endBusy();
+}
+
+void CardPipeline::GetXY(bool showMessages) {
+    m_view->showCardView(false);
+    m_view->showCodeField(false);
+    QElapsedTimer clock;
+    clock.start();
+    RecognitionResult r = RecogniseCard(m_pictures.image(Picture::P2), [this](int percent) { progress(percent); });
+    qCDebug(lcApp) << "recognition" << clock.restart() << "ms";
+    m_view->showStatus(false);
+    if (!r.trace.isNull()) {
+        // Only the operator looks at the search trace; it is written while the
+        // card goes on (a full-page bitmap costs as much as the search itself).
+        waitForTrace();
+        m_traceWrite = std::async(std::launch::async, [trace = r.trace, path = WorkingFile(QStringLiteral("Markery.bmp"))] {
+            QString why;
+            if (!SavePictureBitmap(trace, path, &why)) qCWarning(lcApp).noquote() << why;
+        });
+    }
+    if (!r.markersFound) {
+        // No further question: without a grid there is nothing to assign by hand.
+        refuse(r.refusal, showMessages);
+        return;
+    }
+
+    const MarkerResult& m = r.markers;
+    m_card.MarkersFound = true;
+    m_card.GridRect = QRect(m.topMarker2X, m.sideMarker1Y, m.topMarker3X - m.topMarker2X, m.sideMarker2Y - m.sideMarker1Y);
+    m_pictures.setImage(Picture::P1, r.grid);
+    save(Picture::P1, m_card.ImagePath);
+    m_pictures.setImage(Picture::P4, r.codeField);
+    save(Picture::P4, WorkingFile(QStringLiteral("Kod.bmp")));
+    // The working picture shows the search trace and the code field's outline.
+    QImage trace = std::move(r.trace);
+    if (!trace.isNull()) {
+        QPainter painter(&trace);
+        painter.setPen(QColor(0, 0, 255));
+        painter.drawRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
+    }
+    m_pictures.setImage(Picture::P2, std::move(trace));
+    m_view->showCodeField(true);
+    qCDebug(lcApp) << "cut-outs written" << clock.restart() << "ms";
+
+    m_card.CodeBits = r.code.bits;
+    m_card.ParameterCode = r.code.id;
+    if (!r.codeRead) {
+        refuse(r.refusal, showMessages);
+    } else {
+        CardIdentification id = IdentifyCard(m_conn, r.code.id);
+        qCDebug(lcApp) << "lookup" << clock.restart() << "ms";
+        m_card.CardParameter = id.parameter;
+        m_card.ControlProgram = id.program;
+        if (id.failedOnDatabase()) {
+            m_card.DialogAccepted = false;
+            m_card.Fault = DatabaseErrorMessage(id.databaseError);
+            return;
+        }
+        if (!id.identified()) {
+            refuse(id.message, showMessages);
+        } else {
+            if (m_options.askConfirmation && showMessages)
+                m_card.DialogAccepted =
+                    m_view->confirmIdentification(m_card.ControlProgram.current(), m_card.CardParameter.current());
+            if (m_card.DialogAccepted) setRange(showMessages);
+        }
+    }
+
+    if (!m_card.DialogAccepted && showMessages && AskQuestion(ManualChoiceQuestion(), 2, 16)) WskazProgramKontroli();
+}
+
+bool CardPipeline::setRange(bool showMessages) {
+    const QString why = UstawZakresyP(m_card.CardParameter.current(), m_card.Grid);
+    if (why.isEmpty()) return true;
+    refuse(why, showMessages);
+    return false;
+}
+
+void CardPipeline::WskazProgramKontroli() {
+    std::int32_t programId = 0, parameterId = 0;
+    m_card.DialogAccepted = m_view->chooseProgram(programId, parameterId);
+    if (!m_card.DialogAccepted) return;
+    CardIdentification id = LoadChosenCard(m_conn, programId, parameterId);
+    m_card.CardParameter = id.parameter;
+    m_card.ControlProgram = id.program;
+    if (id.failedOnDatabase()) {
+        m_card.DialogAccepted = false;
+        m_card.Fault = DatabaseErrorMessage(id.databaseError);
+        return;
+    }
+    if (!id.identified()) {
+        refuse(id.message, m_showMessages);
+        return;
+    }
+    m_card.ChosenByHand = true;
+    m_card.Refusal.clear();
+    setRange(m_showMessages);
+}
+
+void CardPipeline::StartPix() {
+    try {
+        QImage& p1 = m_pictures.edit(Picture::P1);
+        if (p1.isNull()) throw std::runtime_error("empty card picture");
+        SetGridEdges(m_card.Grid, p1);
+        if (m_card.DialogAccepted) RysSiatka(p1, m_card.CardParameter.current(), m_card.Grid);
+        m_pictures.changed(Picture::P1);
+        m_view->disableListButtons();
+    } catch (const std::exception& e) {
+        qCWarning(lcApp) << "StartPix:" << e.what();
+        // Unattended runs cannot answer a question; the card is refused all the same.
+        if (m_showMessages) AskQuestion(StartPixErrorText(), 2, 16);
+        m_card.DialogAccepted = false;
+        m_card.Refusal = StartPixErrorText();
+        m_pictures.clear(Picture::P1);
+        m_pictures.clear(Picture::P2);
+        m_view->showCardView(false);
+    }
+}
+
+} // namespace kartovo

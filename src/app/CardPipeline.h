@@ -1,0 +1,118 @@
+#pragma once
+
+#include "app/CardPictures.h"
+#include "app/CardState.h"
+#include "app/StationOptions.h"
+#include "db/Record.h"
+
+#include <QString>
+#include <functional>
+#include <future>
+
+namespace kartovo {
+
+class DbConnection;
+struct BaseSettings;
+
+// What the pipeline needs from whoever shows it: the main window, or nothing
+// at all when cards are read without a window. Every method has a silent
+// default, so a headless run needs no widgets.
+class PipelineView {
+public:
+    virtual ~PipelineView() = default;
+
+    // Busy pointer and the window closed to input (begin), and back (end).
+    virtual void beginBusy() {}
+    virtual void endBusy() {}
+    // Status line Label3.
+    virtual void setStatus(const QString& text) { (void)text; }
+    virtual void showStatus(bool visible) { (void)visible; }
+    // Progress bar ProgBarXP1: shown/hidden, and its position once per column.
+    virtual void showProgress(bool visible) { (void)visible; }
+    virtual void setProgress(int percent) { (void)percent; }
+    // Card view P1 with its count strip P3; the code field P4.
+    virtual void showCardView(bool visible) { (void)visible; }
+    virtual void showCodeField(bool visible) { (void)visible; }
+    // Scroll ranges of the card view after P1 got its new picture.
+    virtual void updateScrollRanges() {}
+    // Command7 ("&Czytaj"), Image1 and Image2 enabled exactly when `readable`;
+    // Command10, Command11, Command12 disabled.
+    virtual void setReadButtons(bool readable) { (void)readable; }
+    // Command10, Command11, Command12 disabled.
+    virtual void disableListButtons() {}
+    // After a manual load: Command10 gets the focus when enabled, and with
+    // `runIt` it is run as well. False when Command10 is not enabled.
+    virtual bool focusListCommand(bool runIt) { (void)runIt; return false; }
+    // Confirmation window InfoProg: true for "TAK".
+    virtual bool confirmIdentification(const Record& program, const Record& parameter) {
+        (void)program, (void)parameter;
+        return false;
+    }
+    // Manual choice window ProgramK: true with both ids when a parameter was chosen.
+    virtual bool chooseProgram(std::int32_t& programId, std::int32_t& parameterId) {
+        (void)programId, (void)parameterId;
+        return false;
+    }
+};
+
+// The road of one card from its image file to "Gotowy do czytania": rotation,
+// recognition and lookup (GetXY), cleaning of the grid, grid drawing (StartPix),
+// and in automatic mode the read and save commands.
+class CardPipeline {
+public:
+    CardPipeline(CardState& card, CardPictures& pictures, DbConnection& conn, const BaseSettings& base);
+    ~CardPipeline();
+    CardPipeline(const CardPipeline&) = delete;
+    CardPipeline& operator=(const CardPipeline&) = delete;
+
+    void setView(PipelineView* view) { m_view = view ? view : &m_silent; }
+    void setOptions(const StationOptions& options) { m_options = options; }
+    const StationOptions& options() const { return m_options; }
+    void setAutoMode(bool on) { m_autoMode = on; }
+
+    // The read command ("&Czytaj", Command7) and the save command
+    // ("&Zapisz", Command13) belong to the reading and the saving of marks;
+    // until they are wired these stay empty and the pipeline stops at
+    // "Gotowy do czytania".
+    using Command = std::function<void()>;
+    void setReadCommand(Command read) { m_readCommand = std::move(read); }
+    void setSaveCommand(Command save) { m_saveCommand = std::move(save); }
+
+    // Processes the image at card.ImagePath; the outcome is card.DialogAccepted
+    // and the pictures. Messages and questions only when `showMessages`.
+    void ZaladujPlikGraf(bool showMessages);
+    // Recognition and identification of the card in P2 (ImagePath is its file).
+    void GetXY(bool showMessages);
+    // Manual choice of program and parameter; the outcome is DialogAccepted.
+    void WskazProgramKontroli();
+    // Grid edges of P1 and the grid drawn over it.
+    void StartPix();
+
+    // Texts the pipeline shows.
+    static QString StartPixErrorText();
+    static QString ManualChoiceQuestion();
+    static QString UnreadableImageText(const QString& detail);
+
+private:
+    void refuse(const QString& text, bool showMessages);
+    // The trace file "Markery.bmp" is written in the background; this waits for it.
+    void waitForTrace();
+    bool setRange(bool showMessages);
+    void progress(int percent) { m_view->setProgress(percent); }
+    bool save(Picture p, const QString& path);
+
+    CardState& m_card;
+    CardPictures& m_pictures;
+    DbConnection& m_conn;
+    const BaseSettings& m_base;
+    PipelineView m_silent;
+    PipelineView* m_view = &m_silent;
+    StationOptions m_options;
+    bool m_autoMode = false;
+    bool m_showMessages = true;
+    Command m_readCommand;
+    Command m_saveCommand;
+    std::future<void> m_traceWrite;
+};
+
+} // namespace kartovo

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "app/CardPictures.h"
+#include "app/CardPipeline.h"
+#include "app/CardState.h"
+#include "app/FileChoice.h"
+#include "platform/Messages.h"
+
+#include <QObject>
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace kartovo {
+
+class MainWindow;
+
+// Takes a card from the operator's commands through the pipeline and shows
+// the pipeline's progress on the main window. The card's state lives here,
+// outside the widgets.
+class CardController : public QObject, public PipelineView {
+    Q_OBJECT
+public:
+    // The open-file dialog: title, Qt filter and initial folder in, the
+    // confirmed path out (empty when cancelled). Tests put their own in.
+    using FileDialog = std::function<QString(const QString& title, const QString& filter, const QString& folder)>;
+    // The confirmation and manual-choice windows, replaceable the same way.
+    using ConfirmDialog = std::function<bool(const Record& program, const Record& parameter)>;
+    using ChoiceDialog = std::function<bool(std::int32_t& programId, std::int32_t& parameterId)>;
+
+    explicit CardController(MainWindow& window);
+
+    CardState& card() { return m_card; }
+    const CardState& card() const { return m_card; }
+    bool busy() const { return m_busy; }
+    bool scannerSource() const { return m_scannerSource; }
+
+    void setFileDialog(FileDialog dialog) { m_fileDialog = std::move(dialog); }
+    void setConfirmDialog(ConfirmDialog dialog) { m_confirmDialog = std::move(dialog); }
+    void setChoiceDialog(ChoiceDialog dialog) { m_choiceDialog = std::move(dialog); }
+    // The read command of the pipeline (see CardPipeline::setReadCommand).
+    void setReadCommand(CardPipeline::Command read) { m_readCommand = std::move(read); }
+
+    // "&Plik" (Command4).
+    void Command4Click();
+    // GetFileOpen with the program's file dialog.
+    FileChoice GetFileOpen(const QString& title, const QString& mask, const QString& folder);
+    // Runs the pipeline on card().ImagePath; false (nothing done) while a card
+    // is being processed.
+    bool ZaladujPlikGraf(bool showMessages);
+
+    // PipelineView
+    void beginBusy() override;
+    void endBusy() override;
+    void setStatus(const QString& text) override;
+    void showStatus(bool visible) override;
+    void showProgress(bool visible) override;
+    void setProgress(int percent) override;
+    void showCardView(bool visible) override;
+    void showCodeField(bool visible) override;
+    void setReadButtons(bool readable) override;
+    void disableListButtons() override;
+    bool focusListCommand(bool runIt) override;
+    bool confirmIdentification(const Record& program, const Record& parameter) override;
+    bool chooseProgram(std::int32_t& programId, std::int32_t& parameterId) override;
+
+private:
+    QStringList programCaptions() const;
+    QWidget* control(const char* name) const;
+
+    MainWindow& m_window;
+    CardState m_card;
+    bool m_busy = false;
+    bool m_scannerSource = false;
+    int m_lastProgress = -1;
+    FileDialog m_fileDialog;
+    ConfirmDialog m_confirmDialog;
+    ChoiceDialog m_choiceDialog;
+    CardPipeline::Command m_readCommand;
+    MessagePresenter m_previousPresenter;
+};
+
+} // namespace kartovo

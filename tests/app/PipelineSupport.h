@@ -1,0 +1,139 @@
+#pragma once
+
+#include "AppTestSupport.h"
+#include "CardRenderer.h"
+#include "app/CardPipeline.h"
+#include "db/BaseSettings.h"
+#include "db/Connection.h"
+#include "db/DemoDatabase.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+
+namespace kartovo::test {
+
+// Records what the pipeline shows and answers its windows as told.
+struct RecordingView : PipelineView {
+    QStringList statuses;
+    int readButtons = -1; // -1 never set, else 0/1
+    int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1;
+    bool confirmAnswer = true;
+    bool chooseAnswer = false;
+    std::int32_t chosenProgram = 1, chosenParameter = 1;
+
+    void beginBusy() override { ++busyDepth; }
+    void endBusy() override { --busyDepth; }
+    void setStatus(const QString& text) override { statuses << text; }
+    void setProgress(int p) override { maxProgress = std::max(maxProgress, p); }
+    void setReadButtons(bool readable) override { readButtons = readable ? 1 : 0; }
+    bool confirmIdentification(const Record&, const Record&) override {
+        ++confirmations;
+        return confirmAnswer;
+    }
+    bool chooseProgram(std::int32_t& program, std::int32_t& parameter) override {
+        ++choices;
+        program = chosenProgram;
+        parameter = chosenParameter;
+        return chooseAnswer;
+    }
+};
+
+// The demo database in the test's folder, opened, with a few extra parameters
+// that the demo does not have: 20 names a missing program, 21 has neither OG
+// nor OD.
+class PipelineTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        m_demo = m_dir.filePath(QStringLiteral("demo"));
+        QString error;
+        m_ini = CreateDemoDatabase(m_demo, &error);
+        ASSERT_FALSE(m_ini.isEmpty()) << error.toStdString();
+        ASSERT_TRUE(m_conn.openSqliteFile(m_demo + QStringLiteral("/Norv.mdb")));
+        ASSERT_EQ(LoadBaseSettings(m_conn, m_base), BaseSettingsOutcome::Loaded);
+        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(20, 99, 12.0, 10.0)));
+        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(21, 1, QVariant(), QVariant())));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("work")));
+        m_options.convertToBW = true;
+    }
+
+    static Record extraParameter(int id, int idp, const QVariant& og, const QVariant& od) {
+        Record r;
+        r.set(QStringLiteral("ID"), id);
+        r.set(QStringLiteral("IDP"), idp);
+        r.set(QStringLiteral("LP"), 9);
+        r.set(QStringLiteral("Nazwa"), QStringLiteral("Próbny %1").arg(id));
+        r.set(QStringLiteral("Format"), QStringLiteral("0.00"));
+        r.set(QStringLiteral("TypKarty"), 0);
+        r.set(QStringLiteral("Probka"), 5);
+        r.set(QStringLiteral("SkalaSiatki"), 20);
+        r.set(QStringLiteral("Gestosc"), 14);
+        r.set(QStringLiteral("OG"), og);
+        r.set(QStringLiteral("OD"), od);
+        return r;
+    }
+
+    // A card for parameter `id` laid out like `layoutId`'s row (for ids whose
+    // row cannot be drawn or does not exist).
+    CardSpec spec(int id, int layoutId = 1) {
+        CardSpec s;
+        s.id = id;
+        const Recordset rows = m_conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=%1").arg(layoutId));
+        s.parameter = rows.rows().value(0);
+        s.parameter.set(QStringLiteral("ID"), id);
+        s.name = s.parameter.value(QStringLiteral("Nazwa")).toString();
+        return s;
+    }
+
+    QImage render(const CardSpec& s, double dpi = 150.0, const std::vector<CellMark>& marks = {{1, 3}, {2, 10}}) {
+        QString why;
+        QImage img = RenderCard(s, CardStyle(), dpi, marks, 7, &why);
+        EXPECT_FALSE(img.isNull()) << why.toStdString();
+        return img;
+    }
+
+    // Runs the pipeline on a bitmap copy of `card` in the working folder.
+    CardState run(const QImage& card, bool showMessages) {
+        CardState state;
+        state.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
+        EXPECT_TRUE(card.save(state.ImagePath, "BMP"));
+        CardPipeline pipeline(state, m_pictures, m_conn, m_base);
+        pipeline.setView(&m_view);
+        pipeline.setOptions(m_options);
+        pipeline.ZaladujPlikGraf(showMessages);
+        return state;
+    }
+
+    QStringList questions() const {
+        QStringList q;
+        for (const MessageRequest& r : m_messages)
+            if (r.question) q << r.text;
+        return q;
+    }
+    QStringList messages() const {
+        QStringList q;
+        for (const MessageRequest& r : m_messages)
+            if (!r.question) q << r.text;
+        return q;
+    }
+
+    QString m_demo, m_ini;
+    DbConnection m_conn;
+    BaseSettings m_base;
+    CardPictures m_pictures;
+    RecordingView m_view;
+    StationOptions m_options;
+};
+
+// Card with its clock bars painted over: the code field reads no bit.
+inline QImage WithoutCodeBars(QImage card, const CardSpec& spec, double dpi) {
+    const CardLayout layout = LayoutCard(spec, CardStyle());
+    const double k = dpi / 25.4;
+    QPainter p(&card);
+    for (const QRectF& bar : layout.bars)
+        p.fillRect(QRectF(bar.x() * k - 2, bar.y() * k - 2, bar.width() * k + 4, bar.height() * k + 4), Qt::white);
+    return card;
+}
+
+} // namespace kartovo::test
