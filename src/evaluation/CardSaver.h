@@ -1,0 +1,51 @@
+#pragma once
+
+#include "db/Record.h"
+#include "evaluation/SampleRows.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace kartovo {
+
+class DbConnection;
+
+// Everything the storing of one card needs.
+struct SaveInput {
+    QList<MeasurementValue> measurements; // in section order
+    Record parameter;                     // the card's SPC_Setap row
+    Record program;                       // its SPC_Programy row
+    SizeConstantTable constants{};        // SampleConstants of the base settings
+    // Manual mode: what the operator confirmed. Automatic mode: none; the
+    // rows then get the current date and time and "-" in the first
+    // descriptiveCount descriptive columns.
+    std::optional<SampleIdentification> identification;
+    int descriptiveCount = 0;
+};
+
+enum class SaveOutcome {
+    Stored,         // every row of the card is in SPC_Baza
+    NothingToStore, // card type without rows, or no complete sample: nothing written, no error
+    Refused,        // the card's definition or identification cannot be stored (Polish message)
+    Failed,         // the database refused: nothing of the card was kept
+};
+
+struct SaveResult {
+    SaveOutcome outcome = SaveOutcome::NothingToStore;
+    int rowsStored = 0;
+    QString error; // Refused: the Polish message; Failed: the database's own text
+    bool ok() const { return outcome == SaveOutcome::Stored || outcome == SaveOutcome::NothingToStore; }
+};
+
+// Evaluates the card by its parameter's card type and appends its rows to
+// SPC_Baza in one transaction: either every row is stored or none is. For an
+// individual-value card only the latest Probka - 1 rows of the parameter are
+// read, so the cost does not grow with the table. Columns the table lacks are
+// left out of the rows. SPC_Setap is never written.
+SaveResult SaveCard(DbConnection& conn, const SaveInput& input);
+
+// The lines shown to the operator for a refused or failed save.
+QString SaveFailureMessage(const SaveResult& result);
+
+} // namespace kartovo

@@ -1,0 +1,263 @@
+#include "SaveTestSupport.h"
+
+#include "evaluation/CardSaver.h"
+
+#include <QDateTime>
+
+namespace kartovo::test {
+namespace {
+
+QList<MeasurementValue> Values(std::initializer_list<double> values, int firstSection = 1) {
+    QList<MeasurementValue> list;
+    int section = firstSection;
+    for (double v : values) list.append({QVariant(v), section++});
+    return list;
+}
+
+SampleIdentification Manual(const QString& date, const QString& time, const QStringList& fields,
+                            const QString& notes = {}) {
+    SampleIdentification id;
+    id.date = date;
+    id.time = time;
+    id.descriptive = fields;
+    id.notes = notes;
+    return id;
+}
+
+class CardSaver : public SaveDatabase {
+protected:
+    SaveInput input(int parameterId, const QList<MeasurementValue>& values, const SampleIdentification& id) {
+        SaveInput in;
+        in.measurements = values;
+        in.parameter = parameter(parameterId);
+        in.program = program(in.parameter.value(QStringLiteral("IDP")).toInt());
+        in.constants = base.SampleConstants;
+        in.identification = id;
+        return in;
+    }
+    // An individual-value parameter of its own with no stored rows yet.
+    void addIndividualParameter(int id, int n) {
+        Record p = parameter(2);
+        p.set(QStringLiteral("ID"), id);
+        p.set(QStringLiteral("Probka"), n);
+        ASSERT_TRUE(conn().append(QStringLiteral("SPC_Setap"), p)) << conn().lastError().description.toStdString();
+    }
+    bool addStored(int parameterId, const QString& date, const QString& time, double w1) {
+        Record r;
+        r.set(QStringLiteral("IDP"), 1);
+        r.set(QStringLiteral("IDPK"), parameterId);
+        r.set(QStringLiteral("Data"), date);
+        r.set(QStringLiteral("Czas"), time);
+        r.set(QStringLiteral("W1"), w1);
+        return conn().append(QStringLiteral("SPC_Baza"), r);
+    }
+    const QStringList ids{QStringLiteral("Jan Kowalski"), QStringLiteral("II"), QStringLiteral("P-2048")};
+};
+
+TEST_P(CardSaver, SampleCardStoresEveryColumnOfItsCompleteGroups) {
+    const Record setapBefore = parameter(1);
+    const SaveInput in = input(1, Values({20.01, 19.98, 20.02, 20.00, 19.99, 20.03, 20.00, 19.97, 20.01, 20.02,
+                                          20.05, 19.95, 20.00}),
+                               Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids,
+                                      QStringLiteral("Nowa partia")));
+    const SaveResult r = SaveCard(conn(), in);
+    ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+    EXPECT_EQ(r.rowsStored, 2); // 13 values, n = 5: the last three are no sample
+
+    const QList<Record> stored = storedRows(1);
+    ASSERT_EQ(stored.size(), 4); // two demonstration rows before
+    const EvaluationResult expected =
+        EvaluateCard(in.measurements, in.parameter, in.program, in.constants, *in.identification, {});
+    ASSERT_EQ(expected.rows.size(), 2);
+    const QStringList columns = conn().columns(QStringLiteral("SPC_Baza"));
+    ExpectStoredRow(expected.rows[0], stored[2], columns);
+    ExpectStoredRow(expected.rows[1], stored[3], columns);
+
+    // The program samples every 30 minutes.
+    EXPECT_EQ(stored[2].value(QStringLiteral("Czas")).toString(), QStringLiteral("08:00"));
+    EXPECT_EQ(stored[3].value(QStringLiteral("Czas")).toString(), QStringLiteral("08:30"));
+    EXPECT_TRUE(SameValue(20.03, stored[3].value(QStringLiteral("W1"))));
+    EXPECT_TRUE(SameValue(5, stored[3].value(QStringLiteral("Lp"))));
+    EXPECT_TRUE(SameValue(QStringLiteral("Nowa partia"), stored[2].value(QStringLiteral("PomiaryNL"))));
+    EXPECT_TRUE(SameValue(QStringLiteral("P-2048"), stored[2].value(QStringLiteral("ID3"))));
+
+    // The parameter's definition is left alone.
+    const Record setapAfter = parameter(1);
+    for (const QString& c : setapBefore.columns())
+        EXPECT_TRUE(SameValue(setapBefore.value(c), setapAfter.value(c))) << c.toStdString();
+}
+
+TEST_P(CardSaver, IndividualValuesLookBackAcrossSaves) {
+    addIndividualParameter(20, 3);
+    // Rows of another parameter must not enter the window.
+    ASSERT_TRUE(addStored(2, QStringLiteral("2024-05-06"), QStringLiteral("09:00"), 500.0));
+
+    const SampleIdentification id = Manual(QStringLiteral("2024-05-06"), QStringLiteral("10:00"), ids);
+    SaveResult r = SaveCard(conn(), input(20, Values({1.0, 2.0}), id));
+    ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+    r = SaveCard(conn(), input(20, Values({4.0, 7.0}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("11:00"), ids)));
+    ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+
+    const QList<Record> stored = storedRows(20);
+    ASSERT_EQ(stored.size(), 4);
+    // Windows: {1}, {2,1}, {4,2,1}, {7,4,2}.
+    const double means[] = {1.0, 1.5, static_cast<float>(7.0f / 3.0f), static_cast<float>(13.0f / 3.0f)};
+    const double ranges[] = {0.0, 1.0, 3.0, 5.0};
+    const double smallest[] = {1.0, 1.0, 1.0, 2.0};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(SameValue(means[i], stored[i].value(QStringLiteral("Srednia"))));
+        EXPECT_TRUE(SameValue(ranges[i], stored[i].value(QStringLiteral("Rozstep"))));
+        EXPECT_TRUE(SameValue(smallest[i], stored[i].value(QStringLiteral("Mini"))));
+        EXPECT_TRUE(SameValue(1, stored[i].value(QStringLiteral("Lp"))));
+        EXPECT_TRUE(stored[i].isNull(QStringLiteral("W2")));
+    }
+    EXPECT_TRUE(SameValue(0.0, stored[0].value(QStringLiteral("Odchylenie"))));
+}
+
+TEST_P(CardSaver, WindowFollowsTheTimeOrderNotTheInsertionOrder) {
+    addIndividualParameter(21, 2);
+    ASSERT_TRUE(addStored(21, QStringLiteral("2024-05-02"), QStringLiteral("06:00"), 10.0)); // latest in time
+    ASSERT_TRUE(addStored(21, QStringLiteral("2024-05-01"), QStringLiteral("06:00"), 20.0)); // latest key
+    const SaveResult r =
+        SaveCard(conn(), input(21, Values({0.0}), Manual(QStringLiteral("2024-05-03"), QStringLiteral("06:00"), ids)));
+    ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+    const QList<Record> stored = storedRows(21);
+    ASSERT_EQ(stored.size(), 3);
+    EXPECT_TRUE(SameValue(5.0, stored[2].value(QStringLiteral("Srednia"))));
+    EXPECT_TRUE(SameValue(10.0, stored[2].value(QStringLiteral("Maxi"))));
+}
+
+TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
+    addIndividualParameter(22, 2);
+    // The database itself refuses the second row of the card.
+    if (isPg())
+        ASSERT_TRUE(db->exec(QStringLiteral("ALTER TABLE SPC_Baza ADD CONSTRAINT w1_ponizej_500 CHECK (W1 < 500)")));
+    else
+        ASSERT_TRUE(db->exec(QStringLiteral("CREATE TRIGGER w1_ponizej_500 BEFORE INSERT ON SPC_Baza WHEN NEW.W1 >= 500 "
+                                            "BEGIN SELECT RAISE(ABORT, 'W1 ponad limit'); END")));
+    const int before = db->count(QStringLiteral("SPC_Baza"));
+    const SampleIdentification id = Manual(QStringLiteral("2024-05-06"), QStringLiteral("10:00"), ids);
+
+    const SaveResult failed = SaveCard(conn(), input(22, Values({1.0, 999.0, 3.0}), id));
+    EXPECT_EQ(failed.outcome, SaveOutcome::Failed);
+    EXPECT_FALSE(failed.ok());
+    EXPECT_EQ(failed.rowsStored, 0);
+    // The operator reads the database's own words.
+    EXPECT_TRUE(failed.error.contains(isPg() ? QStringLiteral("w1_ponizej_500") : QStringLiteral("W1 ponad limit"),
+                                      Qt::CaseInsensitive))
+        << failed.error.toStdString();
+    EXPECT_TRUE(SaveFailureMessage(failed).contains(failed.error));
+    EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before);
+    EXPECT_TRUE(storedRows(22).isEmpty());
+
+    // The same connection stores the corrected card afterwards, whole.
+    const SaveResult again = SaveCard(conn(), input(22, Values({1.0, 2.0, 3.0}), id));
+    ASSERT_EQ(again.outcome, SaveOutcome::Stored) << again.error.toStdString();
+    EXPECT_EQ(storedRows(22).size(), 3);
+    EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before + 3);
+}
+
+TEST_P(CardSaver, OperatorTextIsStoredAsTyped) {
+    const QStringList typed{QStringLiteral("O'Brien\"; DROP TABLE SPC_Baza;--"), QStringLiteral("Zażółć gęślą jaźń"),
+                            QStringLiteral("ŁÓDŹ 'ś' ; ĘĄ")};
+    const QString notes = QStringLiteral("Uwaga: ' \" ; -- ąćęłńóśźż\nDruga linia");
+    const SaveResult r =
+        SaveCard(conn(), input(1, Values({1, 2, 3, 4, 5}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), typed, notes)));
+    ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+    const QList<Record> stored = storedRows(1);
+    ASSERT_EQ(stored.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(stored[2].value(QStringLiteral("ID%1").arg(i + 1)).toString(), typed[i]);
+    EXPECT_EQ(stored[2].value(QStringLiteral("PomiaryNL")).toString(), notes);
+}
+
+TEST_P(CardSaver, OlderTableWithoutSomeColumnsStoresTheRest) {
+    const QStringList missing{QStringLiteral("Dodat"), QStringLiteral("Mediana"), QStringLiteral("PomiaryNL"),
+                              QStringLiteral("IDPrz"), QStringLiteral("IDNot"), QStringLiteral("W40"),
+                              QStringLiteral("D1")};
+    for (const QString& c : missing)
+        ASSERT_TRUE(db->exec(QStringLiteral("ALTER TABLE SPC_Baza DROP COLUMN %1").arg(c)))
+            << conn().lastError().description.toStdString();
+    // A fresh connection, as the program has when it starts on such a database.
+    DbConnection older;
+    ASSERT_TRUE(older.open(db->config())) << older.lastError().description.toStdString();
+    const QStringList columns = older.columns(QStringLiteral("SPC_Baza"));
+    for (const QString& c : missing) EXPECT_FALSE(older.hasColumn(QStringLiteral("SPC_Baza"), c));
+
+    SaveInput in = input(2, Values({120.2, 119.8}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids,
+                                                           QStringLiteral("bez kolumny")));
+    const SaveResult r = SaveCard(older, in);
+    ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+    EXPECT_EQ(r.rowsStored, 2);
+
+    const QList<Record> stored = storedRows(2, &older);
+    ASSERT_EQ(stored.size(), 4);
+    const EvaluationResult expected = EvaluateCard(in.measurements, in.parameter, in.program, in.constants,
+                                                   *in.identification, {120.1, 119.9});
+    ASSERT_EQ(expected.rows.size(), 2);
+    ExpectStoredRow(expected.rows[0], stored[2], columns);
+    ExpectStoredRow(expected.rows[1], stored[3], columns);
+}
+
+TEST_P(CardSaver, SampleSizeOutsideTheTableIsRefusedAndNothingStored) {
+    const int before = db->count(QStringLiteral("SPC_Baza"));
+    for (int probka : {0, 41}) {
+        SCOPED_TRACE(probka);
+        for (int type : {0, 1}) {
+            SaveInput in = input(1, Values({1, 2, 3, 4, 5}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids));
+            in.parameter.set(QStringLiteral("Probka"), probka);
+            in.parameter.set(QStringLiteral("TypKarty"), type);
+            const SaveResult r = SaveCard(conn(), in);
+            EXPECT_EQ(r.outcome, SaveOutcome::Refused);
+            EXPECT_TRUE(r.error.contains(QStringLiteral("spoza zakresu od 1 do 40"))) << r.error.toStdString();
+            EXPECT_EQ(SaveFailureMessage(r), r.error);
+        }
+    }
+    EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before);
+}
+
+TEST_P(CardSaver, CardsThatStoreNothing) {
+    const int before = db->count(QStringLiteral("SPC_Baza"));
+    const SampleIdentification id = Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids);
+    // Alternative parameter, a card with no marks, fewer values than one sample.
+    for (const SaveInput& in : {input(4, Values({1, 2, 3}), id), input(2, {}, id), input(1, Values({1, 2, 3, 4}), id)}) {
+        const SaveResult r = SaveCard(conn(), in);
+        EXPECT_EQ(r.outcome, SaveOutcome::NothingToStore);
+        EXPECT_TRUE(r.ok());
+        EXPECT_EQ(r.rowsStored, 0);
+    }
+    EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before);
+}
+
+TEST_P(CardSaver, AutomaticModeStampsNowAndDashes) {
+    SaveInput in = input(1, Values({1, 2, 3, 4, 5}), {});
+    in.identification.reset();
+    in.descriptiveCount = 3;
+    const QDateTime before = QDateTime::currentDateTime();
+    const SaveResult r = SaveCard(conn(), in);
+    const QDateTime after = QDateTime::currentDateTime();
+    ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+    const Record row = storedRows(1).last();
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(row.value(QStringLiteral("ID%1").arg(i)).toString(), QStringLiteral("-"));
+    EXPECT_TRUE(row.isNull(QStringLiteral("ID4")));
+    EXPECT_TRUE(row.isNull(QStringLiteral("PomiaryNL")));
+    const QString stamp = row.value(QStringLiteral("Data")).toString() + u' ' + row.value(QStringLiteral("Czas")).toString();
+    const QString f = QStringLiteral("yyyy-MM-dd HH:mm");
+    EXPECT_TRUE(stamp == before.toString(f) || stamp == after.toString(f)) << stamp.toStdString();
+}
+
+TEST_P(CardSaver, UnreadableTableIsReportedNotSwallowed) {
+    ASSERT_TRUE(db->exec(QStringLiteral("DROP TABLE SPC_Baza")));
+    DbConnection fresh;
+    ASSERT_TRUE(fresh.open(db->config()));
+    SaveInput in = input(1, Values({1, 2, 3, 4, 5}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids));
+    const SaveResult r = SaveCard(fresh, in);
+    EXPECT_EQ(r.outcome, SaveOutcome::Failed);
+    EXPECT_FALSE(r.error.isEmpty());
+}
+
+KARTOVO_ON_BOTH_SYSTEMS(CardSaver);
+
+} // namespace
+} // namespace kartovo::test
