@@ -10,6 +10,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QGridLayout>
@@ -159,6 +160,9 @@ void IDDanych::buildControls() {
         m_text4[i]->setMaxVisibleItems(15);
         m_text4[i]->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         m_text4[i]->setMinimumContentsLength(20);
+        // Suggestions pop up under the field; nothing is filled in that the
+        // operator did not type or choose.
+        m_text4[i]->completer()->setCompletionMode(QCompleter::PopupCompletion);
         m_text4[i]->lineEdit()->setText(QString());
         m_label4[i]->setBuddy(m_text4[i]);
         m_label4[i]->hide();
