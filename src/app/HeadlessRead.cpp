@@ -1,5 +1,7 @@
 #include "app/HeadlessRead.h"
 
+#include "reading/Measurements.h"
+
 #include "app/CardPictures.h"
 #include "app/CardPipeline.h"
 #include "app/Startup.h"
@@ -10,6 +12,7 @@
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 #include "platform/WorkingFolder.h"
+#include "reading/Measurements.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -85,7 +88,17 @@ int ReadCards(const QStringList& files, const StationOptions& options, DbConnect
         }
         pipeline.ZaladujPlikGraf(false);
         qCInfo(lcApp).noquote() << file << (card.DialogAccepted ? "recognised" : "refused");
-        report(CardReport(file, card));
+        QJsonObject o = CardReport(file, card);
+        if (card.DialogAccepted) {
+            // As automatic mode reads it: the clean grid (P2), every cell, sorted, values.
+            QJsonArray measurements;
+            QString refusal;
+            if (!ReadMeasurementsJson(pictures.image(Picture::P2), card.CardParameter.current(), card.Grid,
+                                      ThresholdFraction(options.thresholdCaption), measurements, &refusal))
+                o.insert(QStringLiteral("message"), JoinLines(refusal));
+            o.insert(QStringLiteral("measurements"), measurements);
+        }
+        report(o);
         if (!card.Fault.isEmpty()) return kReadSetupFault;
     }
     return status;

@@ -12,8 +12,8 @@
 using namespace kartovo;
 using namespace kartovo::testing;
 
-// The controller on the program's own window: its picture views, list panel
-// and buttons, wired as the window does it.
+// The reading on the program's own window: its picture views, list panel
+// and buttons, as the window wires them.
 TEST(MainWindowReading, ReadCorrectAndListOnTheProgramWindow) {
     MainWindow window;
     CardPictures& pictures = window.pictures();
@@ -27,17 +27,11 @@ TEST(MainWindowReading, ReadCorrectAndListOnTheProgramWindow) {
     auto* close = window.findChild<QPushButton*>("SSCommand2");
     QWidget* panel = window.findChild<QWidget*>("SSPanel1");
     ASSERT_TRUE(command10 && close && panel);
-    // The controller toggles the list itself.
-    QObject::disconnect(command10, &QAbstractButton::clicked, panel, nullptr);
-    QObject::disconnect(close, &QAbstractButton::clicked, panel, nullptr);
 
-    ReadingState state;
-    ReadingController controller(&window, state, pictures.edit(Picture::P1), pictures.edit(Picture::P3));
+    // The window's own controller, fed with the synthetic card.
+    ReadingController& controller = *window.readingController();
+    ReadingState& state = window.reading();
     controller.setInput([&] { return ReadingInput{clean, parameter, RangeOf(parameter)}; });
-    controller.setPicturesChanged([&] {
-        pictures.changed(Picture::P1);
-        pictures.changed(Picture::P3);
-    });
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 

@@ -53,12 +53,10 @@ MainWindow::MainWindow(QWidget* parent)
 
     connect(m_command6, &QPushButton::clicked, m_optionsPanel, &OptionsPanel::toggle);
     connect(m_optionsPanel->closeButton(), &QPushButton::clicked, m_optionsPanel, &OptionsPanel::toggle);
-    auto* command10 = m_central->findChild<QPushButton*>(QStringLiteral("Command10"));
-    connect(command10, &QPushButton::clicked, m_listPanel, &ListPanel::toggle);
-    connect(m_listPanel->closeButton(), &QPushButton::clicked, m_listPanel, &ListPanel::toggle);
     connect(&m_pictures, &CardPictures::pictureChanged, this, &MainWindow::onCardPictureChanged);
 
     m_cards = new CardController(*this);
+    wireCardCommands();
 
     InstallEnterClick(m_central);
     setMinimumSize(1000, 700);

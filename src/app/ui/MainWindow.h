@@ -3,6 +3,7 @@
 #include "app/CardPictures.h"
 #include "app/StationOptions.h"
 #include "app/Startup.h"
+#include "reading/ReadingState.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -19,6 +20,7 @@ class CardController;
 class ListPanel;
 class OptionsPanel;
 class PictureView;
+class ReadingController;
 class SmallImage;
 
 // The main window "Kartovo": the program itself. It holds the run's state and
@@ -51,6 +53,12 @@ public:
     ListPanel* listPanel() const { return m_listPanel; }
     // The current card and the commands that take it through the pipeline.
     CardController* cards() const { return m_cards; }
+    // The reading of marks and the measurement table of the current card.
+    ReadingState& reading() { return m_reading; }
+    ReadingController* readingController() const { return m_readingController; }
+
+    // "&Zapisz" (Command13): identification, storing, then ready for the next card.
+    void Command13Click();
 
     // Everything the closing save writes, as it stands now.
     StationOptions currentOptions() const;
@@ -72,6 +80,8 @@ private:
     void updateScrollRanges();
     void onCardPictureChanged(Picture p);
     void closingSave();
+    void wireCardCommands();
+    void resetForNextCard();
 
     RunState m_run;
     CardPictures m_pictures;
@@ -95,6 +105,8 @@ private:
     OptionsPanel* m_optionsPanel = nullptr;
     ListPanel* m_listPanel = nullptr;
     CardController* m_cards = nullptr;
+    ReadingState m_reading;
+    ReadingController* m_readingController = nullptr;
     QTimer* m_timer1 = nullptr;
 };
 
