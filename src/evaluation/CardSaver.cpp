@@ -83,7 +83,7 @@ SaveResult SaveCard(DbConnection& conn, const SaveInput& input) {
     SaveResult r;
     r.outcome = SaveOutcome::Stored;
     r.rowsStored = static_cast<int>(evaluation.rows.size());
-    qCInfo(lcEvaluation).noquote() << r.rowsStored << "rows stored for parameter"
+    qCDebug(lcEvaluation).noquote() << r.rowsStored << "rows stored for parameter"
                                    << input.parameter.value(QStringLiteral("ID")).toString();
     return r;
 }

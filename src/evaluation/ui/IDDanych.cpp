@@ -256,7 +256,6 @@ void IDDanych::fillFields(const BaseSettings& base, const QVariant& programId, I
         } else {
             QPalette pal = box->palette();
             pal.setColor(QPalette::Text, QColor(255, 0, 0)); // colour 12 of the palette
-            pal.setColor(QPalette::ButtonText, QColor(255, 0, 0));
             box->setPalette(pal);
             box->lineEdit()->setPalette(pal);
             list = lists.dictionary(i);
