@@ -1,6 +1,9 @@
 // Writes PNG pictures of the main window, its panels and the message windows,
 // for checking the look without a display:
-//   kartovo-screenshots OUTPUT_FOLDER
+//   kartovo-screenshots OUTPUT_FOLDER [SETTINGS_INI CARD_IMAGE...]
+// With a settings file (e.g. made by kartovo-demo) each card image is loaded
+// through "&Plik", read and listed, and the window is pictured at each step.
+#include "app/ui/CardController.h"
 #include "app/ui/ListPanel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
@@ -9,10 +12,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QTextStream>
+#include "platform/SettingsStore.h"
 
 using namespace kartovo;
 
@@ -120,6 +125,26 @@ int main(int argc, char** argv) {
         MessageWindow q(r);
         q.show();
         ok &= save(q, folder, QStringLiteral("question.png"));
+    }
+    if (argc > 3) {
+        SettingsStore::SetOverridePath(QString::fromLocal8Bit(argv[2]));
+        MainWindow w;
+        w.resize(1280, 1024);
+        if (!w.start()) return 1;
+        for (int i = 3; i < argc; ++i) {
+            const QString card = QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
+            const QString base = QFileInfo(card).completeBaseName();
+            w.cards()->setFileDialog([card](const QString&, const QString&, const QString&) { return card; });
+            w.findChild<QPushButton*>(QStringLiteral("Command4"))->click();
+            ok &= save(w, folder, base + QStringLiteral("-1-zaladowana.png"));
+            auto* read = w.findChild<QPushButton*>(QStringLiteral("Command7"));
+            if (!read->isEnabled()) continue;
+            read->click();
+            ok &= save(w, folder, base + QStringLiteral("-2-odczytana.png"));
+            w.findChild<QPushButton*>(QStringLiteral("Command10"))->click();
+            ok &= save(w, folder, base + QStringLiteral("-3-pomiary.png"));
+            w.findChild<QPushButton*>(QStringLiteral("Command10"))->click();
+        }
     }
     return ok ? 0 : 1;
 }
