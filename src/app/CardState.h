@@ -26,6 +26,10 @@ struct CardState {
     QString Refusal;            // the last refusal's text (lines joined by CR), empty when none
     QString Fault;              // a fault of the program or its set-up (database error), empty when none
     bool ChosenByHand = false;  // program and parameter came from the manual choice
+    // Outcome of the automatic save: rows stored, or the reason nothing was.
+    bool Stored = false;
+    int RowsStored = 0;
+    QString SaveError;
 
     // Forgets the previous card (before a new one is processed).
     void resetCard() {
@@ -37,6 +41,9 @@ struct CardState {
         Refusal.clear();
         Fault.clear();
         ChosenByHand = false;
+        Stored = false;
+        RowsStored = 0;
+        SaveError.clear();
         CardParameter = {};
         ControlProgram = {};
     }

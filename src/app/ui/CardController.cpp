@@ -81,6 +81,7 @@ bool CardController::ZaladujPlikGraf(bool showMessages) {
     pipeline.setOptions(m_window.currentOptions());
     pipeline.setAutoMode(m_window.run().autoMode);
     pipeline.setReadCommand(m_readCommand);
+    pipeline.setSaveCommand(m_saveCommand);
     pipeline.ZaladujPlikGraf(showMessages);
     m_busy = false;
     if (!m_card.Fault.isEmpty()) ShowMessage(m_card.Fault, 2, 16);

@@ -36,12 +36,15 @@ public:
     const CardState& card() const { return m_card; }
     bool busy() const { return m_busy; }
     bool scannerSource() const { return m_scannerSource; }
+    void setScannerSource(bool fromScanner) { m_scannerSource = fromScanner; }
 
     void setFileDialog(FileDialog dialog) { m_fileDialog = std::move(dialog); }
     void setConfirmDialog(ConfirmDialog dialog) { m_confirmDialog = std::move(dialog); }
     void setChoiceDialog(ChoiceDialog dialog) { m_choiceDialog = std::move(dialog); }
     // The read command of the pipeline (see CardPipeline::setReadCommand).
     void setReadCommand(CardPipeline::Command read) { m_readCommand = std::move(read); }
+    // The save command that automatic mode runs after the reading.
+    void setSaveCommand(CardPipeline::Command save) { m_saveCommand = std::move(save); }
 
     // "&Plik" (Command4).
     void Command4Click();
@@ -79,6 +82,7 @@ private:
     ConfirmDialog m_confirmDialog;
     ChoiceDialog m_choiceDialog;
     CardPipeline::Command m_readCommand;
+    CardPipeline::Command m_saveCommand;
     MessagePresenter m_previousPresenter;
 };
 
