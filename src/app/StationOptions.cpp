@@ -16,6 +16,14 @@ int sliderLevel(const SettingsStore& store, const QString& key) {
     return v >= 0 && v <= kSliderMaximum ? v : 0;
 }
 
+// Only a resolution the panel's list offers; anything else scans at the default.
+int scanResolution(const SettingsStore& store) {
+    const int dpi = store.integer(kStart, QStringLiteral("Rozdzielczosc"));
+    for (int offered : kScanResolutions)
+        if (dpi == offered) return dpi;
+    return kDefaultScanResolution;
+}
+
 QString flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
 } // namespace
 
@@ -54,6 +62,7 @@ StationOptions ReadStationOptions(const SettingsStore& store) {
     o.filterRed = sliderLevel(store, QStringLiteral("FiltrRV"));
     o.filterGreen = sliderLevel(store, QStringLiteral("FiltrGV"));
     o.filterBlue = sliderLevel(store, QStringLiteral("FiltrBV"));
+    o.scanResolution = scanResolution(store);
     return o;
 }
 
@@ -73,6 +82,7 @@ void WriteStationOptions(SettingsStore& store, const StationOptions& o) {
     store.write(kStart, QStringLiteral("CzuloscK"), QString::number(o.conversionSensitivity));
     store.write(kStart, QStringLiteral("CzuloscF"), QString::number(o.filterSensitivity));
     store.write(kStart, QStringLiteral("Obrot"), QString::number(o.rotation));
+    store.write(kStart, QStringLiteral("Rozdzielczosc"), QString::number(o.scanResolution));
     store.write(kStart, QStringLiteral("InitDir"), o.initialFolder);
     store.write(kStart, QStringLiteral("AutoDir"), o.exchangeFolder);
     store.sync();

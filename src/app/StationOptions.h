@@ -29,9 +29,15 @@ struct StationOptions {
     int filterRed = 0;               // "FiltrRV" FlatScrollBar1
     int filterGreen = 0;             // "FiltrGV" FlatScrollBar2
     int filterBlue = 0;              // "FiltrBV" FlatScrollBar3
+
+    int scanResolution = 150;        // "Rozdzielczosc": dots per inch of a card scan
 };
 
 inline constexpr int kSliderMaximum = 255;
+
+// The scan resolutions the options panel offers, in dots per inch.
+inline constexpr int kScanResolutions[] = {100, 150, 200, 300};
+inline constexpr int kDefaultScanResolution = 150;
 
 // Reads every option; values that the controls cannot show fall back to their
 // initial state (check boxes other than 1 are cleared, a colour outside 0..2 is

@@ -3,6 +3,7 @@
 #include "app/ui/CardController.h"
 #include "app/ui/ListPanel.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/ScanController.h"
 #include "db/DbSession.h"
 #include "evaluation/ui/IDDanych.h"
 #include "imaging/ImageFile.h"
@@ -37,6 +38,9 @@ void MainWindow::wireCardCommands() {
 
     if (auto* command13 = findChild<QPushButton*>(QStringLiteral("Command13")))
         connect(command13, &QPushButton::clicked, this, &MainWindow::Command13Click);
+
+    // "&Skan" and "&Wskaż skaner".
+    new ScanController(*this, *m_cards);
 }
 
 void MainWindow::Command13Click() {

@@ -41,6 +41,13 @@ void showPosition(QComboBox* list, int position) {
     list->setCurrentIndex(position >= 0 && position < list->count() ? position : -1);
 }
 
+// Shows `dpi`, or the default when the list does not offer it.
+void setScanResolution(QComboBox* list, int dpi) {
+    int index = list->findData(dpi);
+    if (index < 0) index = list->findData(kDefaultScanResolution);
+    list->setCurrentIndex(index);
+}
+
 } // namespace
 
 OptionsPanel::OptionsPanel(QWidget* parent) : QFrame(parent) {
@@ -61,6 +68,20 @@ OptionsPanel::OptionsPanel(QWidget* parent) : QFrame(parent) {
     layout->addWidget(buildProcessedFrame());
     layout->addWidget(buildLoadedFrame());
     layout->addStretch(1);
+
+    auto* scanRow = new QHBoxLayout;
+    auto* resolutionCaption =
+        named(new QLabel(QStringLiteral("Rozdzielczość skanowania:"), this), QStringLiteral("Label10"));
+    m_resolution = named(new QComboBox(this), QStringLiteral("Combo6"));
+    for (int dpi : kScanResolutions) m_resolution->addItem(QStringLiteral("%1 dpi").arg(dpi), dpi);
+    m_resolution->setEditable(false);
+    DiscardTypedKeys(m_resolution);
+    resolutionCaption->setBuddy(m_resolution);
+    scanRow->addWidget(resolutionCaption);
+    scanRow->addWidget(m_resolution);
+    scanRow->addStretch(1);
+    layout->addLayout(scanRow);
+    setScanResolution(m_resolution, kDefaultScanResolution);
 
     auto* buttons = new QHBoxLayout;
     m_command14 = named(new QPushButton(QStringLiteral("&Wskaż skaner"), this), QStringLiteral("Command14"));
@@ -257,6 +278,7 @@ void OptionsPanel::applyOptions(const StationOptions& o) {
     m_sliders[0]->setValue(o.filterRed);
     m_sliders[1]->setValue(o.filterGreen);
     m_sliders[2]->setValue(o.filterBlue);
+    setScanResolution(m_resolution, o.scanResolution);
     showStoredPositions();
     paintPreview();
 }
@@ -277,7 +299,13 @@ StationOptions OptionsPanel::options() const {
     o.conversionSensitivity = m_conversionSensitivity;
     o.filterSensitivity = m_filterSensitivity;
     o.rotation = m_rotation;
+    o.scanResolution = scanResolution();
     return o;
+}
+
+int OptionsPanel::scanResolution() const {
+    const QVariant dpi = m_resolution->currentData();
+    return dpi.isValid() ? dpi.toInt() : kDefaultScanResolution;
 }
 
 } // namespace kartovo

@@ -35,6 +35,8 @@ public:
     int filterSensitivity() const { return m_filterSensitivity; }
     int rotation() const { return m_rotation; }
     int filterColour() const { return m_filterColour; }
+    // Dots per inch of the next card scan.
+    int scanResolution() const;
 
     // "&Ustawienia": closes the panel unless a visible sensitivity list has no
     // choice (then says so and focuses it), or opens it.
@@ -43,6 +45,7 @@ public:
     void showStoredPositions();
 
     QPushButton* scannerButton() const { return m_command14; }
+    QComboBox* resolutionList() const { return m_resolution; }
     QPushButton* closeButton() const { return m_xpButton1; }
     SmallImage* folderImage() const { return m_image3; }
     QLineEdit* exchangeFolderField() const { return m_text1; }
@@ -75,6 +78,7 @@ private:
     std::array<QLabel*, 3> m_levels{};
     QWidget* m_colourBox = nullptr; // options, sliders and preview shown together
     QLabel* m_picture2 = nullptr;
+    QComboBox* m_resolution = nullptr;
     QPushButton* m_command14 = nullptr;
     QPushButton* m_xpButton1 = nullptr;
 

@@ -1,0 +1,114 @@
+#include "CardWindowSupport.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+
+namespace kartovo::test {
+namespace {
+
+// Cards chosen through "&Plik" in every format the dialog offers, and in PNG.
+class FileFormatsTest : public CardWindowTest {
+protected:
+    void SetUp() override {
+        CardWindowTest::SetUp();
+        m_cards = m_dir.filePath(QStringLiteral("karty"));
+        QDir().mkpath(m_cards);
+    }
+
+    // Formats Qt cannot write go through GraphicsMagick's command.
+    QString write(const QImage& card, const QString& name) {
+        const QString path = m_cards + u'/' + name;
+        const QString suffix = QFileInfo(name).suffix().toLower();
+        if (suffix == QLatin1String("gif") || suffix == QLatin1String("pcx")) {
+            const QString png = m_dir.filePath(QStringLiteral("zrodlo.png"));
+            EXPECT_TRUE(card.save(png));
+            const int rc = QProcess::execute(QStringLiteral("gm"), {QStringLiteral("convert"), png, path});
+            EXPECT_EQ(rc, 0) << name.toStdString();
+        } else {
+            EXPECT_TRUE(card.save(path, nullptr, suffix == QLatin1String("jpg") ? 90 : -1)) << name.toStdString();
+        }
+        return path;
+    }
+
+    // Chooses `path` through "&Plik".
+    void choose(const QString& path) {
+        m_chosen = path;
+        control<QPushButton>("Command4")->click();
+    }
+
+    int parameterId() const { return m_window->cards()->card().CardParameter.value(QStringLiteral("ID")).toInt(); }
+
+    QString m_cards;
+};
+
+TEST_F(FileFormatsTest, EveryOfferedFormatReachesReadyToReadFromAnUnchangedOriginal) {
+    struct Case {
+        const char* name;
+        int id;
+    };
+    const Case cases[] = {{"k1.jpg", 1}, {"k2.gif", 9}, {"k3.tif", 9}, {"k4.pcx", 1}, {"k5.bmp", 9}, {"k6.png", 1},
+                          {"K7.JPG", 9}};
+    // PCX and GIF have no check in their own header for a converter gone wrong.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("gm"), {QStringLiteral("version")}), 0) << "GraphicsMagick's gm";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = write(render(spec(c.id, c.id)), QString::fromLatin1(c.name));
+        const QByteArray before = FileHash(path);
+        m_messages.clear();
+        choose(path);
+        const CardState& card = m_window->cards()->card();
+        EXPECT_TRUE(card.DialogAccepted);
+        EXPECT_EQ(parameterId(), c.id);
+        EXPECT_EQ(card.ImagePath, tempBmp());
+        EXPECT_EQ(control<QLabel>("Label3")->text(), QStringLiteral("Gotowy do czytania"));
+        EXPECT_TRUE(control("Command7")->isEnabled());
+        EXPECT_FALSE(m_window->cards()->scannerSource());
+        EXPECT_EQ(m_window->run().initialFolder, m_cards + u'/');
+        EXPECT_EQ(FileHash(path), before);
+        EXPECT_TRUE(m_messages.empty());
+    }
+    // The next dialog opens where the last card was chosen.
+    m_chosen.clear();
+    control<QPushButton>("Command4")->click();
+    EXPECT_EQ(m_dialogCalls.last().value(2), m_cards + u'/');
+}
+
+TEST_F(FileFormatsTest, UndecodableFilesAreSaidAndLeaveTheCurrentCard) {
+    choose(write(render(spec(1)), QStringLiteral("dobra.png")));
+    ASSERT_EQ(parameterId(), 1);
+    const QByteArray working = FileHash(tempBmp());
+
+    QFile whole(write(render(spec(4, 4)), QStringLiteral("cala.jpg")));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = whole.readAll();
+    const QString truncated = m_cards + QStringLiteral("/urwana.jpg");
+    QFile cut(truncated);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(jpeg.left(jpeg.size() / 2));
+    cut.close();
+
+    const QString notAnImage = m_cards + QStringLiteral("/tekst.bmp");
+    QFile text(notAnImage);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("Karta kontrolna\nto nie jest obraz\n");
+    text.close();
+
+    for (const QString& bad : {truncated, notAnImage}) {
+        SCOPED_TRACE(bad.toStdString());
+        m_messages.clear();
+        choose(bad);
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_TRUE(m_messages[0].text.startsWith(QStringLiteral("Nie można odczytać obrazu karty.")));
+        EXPECT_EQ(m_messages[0].style, 16);
+        // The card on screen is still the earlier one, ready to read.
+        EXPECT_EQ(parameterId(), 1);
+        EXPECT_TRUE(m_window->cards()->card().DialogAccepted);
+        EXPECT_EQ(FileHash(tempBmp()), working);
+        EXPECT_TRUE(control("Command7")->isEnabled());
+        EXPECT_TRUE(m_window->isEnabled());
+    }
+}
+
+} // namespace
+} // namespace kartovo::test

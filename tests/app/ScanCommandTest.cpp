@@ -1,0 +1,220 @@
+#include "CardWindowSupport.h"
+
+#include "acquisition/SaneTestConfig.h"
+#include "app/ui/ScanController.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace kartovo::test {
+namespace {
+
+using kartovo::testing::SaneTestConfig;
+
+constexpr int kScanTimeout = 60000;
+
+// The window with the scanner library limited to its virtual test and file
+// devices.
+class ScanCommandTest : public CardWindowTest {
+protected:
+    void SetUp() override {
+        SaneTestConfig::Install();
+        CardWindowTest::SetUp();
+        m_scans = m_window->findChild<ScanController*>();
+        ASSERT_NE(m_scans, nullptr);
+    }
+
+    // The file device serving `file` as the scanned page.
+    void scanFromFile(const QString& file) {
+        set(QStringLiteral("Start"), QStringLiteral("Skaner"), QStringLiteral("pnm:0"));
+        m_scans->setDeviceOptions({{QStringLiteral("filename"), file},
+                                   {QStringLiteral("status"), true},
+                                   {QStringLiteral("three-pass"), false},
+                                   {QStringLiteral("grayify"), false},
+                                   {QStringLiteral("hand-scanner"), false}});
+    }
+    // The virtual device's colour test pattern, 80 x 100 mm; `slow` trickles it in.
+    void scanTestPattern(bool slow = false) {
+        set(QStringLiteral("Start"), QStringLiteral("Skaner"), QStringLiteral("test:0"));
+        QList<QPair<QString, QVariant>> o{{QStringLiteral("hand-scanner"), false},
+                                          {QStringLiteral("depth"), 8},
+                                          {QStringLiteral("test-picture"), QStringLiteral("Color pattern")},
+                                          {QStringLiteral("tl-x"), 0},
+                                          {QStringLiteral("tl-y"), 0},
+                                          {QStringLiteral("br-x"), 80},
+                                          {QStringLiteral("br-y"), 100},
+                                          {QStringLiteral("three-pass"), false},
+                                          {QStringLiteral("read-limit"), slow},
+                                          {QStringLiteral("read-delay"), slow}};
+        if (slow)
+            o += {{QStringLiteral("read-limit-size"), 64}, {QStringLiteral("read-delay-duration"), 200000}};
+        m_scans->setDeviceOptions(o);
+    }
+
+    // Clicks "&Skan" and waits for the scan and its processing; the result.
+    int scan() {
+        QSignalSpy ended(m_scans, &ScanController::scanEnded);
+        control<QPushButton>("Command2")->click();
+        if (!ended.wait(kScanTimeout)) return -1;
+        return ended.first().first().toInt();
+    }
+
+    // A card loaded through "&Plik", ready to read.
+    void loadEarlierCard() {
+        m_chosen = m_dir.filePath(QStringLiteral("wczesniejsza.png"));
+        ASSERT_TRUE(render(spec(1)).save(m_chosen));
+        control<QPushButton>("Command4")->click();
+        ASSERT_TRUE(m_window->cards()->card().DialogAccepted);
+        ASSERT_TRUE(control("Command7")->isEnabled());
+        ASSERT_TRUE(QFileInfo::exists(tempBmp()));
+    }
+
+    void expectNothingProcessed() {
+        const CardState& card = m_window->cards()->card();
+        EXPECT_FALSE(card.DialogAccepted);
+        EXPECT_FALSE(QFileInfo::exists(tempBmp())); // the earlier card's file is gone
+        EXPECT_FALSE(control("P1")->isVisible());
+        EXPECT_FALSE(control("P3")->isVisible());
+        EXPECT_FALSE(control("Label3")->isVisible());
+        for (const char* name : {"Command7", "Command10", "Command11", "Command12", "Image1", "Image2"})
+            EXPECT_FALSE(control(name)->isEnabled()) << name;
+        EXPECT_TRUE(control("Command2")->isEnabled());
+        EXPECT_TRUE(control("Command4")->isEnabled());
+        EXPECT_TRUE(control("SSPanel2")->isEnabled());
+        EXPECT_TRUE(m_window->isEnabled());
+        EXPECT_FALSE(m_scans->busy());
+        EXPECT_TRUE(m_messages.empty());
+    }
+
+    ScanController* m_scans = nullptr;
+};
+
+TEST_F(ScanCommandTest, ScannedCardReachesReadyToReadWhileTheCommandsWait) {
+    const QString page = m_dir.filePath(QStringLiteral("skan.ppm"));
+    ASSERT_TRUE(render(spec(9, 9)).convertToFormat(QImage::Format_RGB888).save(page, "PPM"));
+    scanFromFile(page);
+    loadEarlierCard(); // parameter 1; the scan must bring parameter 9
+
+    QSignalSpy ended(m_scans, &ScanController::scanEnded);
+    // Enter on the focused button is a click.
+    control<QPushButton>("Command2")->setFocus();
+    QTest::keyClick(control<QPushButton>("Command2"), Qt::Key_Return);
+    ASSERT_TRUE(m_scans->busy());
+    EXPECT_TRUE(m_window->cards()->scannerSource());
+    // While the device works no second scan, file or automatic mode can start,
+    // and the window is open to everything else.
+    EXPECT_FALSE(control("Command2")->isEnabled());
+    EXPECT_FALSE(control("Command4")->isEnabled());
+    EXPECT_FALSE(control("Command1")->isEnabled());
+    EXPECT_FALSE(m_window->optionsPanel()->scannerButton()->isEnabled());
+    EXPECT_TRUE(m_window->isEnabled());
+    EXPECT_TRUE(control<QLabel>("Label3")->text().startsWith(QStringLiteral("Skanowanie: ")));
+    EXPECT_FALSE(m_scans->Command2Click());
+    QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
+    EXPECT_EQ(m_dialogCalls.size(), 1); // only the earlier card's
+
+    ASSERT_TRUE(ended.wait(kScanTimeout));
+    EXPECT_EQ(ended.first().first().toInt(), ScanOk);
+    const CardState& card = m_window->cards()->card();
+    EXPECT_TRUE(card.DialogAccepted);
+    EXPECT_EQ(card.ImagePath, tempBmp());
+    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 9);
+    EXPECT_EQ(control<QLabel>("Label3")->text(), QStringLiteral("Gotowy do czytania"));
+    EXPECT_TRUE(control("Label3")->isVisible());
+    EXPECT_TRUE(control("P1")->isVisible());
+    EXPECT_TRUE(control("Command7")->isEnabled());
+    for (const char* name : {"Command1", "Command2", "Command4", "SSPanel2"})
+        EXPECT_TRUE(control(name)->isEnabled()) << name;
+    EXPECT_TRUE(m_window->optionsPanel()->scannerButton()->isEnabled());
+    EXPECT_TRUE(m_window->isEnabled());
+    EXPECT_TRUE(m_window->cards()->scannerSource());
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ScanCommandTest, TestPatternIsRefusedAsACardAtTheChosenResolution) {
+    scanTestPattern();
+    auto* list = m_window->optionsPanel()->resolutionList();
+    list->setCurrentIndex(list->findData(100));
+    const ScanSettings settings = m_scans->nextScanSettings();
+    EXPECT_EQ(settings.device, QStringLiteral("test:0"));
+    EXPECT_EQ(settings.resolution, 100);
+    EXPECT_EQ(settings.mode, QStringLiteral("Color"));
+
+    EXPECT_EQ(scan(), ScanOk);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(m_messages[0].text.startsWith(QStringLiteral("Brak markera(ów) na obrazie")));
+    EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
+    EXPECT_FALSE(control("Command7")->isEnabled());
+    // The page as scanned: 80 mm at 100 dpi.
+    EXPECT_NEAR(QImage(tempBmp()).width(), 315, 1);
+    EXPECT_TRUE(m_window->isEnabled());
+}
+
+TEST_F(ScanCommandTest, FailedScanAfterAnEarlierCardProcessesNothing) {
+    loadEarlierCard();
+    m_messages.clear();
+    scanFromFile(m_dir.filePath(QStringLiteral("nie-ma.ppm")));
+    EXPECT_NE(scan(), ScanOk);
+    expectNothingProcessed();
+    EXPECT_TRUE(m_window->cards()->scannerSource());
+}
+
+TEST_F(ScanCommandTest, CancelledScanAfterAnEarlierCardProcessesNothing) {
+    loadEarlierCard();
+    m_messages.clear();
+    scanTestPattern(true);
+    QSignalSpy ended(m_scans, &ScanController::scanEnded);
+    control<QPushButton>("Command2")->click();
+    ASSERT_TRUE(m_scans->busy());
+    QTest::qWait(300);
+    m_scans->cancelScan();
+    ASSERT_TRUE(ended.wait(kScanTimeout));
+    EXPECT_EQ(ended.first().first().toInt(), ScanCancelled);
+    expectNothingProcessed();
+}
+
+TEST_F(ScanCommandTest, ChosenScannerIsStoredForLaterScans) {
+    auto chooser = whenModalShown([](QWidget* modal) {
+        auto* list = modal->findChild<QListWidget*>(QStringLiteral("List1"));
+        if (!list) return;
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text().endsWith(QStringLiteral("(pnm:1)"))) list->setCurrentRow(i);
+        QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("CommandOK")), Qt::LeftButton);
+    });
+    m_window->optionsPanel()->scannerButton()->click();
+    EXPECT_EQ(stored(QStringLiteral("Start"), QStringLiteral("Skaner")), QStringLiteral("pnm:1"));
+    EXPECT_EQ(m_scans->nextScanSettings().device, QStringLiteral("pnm:1"));
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ScanCommandTest, WithoutAScannerChoosingShowsTheMessageAndScanningNothing) {
+    set(QStringLiteral("Start"), QStringLiteral("Skaner"), QStringLiteral("test:0"));
+    SaneTestConfig::SetBackends({});
+    bool dialogShown = false;
+    auto watcher = whenModalShown([&](QWidget* modal) {
+        dialogShown = true;
+        modal->close();
+    });
+    m_window->optionsPanel()->scannerButton()->click();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text,
+              QStringLiteral("Brak dostępnych skanerów. Podłącz skaner lub zainstaluj odpowiednie sterowniki !"));
+    EXPECT_EQ(m_messages[0].style, 16);
+    EXPECT_FALSE(dialogShown);
+    EXPECT_EQ(stored(QStringLiteral("Start"), QStringLiteral("Skaner")), QStringLiteral("test:0"));
+
+    m_messages.clear();
+    EXPECT_NE(scan(), ScanOk);
+    SaneTestConfig::SetBackends({QStringLiteral("test"), QStringLiteral("pnm")});
+    EXPECT_FALSE(QFileInfo::exists(tempBmp()));
+    EXPECT_FALSE(control("P1")->isVisible());
+    EXPECT_TRUE(m_messages.empty());
+}
+
+} // namespace
+} // namespace kartovo::test
