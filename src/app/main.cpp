@@ -1,4 +1,5 @@
 #include "app/DemoSetup.h"
+#include "app/HeadlessAuto.h"
 #include "app/HeadlessRead.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
@@ -23,7 +24,8 @@ bool HasArgument(int argc, char** argv, const char* name) {
 
 int main(int argc, char** argv) {
     // Reading cards needs pictures and text but no window: no display required.
-    const bool headless = HasArgument(argc, argv, "--read");
+    const bool autoRun = HasArgument(argc, argv, "--auto");
+    const bool headless = HasArgument(argc, argv, "--read") || autoRun;
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QGuiApplication> app;
     if (headless) app = std::make_unique<QGuiApplication>(argc, argv);
@@ -43,11 +45,20 @@ int main(int argc, char** argv) {
                                QStringLiteral("Tworzy bazę i ustawienia demonstracyjne w FOLDER (domyślnie %1) i "
                                               "uruchamia na nich program.")
                                    .arg(kartovo::DefaultDemoFolder()));
+    QCommandLineOption autoOpt(QStringLiteral("auto"),
+                               QStringLiteral("Tryb automatyczny bez okna: co 30 s odczytuje i zapisuje karty z "
+                                              "katalogu wymiany (KATALOG albo Start/AutoDir z ustawień), do "
+                                              "SIGINT/SIGTERM."));
+    QCommandLineOption onceOpt(QStringLiteral("once"),
+                               QStringLiteral("Z --auto: jedno przejrzenie katalogu wymiany i koniec."));
     parser.addOption(settingsOpt);
     parser.addOption(readOpt);
+    parser.addOption(autoOpt);
+    parser.addOption(onceOpt);
     parser.addOption(demoOpt);
     parser.addPositionalArgument(QStringLiteral("IMAGE|FOLDER"),
-                                 QStringLiteral("Pliki kart (--read) albo folder demonstracji (--demo)."));
+                                 QStringLiteral("Pliki kart (--read), katalog wymiany (--auto) albo folder "
+                                                "demonstracji (--demo)."));
     parser.process(*app);
     const QStringList positional = parser.positionalArguments();
 
@@ -66,6 +77,18 @@ int main(int argc, char** argv) {
         }
     } else if (parser.isSet(settingsOpt)) {
         kartovo::SettingsStore::SetOverridePath(parser.value(settingsOpt));
+    }
+
+    if (autoRun) {
+        if (parser.isSet(readOpt) || positional.size() > 1) {
+            std::fprintf(stderr, "kartovo: --auto przyjmuje najwyżej jeden katalog wymiany.\n");
+            return 2;
+        }
+        return kartovo::RunAutoCommand(positional.value(0), parser.isSet(onceOpt));
+    }
+    if (parser.isSet(onceOpt)) {
+        std::fprintf(stderr, "kartovo: --once działa tylko z --auto.\n");
+        return 2;
     }
 
     if (headless) {

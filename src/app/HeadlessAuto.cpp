@@ -1,0 +1,82 @@
+#include "app/HeadlessAuto.h"
+
+#include "app/AutoMode.h"
+#include "app/CardPictures.h"
+#include "app/Startup.h"
+#include "db/DatabaseStartup.h"
+#include "db/DbSession.h"
+#include "platform/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace kartovo {
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+extern "C" void RequestStop(int) { g_stop.store(true); }
+
+} // namespace
+
+int RunAutoCommand(const QString& folder, bool once) {
+    SettingsStore store;
+    const StationOptions options = ReadStationOptions(store);
+    const QString exchange = folder.isEmpty() ? options.exchangeFolder : folder;
+    if (exchange.isEmpty()) {
+        std::fprintf(stderr, "kartovo: brak katalogu plików wymiany (ustawienie Start/AutoDir albo --auto KATALOG).\n");
+        return kAutoUsage;
+    }
+    RunState run;
+    if (!CheckDatabaseConfiguration(store, run, {})) return kAutoSetupFault;
+    if (!StartDatabase(run.database)) return kAutoSetupFault;
+
+    CardPictures pictures;
+    AutoCardProcessor processor(Conn(), Base(), pictures);
+    processor.setOptions(options);
+    AutoMode mode([&](const QString& bitmap) { return processor.process(bitmap); });
+    mode.setFolder(exchange);
+    mode.setDeleteStored(options.deleteProcessedFile);
+    mode.setStopRequested([] { return g_stop.load(); });
+    std::fprintf(stderr, "kartovo auto: katalog %s%s\n", qPrintable(mode.folder()),
+                 options.deleteProcessedFile ? ", zapisane pliki są usuwane" : "");
+
+    if (once) {
+        mode.tick();
+        return kAutoOk;
+    }
+
+    // The handler only sets a flag; the loop looks at it between cards and ticks.
+    g_stop.store(false);
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    QTimer next;
+    next.setSingleShot(true);
+    next.setInterval(kAutoIntervalMs);
+    QObject::connect(&next, &QTimer::timeout, [&] {
+        mode.tick();
+        // The next look follows 30 s after this one ended.
+        if (!g_stop.load()) next.start();
+    });
+    QTimer watch;
+    watch.setInterval(200);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (g_stop.load()) QCoreApplication::exit(kAutoOk);
+    });
+    watch.start();
+    QTimer::singleShot(0, [&] {
+        mode.tick();
+        if (!g_stop.load()) next.start();
+    });
+    const int code = QCoreApplication::exec();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    std::fprintf(stderr, "kartovo auto: zakończono\n");
+    return code;
+}
+
+} // namespace kartovo
