@@ -1,5 +1,6 @@
 // The main window's card commands after the pipeline: reading, the measurement
 // list, corrections and the save.
+#include "app/CardSave.h"
 #include "app/ui/CardController.h"
 #include "app/ui/ListPanel.h"
 #include "app/ui/MainWindow.h"
@@ -35,6 +36,9 @@ void MainWindow::wireCardCommands() {
         m_pictures.changed(Picture::P3);
     });
     m_cards->setReadCommand([this] { m_cards->card().DialogAccepted = m_readingController->Command7Click(); });
+    m_cards->setSaveCommand([this] {
+        SaveCardAutomatically(m_cards->card(), m_reading.measurements(), Conn(), Base());
+    });
 
     if (auto* command13 = findChild<QPushButton*>(QStringLiteral("Command13")))
         connect(command13, &QPushButton::clicked, this, &MainWindow::Command13Click);
