@@ -66,7 +66,7 @@ void CardPipeline::ZaladujPlikGraf(bool showMessages) {
         QImage loaded;
         QString why;
         const bool ok = LoadPicture(m_card.ImagePath, loaded, &why);
-        m_pictures.setImage(Picture::P2, loaded);
+        m_pictures.setImage(Picture::P2, std::move(loaded));
         m_view->setStatus(QString());
         m_view->showStatus(true);
         m_view->showProgress(true);
@@ -151,19 +151,23 @@ void CardPipeline::GetXY(bool showMessages) {
     m_view->showCodeField(false);
     QElapsedTimer clock;
     clock.start();
-    RecognitionResult r = RecogniseCard(m_pictures.image(Picture::P2), [this](int percent) { progress(percent); });
+    // Recognition only reads the card; the trace is painted afterwards, on
+    // the working picture itself when the card is accepted (no copy of a page).
+    RecognitionResult r = RecogniseCard(m_pictures.image(Picture::P2), [this](int percent) { progress(percent); },
+                                        false);
     qCDebug(lcApp) << "recognition" << clock.restart() << "ms";
     m_view->showStatus(false);
-    if (!r.trace.isNull()) {
-        // Only the operator looks at the search trace; it is written while the
-        // card goes on (a full-page bitmap costs as much as the search itself).
-        waitForTrace();
-        m_traceWrite = std::async(std::launch::async, [trace = r.trace, path = WorkingFile(QStringLiteral("Markery.bmp"))] {
-            QString why;
-            if (!SavePictureBitmap(trace, path, &why)) qCWarning(lcApp).noquote() << why;
-        });
-    }
+    const QString tracePath = WorkingFile(QStringLiteral("Markery.bmp"));
+    waitForTrace();
     if (!r.markersFound) {
+        // The working picture stays as loaded; the trace file gets a painted copy.
+        QImage trace = m_pictures.image(Picture::P2).copy();
+        PaintSearchTrace(trace, r.search);
+        if (!trace.isNull())
+            m_traceWrite = std::async(std::launch::async, [trace = std::move(trace), tracePath] {
+                QString why;
+                if (!SavePictureBitmap(trace, tracePath, &why)) qCWarning(lcApp).noquote() << why;
+            });
         // No further question: without a grid there is nothing to assign by hand.
         refuse(r.refusal, showMessages);
         return;
@@ -172,18 +176,25 @@ void CardPipeline::GetXY(bool showMessages) {
     const MarkerResult& m = r.markers;
     m_card.MarkersFound = true;
     m_card.GridRect = QRect(m.topMarker2X, m.sideMarker1Y, m.topMarker3X - m.topMarker2X, m.sideMarker2Y - m.sideMarker1Y);
+    QImage& trace = m_pictures.edit(Picture::P2);
+    PaintSearchTrace(trace, r.search);
+    // The trace file is written beside the cut-outs; the working picture then
+    // gets the code field's outline, which the file does not show.
+    m_traceWrite = std::async(std::launch::async, [&trace, tracePath] {
+        QString why;
+        if (!SavePictureBitmap(trace, tracePath, &why)) qCWarning(lcApp).noquote() << why;
+    });
     m_pictures.setImage(Picture::P1, r.grid);
     save(Picture::P1, m_card.ImagePath);
     m_pictures.setImage(Picture::P4, r.codeField);
     save(Picture::P4, WorkingFile(QStringLiteral("Kod.bmp")));
-    // The working picture shows the search trace and the code field's outline.
-    QImage trace = std::move(r.trace);
-    if (!trace.isNull()) {
+    waitForTrace();
+    {
         QPainter painter(&trace);
         painter.setPen(QColor(0, 0, 255));
         painter.drawRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
     }
-    m_pictures.setImage(Picture::P2, std::move(trace));
+    m_pictures.changed(Picture::P2);
     m_view->showCodeField(true);
     qCDebug(lcApp) << "cut-outs written" << clock.restart() << "ms";
 

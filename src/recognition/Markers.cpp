@@ -37,16 +37,21 @@ QImage CutOut(const QImage& card, int left, int top, int width, int height) {
 
 } // namespace
 
-void SearchTopMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
-    trace = UsableTrace(trace, buffer);
-    const int w = buffer.width(), h = buffer.height();
+namespace {
+
+// The two searches over any pixel source: `spot(x, y)` tells whether a dark
+// spot starts at buffer pixel (x, y) (two dark pixels side by side in the row
+// search, one above the other in the column search); `visit(x, row)` sees
+// every examined pixel in screen coordinates.
+template <class Spot, class Visit>
+void RowSearch(int w, int h, MarkerResult& r, Spot&& spot, Visit&& visit, const ProgressCallback& progress) {
     int* const targets[3] = {&r.topMarker1X, &r.topMarker2X, &r.topMarker3X};
     r.topMarker1X = r.topMarker2X = r.topMarker3X = 0;
     int rowsCounted = 0;
     for (int y = h - 10; y >= 10; --y) {
         for (int x = 10; x <= w - 10; ++x) {
-            PaintTrace(trace, x, h - y);
-            if (IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x + 1, y)) {
+            visit(x, h - y);
+            if (spot(x, y)) {
                 for (int* target : targets) {
                     if (*target == 0) {
                         *target = x - 1;
@@ -63,15 +68,14 @@ void SearchTopMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace,
     }
 }
 
-void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
-    trace = UsableTrace(trace, buffer);
-    const int w = buffer.width(), h = buffer.height();
+template <class Spot, class Visit>
+void ColumnSearch(int w, int h, MarkerResult& r, Spot&& spot, Visit&& visit, const ProgressCallback& progress) {
     int* const targets[4] = {&r.sideMarker1Y, &r.sideMarker2Y, &r.sideMarker3Y, &r.sideMarker4Y};
     r.sideMarker1Y = r.sideMarker2Y = r.sideMarker3Y = r.sideMarker4Y = 0;
     for (int x = 20; x <= w - 20; ++x) {
         for (int y = h - 20; y >= 20; --y) {
-            PaintTrace(trace, x, h - y);
-            if (IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x, y + 1)) {
+            visit(x, h - y);
+            if (spot(x, y)) {
                 for (int* target : targets) {
                     if (*target == 0) {
                         *target = y + 1;
@@ -87,11 +91,87 @@ void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace
     }
 }
 
+struct TracePainter {
+    QImage* trace;
+    void operator()(int x, int row) const { PaintTrace(trace, x, row); }
+};
+
+// Buffer pixel (x, y) read straight from an RGB32 picture.
+struct PicturePixels {
+    const QImage& picture;
+    bool dark(int x, int y) const {
+        const QRgb p = reinterpret_cast<const QRgb*>(picture.constScanLine(picture.height() - y))[x - 1];
+        return qRed(p) + qGreen(p) + qBlue(p) < 300;
+    }
+};
+
+// Replays a search from the spots it met, in the order it met them.
+struct RecordedSpots {
+    const std::vector<QPoint>& spots;
+    std::size_t next = 0;
+    bool operator()(int x, int y) {
+        if (next >= spots.size() || spots[next] != QPoint(x, y)) return false;
+        ++next;
+        return true;
+    }
+};
+
+} // namespace
+
+void SearchTopMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
+    RowSearch(
+        buffer.width(), buffer.height(), r,
+        [&](int x, int y) { return IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x + 1, y); },
+        TracePainter{UsableTrace(trace, buffer)}, progress);
+}
+
+void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
+    ColumnSearch(
+        buffer.width(), buffer.height(), r,
+        [&](int x, int y) { return IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x, y + 1); },
+        TracePainter{UsableTrace(trace, buffer)}, progress);
+}
+
 MarkerResult FindMarkers(const PixelBuffer& buffer, QImage* trace, const ProgressCallback& progress) {
     MarkerResult r;
     SearchTopMarkers(buffer, r, trace, progress);
     SearchSideMarkers(buffer, r, trace, progress);
     return r;
+}
+
+MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress) {
+    MarkerSearch s;
+    s.width = card.width();
+    s.height = card.height();
+    const PicturePixels px{card};
+    const auto none = [](int, int) {};
+    RowSearch(
+        s.width, s.height, s.markers,
+        [&](int x, int y) {
+            const bool hit = px.dark(x, y) && px.dark(x + 1, y);
+            if (hit) s.topSpots.emplace_back(x, y);
+            return hit;
+        },
+        none, progress);
+    ColumnSearch(
+        s.width, s.height, s.markers,
+        [&](int x, int y) {
+            const bool hit = px.dark(x, y) && px.dark(x, y + 1);
+            if (hit) s.sideSpots.emplace_back(x, y);
+            return hit;
+        },
+        none, progress);
+    return s;
+}
+
+void PaintSearchTrace(QImage& trace, const MarkerSearch& s) {
+    if (trace.width() != s.width || trace.height() != s.height) return;
+    if (trace.format() != QImage::Format_RGB32 && trace.format() != QImage::Format_ARGB32)
+        trace.convertTo(QImage::Format_RGB32);
+    MarkerResult replayed;
+    const TracePainter paint{&trace};
+    RowSearch(s.width, s.height, replayed, RecordedSpots{s.topSpots}, paint, {});
+    ColumnSearch(s.width, s.height, replayed, RecordedSpots{s.sideSpots}, paint, {});
 }
 
 QString MissingMarkersText(const MarkerResult& m) {

@@ -4,7 +4,9 @@
 #include "imaging/PixelBuffer.h"
 
 #include <QImage>
+#include <QPoint>
 #include <QString>
+#include <vector>
 
 namespace kartovo {
 
@@ -43,6 +45,20 @@ void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& result, QImage* 
 
 // Both searches in order.
 MarkerResult FindMarkers(const PixelBuffer& buffer, QImage* trace = nullptr, const ProgressCallback& progress = {});
+
+// Both searches straight on the card picture (32-bit RGB, as the pixel
+// buffer would hold it), with the spots they met so that their trace can be
+// painted afterwards, even on the card itself.
+struct MarkerSearch {
+    MarkerResult markers; // side markers as buffer rows
+    int width = 0, height = 0;
+    std::vector<QPoint> topSpots, sideSpots; // (x, y) buffer pixels, in search order
+};
+MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress = {});
+
+// Paints the pixels the searches examined light green, exactly as
+// FindMarkers(buffer, &trace) does; `trace` must have the card's size.
+void PaintSearchTrace(QImage& trace, const MarkerSearch& search);
 
 // The refusal for missing grid markers, lines joined by carriage returns;
 // empty when all four grid markers are there.

@@ -7,14 +7,15 @@
 
 namespace kartovo {
 
-RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const ProgressCallback& progress, bool withTrace) {
+RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, bool withTrace) {
     RecognitionResult r;
-    LoadPixelBuffer(buffer, card);
-    r.markers = FindMarkers(buffer, nullptr, progress);
+    if (card.format() != QImage::Format_RGB32) card.convertTo(QImage::Format_RGB32);
+    r.search = FindMarkers(card, progress);
+    r.markers = r.search.markers;
     r.refusal = MissingMarkersText(r.markers);
     r.markersFound = r.refusal.isEmpty();
     if (r.markersFound) {
-        ConvertSideMarkersToScreenRows(r.markers, buffer.height());
+        ConvertSideMarkersToScreenRows(r.markers, card.height());
         r.grid = CutOutGrid(card, r.markers);
         r.codeField = CutOutCodeField(card, r.markers);
         ConvertToBW(r.codeField);
@@ -23,18 +24,20 @@ RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const Progress
         r.refusal = r.code.refusal;
     }
     if (withTrace) {
-        // The cut-outs are taken from the card as loaded; now the same searches
-        // run again (they only read the buffer) to paint their trace on it.
+        // The cut-outs are taken from the card as loaded; now it gets the trace.
         r.trace = std::move(card);
-        if (r.trace.format() != QImage::Format_RGB32) r.trace.convertTo(QImage::Format_RGB32);
-        FindMarkers(buffer, &r.trace);
+        PaintSearchTrace(r.trace, r.search);
     }
     return r;
 }
 
+RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const ProgressCallback& progress, bool withTrace) {
+    LoadPixelBuffer(buffer, card);
+    return RecogniseCard(std::move(card), progress, withTrace);
+}
+
 RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress) {
-    PixelBuffer buffer;
-    return RecogniseCard(card, buffer, progress, true);
+    return RecogniseCard(card, progress, true);
 }
 
 RecognitionFiles DefaultRecognitionFiles(const QString& imagePath) {
@@ -49,8 +52,7 @@ RecognitionResult RecogniseCardFile(const RecognitionFiles& files, const Progres
         r.refusal = MissingMarkersText(r.markers);
         return r;
     }
-    PixelBuffer buffer;
-    RecognitionResult r = RecogniseCard(std::move(card), buffer, progress, true);
+    RecognitionResult r = RecogniseCard(std::move(card), progress, true);
     if (!r.trace.save(files.markersPath, "BMP"))
         qCWarning(lcRecognition) << "cannot write" << files.markersPath;
     if (!r.markersFound) return r;

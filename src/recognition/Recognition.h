@@ -13,6 +13,7 @@ struct RecognitionResult {
     bool markersFound = false; // grid markers found; the grid cut-out exists
     bool codeRead = false;     // the code field gave a usable parameter id
     MarkerResult markers;      // side markers as screen rows when found
+    MarkerSearch search;       // what the searches met, to paint their trace
     CodeFieldResult code;
     QImage trace;     // the card with the green search trace ("Markery.bmp")
     QImage grid;      // grid cut-out, (gw + 1) x (gh + 1)
@@ -21,13 +22,15 @@ struct RecognitionResult {
     int parameterId() const { return codeRead ? code.id : 0; }
 };
 
-// Marker search, grid and code-field cut-out and code reading, in memory.
-// `buffer` is the program's pixel buffer, reloaded from the card. With
-// `withTrace` the card itself becomes the trace picture after the cut-outs
-// are taken (pass it with std::move to spare a copy).
+// Marker search, grid and code-field cut-out and code reading, in memory;
+// the searches read the card itself. With `withTrace` the card becomes the
+// trace picture after the cut-outs are taken (pass it with std::move to spare
+// a copy); without, PaintSearchTrace(picture, result.search) paints it later.
+RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, bool withTrace);
+RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress = {});
+// The same, with the program's pixel buffer reloaded from the card as well.
 RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const ProgressCallback& progress = {},
                                 bool withTrace = true);
-RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress = {});
 
 // Where the working files go.
 struct RecognitionFiles {
