@@ -1,6 +1,7 @@
 // The main window's card commands after the pipeline: reading, the measurement
 // list, corrections and the save.
 #include "app/CardSave.h"
+#include "app/ui/AutoController.h"
 #include "app/ui/CardController.h"
 #include "app/ui/ListPanel.h"
 #include "app/ui/MainWindow.h"
@@ -45,6 +46,7 @@ void MainWindow::wireCardCommands() {
 
     // "&Skan" and "&Wskaż skaner".
     new ScanController(*this, *m_cards);
+    new AutoController(*this);
 }
 
 void MainWindow::Command13Click() {

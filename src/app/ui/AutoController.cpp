@@ -1,0 +1,109 @@
+#include "app/ui/AutoController.h"
+
+#include "app/ui/CardController.h"
+#include "app/ui/Controls.h"
+#include "app/ui/MainWindow.h"
+#include "db/DbSession.h"
+#include "platform/Logging.h"
+#include "platform/Messages.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace kartovo {
+
+AutoController::AutoController(MainWindow& window) : QObject(&window), m_window(window) {
+    setObjectName(QStringLiteral("AutoController"));
+    m_command1 = window.findChild<QPushButton*>(QStringLiteral("Command1"));
+    m_timer1 = window.findChild<QTimer*>(QStringLiteral("Timer1"));
+    m_text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
+    m_folderDialog = [this](const QString& folder) {
+        return QFileDialog::getExistingDirectory(&m_window, FolderDialogTitle(), folder);
+    };
+    m_processor = std::make_unique<AutoCardProcessor>(Conn(), Base(), window.pictures());
+    m_processor->setView(window.cards());
+    m_mode = std::make_unique<AutoMode>([this](const QString& bitmap) { return m_processor->process(bitmap); });
+
+    if (m_timer1) {
+        m_timer1->setInterval(0);
+        m_timer1->stop();
+        connect(m_timer1, &QTimer::timeout, this, &AutoController::Timer1Timer);
+    }
+    if (m_command1) connect(m_command1, &QPushButton::clicked, this, &AutoController::Command1Click);
+    if (m_text1) {
+        connect(m_text1, &QLineEdit::textChanged, this, &AutoController::updateCommand1);
+        // File names are appended to the folder directly.
+        connect(m_text1, &QLineEdit::editingFinished, this, [this] {
+            const QString withSeparator = ExchangeFolderWithSeparator(m_text1->text());
+            if (withSeparator != m_text1->text()) m_text1->setText(withSeparator);
+        });
+    }
+    if (auto* image3 = window.findChild<SmallImage*>(QStringLiteral("Image3")))
+        connect(image3, &SmallImage::clicked, this, &AutoController::Image3Click);
+    updateCommand1();
+}
+
+AutoController::~AutoController() = default;
+
+QString AutoController::FolderDialogTitle() { return QStringLiteral("Folder składowania grafik"); }
+
+void AutoController::updateCommand1() {
+    if (m_command1) m_command1->setEnabled(m_text1 && !m_text1->text().isEmpty());
+}
+
+void AutoController::Command1Click() {
+    for (const char* name : {"SSPanel1", "SSPanel4"})
+        if (auto* panel = m_window.findChild<QWidget*>(QLatin1String(name))) panel->hide();
+    bool& on = m_window.run().autoMode;
+    on = !on;
+    if (m_command1) m_command1->setText(on ? QStringLiteral("Auto ON") : QStringLiteral("Auto OFF"));
+    if (auto* panel2 = m_window.findChild<QWidget*>(QStringLiteral("SSPanel2"))) panel2->setEnabled(!on);
+    qCInfo(lcApp) << "Automatic mode" << (on ? "on" : "off");
+    if (!m_timer1 || m_inTick) return; // a running look re-arms the timer itself
+    if (on) {
+        m_timer1->setInterval(kAutoIntervalMs);
+        m_timer1->start();
+    } else {
+        m_timer1->stop();
+        m_timer1->setInterval(0);
+    }
+}
+
+void AutoController::Image3Click() {
+    const QString current = m_text1 ? m_text1->text() : QString();
+    const QString chosen = m_folderDialog ? m_folderDialog(current) : QString();
+    if (chosen.isEmpty() || !m_text1) return;
+    m_text1->setText(ExchangeFolderWithSeparator(QDir::toNativeSeparators(chosen)));
+}
+
+void AutoController::Timer1Timer() {
+    if (m_inTick) return;
+    m_inTick = true;
+    if (m_timer1) {
+        m_timer1->stop();
+        m_timer1->setInterval(0);
+    }
+    // Nobody is there to answer: anything the pipeline would show is logged instead.
+    MessagePresenter previous = SetMessagePresenter([](const MessageRequest& request) {
+        qCWarning(lcApp).noquote() << "automatic mode, not shown:" << JoinLines(request.text);
+        return false;
+    });
+    const StationOptions options = m_window.currentOptions();
+    m_processor->setOptions(options);
+    m_mode->setFolder(options.exchangeFolder);
+    m_mode->setDeleteStored(options.deleteProcessedFile);
+    m_mode->tick();
+    SetMessagePresenter(std::move(previous));
+    m_inTick = false;
+    // Switching the mode off during a look stops the looks that would follow.
+    if (m_timer1 && m_window.run().autoMode) {
+        m_timer1->setInterval(kAutoIntervalMs);
+        m_timer1->start();
+    }
+}
+
+} // namespace kartovo

@@ -1,0 +1,227 @@
+#include "PipelineSupport.h"
+
+#include "app/AutoMode.h"
+
+#include <QBuffer>
+#include <cmath>
+
+namespace kartovo::test {
+namespace {
+
+QByteArray Content(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void Write(const QString& path, const QByteArray& bytes, bool aged = true) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    // A file the scanner finished long ago.
+    if (aged) {
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    }
+}
+
+// Row value of a mark the way a card's scale defines it: the middle of the
+// row's band between OD and OG.
+double Expected(double od, double og, int rows, int row) { return od + (og - od) / rows * (row + 0.5); }
+
+class AutoModeTest : public PipelineTest {
+protected:
+    void SetUp() override {
+        PipelineTest::SetUp();
+        m_folder = m_dir.filePath(QStringLiteral("wymiana"));
+        QDir().mkpath(m_folder);
+        m_processor = std::make_unique<AutoCardProcessor>(m_conn, m_base, m_pictures);
+        m_processor->setOptions(m_options);
+        m_mode = makeMode();
+    }
+    std::unique_ptr<AutoMode> makeMode() {
+        auto mode = std::make_unique<AutoMode>([this](const QString& bitmap) { return m_processor->process(bitmap); });
+        mode->setFolder(m_folder); // typed without the separator
+        mode->setLog([this](const QString& line) { m_log << line; });
+        return mode;
+    }
+    QByteArray png(const QImage& card) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        card.save(&buffer, "PNG");
+        return bytes;
+    }
+    QString path(const char* name) const { return m_folder + u'/' + QLatin1String(name); }
+    int maxId() {
+        const Recordset r = m_conn.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]"));
+        return r.rows().value(0).value(QStringLiteral("M")).toInt();
+    }
+    QList<Record> rowsAfter(int id, int parameter) {
+        return m_conn
+            .query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1 and IDPK=%2 Order by ID").arg(id).arg(parameter))
+            .rows();
+    }
+    int countAfter(int id) {
+        return m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1").arg(id)).recordCount();
+    }
+    int logged(const QString& text) const {
+        int n = 0;
+        for (const QString& l : m_log) n += l.contains(text) ? 1 : 0;
+        return n;
+    }
+
+    // Sample card of parameter 1 (n = 5): 11 marks make two samples.
+    std::vector<CellMark> sampleMarks() const {
+        std::vector<CellMark> marks;
+        for (int s = 1; s <= 11; ++s) marks.push_back({s, (s * 3) % 20});
+        return marks;
+    }
+    // Individual values of parameter 2: three rows.
+    std::vector<CellMark> individualMarks() const { return {{1, 2}, {2, 11}, {3, 19}}; }
+
+    // The folder as an operator's scanner leaves it.
+    void fillFolder() {
+        Write(path("karta1.png"), png(render(spec(1), 150.0, sampleMarks())));
+        Write(path("karta2.png"), png(render(spec(2, 2), 150.0, individualMarks())));
+        Write(path("alt.png"), png(render(spec(4, 4))));
+        Write(path("notatka.txt"), "to nie jest obraz karty\n");
+        Write(path("ab"), png(render(spec(1), 150.0, {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}})));
+        for (const char* name : {"karta1.png", "karta2.png", "alt.png", "notatka.txt", "ab"})
+            m_before.insert(QLatin1String(name), Content(path(name)));
+    }
+
+    QString m_folder;
+    std::unique_ptr<AutoCardProcessor> m_processor;
+    std::unique_ptr<AutoMode> m_mode;
+    QStringList m_log;
+    QHash<QString, QByteArray> m_before;
+};
+
+TEST_F(AutoModeTest, OneLookStoresEachCardOnceAndLeavesTheOriginalsAlone) {
+    fillFolder();
+    const int last = maxId();
+    // The previous individual value of parameter 2 starts the first window of two.
+    const QList<Record> history = m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by ID")).rows();
+    ASSERT_FALSE(history.isEmpty());
+    double previous = history.last().value(QStringLiteral("W1")).toDouble();
+
+    const AutoMode::Summary first = m_mode->tick();
+    EXPECT_EQ(first.stored, 2);
+    EXPECT_EQ(first.refused, 2) << m_log.join(u'\n').toStdString();
+    EXPECT_TRUE(messages().isEmpty() && questions().isEmpty()) << "no window in automatic mode";
+
+    const QList<Record> sample = rowsAfter(last, 1);
+    ASSERT_EQ(sample.size(), 2) << "the two-character name is not a card";
+    const std::vector<CellMark> marks = sampleMarks();
+    for (int r = 0; r < 2; ++r) {
+        const Record& row = sample[r];
+        EXPECT_EQ(row.value(QStringLiteral("Lp")).toInt(), 5);
+        EXPECT_EQ(row.value(QStringLiteral("ID1")).toString(), QStringLiteral("-"));
+        double sum = 0;
+        for (int i = 0; i < 5; ++i) {
+            const double w = row.value(QStringLiteral("W%1").arg(i + 1)).toDouble();
+            EXPECT_NEAR(w, Expected(19.90, 20.10, 20, marks[size_t(r * 5 + i)].row), 0.0051) << "row " << r << " W" << i + 1;
+            sum += w;
+        }
+        // Srednia is a single-precision column.
+        EXPECT_NEAR(row.value(QStringLiteral("Srednia")).toDouble(), sum / 5, 1e-4);
+    }
+
+    const QList<Record> individual = rowsAfter(last, 2);
+    ASSERT_EQ(individual.size(), 3);
+    for (int r = 0; r < 3; ++r) {
+        const Record& row = individual[r];
+        const double w = row.value(QStringLiteral("W1")).toDouble();
+        EXPECT_NEAR(w, Expected(119.0, 121.0, 20, individualMarks()[size_t(r)].row), 0.051);
+        EXPECT_EQ(row.value(QStringLiteral("Lp")).toInt(), 1);
+        EXPECT_EQ(row.value(QStringLiteral("ID1")).toString(), QStringLiteral("-"));
+        EXPECT_NEAR(row.value(QStringLiteral("Srednia")).toDouble(), (w + previous) / 2, 1e-4);
+        previous = w;
+    }
+    EXPECT_EQ(countAfter(last), 5) << "nothing else was stored";
+
+    for (auto it = m_before.cbegin(); it != m_before.cend(); ++it)
+        EXPECT_EQ(Content(path(qPrintable(it.key()))), it.value()) << it.key().toStdString() << " changed or gone";
+    EXPECT_EQ(logged(QStringLiteral("karta1.png: zapisany, parametr 1, wierszy 2")), 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(logged(QStringLiteral("karta2.png: zapisany, parametr 2, wierszy 3")), 1);
+    EXPECT_EQ(logged(QStringLiteral("alt.png: odrzucony: Parametr skanowanej karty zdefiniowany jest jako ALTERNATYWNY")), 1);
+    EXPECT_EQ(logged(QStringLiteral("notatka.txt: odrzucony")), 1);
+
+    // The next look: the stored cards are known, the refused ones tried again quietly.
+    const AutoMode::Summary second = m_mode->tick();
+    EXPECT_EQ(second.stored, 0);
+    EXPECT_EQ(second.skipped, 2);
+    EXPECT_EQ(second.refused, 2);
+    EXPECT_EQ(countAfter(last), 5);
+    EXPECT_EQ(logged(QStringLiteral("alt.png")), 1) << "an unchanged refusal is logged once";
+
+    // After a restart the journal in the working folder still knows them.
+    m_mode = makeMode();
+    EXPECT_EQ(m_mode->tick().stored, 0);
+    EXPECT_EQ(countAfter(last), 5);
+}
+
+TEST_F(AutoModeTest, DeletionRemovesOnlyStoredCardsAndCopiesOfThem) {
+    fillFolder();
+    m_mode->setDeleteStored(true);
+    const int last = maxId();
+    EXPECT_EQ(m_mode->tick().deleted, 2);
+    EXPECT_FALSE(QFile::exists(path("karta1.png")));
+    EXPECT_FALSE(QFile::exists(path("karta2.png")));
+    for (const char* kept : {"alt.png", "notatka.txt", "ab"}) EXPECT_EQ(Content(path(kept)), m_before.value(QLatin1String(kept))) << kept;
+
+    // The same scan sent again is not stored twice: it was, so it goes.
+    Write(path("znowu.png"), m_before.value(QStringLiteral("karta1.png")));
+    const AutoMode::Summary again = m_mode->tick();
+    EXPECT_EQ(again.stored, 0);
+    EXPECT_EQ(again.deleted, 1);
+    EXPECT_FALSE(QFile::exists(path("znowu.png")));
+    EXPECT_EQ(countAfter(last), 5);
+}
+
+TEST_F(AutoModeTest, FileStillBeingWrittenIsTakenOnlyOnceComplete) {
+    const QByteArray whole = png(render(spec(1), 150.0, sampleMarks()));
+    const QString file = path("skan.png");
+    // The scanner has written half of it just now.
+    Write(file, whole.left(whole.size() / 2), false);
+    const int last = maxId();
+    AutoMode::Summary s = m_mode->tick();
+    EXPECT_EQ(s.waiting, 1);
+    EXPECT_EQ(s.refused, 0) << "a half-written file is not even read";
+    // Still growing at the next look.
+    Write(file, whole, false);
+    s = m_mode->tick();
+    EXPECT_EQ(s.waiting, 1);
+    EXPECT_EQ(countAfter(last), 0);
+    // Unchanged since the previous look: complete.
+    s = m_mode->tick();
+    EXPECT_EQ(s.stored, 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(rowsAfter(last, 1).size(), 2);
+    EXPECT_EQ(Content(file), whole);
+}
+
+TEST_F(AutoModeTest, UnreadableFileAndMissingFolderDoNotStopTheLook) {
+    Write(path("zamkniety.png"), png(render(spec(1), 150.0, sampleMarks())));
+    ASSERT_TRUE(QFile(path("zamkniety.png")).setPermissions(QFileDevice::WriteOwner));
+    // Root reads it all the same; then it is simply a card.
+    const bool closed = !QFile(path("zamkniety.png")).open(QIODevice::ReadOnly);
+    Write(path("zwykly.png"), png(render(spec(2, 2), 150.0, individualMarks())));
+    const AutoMode::Summary s = m_mode->tick();
+    EXPECT_EQ(s.stored, closed ? 1 : 2);
+    if (closed) EXPECT_EQ(logged(QStringLiteral("zamkniety.png: nie można otworzyć pliku")), 1);
+
+    m_mode->setFolder(m_dir.filePath(QStringLiteral("brak")));
+    const AutoMode::Summary missing = m_mode->tick();
+    EXPECT_EQ(missing.stored + missing.refused + missing.waiting, 0);
+    EXPECT_EQ(logged(QStringLiteral("brak katalogu wymiany")), 1);
+}
+
+TEST(ExchangeFolder, GetsItsSeparator) {
+    EXPECT_EQ(ExchangeFolderWithSeparator(QStringLiteral("/srv/skany")), QStringLiteral("/srv/skany/"));
+    EXPECT_EQ(ExchangeFolderWithSeparator(QStringLiteral("/srv/skany/")), QStringLiteral("/srv/skany/"));
+    EXPECT_EQ(ExchangeFolderWithSeparator(QString()), QString());
+}
+
+} // namespace
+} // namespace kartovo::test
