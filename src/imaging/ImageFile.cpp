@@ -7,9 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QImageWriter>
-#include <QSaveFile>
 #include <QSysInfo>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstdio>
 
 #include <Magick++.h>
 
@@ -150,24 +152,83 @@ bool LoadPicture(const QString& path, QImage& out, QString* error) {
     return LoadPictureData(data, path, out, error);
 }
 
+namespace {
+
+void put16(uchar*& p, quint16 v) {
+    qToLittleEndian(v, p);
+    p += 2;
+}
+void put32(uchar*& p, quint32 v) {
+    qToLittleEndian(v, p);
+    p += 4;
+}
+
+// The 24-bit bitmap Qt's writer makes of an RGB32 picture, byte for byte,
+// written a block of rows at a time.
+bool writeBitmap(const QImage& rgb, QFile& file) {
+    const int w = rgb.width(), h = rgb.height();
+    const qsizetype bpl = (qsizetype(w) * 24 + 31) / 32 * 4;
+    const qsizetype headers = 14 + 40;
+    uchar header[headers];
+    uchar* p = header;
+    put16(p, 0x4d42); // "BM"
+    put32(p, quint32(headers + bpl * h));
+    put32(p, 0);
+    put32(p, quint32(headers));
+    put32(p, 40);
+    put32(p, quint32(w));
+    put32(p, quint32(h));
+    put16(p, 1);
+    put16(p, 24);
+    put32(p, 0);
+    put32(p, quint32(bpl * h));
+    put32(p, quint32(rgb.dotsPerMeterX() ? rgb.dotsPerMeterX() : 2834));
+    put32(p, quint32(rgb.dotsPerMeterY() ? rgb.dotsPerMeterY() : 2834));
+    put32(p, 0);
+    put32(p, 0);
+    if (file.write(reinterpret_cast<const char*>(header), headers) != headers) return false;
+
+    const int rowsPerBlock = int(std::max<qsizetype>(1, (qsizetype(1) << 20) / bpl));
+    QByteArray block(bpl * rowsPerBlock, '\0'); // padding bytes stay 0
+    for (int first = h - 1; first >= 0; first -= rowsPerBlock) {
+        const int rows = std::min(rowsPerBlock, first + 1);
+        for (int i = 0; i < rows; ++i) {
+            const auto* s = reinterpret_cast<const QRgb*>(rgb.constScanLine(first - i));
+            auto* d = reinterpret_cast<uchar*>(block.data()) + i * bpl;
+            for (int x = 0; x < w; ++x, d += 3) {
+                d[0] = uchar(qBlue(s[x]));
+                d[1] = uchar(qGreen(s[x]));
+                d[2] = uchar(qRed(s[x]));
+            }
+        }
+        if (file.write(block.constData(), bpl * rows) != bpl * rows) return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool SavePictureBitmap(const QImage& picture, const QString& path, QString* error) {
     const QString failed = QStringLiteral("Nie można zapisać obrazu do pliku %1").arg(shown(path));
     if (picture.isNull()) {
         setError(error, failed);
         return false;
     }
-    // Qt writes 32-bit pictures as 24-bit bitmaps; palette pictures would stay 8-bit.
     const QImage rgb = picture.format() == QImage::Format_RGB32 ? picture
                                                                  : picture.convertToFormat(QImage::Format_RGB32);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, failed);
-        return false;
-    }
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(rgb) || !file.commit()) {
-        qCWarning(lcImaging) << "cannot write" << path << writer.errorString() << file.errorString();
-        file.cancelWriting();
+    // A new file beside the old one, renamed over it when complete. Unlike
+    // QSaveFile no flush to disk: these are working files rewritten for every
+    // card, and the flush cost more than the whole recognition.
+    const QString partial = path + QStringLiteral(".part");
+    QFile file(partial);
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && writeBitmap(rgb, file);
+    file.close();
+    ok = ok && file.error() == QFileDevice::NoError;
+    // rename(2) replaces the old file in one step.
+    ok = ok && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) == 0;
+    if (!ok) {
+        qCWarning(lcImaging) << "cannot write" << path << file.errorString();
+        QFile::remove(partial);
         setError(error, failed);
         return false;
     }

@@ -161,3 +161,21 @@ TEST(ImageFile, SavesA24BitBitmapOverTheFileItCameFrom) {
     ASSERT_TRUE(LoadPicture(path, back)); // the failed saves left the file alone
     EXPECT_EQ(back, card);
 }
+
+TEST(ImageFile, SavedBitmapIsByteForByteWhatQtsWriterMakes) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Odd widths need row padding; a block of rows is 1 MB, so 700 rows of a
+    // 1001-pixel picture span several blocks and a short last one.
+    for (const QSize size : {QSize(1, 1), QSize(5, 3), QSize(1001, 700)}) {
+        QImage picture(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) picture.setPixel(x, y, qRgb(x * 7 % 256, y * 3 % 256, (x ^ y) % 256));
+        if (size.width() == 5) picture.setDotsPerMeterX(11811);
+        const QString ours = dir.filePath(QStringLiteral("ours.bmp")), qts = dir.filePath(QStringLiteral("qt.bmp"));
+        ASSERT_TRUE(SavePictureBitmap(picture, ours));
+        ASSERT_TRUE(picture.save(qts, "BMP"));
+        EXPECT_EQ(readAll(ours), readAll(qts)) << size.width() << "x" << size.height();
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("ours.bmp.part"))));
+}
