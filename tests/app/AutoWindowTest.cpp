@@ -90,6 +90,18 @@ TEST_F(AutoWindowTest, ButtonSwitchesTheModeWithItsCaptionPanelsAndTimer) {
     EXPECT_EQ(timer->interval(), 0);
 }
 
+TEST_F(AutoWindowTest, NoSwitchingOnWhileAScanHoldsTheCommands) {
+    auto* command1 = control<QPushButton>("Command1");
+    folderField()->setText(QStringLiteral("/srv/skany/"));
+    ASSERT_TRUE(command1->isEnabled());
+    control("SSPanel2")->setEnabled(false); // as the scan does
+    EXPECT_FALSE(command1->isEnabled());
+    QTest::keyClicks(folderField(), QStringLiteral("x"));
+    EXPECT_FALSE(command1->isEnabled());
+    control("SSPanel2")->setEnabled(true);
+    EXPECT_TRUE(command1->isEnabled());
+}
+
 TEST_F(AutoWindowTest, FolderChoiceKeepsTheSeparatorAndCancelChangesNothing) {
     folderField()->setText(QStringLiteral("/stary/"));
     m_chosen = QStringLiteral("/srv/nowy");

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +22,9 @@ AutoController::AutoController(MainWindow& window) : QObject(&window), m_window(
     m_command1 = window.findChild<QPushButton*>(QStringLiteral("Command1"));
     m_timer1 = window.findChild<QTimer*>(QStringLiteral("Timer1"));
     m_text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
+    m_panel2 = window.findChild<QWidget*>(QStringLiteral("SSPanel2"));
+    // While a scan holds the operator's commands, the mode cannot be switched on.
+    if (m_panel2) m_panel2->installEventFilter(this);
     m_folderDialog = [this](const QString& folder) {
         return QFileDialog::getExistingDirectory(&m_window, FolderDialogTitle(), folder);
     };
@@ -51,8 +55,16 @@ AutoController::~AutoController() = default;
 
 QString AutoController::FolderDialogTitle() { return QStringLiteral("Folder składowania grafik"); }
 
+bool AutoController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_panel2 && event->type() == QEvent::EnabledChange) updateCommand1();
+    return QObject::eventFilter(watched, event);
+}
+
 void AutoController::updateCommand1() {
-    if (m_command1) m_command1->setEnabled(m_text1 && !m_text1->text().isEmpty());
+    if (!m_command1) return;
+    const bool folder = m_text1 && !m_text1->text().isEmpty();
+    const bool free = m_window.run().autoMode || !m_panel2 || m_panel2->isEnabled();
+    m_command1->setEnabled(folder && free);
 }
 
 void AutoController::Command1Click() {
@@ -61,7 +73,8 @@ void AutoController::Command1Click() {
     bool& on = m_window.run().autoMode;
     on = !on;
     if (m_command1) m_command1->setText(on ? QStringLiteral("Auto ON") : QStringLiteral("Auto OFF"));
-    if (auto* panel2 = m_window.findChild<QWidget*>(QStringLiteral("SSPanel2"))) panel2->setEnabled(!on);
+    if (m_panel2) m_panel2->setEnabled(!on);
+    updateCommand1();
     qCInfo(lcApp) << "Automatic mode" << (on ? "on" : "off");
     if (!m_timer1 || m_inTick) return; // a running look re-arms the timer itself
     if (on) {

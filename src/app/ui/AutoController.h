@@ -38,6 +38,9 @@ public:
 
     static QString FolderDialogTitle();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void updateCommand1();
 
@@ -45,6 +48,7 @@ private:
     QPushButton* m_command1 = nullptr;
     QTimer* m_timer1 = nullptr;
     QLineEdit* m_text1 = nullptr;
+    QWidget* m_panel2 = nullptr;
     FolderDialog m_folderDialog;
     std::unique_ptr<AutoCardProcessor> m_processor;
     std::unique_ptr<AutoMode> m_mode;
