@@ -128,8 +128,9 @@ TEST_F(ScanCommandTest, ScannedCardReachesReadyToReadWhileTheCommandsWait) {
     EXPECT_TRUE(control("Label3")->isVisible());
     EXPECT_TRUE(control("P1")->isVisible());
     EXPECT_TRUE(control("Command7")->isEnabled());
-    for (const char* name : {"Command1", "Command2", "Command4", "SSPanel2"})
+    for (const char* name : {"Command2", "Command4", "SSPanel2"})
         EXPECT_TRUE(control(name)->isEnabled()) << name;
+    EXPECT_FALSE(control("Command1")->isEnabled()) << "no exchange folder, no automatic mode";
     EXPECT_TRUE(m_window->optionsPanel()->scannerButton()->isEnabled());
     EXPECT_TRUE(m_window->isEnabled());
     EXPECT_TRUE(m_window->cards()->scannerSource());

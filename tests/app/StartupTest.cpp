@@ -59,8 +59,10 @@ TEST_F(StartupTest, EveryControlExistsWithItsCaptionAndInitialState) {
     }
     for (const char* name : {"Command7", "Command10", "Command11", "Command12"})
         EXPECT_FALSE(child<QPushButton>(*w, name)->isEnabled()) << name;
-    for (const char* name : {"Command2", "Command4", "Command6", "Command1"})
+    for (const char* name : {"Command2", "Command4", "Command6"})
         EXPECT_TRUE(child<QPushButton>(*w, name)->isEnabled()) << name;
+    // No exchange folder stored: automatic mode cannot be switched on.
+    EXPECT_FALSE(child<QPushButton>(*w, "Command1")->isEnabled());
     for (const char* name : {"SSPanel2", "ProgBarXP1", "Label3", "Label2", "Image1", "Image2", "Label4", "P1", "P2",
                              "P3", "P4", "Image4", "WPion", "WPoziom", "SSPanel1", "List1", "SSCommand2", "SSPanel4",
                              "XPButton1", "Text1", "Image3", "Picture2", "FlatScrollBar1", "FlatScrollBar2",
