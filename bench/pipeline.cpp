@@ -30,15 +30,15 @@ struct Setup {
 Setup* g_setup = nullptr;
 
 QString WriteCard(const QString& path, QPageSize::PageSizeId page, double dpi) {
-    CardSpec spec;
-    spec.id = 1;
+    CardSpec cardSpec;
+    cardSpec.id = 1;
     const Recordset rows = g_setup->conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1"));
-    spec.parameter = rows.rows().value(0);
-    spec.name = spec.parameter.value(QStringLiteral("Nazwa")).toString();
+    cardSpec.parameter = rows.rows().value(0);
+    cardSpec.name = cardSpec.parameter.value(QStringLiteral("Nazwa")).toString();
     CardStyle style;
     style.page = page;
-    const int columns = spec.parameter.value(QStringLiteral("Gestosc")).toInt() + 1;
-    QImage card = RenderCard(spec, style, dpi, RandomMarks(columns, 20, 3), 3);
+    const int columns = cardSpec.parameter.value(QStringLiteral("Gestosc")).toInt() + 1;
+    QImage card = RenderCard(cardSpec, style, dpi, RandomMarks(columns, 20, 3), 3);
     ScanDefects defects;
     defects.noise = 4.0;
     card = ApplyScanDefects(card, defects);

@@ -30,18 +30,18 @@ QString CardFile(int index) {
     static QString files[std::size(kSamples)];
     if (!files[index].isEmpty()) return files[index];
     const Sample& s = kSamples[index];
-    CardSpec spec;
-    spec.id = 4711;
-    spec.name = QStringLiteral("Średnica");
-    spec.program = QStringLiteral("Wałek");
+    CardSpec cardSpec;
+    cardSpec.id = 4711;
+    cardSpec.name = QStringLiteral("Średnica");
+    cardSpec.program = QStringLiteral("Wałek");
     for (const auto& [column, value] : std::initializer_list<std::pair<const char*, QVariant>>{
              {"Gestosc", s.gestosc}, {"SkalaSiatki", s.rows}, {"OG", 12.0}, {"OD", 10.0},
              {"GLK", 11.6}, {"DLK", 10.4}, {"LS", 11.0}, {"Format", "0.00"}})
-        spec.parameter.set(column, value);
+        cardSpec.parameter.set(column, value);
     CardStyle style;
     style.page = s.page;
     style.paper = QColor(246, 241, 228);
-    QImage card = RenderCard(spec, style, s.dpi, RandomMarks(s.gestosc + 1, s.rows, 1), 1);
+    QImage card = RenderCard(cardSpec, style, s.dpi, RandomMarks(s.gestosc + 1, s.rows, 1), 1);
     ScanDefects defects;
     defects.noise = 6.0;
     card = ApplyScanDefects(card, defects);

@@ -32,16 +32,16 @@ struct Setup {
 Setup* g_setup = nullptr;
 
 QString WriteCard(const QString& path, double dpi) {
-    CardSpec spec;
-    spec.id = 1;
-    spec.parameter = g_setup->conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
-    spec.name = spec.parameter.value(QStringLiteral("Nazwa")).toString();
+    CardSpec cardSpec;
+    cardSpec.id = 1;
+    cardSpec.parameter = g_setup->conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
+    cardSpec.name = cardSpec.parameter.value(QStringLiteral("Nazwa")).toString();
     CardStyle style;
     style.page = QPageSize::A4;
-    const int columns = spec.parameter.value(QStringLiteral("Gestosc")).toInt() + 1;
+    const int columns = cardSpec.parameter.value(QStringLiteral("Gestosc")).toInt() + 1;
     ScanDefects defects;
     defects.noise = 4.0;
-    const QImage card = ApplyScanDefects(RenderCard(spec, style, dpi, RandomMarks(columns, 20, 3), 3), defects);
+    const QImage card = ApplyScanDefects(RenderCard(cardSpec, style, dpi, RandomMarks(columns, 20, 3), 3), defects);
     if (!card.save(path, "JPG", 85)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     return path;
 }

@@ -24,7 +24,7 @@ protected:
         std::vector<CellMark> marks;
         for (int s = 1; s <= 10; ++s) marks.push_back({s, 20 - s});
         m_card = m_folder + QStringLiteral("/karta.png");
-        ASSERT_TRUE(render(spec(1), 150.0, marks).save(m_card));
+        ASSERT_TRUE(render(cardSpec(1), 150.0, marks).save(m_card));
         QFile f(m_card);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
         ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));

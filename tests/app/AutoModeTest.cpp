@@ -82,11 +82,11 @@ protected:
 
     // The folder as an operator's scanner leaves it.
     void fillFolder() {
-        Write(path("karta1.png"), png(render(spec(1), 150.0, sampleMarks())));
-        Write(path("karta2.png"), png(render(spec(2, 2), 150.0, individualMarks())));
-        Write(path("alt.png"), png(render(spec(4, 4))));
+        Write(path("karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
+        Write(path("karta2.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
+        Write(path("alt.png"), png(render(cardSpec(4, 4))));
         Write(path("notatka.txt"), "to nie jest obraz karty\n");
-        Write(path("ab"), png(render(spec(1), 150.0, {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}})));
+        Write(path("ab"), png(render(cardSpec(1), 150.0, {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}})));
         for (const char* name : {"karta1.png", "karta2.png", "alt.png", "notatka.txt", "ab"})
             m_before.insert(QLatin1String(name), Content(path(name)));
     }
@@ -181,7 +181,7 @@ TEST_F(AutoModeTest, DeletionRemovesOnlyStoredCardsAndCopiesOfThem) {
 }
 
 TEST_F(AutoModeTest, FileStillBeingWrittenIsTakenOnlyOnceComplete) {
-    const QByteArray whole = png(render(spec(1), 150.0, sampleMarks()));
+    const QByteArray whole = png(render(cardSpec(1), 150.0, sampleMarks()));
     const QString file = path("skan.png");
     // The scanner has written half of it just now.
     Write(file, whole.left(whole.size() / 2), false);
@@ -202,11 +202,11 @@ TEST_F(AutoModeTest, FileStillBeingWrittenIsTakenOnlyOnceComplete) {
 }
 
 TEST_F(AutoModeTest, UnreadableFileAndMissingFolderDoNotStopTheLook) {
-    Write(path("zamkniety.png"), png(render(spec(1), 150.0, sampleMarks())));
+    Write(path("zamkniety.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
     ASSERT_TRUE(QFile(path("zamkniety.png")).setPermissions(QFileDevice::WriteOwner));
     // Root reads it all the same; then it is simply a card.
     const bool closed = !QFile(path("zamkniety.png")).open(QIODevice::ReadOnly);
-    Write(path("zwykly.png"), png(render(spec(2, 2), 150.0, individualMarks())));
+    Write(path("zwykly.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
     const AutoMode::Summary s = m_mode->tick();
     EXPECT_EQ(s.stored, closed ? 1 : 2);
     if (closed) EXPECT_EQ(logged(QStringLiteral("zamkniety.png: nie można otworzyć pliku")), 1);

@@ -38,7 +38,7 @@ TEST_F(AutoSaveTest, ReadCardIsStoredWithDashesAndTheCurrentTime) {
     std::vector<CellMark> marks;
     for (int s = 1; s <= 11; ++s) marks.push_back({s, (s * 3) % 20});
     const int before = storedRows(1);
-    const CardState state = runAutomatically(render(spec(1), 150.0, marks));
+    const CardState state = runAutomatically(render(cardSpec(1), 150.0, marks));
     ASSERT_TRUE(state.Stored) << state.SaveError.toStdString();
     EXPECT_EQ(state.RowsStored, 2);
     EXPECT_EQ(storedRows(1), before + 2);
@@ -61,7 +61,7 @@ TEST_F(AutoSaveTest, FailingDatabaseStoresNothingAndSaysWhy) {
                                               "WHEN (SELECT count(*) FROM SPC_Baza WHERE IDPK = 1) >= %1 "
                                               "BEGIN SELECT RAISE(ABORT, 'drugi wiersz odrzucony'); END")
                                    .arg(before + 1)));
-    const CardState state = runAutomatically(render(spec(1), 150.0, marks));
+    const CardState state = runAutomatically(render(cardSpec(1), 150.0, marks));
     EXPECT_FALSE(state.Stored);
     EXPECT_TRUE(state.SaveError.contains(QStringLiteral("drugi wiersz odrzucony"))) << state.SaveError.toStdString();
     EXPECT_EQ(storedRows(1), before) << "nothing of the card is kept";

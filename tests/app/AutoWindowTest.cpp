@@ -119,7 +119,7 @@ TEST_F(AutoWindowTest, TickStoresTheFolderWithoutAnyWindowAndRearmsTheTimer) {
     std::vector<CellMark> marks;
     for (int s = 1; s <= 5; ++s) marks.push_back({s, s});
     const QString card = folder + QStringLiteral("/karta.png");
-    ASSERT_TRUE(render(spec(1), 150.0, marks).save(card));
+    ASSERT_TRUE(render(cardSpec(1), 150.0, marks).save(card));
     QFile f(card);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));

@@ -60,7 +60,7 @@ TEST_F(CardControllerTest, FileCommandTakesACopyOfTheChosenCardToReadyToRead) {
     const QString cards = m_dir.filePath(QStringLiteral("karty"));
     QDir().mkpath(cards);
     m_chosen = cards + QStringLiteral("/k1.jpg");
-    ASSERT_TRUE(JpegRoundTrip(render(spec(1)), 90).save(m_chosen, "JPG", 90));
+    ASSERT_TRUE(JpegRoundTrip(render(cardSpec(1)), 90).save(m_chosen, "JPG", 90));
     const QByteArray before = Hash(m_chosen);
 
     control<QPushButton>("Command4")->click();
@@ -92,7 +92,7 @@ TEST_F(CardControllerTest, FileCommandTakesACopyOfTheChosenCardToReadyToRead) {
 
 TEST_F(CardControllerTest, RefusedCardLeavesReadDisabledAndCancelledDialogDoesNothing) {
     m_chosen = m_dir.filePath(QStringLiteral("obca.png"));
-    ASSERT_TRUE(render(spec(12)).save(m_chosen));
+    ASSERT_TRUE(render(cardSpec(12)).save(m_chosen));
     control<QPushButton>("Command4")->click();
     EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
     EXPECT_FALSE(control("Command7")->isEnabled());
@@ -126,7 +126,7 @@ TEST_F(CardControllerTest, UndecodableFileIsSaidAndChangesNoCard) {
 
 TEST_F(CardControllerTest, NoSecondLoadWhileACardIsProcessed) {
     m_chosen = m_dir.filePath(QStringLiteral("k.png"));
-    ASSERT_TRUE(render(spec(1)).save(m_chosen));
+    ASSERT_TRUE(render(cardSpec(1)).save(m_chosen));
     bool nestedStarted = true;
     bool sawDisabled = false;
     // Progress processes pending events; a click arriving meanwhile must not

@@ -53,7 +53,7 @@ TEST_F(FileFormatsTest, EveryOfferedFormatReachesReadyToReadFromAnUnchangedOrigi
     ASSERT_EQ(QProcess::execute(QStringLiteral("gm"), {QStringLiteral("version")}), 0) << "GraphicsMagick's gm";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = write(render(spec(c.id, c.id)), QString::fromLatin1(c.name));
+        const QString path = write(render(cardSpec(c.id, c.id)), QString::fromLatin1(c.name));
         const QByteArray before = FileHash(path);
         m_messages.clear();
         choose(path);
@@ -75,11 +75,11 @@ TEST_F(FileFormatsTest, EveryOfferedFormatReachesReadyToReadFromAnUnchangedOrigi
 }
 
 TEST_F(FileFormatsTest, UndecodableFilesAreSaidAndLeaveTheCurrentCard) {
-    choose(write(render(spec(1)), QStringLiteral("dobra.png")));
+    choose(write(render(cardSpec(1)), QStringLiteral("dobra.png")));
     ASSERT_EQ(parameterId(), 1);
     const QByteArray working = FileHash(tempBmp());
 
-    QFile whole(write(render(spec(4, 4)), QStringLiteral("cala.jpg")));
+    QFile whole(write(render(cardSpec(4, 4)), QStringLiteral("cala.jpg")));
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     const QByteArray jpeg = whole.readAll();
     const QString truncated = m_cards + QStringLiteral("/urwana.jpg");

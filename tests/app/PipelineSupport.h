@@ -76,7 +76,7 @@ protected:
 
     // A card for parameter `id` laid out like `layoutId`'s row (for ids whose
     // row cannot be drawn or does not exist).
-    CardSpec spec(int id, int layoutId = 1) {
+    CardSpec cardSpec(int id, int layoutId = 1) {
         CardSpec s;
         s.id = id;
         const Recordset rows = m_conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=%1").arg(layoutId));
@@ -127,8 +127,8 @@ protected:
 };
 
 // Card with its clock bars painted over: the code field reads no bit.
-inline QImage WithoutCodeBars(QImage card, const CardSpec& spec, double dpi) {
-    const CardLayout layout = LayoutCard(spec, CardStyle());
+inline QImage WithoutCodeBars(QImage card, const CardSpec& cardSpec, double dpi) {
+    const CardLayout layout = LayoutCard(cardSpec, CardStyle());
     const double k = dpi / 25.4;
     QPainter p(&card);
     for (const QRectF& bar : layout.bars)

@@ -18,7 +18,7 @@ QString Joined(std::initializer_list<const char*> lines) {
 }
 
 TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
-    const CardState card = run(render(spec(1)), true);
+    const CardState card = run(render(cardSpec(1)), true);
 
     EXPECT_TRUE(card.DialogAccepted);
     EXPECT_TRUE(m_messages.empty());
@@ -57,7 +57,7 @@ TEST_F(PipelineTest, CleaningStepsRunInTheirFixedOrder) {
     m_options.colourFilter = true;
     m_options.removeNoise = true;
     m_options.filterRed = 255; // keeps nothing as ink: every later step sees white
-    const CardState card = run(render(spec(1)), false);
+    const CardState card = run(render(cardSpec(1)), false);
     ASSERT_TRUE(card.DialogAccepted);
     const QStringList expected{QStringLiteral("Konwertuję obraz na B&&W"), QStringLiteral("Filtruję kolory"),
                                QStringLiteral("Usuwam z obrazu szum"), QStringLiteral("Gotowy do czytania")};
@@ -75,7 +75,7 @@ class RefusalTest : public PipelineTest, public ::testing::WithParamInterface<Re
 
 TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages) {
     const Refusal& r = GetParam();
-    const QImage img = render(spec(r.id, r.layoutId));
+    const QImage img = render(cardSpec(r.id, r.layoutId));
 
     const CardState shown = run(img, true);
     EXPECT_FALSE(shown.DialogAccepted);
@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 TEST_F(PipelineTest, UnreadableCodeFieldIsRefused) {
-    const CardSpec s = spec(5, 5);
+    const CardSpec s = cardSpec(5, 5);
     const CardState card = run(WithoutCodeBars(render(s), s, 150.0), true);
     EXPECT_FALSE(card.DialogAccepted);
     EXPECT_TRUE(card.MarkersFound);
@@ -149,7 +149,7 @@ TEST_F(PipelineTest, ManualChoiceAfterARefusalGivesAReadableCard) {
     m_view.chooseAnswer = true;
     m_view.chosenProgram = 2;
     m_view.chosenParameter = 5;
-    const CardState card = run(render(spec(12)), true);
+    const CardState card = run(render(cardSpec(12)), true);
     EXPECT_EQ(m_view.choices, 1);
     EXPECT_TRUE(card.DialogAccepted);
     EXPECT_TRUE(card.ChosenByHand);
@@ -161,29 +161,29 @@ TEST_F(PipelineTest, ManualChoiceAfterARefusalGivesAReadableCard) {
 
     // A cancelled choice leaves the card refused.
     m_view.chooseAnswer = false;
-    EXPECT_FALSE(run(render(spec(12)), true).DialogAccepted);
+    EXPECT_FALSE(run(render(cardSpec(12)), true).DialogAccepted);
 }
 
 TEST_F(PipelineTest, ConfirmationOnlyWhenAskedAndShowingMessages) {
     m_options.askConfirmation = true;
     m_view.confirmAnswer = false;
-    const CardState refused = run(render(spec(2, 2)), true);
+    const CardState refused = run(render(cardSpec(2, 2)), true);
     EXPECT_EQ(m_view.confirmations, 1);
     EXPECT_FALSE(refused.DialogAccepted);
     EXPECT_EQ(questions(), QStringList{kQuestion});
     EXPECT_TRUE(messages().isEmpty());
 
     m_view.confirmAnswer = true;
-    EXPECT_TRUE(run(render(spec(2, 2)), true).DialogAccepted);
+    EXPECT_TRUE(run(render(cardSpec(2, 2)), true).DialogAccepted);
     EXPECT_EQ(m_view.confirmations, 2);
 
     m_view.confirmAnswer = false;
-    EXPECT_TRUE(run(render(spec(2, 2)), false).DialogAccepted);
+    EXPECT_TRUE(run(render(cardSpec(2, 2)), false).DialogAccepted);
     EXPECT_EQ(m_view.confirmations, 2);
 }
 
 TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
-    const QImage upright = render(spec(9, 9));
+    const QImage upright = render(cardSpec(9, 9));
     for (const auto& [turn, setting] : {std::pair{90, 2}, std::pair{-90, 1}}) {
         ScanDefects d;
         d.rotation = turn;

@@ -55,9 +55,9 @@ protected:
 
 TEST_F(ReadCommandTest, ReportsEveryCardAsOneJsonLine) {
     const QString good = m_dir.filePath(QStringLiteral("karta 1.jpg"));
-    ASSERT_TRUE(render(spec(1)).save(good, "JPG", 85));
+    ASSERT_TRUE(render(cardSpec(1)).save(good, "JPG", 85));
     const QString alternative = m_dir.filePath(QStringLiteral("alt.png"));
-    ASSERT_TRUE(render(spec(4, 4)).save(alternative));
+    ASSERT_TRUE(render(cardSpec(4, 4)).save(alternative));
     const QString blank = m_dir.filePath(QStringLiteral("pusta.png"));
     QImage white(600, 800, QImage::Format_RGB32);
     white.fill(Qt::white);

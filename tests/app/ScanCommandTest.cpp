@@ -67,7 +67,7 @@ protected:
     // A card loaded through "&Plik", ready to read.
     void loadEarlierCard() {
         m_chosen = m_dir.filePath(QStringLiteral("wczesniejsza.png"));
-        ASSERT_TRUE(render(spec(1)).save(m_chosen));
+        ASSERT_TRUE(render(cardSpec(1)).save(m_chosen));
         control<QPushButton>("Command4")->click();
         ASSERT_TRUE(m_window->cards()->card().DialogAccepted);
         ASSERT_TRUE(control("Command7")->isEnabled());
@@ -96,7 +96,7 @@ protected:
 
 TEST_F(ScanCommandTest, ScannedCardReachesReadyToReadWhileTheCommandsWait) {
     const QString page = m_dir.filePath(QStringLiteral("skan.ppm"));
-    ASSERT_TRUE(render(spec(9, 9)).convertToFormat(QImage::Format_RGB888).save(page, "PPM"));
+    ASSERT_TRUE(render(cardSpec(9, 9)).convertToFormat(QImage::Format_RGB888).save(page, "PPM"));
     scanFromFile(page);
     loadEarlierCard(); // parameter 1; the scan must bring parameter 9
 

@@ -55,10 +55,10 @@ TEST_P(FilledCard, ReadsExactlyTheMarkedCells) {
     const ReadCase& c = GetParam();
     for (quint32 seed : {3u, 4u}) {
         SCOPED_TRACE(seed);
-        const CardSpec spec = SampleCard(77, 9, 20);
+        const CardSpec cardSpec = SampleCard(77, 9, 20);
         std::vector<CellMark> marks = RandomMarks(10, 20, seed);
         marks.push_back({4, (marks[3].row + 7) % 20}); // a second mark in one column
-        QImage scan = RenderCard(spec, CardStyle{}, c.dpi, marks, seed);
+        QImage scan = RenderCard(cardSpec, CardStyle{}, c.dpi, marks, seed);
         ScanDefects d;
         d.noise = c.noise;
         d.blur = c.blur;
@@ -68,7 +68,7 @@ TEST_P(FilledCard, ReadsExactlyTheMarkedCells) {
         if (c.jpegQuality >= 0) scan = JpegRoundTrip(scan, c.jpegQuality);
         scan = TurnBack(scan, c.rotation);
         GridGeometry g;
-        const std::vector<MarkedCell> read = ReadCard(scan, spec.parameter, g);
+        const std::vector<MarkedCell> read = ReadCard(scan, cardSpec.parameter, g);
         EXPECT_EQ(Cells(read), Sorted(marks)) << "column by column, bottom row first";
     }
 }
@@ -82,16 +82,16 @@ INSTANTIATE_TEST_SUITE_P(Scans, FilledCard,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MarkReading, EmptyCardHasNoMarksAndEveryColumnIsVisited) {
-    const CardSpec spec = SampleCard(5, 9, 20);
-    const QImage scan = JpegRoundTrip(RenderCard(spec, CardStyle{}, 150), 80);
+    const CardSpec cardSpec = SampleCard(5, 9, 20);
+    const QImage scan = JpegRoundTrip(RenderCard(cardSpec, CardStyle{}, 150), 80);
     const RecognitionResult r = RecogniseCard(scan);
     ASSERT_TRUE(r.codeRead);
     QImage grid = r.grid;
     ConvertToBW(grid);
     GridGeometry g;
-    UstawZakresyP(spec.parameter, g);
+    UstawZakresyP(cardSpec.parameter, g);
     SetGridEdges(g, grid);
-    RysSiatka(grid, spec.parameter, g);
+    RysSiatka(grid, cardSpec.parameter, g);
     std::vector<float> centres;
     EXPECT_TRUE(ReadMarks(grid, g, 0.2, [&](float x, int found) {
                     centres.push_back(x);

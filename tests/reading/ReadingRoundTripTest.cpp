@@ -36,12 +36,12 @@ TEST_P(ReadingRoundTrip, EveryDrawnMarkReadsAsItsRowValue) {
     const TripCase& c = GetParam();
     for (quint32 seed : {5u, 11u}) {
         SCOPED_TRACE(seed);
-        CardSpec spec = SampleCard(41, 9, 20);
-        spec.parameter.set("Probka", 1);
-        spec.parameter.set("TypKarty", 2);
+        CardSpec cardSpec = SampleCard(41, 9, 20);
+        cardSpec.parameter.set("Probka", 1);
+        cardSpec.parameter.set("TypKarty", 2);
         std::vector<CellMark> marks = RandomMarks(10, 20, seed);
         marks.push_back({7, (marks[6].row + 9) % 20}); // two marks in section 7
-        QImage scan = RenderCard(spec, CardStyle{}, c.dpi, marks, seed);
+        QImage scan = RenderCard(cardSpec, CardStyle{}, c.dpi, marks, seed);
         ScanDefects d;
         d.noise = c.noise;
         d.blur = c.blur;
@@ -60,7 +60,7 @@ TEST_P(ReadingRoundTrip, EveryDrawnMarkReadsAsItsRowValue) {
         ReadingState state;
         QImage p1, p3;
         const auto result =
-            state.Czytaj(clean, spec.parameter, RangeOf(spec.parameter), 0.2, p1, p3, /*computeValues=*/true);
+            state.Czytaj(clean, cardSpec.parameter, RangeOf(cardSpec.parameter), 0.2, p1, p3, /*computeValues=*/true);
         ASSERT_TRUE(result.done());
 
         std::sort(marks.begin(), marks.end(), [](const CellMark& a, const CellMark& b) {
@@ -77,7 +77,7 @@ TEST_P(ReadingRoundTrip, EveryDrawnMarkReadsAsItsRowValue) {
         // Section 7 holds two marks where one is expected: its count is red.
         EXPECT_EQ(state.columnCounts()[6], 2);
         EXPECT_EQ(state.columnCounts()[0], 1);
-        EXPECT_TRUE(CountStandsOut(2, spec.parameter));
+        EXPECT_TRUE(CountStandsOut(2, cardSpec.parameter));
         const int cw = static_cast<int>(state.grid().ColumnWidth);
         EXPECT_GT(CountPixels(p3, 6 * cw + 2, 7 * cw - 1, 0xffff0000u), 0);
         EXPECT_EQ(CountPixels(p3, 2, cw - 1, 0xffff0000u), 0);

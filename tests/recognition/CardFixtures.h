@@ -10,11 +10,11 @@ namespace kartovo::testing {
 
 // A parameter as the database would give it.
 inline CardSpec SampleCard(int id, int gestosc = 9, int rows = 20) {
-    CardSpec spec;
-    spec.id = id;
-    spec.name = QStringLiteral("Średnica");
-    spec.program = QStringLiteral("Wałek 12");
-    Record& p = spec.parameter;
+    CardSpec cardSpec;
+    cardSpec.id = id;
+    cardSpec.name = QStringLiteral("Średnica");
+    cardSpec.program = QStringLiteral("Wałek 12");
+    Record& p = cardSpec.parameter;
     p.set("ID", id);
     p.set("Gestosc", gestosc);
     p.set("SkalaSiatki", rows);
@@ -29,7 +29,7 @@ inline CardSpec SampleCard(int id, int gestosc = 9, int rows = 20) {
     p.set("Skala", 0);
     p.set("CzyArch", false);
     p.set("Format", QStringLiteral("0.00"));
-    return spec;
+    return cardSpec;
 }
 
 // White picture with black rectangles (x, y, w, h in screen pixels).

@@ -26,11 +26,11 @@ void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
 
 class CardRoundTrip : public ::testing::TestWithParam<ScanCase> {};
 
-QImage Scan(const CardSpec& spec, const ScanCase& c, const std::vector<CellMark>& marks, quint32 seed) {
+QImage Scan(const CardSpec& cardSpec, const ScanCase& c, const std::vector<CellMark>& marks, quint32 seed) {
     CardStyle style;
     style.paper = c.paper;
     QString error;
-    QImage img = RenderCard(spec, style, c.dpi, marks, seed, &error);
+    QImage img = RenderCard(cardSpec, style, c.dpi, marks, seed, &error);
     EXPECT_FALSE(img.isNull()) << qPrintable(error);
     ScanDefects d;
     d.noise = c.noise;
@@ -51,9 +51,9 @@ TEST_P(CardRoundTrip, CodeAndGridSurviveTheScan) {
     quint32 seed = 7;
     for (int id : {1, 1234, 2147483647}) {
         SCOPED_TRACE(id);
-        const CardSpec spec = SampleCard(id);
-        const CardLayout layout = LayoutCard(spec, CardStyle{});
-        const QImage card = Scan(spec, c, RandomMarks(10, 20, seed), seed);
+        const CardSpec cardSpec = SampleCard(id);
+        const CardLayout layout = LayoutCard(cardSpec, CardStyle{});
+        const QImage card = Scan(cardSpec, c, RandomMarks(10, 20, seed), seed);
         ++seed;
         const RecognitionResult r = RecogniseCard(card);
         ASSERT_TRUE(r.markersFound) << qPrintable(r.refusal);

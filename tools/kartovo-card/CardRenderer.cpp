@@ -112,7 +112,7 @@ void PaintMark(Painter& d, const QRectF& cell, std::mt19937& rng) {
     }
 }
 
-void PaintCard(QPainter& p, double dpmm, const CardSpec& spec, const CardLayout& L, const CardStyle& style,
+void PaintCard(QPainter& p, double dpmm, const CardSpec& cardSpec, const CardLayout& L, const CardStyle& style,
                const std::vector<CellMark>& marks, quint32 seed) {
     Painter d{p, dpmm};
     p.setRenderHint(QPainter::Antialiasing, true);
@@ -121,10 +121,10 @@ void PaintCard(QPainter& p, double dpmm, const CardSpec& spec, const CardLayout&
 
     // Captions (black) between the marker row and the grid, right of the marker column.
     d.text(QRectF(kCodeLeft, 15.0, L.page.width() - kCodeLeft - kRightMargin, 5.0), 3.2,
-           Qt::AlignLeft | Qt::AlignVCenter, spec.program, Qt::black, true);
+           Qt::AlignLeft | Qt::AlignVCenter, cardSpec.program, Qt::black, true);
     d.text(QRectF(kCodeLeft, 20.5, L.page.width() - kCodeLeft - kRightMargin, 4.5), 2.8,
            Qt::AlignLeft | Qt::AlignVCenter,
-           QStringLiteral("%1    ID %2").arg(spec.name).arg(spec.id), Qt::black);
+           QStringLiteral("%1    ID %2").arg(cardSpec.name).arg(cardSpec.id), Qt::black);
 
     // Grid in drop-out colour.
     const double gl = L.grid.left(), gt = L.grid.top(), gr = L.grid.right(), gb = L.grid.bottom();
@@ -147,18 +147,18 @@ void PaintCard(QPainter& p, double dpmm, const CardSpec& spec, const CardLayout&
 
     // Limit lines and row values, where the parameter gives a range.
     GridGeometry geo;
-    if (UstawZakresyP(spec.parameter, geo).isEmpty() && geo.RangeTop != geo.RangeBottom) {
+    if (UstawZakresyP(cardSpec.parameter, geo).isEmpty() && geo.RangeTop != geo.RangeBottom) {
         const double k = (gb - gt) / (static_cast<double>(geo.RangeTop) - geo.RangeBottom);
         auto limit = [&](const char* column, const QColor& c) {
             bool ok = false;
-            const double v = Number(spec.parameter, column, &ok);
+            const double v = Number(cardSpec.parameter, column, &ok);
             if (!ok) return;
             const double y = gb - (v - geo.RangeBottom) * k;
             if (y < gt - 0.01 || y > gb + 0.01) return;
             p.setPen(QPen(c, std::max(1.0, 0.45 * dpmm)));
             p.drawLine(d.pt(gl, y), d.pt(gr, y));
         };
-        if (IsExtendedRange(spec.parameter)) {
+        if (IsExtendedRange(cardSpec.parameter)) {
             limit("OG", kDropOuter);
             limit("OD", kDropOuter);
         }
@@ -167,13 +167,13 @@ void PaintCard(QPainter& p, double dpmm, const CardSpec& spec, const CardLayout&
         limit("DLK", kDropControl);
 
         const int every = std::max(1, static_cast<int>(std::ceil(3.0 / L.rowHeight)));
-        const QString format = spec.parameter.value(QStringLiteral("Format")).toString();
+        const QString format = cardSpec.parameter.value(QStringLiteral("Format")).toString();
         const int dot = format.indexOf(u'.');
         const int places = dot < 0 ? 0 : static_cast<int>(format.size() - dot - 1);
         const QLocale pl(QLocale::Polish, QLocale::Poland);
         const double size = std::min(2.6, L.rowHeight * every * 0.8);
         for (int row = 0; row < L.rows; row += every) {
-            const QVariant v = RowValue(spec.parameter, geo, row);
+            const QVariant v = RowValue(cardSpec.parameter, geo, row);
             if (!v.isValid()) break;
             const double cy = gb - (row + 0.5) * L.rowHeight;
             d.text(QRectF(kCodeLeft + 1.0, cy - size, gl - kCodeLeft - 2.0, 2.0 * size), size,
@@ -197,19 +197,19 @@ void PaintCard(QPainter& p, double dpmm, const CardSpec& spec, const CardLayout&
         for (const QRectF& m : *list) p.drawRect(d.r(m));
 
     d.text(QRectF(kCodeLeft, L.codeField.bottom() + 2.0, L.page.width() - kCodeLeft - kRightMargin, 3.0), 2.2,
-           Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kod parametru: %1").arg(spec.id), Qt::black);
+           Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kod parametru: %1").arg(cardSpec.id), Qt::black);
 }
 
 } // namespace
 
-CardLayout LayoutCard(const CardSpec& spec, const CardStyle& style) {
+CardLayout LayoutCard(const CardSpec& cardSpec, const CardStyle& style) {
     CardLayout L;
     L.page = QPageSize(style.page).size(QPageSize::Millimeter);
-    const double gestosc = Number(spec.parameter, "Gestosc");
-    const double skala = Number(spec.parameter, "SkalaSiatki");
+    const double gestosc = Number(cardSpec.parameter, "Gestosc");
+    const double skala = Number(cardSpec.parameter, "SkalaSiatki");
     L.columns = static_cast<int>(gestosc) + 1;
     L.rows = static_cast<int>(skala);
-    if (spec.id <= 0) {
+    if (cardSpec.id <= 0) {
         L.error = QStringLiteral("Identyfikator parametru musi być większy od zera.");
         return L;
     }
@@ -239,14 +239,14 @@ CardLayout LayoutCard(const CardSpec& spec, const CardStyle& style) {
     for (double y : {L.grid.top(), L.grid.bottom(), L.codeField.top(), L.codeField.bottom()})
         L.sideMarkers.emplace_back(kMarkerOrigin, y, kMarkerLength, m);
 
-    L.bits = Binary(spec.id);
+    L.bits = Binary(cardSpec.id);
     const int n = static_cast<int>(L.bits.size());
     const double start = L.codeField.left() + 1.0;
     const double room = L.codeField.right() - kCodeRightClear - start;
     const double pitch = std::min(2.4, room / n);
     if (pitch < 1.5) {
         L.error = QStringLiteral("Kod parametru %1 (%2 bitów) nie mieści się w polu kodującym tej karty.")
-                      .arg(spec.id)
+                      .arg(cardSpec.id)
                       .arg(n);
         return L;
     }
@@ -260,9 +260,9 @@ CardLayout LayoutCard(const CardSpec& spec, const CardStyle& style) {
     return L;
 }
 
-QImage RenderCard(const CardSpec& spec, const CardStyle& style, double dpi, const std::vector<CellMark>& marks,
+QImage RenderCard(const CardSpec& cardSpec, const CardStyle& style, double dpi, const std::vector<CellMark>& marks,
                   quint32 seed, QString* error) {
-    const CardLayout L = LayoutCard(spec, style);
+    const CardLayout L = LayoutCard(cardSpec, style);
     if (!L.error.isEmpty()) {
         if (error) *error = L.error;
         return {};
@@ -274,13 +274,13 @@ QImage RenderCard(const CardSpec& spec, const CardStyle& style, double dpi, cons
     img.setDotsPerMeterX(dpm);
     img.setDotsPerMeterY(dpm);
     QPainter p(&img);
-    PaintCard(p, dpmm, spec, L, style, marks, seed);
+    PaintCard(p, dpmm, cardSpec, L, style, marks, seed);
     return img;
 }
 
-bool WriteCardPdf(const CardSpec& spec, const CardStyle& style, const QString& path,
+bool WriteCardPdf(const CardSpec& cardSpec, const CardStyle& style, const QString& path,
                   const std::vector<CellMark>& marks, quint32 seed, QString* error) {
-    const CardLayout L = LayoutCard(spec, style);
+    const CardLayout L = LayoutCard(cardSpec, style);
     if (!L.error.isEmpty()) {
         if (error) *error = L.error;
         return false;
@@ -289,13 +289,13 @@ bool WriteCardPdf(const CardSpec& spec, const CardStyle& style, const QString& p
     pdf.setPageSize(QPageSize(style.page));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     pdf.setResolution(1200);
-    pdf.setTitle(QStringLiteral("Karta danych %1").arg(spec.id));
+    pdf.setTitle(QStringLiteral("Karta danych %1").arg(cardSpec.id));
     QPainter p;
     if (!p.begin(&pdf)) {
         if (error) *error = QStringLiteral("Nie można zapisać pliku PDF: %1").arg(path);
         return false;
     }
-    PaintCard(p, 1200.0 / 25.4, spec, L, style, marks, seed);
+    PaintCard(p, 1200.0 / 25.4, cardSpec, L, style, marks, seed);
     return p.end();
 }
 

@@ -49,16 +49,16 @@ struct CardLayout {
 };
 
 // Geometry rules the recognition imposes are applied here (see README.md).
-CardLayout LayoutCard(const CardSpec& spec, const CardStyle& style);
+CardLayout LayoutCard(const CardSpec& cardSpec, const CardStyle& style);
 
 // The card as a scanner at `dpi` would deliver it (without defects). Marks
 // are pen-like strokes or ovals, reproducible by `seed`. Null image and
 // `error` set when the card cannot be laid out.
-QImage RenderCard(const CardSpec& spec, const CardStyle& style, double dpi, const std::vector<CellMark>& marks = {},
+QImage RenderCard(const CardSpec& cardSpec, const CardStyle& style, double dpi, const std::vector<CellMark>& marks = {},
                   quint32 seed = 1, QString* error = nullptr);
 
 // Printable PDF at true size.
-bool WriteCardPdf(const CardSpec& spec, const CardStyle& style, const QString& path,
+bool WriteCardPdf(const CardSpec& cardSpec, const CardStyle& style, const QString& path,
                   const std::vector<CellMark>& marks = {}, quint32 seed = 1, QString* error = nullptr);
 
 // Imperfections of a real scan, reproducible by `seed`.

@@ -65,28 +65,28 @@ int main(int argc, char** argv) {
     cli.addOption({"verify", "Read the written picture back (turned back first) and print what recognition finds."});
     cli.process(app);
 
-    CardSpec spec;
+    CardSpec cardSpec;
     bool ok = false;
-    spec.id = cli.value("id").toInt(&ok);
-    if (!ok || spec.id <= 0) return Fail(QStringLiteral("--id must be a whole number > 0"));
-    spec.parameter.set("ID", spec.id);
-    spec.parameter.set("Gestosc", cli.value("gestosc").toInt());
-    spec.parameter.set("SkalaSiatki", cli.value("skala-siatki").toInt());
+    cardSpec.id = cli.value("id").toInt(&ok);
+    if (!ok || cardSpec.id <= 0) return Fail(QStringLiteral("--id must be a whole number > 0"));
+    cardSpec.parameter.set("ID", cardSpec.id);
+    cardSpec.parameter.set("Gestosc", cli.value("gestosc").toInt());
+    cardSpec.parameter.set("SkalaSiatki", cli.value("skala-siatki").toInt());
     for (const QString& c : numeric) {
         const QString v = cli.value(c.toLower());
         if (v.isEmpty()) {
-            spec.parameter.set(c, QVariant());
+            cardSpec.parameter.set(c, QVariant());
             continue;
         }
         const double d = v.toDouble(&ok);
         if (!ok) return Fail(QStringLiteral("--%1 is not a number: %2").arg(c.toLower(), v));
-        spec.parameter.set(c, d);
+        cardSpec.parameter.set(c, d);
     }
-    spec.parameter.set("CzyArch", cli.isSet("czy-arch"));
-    spec.parameter.set("Format", cli.value("format"));
-    spec.parameter.set("Nazwa", cli.value("nazwa"));
-    spec.name = cli.value("nazwa");
-    spec.program = cli.value("program");
+    cardSpec.parameter.set("CzyArch", cli.isSet("czy-arch"));
+    cardSpec.parameter.set("Format", cli.value("format"));
+    cardSpec.parameter.set("Nazwa", cli.value("nazwa"));
+    cardSpec.name = cli.value("nazwa");
+    cardSpec.program = cli.value("program");
 
     CardStyle style;
     const QString page = cli.value("page").toUpper();
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     std::vector<CellMark> marks;
     if (cli.isSet("fill") && !ParseMarks(cli.value("fill"), marks))
         return Fail(QStringLiteral("--fill expects section:row pairs separated by commas"));
-    const CardLayout layout = LayoutCard(spec, style);
+    const CardLayout layout = LayoutCard(cardSpec, style);
     if (!layout.error.isEmpty()) return Fail(layout.error);
     if (cli.isSet("fill-random")) {
         const auto more = RandomMarks(layout.columns, layout.rows, seed);
@@ -109,11 +109,11 @@ int main(int argc, char** argv) {
 
     if (!cli.isSet("out") && !cli.isSet("pdf")) return Fail(QStringLiteral("give --out and/or --pdf"));
     QString error;
-    if (cli.isSet("pdf") && !WriteCardPdf(spec, style, cli.value("pdf"), marks, seed, &error)) return Fail(error);
+    if (cli.isSet("pdf") && !WriteCardPdf(cardSpec, style, cli.value("pdf"), marks, seed, &error)) return Fail(error);
     if (cli.isSet("out")) {
         const double dpi = cli.value("dpi").toDouble();
         if (dpi < 50 || dpi > 1200) return Fail(QStringLiteral("--dpi must be between 50 and 1200"));
-        QImage card = RenderCard(spec, style, dpi, marks, seed, &error);
+        QImage card = RenderCard(cardSpec, style, dpi, marks, seed, &error);
         if (card.isNull()) return Fail(error);
         ScanDefects defects;
         defects.noise = cli.value("noise").toDouble();
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
                         m.sideMarker1Y, m.sideMarker2Y, m.sideMarker3Y, m.sideMarker4Y);
             std::printf("grid %dx%d, code bits %s -> id %d\n", r.grid.width(), r.grid.height(),
                         qPrintable(r.code.bits), r.code.id);
-            if (!r.codeRead || r.code.id != spec.id)
+            if (!r.codeRead || r.code.id != cardSpec.id)
                 return Fail(QStringLiteral("recognition gave %1: %2").arg(r.code.id).arg(QString(r.refusal).replace(QChar(13), u'/')));
         }
     }

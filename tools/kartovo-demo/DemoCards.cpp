@@ -76,20 +76,20 @@ QStringList WriteDemoCards(DbConnection& conn, const QString& folder, QString* e
         const Recordset rows =
             conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=") + QString::number(c.id), &ok);
         if (!ok || rows.isEmpty()) return fail(QStringLiteral("Brak parametru %1 w bazie demonstracyjnej.").arg(c.id));
-        CardSpec spec;
-        spec.id = c.id;
-        spec.parameter = rows.rows().first();
-        spec.name = spec.parameter.value(QStringLiteral("Nazwa")).toString();
+        CardSpec cardSpec;
+        cardSpec.id = c.id;
+        cardSpec.parameter = rows.rows().first();
+        cardSpec.name = cardSpec.parameter.value(QStringLiteral("Nazwa")).toString();
         const Recordset program = conn.query(QStringLiteral("Select * from [SPC_Programy] Where ID=") +
-                                             spec.parameter.value(QStringLiteral("IDP")).toString());
-        if (!program.isEmpty()) spec.program = program.rows().first().value(QStringLiteral("ID1")).toString();
+                                             cardSpec.parameter.value(QStringLiteral("IDP")).toString());
+        if (!program.isEmpty()) cardSpec.program = program.rows().first().value(QStringLiteral("ID1")).toString();
 
         CardStyle style;
         style.paper = QColor(QString::fromLatin1(c.paper));
-        const int columns = static_cast<int>(ToNumber(spec.parameter.value(QStringLiteral("Gestosc")))) + 1;
-        const int gridRows = static_cast<int>(ToNumber(spec.parameter.value(QStringLiteral("SkalaSiatki"))));
+        const int columns = static_cast<int>(ToNumber(cardSpec.parameter.value(QStringLiteral("Gestosc")))) + 1;
+        const int gridRows = static_cast<int>(ToNumber(cardSpec.parameter.value(QStringLiteral("SkalaSiatki"))));
         QString why;
-        QImage card = RenderCard(spec, style, 150.0, OperatorMarks(spec.parameter, columns, gridRows, seed), seed, &why);
+        QImage card = RenderCard(cardSpec, style, 150.0, OperatorMarks(cardSpec.parameter, columns, gridRows, seed), seed, &why);
         if (card.isNull()) return fail(QStringLiteral("Karty %1 nie można narysować: %2").arg(c.id).arg(why));
         if (c.noise > 0 || c.blur > 0) {
             ScanDefects d;
