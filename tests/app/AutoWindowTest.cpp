@@ -1,4 +1,4 @@
-#include "PipelineSupport.h"
+#include "CardWindowSupport.h"
 
 #include "app/ui/AutoController.h"
 #include "app/ui/MainWindow.h"
@@ -15,31 +15,16 @@ namespace kartovo::test {
 namespace {
 
 // The main window on the demo database with the folder dialog answered by the test.
-class AutoWindowTest : public PipelineTest {
+class AutoWindowTest : public CardWindowTest {
 protected:
     void SetUp() override {
-        PipelineTest::SetUp();
-        DatabaseConfig config;
-        config.dbType = QStringLiteral("MDB");
-        config.dbFolder = m_demo;
-        ASSERT_TRUE(DbSession::instance().open(config));
-        ASSERT_EQ(LoadBaseSettings(Conn(), DbSession::instance().baseSettings()), BaseSettingsOutcome::Loaded);
-        m_window = std::make_unique<MainWindow>();
-        StationOptions options;
-        options.convertToBW = true;
-        m_window->optionsPanel()->applyOptions(options);
+        CardWindowTest::SetUp();
         m_auto = m_window->findChild<AutoController*>(QStringLiteral("AutoController"));
         ASSERT_NE(m_auto, nullptr);
         m_auto->setFolderDialog([this](const QString& folder) {
             m_dialogFolders << folder;
             return m_chosen;
         });
-        m_window->show();
-    }
-    void TearDown() override {
-        m_window.reset();
-        DbSession::instance().reset();
-        PipelineTest::TearDown();
     }
     template <typename T = QWidget> T* control(const char* name) {
         T* w = m_window->findChild<T*>(QLatin1String(name));
@@ -48,9 +33,7 @@ protected:
     }
     QLineEdit* folderField() { return control<QLineEdit>("Text1"); }
 
-    std::unique_ptr<MainWindow> m_window;
     AutoController* m_auto = nullptr;
-    QString m_chosen;
     QStringList m_dialogFolders;
 };
 

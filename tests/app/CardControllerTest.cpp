@@ -1,4 +1,4 @@
-#include "PipelineSupport.h"
+#include "CardWindowSupport.h"
 
 #include "app/FileChoice.h"
 #include "app/ui/CardController.h"
@@ -15,53 +15,15 @@
 namespace kartovo::test {
 namespace {
 
-QByteArray Hash(const QString& path) {
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
 // The main window on the demo database, with the file dialog answered by the test.
-class CardControllerTest : public PipelineTest {
-protected:
-    void SetUp() override {
-        PipelineTest::SetUp();
-        DatabaseConfig config;
-        config.dbType = QStringLiteral("MDB");
-        config.dbFolder = m_demo;
-        ASSERT_TRUE(DbSession::instance().open(config));
-        ASSERT_EQ(LoadBaseSettings(Conn(), DbSession::instance().baseSettings()), BaseSettingsOutcome::Loaded);
-        m_window = std::make_unique<MainWindow>();
-        StationOptions options;
-        options.convertToBW = true;
-        m_window->optionsPanel()->applyOptions(options);
-        m_window->run().initialFolder = QStringLiteral("/poczatek/");
-        m_window->cards()->setFileDialog([this](const QString& title, const QString& filter, const QString& folder) {
-            m_dialogCalls << QStringList{title, filter, folder};
-            return m_chosen;
-        });
-        m_window->show();
-    }
-    void TearDown() override {
-        m_window.reset();
-        DbSession::instance().reset();
-        PipelineTest::TearDown();
-    }
-    template <typename T = QWidget> T* control(const char* name) {
-        return m_window->findChild<T*>(QLatin1String(name));
-    }
-
-    std::unique_ptr<MainWindow> m_window;
-    QString m_chosen;
-    QList<QStringList> m_dialogCalls;
-};
+using CardControllerTest = CardWindowTest;
 
 TEST_F(CardControllerTest, FileCommandTakesACopyOfTheChosenCardToReadyToRead) {
     const QString cards = m_dir.filePath(QStringLiteral("karty"));
     QDir().mkpath(cards);
     m_chosen = cards + QStringLiteral("/k1.jpg");
     ASSERT_TRUE(JpegRoundTrip(render(cardSpec(1)), 90).save(m_chosen, "JPG", 90));
-    const QByteArray before = Hash(m_chosen);
+    const QByteArray before = FileHash(m_chosen);
 
     control<QPushButton>("Command4")->click();
 
@@ -71,7 +33,7 @@ TEST_F(CardControllerTest, FileCommandTakesACopyOfTheChosenCardToReadyToRead) {
               QStringLiteral("Grafika rastrowa (*.jpg *.gif *.tif *.pcx *.bmp);;Wszystkie typy plików (*)"));
     EXPECT_EQ(m_dialogCalls[0][2], QStringLiteral("/poczatek/"));
     EXPECT_EQ(m_window->run().initialFolder, cards + u'/');
-    EXPECT_EQ(Hash(m_chosen), before);
+    EXPECT_EQ(FileHash(m_chosen), before);
 
     const CardState& card = m_window->cards()->card();
     EXPECT_TRUE(card.DialogAccepted);

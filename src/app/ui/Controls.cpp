@@ -7,6 +7,9 @@
 #include <QPainterPath>
 #include <QPushButton>
 
+#include <QFrame>
+#include <QVBoxLayout>
+
 namespace kartovo {
 
 namespace {
@@ -94,5 +97,21 @@ void InstallEnterClick(QWidget* root) {
 }
 
 void DiscardTypedKeys(QComboBox* list) { list->installEventFilter(new TypedKeyFilter(list)); }
+
+QVBoxLayout* SetUpPanel(QFrame* panel, const QString& name, const QString& title) {
+    panel->setObjectName(name);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    panel->setLineWidth(2);
+    panel->setAutoFillBackground(true);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(8, 8, 8, 8);
+    auto* caption = new QLabel(title, panel);
+    QFont bold = caption->font();
+    bold.setBold(true);
+    caption->setFont(bold);
+    layout->addWidget(caption);
+    return layout;
+}
 
 } // namespace kartovo

@@ -4,6 +4,8 @@
 #include <QObject>
 
 class QComboBox;
+class QFrame;
+class QVBoxLayout;
 
 namespace kartovo {
 
@@ -28,5 +30,9 @@ void InstallEnterClick(QWidget* root);
 // The lists can only be chosen from: typed characters are thrown away, while
 // arrows, Tab and Esc keep their usual meaning.
 void DiscardTypedKeys(QComboBox* list);
+
+// Makes `panel` a raised panel named `name` with a bold `title` on top; the
+// caller adds the rest to the returned layout.
+QVBoxLayout* SetUpPanel(QFrame* panel, const QString& name, const QString& title);
 
 } // namespace kartovo

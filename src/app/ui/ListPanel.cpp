@@ -1,5 +1,7 @@
 #include "app/ui/ListPanel.h"
 
+#include "app/ui/Controls.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -9,19 +11,7 @@
 namespace kartovo {
 
 ListPanel::ListPanel(QWidget* parent) : QFrame(parent) {
-    setObjectName(QStringLiteral("SSPanel1"));
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Raised);
-    setLineWidth(2);
-    setAutoFillBackground(true);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    auto* title = new QLabel(QStringLiteral("Pomiary"), this);
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    layout->addWidget(title);
+    QVBoxLayout* layout = SetUpPanel(this, QStringLiteral("SSPanel1"), QStringLiteral("Pomiary"));
 
     m_list1 = new QListWidget(this);
     m_list1->setObjectName(QStringLiteral("List1"));

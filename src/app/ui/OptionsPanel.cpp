@@ -51,19 +51,7 @@ void setScanResolution(QComboBox* list, int dpi) {
 } // namespace
 
 OptionsPanel::OptionsPanel(QWidget* parent) : QFrame(parent) {
-    setObjectName(QStringLiteral("SSPanel4"));
-    setFrameShape(QFrame::Panel);
-    setFrameShadow(QFrame::Raised);
-    setLineWidth(2);
-    setAutoFillBackground(true);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    auto* title = new QLabel(QStringLiteral("Ustawienia"), this);
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    layout->addWidget(title);
+    QVBoxLayout* layout = SetUpPanel(this, QStringLiteral("SSPanel4"), QStringLiteral("Ustawienia"));
     layout->addWidget(buildExchangeFrame());
     layout->addWidget(buildProcessedFrame());
     layout->addWidget(buildLoadedFrame());
