@@ -2,10 +2,12 @@
 // beside one plain memcpy of the same 34.8 MB measured in the same run.
 //
 //   cmake --build <build> --target bench_imaging && <build>/bench/bench_imaging
+#include "imaging/ImageFile.h"
 #include "imaging/PicMod.h"
 #include "imaging/PixelBuffer.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstring>
 #include <random>
@@ -124,6 +126,16 @@ void BM_RotatePicture(benchmark::State& state) {
     setBytes(state);
 }
 
+// The working bitmaps are 24-bit files written over the previous card's.
+void BM_SavePictureBitmap(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("temp.bmp"));
+    for (auto _ : state) {
+        if (!SavePictureBitmap(page(), path)) state.SkipWithError("cannot write the bitmap");
+    }
+    setBytes(state);
+}
+
 } // namespace
 
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
@@ -133,5 +145,6 @@ BENCHMARK(BM_ConvertToBW)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterColors)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RemoveNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RotatePicture)->Arg(90)->Arg(270)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SavePictureBitmap)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -165,9 +165,10 @@ TEST(ImageFile, SavesA24BitBitmapOverTheFileItCameFrom) {
 TEST(ImageFile, SavedBitmapIsByteForByteWhatQtsWriterMakes) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    // Odd widths need row padding; a block of rows is 1 MB, so 700 rows of a
-    // 1001-pixel picture span several blocks and a short last one.
-    for (const QSize size : {QSize(1, 1), QSize(5, 3), QSize(1001, 700)}) {
+    // Odd widths need row padding; rows are packed four pixels at a time with
+    // the rest one by one (widths 5 to 9); a block of rows is 1 MB, so 700
+    // rows of a 1001-pixel picture span several blocks and a short last one.
+    for (const QSize size : {QSize(1, 1), QSize(5, 3), QSize(6, 2), QSize(7, 2), QSize(9, 2), QSize(1001, 700)}) {
         QImage picture(size, QImage::Format_RGB32);
         for (int y = 0; y < size.height(); ++y)
             for (int x = 0; x < size.width(); ++x) picture.setPixel(x, y, qRgb(x * 7 % 256, y * 3 % 256, (x ^ y) % 256));
