@@ -11,6 +11,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,10 @@
 #include <Magick++.h>
 
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kartovo {
 
@@ -199,9 +204,20 @@ void packRow(const QRgb* s, uchar* d, int w) {
 void packRow(const QRgb* s, uchar* d, int w) { packRowPlain(s, d, w); }
 #endif
 
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
 // The 24-bit bitmap Qt's writer makes of an RGB32 picture, byte for byte,
-// written a block of rows at a time.
-bool writeBitmap(const QImage& rgb, QFile& file) {
+// written a block of rows at a time; its size in bytes, or -1.
+qsizetype writeBitmap(const QImage& rgb, int fd) {
     const int w = rgb.width(), h = rgb.height();
     const qsizetype bpl = (qsizetype(w) * 24 + 31) / 32 * 4;
     const qsizetype headers = 14 + 40;
@@ -222,7 +238,7 @@ bool writeBitmap(const QImage& rgb, QFile& file) {
     put32(p, quint32(rgb.dotsPerMeterY() ? rgb.dotsPerMeterY() : 2834));
     put32(p, 0);
     put32(p, 0);
-    if (file.write(reinterpret_cast<const char*>(header), headers) != headers) return false;
+    if (!writeAll(fd, reinterpret_cast<const char*>(header), headers)) return -1;
 
     const int rowsPerBlock = int(std::max<qsizetype>(1, (qsizetype(1) << 20) / bpl));
     QByteArray block(bpl * rowsPerBlock, '\0'); // padding bytes stay 0
@@ -232,9 +248,9 @@ bool writeBitmap(const QImage& rgb, QFile& file) {
             packRow(reinterpret_cast<const QRgb*>(rgb.constScanLine(first - i)),
                     reinterpret_cast<uchar*>(block.data()) + i * bpl, w);
         }
-        if (file.write(block.constData(), bpl * rows) != bpl * rows) return false;
+        if (!writeAll(fd, block.constData(), bpl * rows)) return -1;
     }
-    return true;
+    return headers + bpl * h;
 }
 
 } // namespace
@@ -247,23 +263,34 @@ bool SavePictureBitmap(const QImage& picture, const QString& path, QString* erro
     }
     const QImage rgb = picture.format() == QImage::Format_RGB32 ? picture
                                                                  : picture.convertToFormat(QImage::Format_RGB32);
-    // A new file beside the old one, renamed into its place when complete. Unlike
-    // QSaveFile no flush to disk: these are working files rewritten for every
-    // card, and the flush cost more than the whole recognition.
-    const QString partial = path + QStringLiteral(".part");
-    QFile file(partial);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && writeBitmap(rgb, file);
-    file.close();
-    ok = ok && file.error() == QFileDevice::NoError;
-    // The old file is removed before the rename: renaming over it would make
-    // ext4 (and XFS) start writing the new file to disk at once, their guard
-    // for editors that do not flush, which here cost more than the writing.
-    // The name thus holds the old picture whole, briefly nothing, then the new.
-    if (ok) QFile::remove(path);
-    ok = ok && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) == 0;
+    // The previous file is moved aside and overwritten in place, then renamed
+    // back: its pages are reused instead of new ones taken and the old ones
+    // freed, and with no file renamed over another ext4 does not push the new
+    // one to disk at once (its guard for editors that do not flush). No flush
+    // here either: these are working files rewritten for every card. The name
+    // holds the old picture whole, briefly nothing, then the new one whole.
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray part = QFile::encodeName(path + QStringLiteral(".part"));
+    struct stat st;
+    // Only a plain file of its own: a link must not change another name's file.
+    const bool reuse = ::lstat(target.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+                       ::rename(target.constData(), part.constData()) == 0;
+    int fd = reuse ? ::open(part.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC) : -1;
+    if (fd < 0) {
+        ::unlink(part.constData()); // a leftover of an interrupted save
+        fd = ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    }
+    const int openError = errno;
+    bool ok = fd >= 0;
+    if (ok) {
+        const qsizetype size = writeBitmap(rgb, fd);
+        ok = size >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0; // the old file may have been longer
+        ok = ::close(fd) == 0 && ok;
+    }
+    ok = ok && ::rename(part.constData(), target.constData()) == 0;
     if (!ok) {
-        qCWarning(lcImaging) << "cannot write" << path << file.errorString();
-        QFile::remove(partial);
+        qCWarning(lcImaging) << "cannot write" << path << qt_error_string(fd < 0 ? openError : errno);
+        ::unlink(part.constData());
         setError(error, failed);
         return false;
     }

@@ -16,8 +16,8 @@ bool LoadPicture(const QString& path, QImage& out, QString* error = nullptr);
 bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, QString* error = nullptr);
 
 // Writes the picture as a 24-bit Windows bitmap under `path`, replacing the
-// file only once the new one is complete. False with a Polish description
-// when it cannot be written.
+// file there: the name holds either a complete picture or, once a save has
+// failed, nothing. False with a Polish description when it cannot be written.
 bool SavePictureBitmap(const QImage& picture, const QString& path, QString* error = nullptr);
 
 } // namespace kartovo

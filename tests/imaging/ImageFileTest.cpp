@@ -3,10 +3,13 @@
 #include "imaging/PicMod.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <cstdlib>
+
+#include <unistd.h>
 
 using namespace kartovo;
 using kartovo::test::imagingData;
@@ -168,7 +171,9 @@ TEST(ImageFile, SavedBitmapIsByteForByteWhatQtsWriterMakes) {
     // Odd widths need row padding; rows are packed four pixels at a time with
     // the rest one by one (widths 5 to 9); a block of rows is 1 MB, so 700
     // rows of a 1001-pixel picture span several blocks and a short last one.
-    for (const QSize size : {QSize(1, 1), QSize(5, 3), QSize(6, 2), QSize(7, 2), QSize(9, 2), QSize(1001, 700)}) {
+    // The last, small picture is written over the big one's file.
+    for (const QSize size :
+         {QSize(1, 1), QSize(5, 3), QSize(6, 2), QSize(7, 2), QSize(9, 2), QSize(1001, 700), QSize(3, 2)}) {
         QImage picture(size, QImage::Format_RGB32);
         for (int y = 0; y < size.height(); ++y)
             for (int x = 0; x < size.width(); ++x) picture.setPixel(x, y, qRgb(x * 7 % 256, y * 3 % 256, (x ^ y) % 256));
@@ -179,4 +184,33 @@ TEST(ImageFile, SavedBitmapIsByteForByteWhatQtsWriterMakes) {
         EXPECT_EQ(readAll(ours), readAll(qts)) << size.width() << "x" << size.height();
     }
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("ours.bmp.part"))));
+}
+
+// The old file's storage is reused, but never where another name shares it.
+TEST(ImageFile, SavingReplacesTheNameNotFilesLinkedToIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QImage picture(4, 3, QImage::Format_RGB32);
+    picture.fill(qRgb(10, 200, 30));
+    const QByteArray old("not a picture, kept");
+    const QString path = dir.filePath(QStringLiteral("Markery.bmp")), part = path + QStringLiteral(".part");
+    const QString other = writeFile(dir, "other.txt", old);
+
+    ASSERT_TRUE(QFile::link(other, path)); // a symbolic link in the name's place
+    ASSERT_TRUE(SavePictureBitmap(picture, path));
+    EXPECT_EQ(readAll(other), old);
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(::link(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()), 0); // a hard link
+    ASSERT_TRUE(SavePictureBitmap(picture, path));
+    EXPECT_EQ(readAll(other), old);
+
+    ASSERT_TRUE(QFile::link(other, part)); // a leftover of an interrupted save
+    ASSERT_TRUE(SavePictureBitmap(picture, path));
+    EXPECT_EQ(readAll(other), old);
+    EXPECT_FALSE(QFile::exists(part));
+    QImage back;
+    ASSERT_TRUE(LoadPicture(path, back));
+    EXPECT_EQ(back, picture);
 }
