@@ -11,12 +11,6 @@ namespace {
 
 constexpr QRgb kTraceColour = 0xff00ff00u; // light green (0, 255, 0)
 
-// Screen pixel (x, row) of the trace, when it is inside the picture.
-inline void PaintTrace(QImage* trace, int x, int row) {
-    if (!trace || x < 0 || row < 0 || x >= trace->width() || row >= trace->height()) return;
-    reinterpret_cast<QRgb*>(trace->scanLine(row))[x] = kTraceColour;
-}
-
 QImage* UsableTrace(QImage* trace, const PixelBuffer& buffer) {
     if (!trace || trace->isNull()) return nullptr;
     if (trace->width() != buffer.width() || trace->height() != buffer.height()) return nullptr;
@@ -91,9 +85,23 @@ void ColumnSearch(int w, int h, MarkerResult& r, Spot&& spot, Visit&& visit, con
     }
 }
 
+// Paints examined pixels on the trace, when there is one. The pixels are
+// reached once: scanLine would check for sharing at every pixel.
 struct TracePainter {
-    QImage* trace;
-    void operator()(int x, int row) const { PaintTrace(trace, x, row); }
+    uchar* bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    int width = 0, height = 0;
+    explicit TracePainter(QImage* trace) {
+        if (!trace) return;
+        bits = trace->bits();
+        bytesPerLine = trace->bytesPerLine();
+        width = trace->width();
+        height = trace->height();
+    }
+    void operator()(int x, int row) const {
+        if (!bits || x < 0 || row < 0 || x >= width || row >= height) return;
+        reinterpret_cast<QRgb*>(bits + row * bytesPerLine)[x] = kTraceColour;
+    }
 };
 
 // Buffer pixel (x, y) read straight from an RGB32 picture.
@@ -122,14 +130,14 @@ void SearchTopMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace,
     RowSearch(
         buffer.width(), buffer.height(), r,
         [&](int x, int y) { return IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x + 1, y); },
-        TracePainter{UsableTrace(trace, buffer)}, progress);
+        TracePainter(UsableTrace(trace, buffer)), progress);
 }
 
 void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
     ColumnSearch(
         buffer.width(), buffer.height(), r,
         [&](int x, int y) { return IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x, y + 1); },
-        TracePainter{UsableTrace(trace, buffer)}, progress);
+        TracePainter(UsableTrace(trace, buffer)), progress);
 }
 
 MarkerResult FindMarkers(const PixelBuffer& buffer, QImage* trace, const ProgressCallback& progress) {
@@ -169,7 +177,7 @@ void PaintSearchTrace(QImage& trace, const MarkerSearch& s) {
     if (trace.format() != QImage::Format_RGB32 && trace.format() != QImage::Format_ARGB32)
         trace.convertTo(QImage::Format_RGB32);
     MarkerResult replayed;
-    const TracePainter paint{&trace};
+    const TracePainter paint(&trace);
     RowSearch(s.width, s.height, replayed, RecordedSpots{s.topSpots}, paint, {});
     ColumnSearch(s.width, s.height, replayed, RecordedSpots{s.sideSpots}, paint, {});
 }
