@@ -27,6 +27,7 @@ void Recognise(benchmark::State& state, const QString* path) {
         card.resetCard();
         card.DialogAccepted = true;
         pipeline.GetXY(false);
+        pipeline.waitForFiles(); // the card's working files are part of its recognition
         if (!card.DialogAccepted) state.SkipWithError("card not recognised");
     }
 }

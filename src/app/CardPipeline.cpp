@@ -34,10 +34,32 @@ QString CardPipeline::UnreadableImageText(const QString& detail) {
     return text;
 }
 
-CardPipeline::~CardPipeline() { waitForTrace(); }
+CardPipeline::~CardPipeline() { waitForFiles(); }
 
-void CardPipeline::waitForTrace() {
+void CardPipeline::writeTrace(QImage card, MarkerSearch search, const QString& path) {
+    waitForFiles();
+    if (card.isNull()) return;
+    m_traceWrite = std::async(std::launch::async, [card = std::move(card), search = std::move(search), path]() mutable {
+        PaintSearchTrace(card, search);
+        QString why;
+        if (!SavePictureBitmap(card, path, &why)) qCWarning(lcApp).noquote() << why;
+        return std::move(card);
+    });
+}
+
+void CardPipeline::waitForFiles() {
     if (m_traceWrite.valid()) m_traceWrite.get();
+}
+
+void CardPipeline::showTracedCard() {
+    if (!m_traceWrite.valid() || m_traceOutline.isNull()) return;
+    QImage traced = m_traceWrite.get();
+    {
+        QPainter painter(&traced);
+        painter.setPen(QColor(0, 0, 255));
+        painter.drawRect(m_traceOutline);
+    }
+    m_pictures.setImage(Picture::P2, std::move(traced));
 }
 
 void CardPipeline::refuse(const QString& text, bool showMessages) {
@@ -92,8 +114,9 @@ void CardPipeline::ZaladujPlikGraf(bool showMessages) {
 
         if (m_card.DialogAccepted) {
             const StationOptions& o = m_options;
-            // P1 holds the grid cut-out that recognition has just written to ImagePath.
-            QImage grid = m_pictures.image(Picture::P1);
+            // P1 holds the grid cut-out that recognition has just written to
+            // ImagePath; taken out, so that cleaning it makes no copy.
+            QImage grid = std::move(m_pictures.edit(Picture::P1));
             if (o.colourFilter || o.convertToBW || o.removeNoise) {
                 m_view->showStatus(true);
                 if (o.convertToBW) {
@@ -142,6 +165,7 @@ void CardPipeline::ZaladujPlikGraf(bool showMessages) {
         if (m_card.DialogAccepted && m_readCommand && m_saveCommand) m_saveCommand();
         m_view->showStatus(false);
     }
+    waitForFiles();
     m_view->showProgress(false);
     m_view->endBusy();
 }
@@ -149,6 +173,7 @@ void CardPipeline::ZaladujPlikGraf(bool showMessages) {
 void CardPipeline::GetXY(bool showMessages) {
     m_view->showCardView(false);
     m_view->showCodeField(false);
+    waitForFiles();
     QElapsedTimer clock;
     clock.start();
     // Recognition only reads the card; the trace is painted afterwards, on
@@ -158,16 +183,10 @@ void CardPipeline::GetXY(bool showMessages) {
     qCDebug(lcApp) << "recognition" << clock.restart() << "ms";
     m_view->showStatus(false);
     const QString tracePath = WorkingFile(QStringLiteral("Markery.bmp"));
-    waitForTrace();
     if (!r.markersFound) {
         // The working picture stays as loaded; the trace file gets a painted copy.
-        QImage trace = m_pictures.image(Picture::P2).copy();
-        PaintSearchTrace(trace, r.search);
-        if (!trace.isNull())
-            m_traceWrite = std::async(std::launch::async, [trace = std::move(trace), tracePath] {
-                QString why;
-                if (!SavePictureBitmap(trace, tracePath, &why)) qCWarning(lcApp).noquote() << why;
-            });
+        writeTrace(m_pictures.image(Picture::P2).copy(), std::move(r.search), tracePath);
+        m_traceOutline = QRect();
         // No further question: without a grid there is nothing to assign by hand.
         refuse(r.refusal, showMessages);
         return;
@@ -176,25 +195,16 @@ void CardPipeline::GetXY(bool showMessages) {
     const MarkerResult& m = r.markers;
     m_card.MarkersFound = true;
     m_card.GridRect = QRect(m.topMarker2X, m.sideMarker1Y, m.topMarker3X - m.topMarker2X, m.sideMarker2Y - m.sideMarker1Y);
-    QImage& trace = m_pictures.edit(Picture::P2);
-    PaintSearchTrace(trace, r.search);
-    // The trace file is written beside the cut-outs; the working picture then
-    // gets the code field's outline, which the file does not show.
-    m_traceWrite = std::async(std::launch::async, [&trace, tracePath] {
-        QString why;
-        if (!SavePictureBitmap(trace, tracePath, &why)) qCWarning(lcApp).noquote() << why;
-    });
+    // The card itself goes to the trace, painted and written beside the
+    // cut-outs; it comes back to P2, with the code field's outline that the
+    // file does not show, only when somebody may look at it.
+    writeTrace(std::move(m_pictures.edit(Picture::P2)), std::move(r.search), tracePath);
+    m_pictures.clear(Picture::P2);
+    m_traceOutline = QRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
     m_pictures.setImage(Picture::P1, r.grid);
     save(Picture::P1, m_card.ImagePath);
     m_pictures.setImage(Picture::P4, r.codeField);
     save(Picture::P4, WorkingFile(QStringLiteral("Kod.bmp")));
-    waitForTrace();
-    {
-        QPainter painter(&trace);
-        painter.setPen(QColor(0, 0, 255));
-        painter.drawRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
-    }
-    m_pictures.changed(Picture::P2);
     m_view->showCodeField(true);
     qCDebug(lcApp) << "cut-outs written" << clock.restart() << "ms";
 
@@ -210,11 +220,13 @@ void CardPipeline::GetXY(bool showMessages) {
         if (id.failedOnDatabase()) {
             m_card.DialogAccepted = false;
             m_card.Fault = DatabaseErrorMessage(id.databaseError);
+            showTracedCard();
             return;
         }
         if (!id.identified()) {
             refuse(id.message, showMessages);
         } else {
+            if (showMessages) showTracedCard();
             if (m_options.askConfirmation && showMessages)
                 m_card.DialogAccepted =
                     m_view->confirmIdentification(m_card.ControlProgram.current(), m_card.CardParameter.current());
@@ -222,6 +234,7 @@ void CardPipeline::GetXY(bool showMessages) {
         }
     }
 
+    if (!m_card.DialogAccepted) showTracedCard();
     if (!m_card.DialogAccepted && showMessages && AskQuestion(ManualChoiceQuestion(), 2, 16)) WskazProgramKontroli();
 }
 

@@ -4,6 +4,7 @@
 #include "app/CardState.h"
 #include "app/StationOptions.h"
 #include "db/Record.h"
+#include "recognition/Markers.h"
 
 #include <QString>
 #include <functional>
@@ -93,10 +94,16 @@ public:
     static QString ManualChoiceQuestion();
     static QString UnreadableImageText(const QString& detail);
 
+    // The trace file is written in the background while the card goes on;
+    // this waits for it. ZaladujPlikGraf returns with every file written.
+    void waitForFiles();
+
 private:
     void refuse(const QString& text, bool showMessages);
-    // The trace file "Markery.bmp" is written in the background; this waits for it.
-    void waitForTrace();
+    // Paints the search trace on `card` and writes it to "Markery.bmp" in the background.
+    void writeTrace(QImage card, MarkerSearch search, const QString& path);
+    // The traced card back in P2 with the code field's outline, for display.
+    void showTracedCard();
     bool setRange(bool showMessages);
     void progress(int percent) { m_view->setProgress(percent); }
     bool save(Picture p, const QString& path);
@@ -112,7 +119,8 @@ private:
     bool m_showMessages = true;
     Command m_readCommand;
     Command m_saveCommand;
-    std::future<void> m_traceWrite;
+    std::future<QImage> m_traceWrite; // the painted card
+    QRect m_traceOutline;             // the code field on it
 };
 
 } // namespace kartovo

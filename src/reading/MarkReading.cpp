@@ -16,6 +16,12 @@ std::int16_t CheckCell(const QImage& picture, float x, float y, float cw, float 
     for (int i = 0; static_cast<float>(i) <= cw - 2.0f; ++i)
         columns.push_back(static_cast<int>(std::nearbyint(x0 + static_cast<float>(i))));
     const int w = picture.width(), h = picture.height();
+    // Usually the columns follow one another inside the picture (halves
+    // rounded to even can repeat one): then a plain run is counted.
+    const int first = columns.empty() ? 0 : columns.front(), last = columns.empty() ? -1 : columns.back();
+    bool contiguous = first >= 0 && last < w;
+    for (std::size_t i = 0; contiguous && i < columns.size(); ++i)
+        contiguous = columns[i] == first + static_cast<int>(i);
     long black = 0, samples = 0;
     const long perRow = static_cast<long>(columns.size());
     for (int j = 0; static_cast<float>(j) <= rh - 2.0f; ++j) {
@@ -23,8 +29,12 @@ std::int16_t CheckCell(const QImage& picture, float x, float y, float cw, float 
         const int py = static_cast<int>(std::nearbyint(y0 - static_cast<float>(j)));
         if (py < 0 || py >= h) continue;
         const QRgb* line = reinterpret_cast<const QRgb*>(picture.constScanLine(py));
-        for (const int px : columns)
-            if (px >= 0 && px < w && (line[px] & 0x00ffffffu) == 0) ++black;
+        if (contiguous) {
+            for (int px = first; px <= last; ++px) black += (line[px] & 0x00ffffffu) == 0;
+        } else {
+            for (const int px : columns)
+                if (px >= 0 && px < w && (line[px] & 0x00ffffffu) == 0) ++black;
+        }
     }
     const long other = samples - black;
     return black > static_cast<double>(other) * threshold ? 0 : 1;

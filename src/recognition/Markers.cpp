@@ -106,9 +106,13 @@ struct TracePainter {
 
 // Buffer pixel (x, y) read straight from an RGB32 picture.
 struct PicturePixels {
-    const QImage& picture;
+    const uchar* bits;
+    qsizetype bytesPerLine;
+    int height;
+    explicit PicturePixels(const QImage& picture)
+        : bits(picture.constBits()), bytesPerLine(picture.bytesPerLine()), height(picture.height()) {}
     bool dark(int x, int y) const {
-        const QRgb p = reinterpret_cast<const QRgb*>(picture.constScanLine(picture.height() - y))[x - 1];
+        const QRgb p = reinterpret_cast<const QRgb*>(bits + (height - y) * bytesPerLine)[x - 1];
         return qRed(p) + qGreen(p) + qBlue(p) < 300;
     }
 };
@@ -151,7 +155,7 @@ MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress) {
     MarkerSearch s;
     s.width = card.width();
     s.height = card.height();
-    const PicturePixels px{card};
+    const PicturePixels px(card);
     const auto none = [](int, int) {};
     RowSearch(
         s.width, s.height, s.markers,

@@ -209,7 +209,9 @@ TEST_F(AutoModeTest, UnreadableFileAndMissingFolderDoNotStopTheLook) {
     Write(path("zwykly.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
     const AutoMode::Summary s = m_mode->tick();
     EXPECT_EQ(s.stored, closed ? 1 : 2);
-    if (closed) EXPECT_EQ(logged(QStringLiteral("zamkniety.png: nie można otworzyć pliku")), 1);
+    if (closed) {
+        EXPECT_EQ(logged(QStringLiteral("zamkniety.png: nie można otworzyć pliku")), 1);
+    }
 
     m_mode->setFolder(m_dir.filePath(QStringLiteral("brak")));
     const AutoMode::Summary missing = m_mode->tick();
