@@ -1,8 +1,10 @@
 #include "PipelineSupport.h"
 
+#include "imaging/ImageFile.h"
 #include "platform/WorkingFolder.h"
 #include "recognition/CardIdentification.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -118,6 +120,37 @@ INSTANTIATE_TEST_SUITE_P(
                 Joined({"Parametr skanowanej karty nie ma określonej górnej ani dolnej granicy (OG, OD).",
                         "Nie można wyznaczyć wartości pomiarów z siatki karty."})}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+// The trace file is written while the card goes on; it is complete when the
+// load returns, shows the green trace but not the code field's outline, and
+// the refused card is shown with both.
+TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
+    const QImage img = render(cardSpec(12));
+    for (const bool showMessages : {false, true}) {
+        SCOPED_TRACE(showMessages);
+        QFile::remove(WorkingFile(QStringLiteral("Markery.bmp")));
+        const CardState card = run(img, showMessages);
+        ASSERT_TRUE(card.MarkersFound);
+        ASSERT_FALSE(card.DialogAccepted);
+        QImage file;
+        ASSERT_TRUE(LoadPicture(WorkingFile(QStringLiteral("Markery.bmp")), file));
+        const QImage& shown = m_pictures.image(Picture::P2);
+        ASSERT_EQ(file.size(), img.size());
+        ASSERT_EQ(shown.size(), img.size());
+        const auto count = [](const QImage& p, QRgb c) {
+            int n = 0;
+            for (int y = 0; y < p.height(); ++y)
+                for (int x = 0; x < p.width(); ++x) n += (p.pixel(x, y) & 0xffffffu) == (c & 0xffffffu);
+            return n;
+        };
+        const int green = count(file, qRgb(0, 255, 0));
+        EXPECT_GT(green, img.width()); // at least the first examined row
+        EXPECT_EQ(count(file, qRgb(0, 0, 255)), 0);
+        EXPECT_GT(count(shown, qRgb(0, 0, 255)), 0);
+        // The outline only covers trace pixels, never adds any.
+        EXPECT_LE(count(shown, qRgb(0, 255, 0)), green);
+    }
+}
 
 TEST_F(PipelineTest, UnreadableCodeFieldIsRefused) {
     const CardSpec s = cardSpec(5, 5);
