@@ -25,9 +25,9 @@ QString ExchangeFolderWithSeparator(const QString& folder) {
 AutoCardProcessor::AutoCardProcessor(DbConnection& conn, const BaseSettings& base, CardPictures& pictures)
     : m_conn(conn), m_base(base), m_pictures(pictures) {}
 
-AutoCardResult AutoCardProcessor::process(const QString& bitmapPath) {
+AutoCardResult AutoCardProcessor::process(QImage picture) {
     m_card.resetCard();
-    m_card.ImagePath = bitmapPath;
+    m_card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
     MeasurementTable table;
     QString readRefusal;
     CardPipeline pipeline(m_card, m_pictures, m_conn, m_base);
@@ -35,12 +35,13 @@ AutoCardResult AutoCardProcessor::process(const QString& bitmapPath) {
     pipeline.setOptions(m_options);
     pipeline.setAutoMode(true);
     pipeline.setReadCommand([&] {
-        m_card.DialogAccepted = ReadMeasurements(m_pictures.image(Picture::P2), m_card.CardParameter.current(),
+        // P1 is the clean grid with the grid drawn by StartPix.
+        m_card.DialogAccepted = ReadDrawnGrid(m_pictures.image(Picture::P1), m_card.CardParameter.current(),
                                                  m_card.Grid, ThresholdFraction(m_options.thresholdCaption), table,
                                                  &readRefusal);
     });
     pipeline.setSaveCommand([&] { SaveCardAutomatically(m_card, table, m_conn, m_base); });
-    pipeline.ZaladujPlikGraf(false);
+    pipeline.ZaladujPlikGraf(false, std::move(picture));
 
     AutoCardResult result;
     result.stored = m_card.Stored;
@@ -167,15 +168,9 @@ AutoMode::Summary AutoMode::tick() {
             report(name, QStringLiteral("odrzucony: ") + JoinLines(why));
             continue;
         }
-        const QString copy = WorkingFile(QStringLiteral("temp.bmp"));
-        if (!SavePictureBitmap(picture, copy, &why)) {
-            ++summary.refused;
-            report(name, QStringLiteral("odrzucony: ") + JoinLines(why));
-            continue;
-        }
-        picture = {};
-
-        const AutoCardResult result = m_processor(copy);
+        // The card goes on decoded; its working copy is written in the
+        // working folder, the original is never written to.
+        const AutoCardResult result = m_processor(std::move(picture));
         if (result.stored) {
             ++summary.stored;
             if (!remember(hash, name))

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QImage>
 #include <QSet>
 #include <QString>
 #include <functional>
@@ -32,15 +33,16 @@ struct AutoCardResult {
     QString message;        // why nothing was stored (one line)
 };
 
-// Runs one card, already copied as a bitmap into the working folder, through
-// the pipeline, the reading and the automatic save, without any window.
+// Runs one card, decoded from its file, through the pipeline (its working
+// copy is "temp.bmp" in the working folder), the reading and the automatic
+// save, without any window.
 class AutoCardProcessor {
 public:
     AutoCardProcessor(DbConnection& conn, const BaseSettings& base, CardPictures& pictures);
     void setOptions(const StationOptions& options) { m_options = options; }
     // Status and progress of the pipeline (the main window), none by default.
     void setView(PipelineView* view) { m_view = view; }
-    AutoCardResult process(const QString& bitmapPath);
+    AutoCardResult process(QImage picture);
     const CardState& card() const { return m_card; }
 
 private:
@@ -53,14 +55,14 @@ private:
 };
 
 // One look into the exchange folder ("tick"): the files ready to be read are
-// copied into the working folder and handed to the card processor one by one;
+// decoded and handed to the card processor one by one;
 // the original is only read, and deleted only after its card was stored (when
 // so configured). Cards already stored are remembered by the SHA-256 of their
 // file in a journal in the working folder, so a file left in the folder is
 // never stored twice. Shared by the main window and the headless run.
 class AutoMode {
 public:
-    using Processor = std::function<AutoCardResult(const QString& bitmapPath)>;
+    using Processor = std::function<AutoCardResult(QImage picture)>;
     using Log = std::function<void(const QString& line)>;
     using Clock = std::function<QDateTime()>;
 

@@ -76,7 +76,11 @@ bool CardPipeline::save(Picture p, const QString& path) {
     return false;
 }
 
-void CardPipeline::ZaladujPlikGraf(bool showMessages) {
+void CardPipeline::ZaladujPlikGraf(bool showMessages) { load(showMessages, nullptr); }
+
+void CardPipeline::ZaladujPlikGraf(bool showMessages, QImage picture) { load(showMessages, &picture); }
+
+void CardPipeline::load(bool showMessages, QImage* decoded) {
     m_showMessages = showMessages;
     m_view->beginBusy();
     m_view->showCardView(false);
@@ -87,7 +91,9 @@ void CardPipeline::ZaladujPlikGraf(bool showMessages) {
         m_pictures.clear(Picture::P1);
         QImage loaded;
         QString why;
-        const bool ok = LoadPicture(m_card.ImagePath, loaded, &why);
+        bool ok = true;
+        if (decoded) loaded = std::move(*decoded);
+        else ok = LoadPicture(m_card.ImagePath, loaded, &why);
         m_pictures.setImage(Picture::P2, std::move(loaded));
         m_view->setStatus(QString());
         m_view->showStatus(true);
@@ -110,6 +116,9 @@ void CardPipeline::ZaladujPlikGraf(bool showMessages) {
             m_card.DialogAccepted = true;
             m_view->setStatus(QString());
             GetXY(showMessages);
+            // A card given decoded has no working copy yet unless the
+            // rotation or the cut-out wrote one.
+            if (decoded && m_options.rotation == 0 && !m_card.MarkersFound) save(Picture::P2, m_card.ImagePath);
         }
 
         if (m_card.DialogAccepted) {

@@ -82,6 +82,10 @@ public:
     // Processes the image at card.ImagePath; the outcome is card.DialogAccepted
     // and the pictures. Messages and questions only when `showMessages`.
     void ZaladujPlikGraf(bool showMessages);
+    // The same for a card whose file has just been decoded into `picture`
+    // (automatic mode reads each file once); ImagePath is where its working
+    // copy goes.
+    void ZaladujPlikGraf(bool showMessages, QImage picture);
     // Recognition and identification of the card in P2 (ImagePath is its file).
     void GetXY(bool showMessages);
     // Manual choice of program and parameter; the outcome is DialogAccepted.
@@ -99,6 +103,7 @@ public:
     void waitForFiles();
 
 private:
+    void load(bool showMessages, QImage* decoded);
     void refuse(const QString& text, bool showMessages);
     // Paints the search trace on `card` and writes it to "Markery.bmp" in the background.
     void writeTrace(QImage card, MarkerSearch search, const QString& path);

@@ -38,7 +38,7 @@ int RunAutoCommand(const QString& folder, bool once) {
     CardPictures pictures;
     AutoCardProcessor processor(Conn(), Base(), pictures);
     processor.setOptions(options);
-    AutoMode mode([&](const QString& bitmap) { return processor.process(bitmap); });
+    AutoMode mode([&](QImage picture) { return processor.process(std::move(picture)); });
     mode.setFolder(exchange);
     mode.setDeleteStored(options.deleteProcessedFile);
     mode.setStopRequested([] { return g_stop.load(); });

@@ -4,7 +4,34 @@
 #include <cmath>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kartovo {
+
+namespace {
+
+// Pixels of a run that are pure black (alpha ignored).
+long CountBlack(const QRgb* p, int n) {
+    long black = 0;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i colour = _mm_set1_epi32(0x00ffffff), zero = _mm_setzero_si128();
+    __m128i counts = zero;
+    for (; i + 4 <= n; i += 4) {
+        const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), colour);
+        counts = _mm_sub_epi32(counts, _mm_cmpeq_epi32(v, zero)); // a match is -1
+    }
+    alignas(16) std::int32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), counts);
+    black = long(lanes[0]) + lanes[1] + lanes[2] + lanes[3];
+#endif
+    for (; i < n; ++i) black += (p[i] & 0x00ffffffu) == 0;
+    return black;
+}
+
+} // namespace
 
 std::int16_t CheckCell(const QImage& picture, float x, float y, float cw, float rh, double threshold) {
     // The window's pixel columns and rows, rounded exactly as CheckPoint does;
@@ -30,7 +57,7 @@ std::int16_t CheckCell(const QImage& picture, float x, float y, float cw, float 
         if (py < 0 || py >= h) continue;
         const QRgb* line = reinterpret_cast<const QRgb*>(picture.constScanLine(py));
         if (contiguous) {
-            for (int px = first; px <= last; ++px) black += (line[px] & 0x00ffffffu) == 0;
+            black += CountBlack(line + first, last - first + 1);
         } else {
             for (const int px : columns)
                 if (px >= 0 && px < w && (line[px] & 0x00ffffffu) == 0) ++black;

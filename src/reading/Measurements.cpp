@@ -44,15 +44,20 @@ double ThresholdFraction(const QString& caption) { return Val(caption) / 100.0; 
 
 bool ReadMeasurements(const QImage& cleanGrid, const Record& parameter, const GridGeometry& geometry,
                       double threshold, MeasurementTable& table, QString* refusal) {
-    table.clear();
     QImage picture = cleanGrid;
     GridGeometry grid = geometry;
     SetGridEdges(grid, picture);
     RysSiatka(picture, parameter, grid);
+    return ReadDrawnGrid(picture, parameter, grid, threshold, table, refusal);
+}
+
+bool ReadDrawnGrid(const QImage& drawnGrid, const Record& parameter, const GridGeometry& grid, double threshold,
+                   MeasurementTable& table, QString* refusal) {
+    table.clear();
     ScanCallbacks callbacks;
     bool tooMany = false;
     callbacks.stop = [&](std::size_t n) { return tooMany = n > static_cast<std::size_t>(kMaxMeasurements); };
-    const std::vector<MarkedCell> marks = ReadMarks(picture, grid, threshold, callbacks);
+    const std::vector<MarkedCell> marks = ReadMarks(drawnGrid, grid, threshold, callbacks);
     if (tooMany) {
         if (refusal) *refusal = TooManyMarksText();
         return false;

@@ -48,6 +48,11 @@ double ThresholdFraction(const QString& caption);
 bool ReadMeasurements(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid, double threshold,
                       MeasurementTable& table, QString* refusal = nullptr);
 
+// The same on a grid already drawn (the card view after StartPix, with the
+// geometry that drawing fixed): no copy, no second drawing.
+bool ReadDrawnGrid(const QImage& drawnGrid, const Record& parameter, const GridGeometry& grid, double threshold,
+                   MeasurementTable& table, QString* refusal = nullptr);
+
 // The table as [section, row, value] triples (row 0 = bottom; value as stored,
 // null when there is none).
 QJsonArray MeasurementsJson(const MeasurementTable& table);

@@ -1,6 +1,8 @@
 #include "PipelineSupport.h"
 
 #include "app/AutoMode.h"
+#include "imaging/ImageFile.h"
+#include "platform/WorkingFolder.h"
 
 #include <QBuffer>
 #include <cmath>
@@ -40,7 +42,7 @@ protected:
         m_mode = makeMode();
     }
     std::unique_ptr<AutoMode> makeMode() {
-        auto mode = std::make_unique<AutoMode>([this](const QString& bitmap) { return m_processor->process(bitmap); });
+        auto mode = std::make_unique<AutoMode>([this](QImage picture) { return m_processor->process(std::move(picture)); });
         mode->setFolder(m_folder); // typed without the separator
         mode->setLog([this](const QString& line) { m_log << line; });
         return mode;
@@ -160,6 +162,26 @@ TEST_F(AutoModeTest, OneLookStoresEachCardOnceAndLeavesTheOriginalsAlone) {
     m_mode = makeMode();
     EXPECT_EQ(m_mode->tick().stored, 0);
     EXPECT_EQ(countAfter(last), 5);
+}
+
+// The card goes on decoded, without a bitmap copy first; the working copy is
+// what the road wrote: the cleaned grid of a read card, the picture itself
+// when not even the markers were found.
+TEST_F(AutoModeTest, WorkingCopyHoldsTheLastCardAsTheRoadLeftIt) {
+    const QString working = WorkingFile(QStringLiteral("temp.bmp"));
+    Write(path("karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
+    ASSERT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
+    QImage copy;
+    ASSERT_TRUE(LoadPicture(working, copy));
+    EXPECT_EQ(copy, m_pictures.image(Picture::P2)); // the cleaned grid
+
+    QImage blank(600, 800, QImage::Format_RGB32);
+    blank.fill(qRgb(250, 250, 245));
+    ASSERT_TRUE(QFile::remove(path("karta1.png")));
+    Write(path("pusta.png"), png(blank));
+    EXPECT_EQ(m_mode->tick().refused, 1);
+    ASSERT_TRUE(LoadPicture(working, copy));
+    EXPECT_EQ(copy, blank);
 }
 
 TEST_F(AutoModeTest, DeletionRemovesOnlyStoredCardsAndCopiesOfThem) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace kartovo::test {
 namespace {
 
@@ -20,8 +22,20 @@ protected:
         pipeline.setOptions(m_options);
         pipeline.setAutoMode(true);
         pipeline.setReadCommand([&] {
-            state.DialogAccepted = ReadMeasurements(m_pictures.image(Picture::P2), state.CardParameter.current(),
-                                                    state.Grid, 0.2, m_table);
+            state.DialogAccepted =
+                ReadDrawnGrid(m_pictures.image(Picture::P1), state.CardParameter.current(), state.Grid, 0.2, m_table);
+            // The card view is the clean grid with the grid drawn: reading the
+            // clean grid afresh finds the same.
+            MeasurementTable fresh;
+            EXPECT_EQ(ReadMeasurements(m_pictures.image(Picture::P2), state.CardParameter.current(), state.Grid, 0.2,
+                                       fresh),
+                      state.DialogAccepted);
+            ASSERT_EQ(fresh.size(), m_table.size());
+            for (std::size_t i = 0; i < fresh.size(); ++i) {
+                EXPECT_EQ(std::tie(fresh[i].x, fresh[i].y, fresh[i].row, fresh[i].section),
+                          std::tie(m_table[i].x, m_table[i].y, m_table[i].row, m_table[i].section));
+                EXPECT_EQ(fresh[i].value, m_table[i].value);
+            }
         });
         pipeline.setSaveCommand([&] { SaveCardAutomatically(state, m_table, m_conn, m_base); });
         pipeline.ZaladujPlikGraf(false);

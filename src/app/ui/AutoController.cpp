@@ -30,7 +30,7 @@ AutoController::AutoController(MainWindow& window) : QObject(&window), m_window(
     };
     m_processor = std::make_unique<AutoCardProcessor>(Conn(), Base(), window.pictures());
     m_processor->setView(window.cards());
-    m_mode = std::make_unique<AutoMode>([this](const QString& bitmap) { return m_processor->process(bitmap); });
+    m_mode = std::make_unique<AutoMode>([this](QImage picture) { return m_processor->process(std::move(picture)); });
 
     if (m_timer1) {
         m_timer1->setInterval(0);
