@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
     libqt6sql6-sqlite libqt6sql6-odbc
-    libgraphicsmagick++1-dev
+    libgraphicsmagick++1-dev libssl-dev
     libsane-dev libsane1 sane-utils
     unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
     postgresql

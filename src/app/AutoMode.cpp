@@ -8,11 +8,12 @@
 #include "platform/WorkingFolder.h"
 #include "reading/Measurements.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+
+#include <openssl/sha.h>
 
 namespace kartovo {
 
@@ -70,7 +71,9 @@ AutoMode::AutoMode(Processor processor) : m_processor(std::move(processor)) {
 QString AutoMode::JournalName() { return QStringLiteral("AutoZapisane.txt"); }
 
 QByteArray AutoMode::FileHash(const QByteArray& content) {
-    return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex();
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(content.constData()), static_cast<size_t>(content.size()), digest);
+    return QByteArray(reinterpret_cast<const char*>(digest), SHA256_DIGEST_LENGTH).toHex();
 }
 
 void AutoMode::loadJournal() {

@@ -63,9 +63,12 @@ bool isPng(const QByteArray& d) { return d.startsWith(QByteArray("\x89PNG\r\n\x1
 bool truncated(const QByteArray& d) {
     if (isJpeg(d)) {
         // Markers cannot occur inside the entropy-coded data, so the end of
-        // image must follow the last start of scan.
-        const qsizetype sos = d.lastIndexOf(QByteArray("\xff\xda", 2));
-        return sos < 0 || d.indexOf(QByteArray("\xff\xd9", 2), sos + 2) < 0;
+        // image must follow the last start of scan: there is a scan, an end,
+        // and no scan after the last end (looked for from the file's end, as
+        // the whole file need not be searched).
+        const QByteArray sos("\xff\xda", 2);
+        const qsizetype eoi = d.lastIndexOf(QByteArray("\xff\xd9", 2));
+        return eoi < 0 || d.indexOf(sos) < 0 || d.indexOf(sos, eoi + 2) >= 0;
     }
     if (isPng(d)) return !d.contains("IEND");
     return false;

@@ -5,6 +5,7 @@
 #include "platform/WorkingFolder.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <cmath>
 
 namespace kartovo::test {
@@ -167,6 +168,15 @@ TEST_F(AutoModeTest, OneLookStoresEachCardOnceAndLeavesTheOriginalsAlone) {
 // The card goes on decoded, without a bitmap copy first; the working copy is
 // what the road wrote: the cleaned grid of a read card, the picture itself
 // when not even the markers were found.
+// The journal holds SHA-256 in hex, whatever computes it.
+TEST(AutoModeJournal, FileHashIsSha256InHex) {
+    QByteArray big(1 << 20, '\0');
+    for (int i = 0; i < big.size(); ++i) big[i] = char((i * 131) ^ (i >> 7));
+    for (const QByteArray& content : {QByteArray(), QByteArray("abc"), big})
+        EXPECT_EQ(AutoMode::FileHash(content), QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(AutoMode::FileHash("abc"), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+}
+
 TEST_F(AutoModeTest, WorkingCopyHoldsTheLastCardAsTheRoadLeftIt) {
     const QString working = WorkingFile(QStringLiteral("temp.bmp"));
     Write(path("karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));

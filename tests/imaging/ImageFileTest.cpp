@@ -2,9 +2,11 @@
 #include "imaging/ImageFile.h"
 #include "imaging/PicMod.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <cstdlib>
@@ -133,6 +135,41 @@ TEST(ImageFile, UndecodableFilesAreReportedNotLoaded) {
     LoadPicture(imagingData("not-a-picture.bmp"), out, &error);
     EXPECT_TRUE(error.contains(QStringLiteral("nie zawiera obrazu")));
     EXPECT_FALSE(LoadPicture(dir.path(), out, nullptr)); // a folder
+}
+
+// A JPEG is whole when no scan follows its last end of image: a thumbnail
+// (a whole small JPEG in an APP1 segment) must not make a cut main image look
+// whole; several scans (progressive) and bytes after the end are fine.
+TEST(ImageFile, JpegIsWholeWhenItsLastScanIsEnded) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto jpeg = [](const QImage& img, bool progressive) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(progressive);
+        writer.write(img);
+        return bytes;
+    };
+    QImage card(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < card.height(); ++y)
+        for (int x = 0; x < card.width(); ++x) card.setPixel(x, y, qRgb(x % 256, (x * y) % 256, y % 256));
+    const QByteArray main = jpeg(card, false), thumb = jpeg(card.scaled(30, 20), false);
+    QByteArray app1 = QByteArray("\xff\xe1", 2);
+    const int length = 2 + 6 + int(thumb.size());
+    app1 += char(length >> 8);
+    app1 += char(length & 0xff);
+    app1 += QByteArray("Exif\0\0", 6) + thumb;
+    const QByteArray withThumb = main.left(2) + app1 + main.mid(2);
+
+    QImage out;
+    EXPECT_TRUE(LoadPicture(writeFile(dir, "thumb.jpg", withThumb), out));
+    EXPECT_TRUE(LoadPicture(writeFile(dir, "progressive.jpg", jpeg(card, true)), out));
+    EXPECT_TRUE(LoadPicture(writeFile(dir, "trailer.jpg", main + QByteArray(100, 'x')), out));
+    QString error;
+    EXPECT_FALSE(LoadPicture(writeFile(dir, "thumb-cut.jpg", withThumb.left(withThumb.size() - 200)), out, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("uszkodzony"))) << error.toStdString();
 }
 
 TEST(ImageFile, SavesA24BitBitmapOverTheFileItCameFrom) {
