@@ -244,7 +244,10 @@ qsizetype writeBitmap(const QImage& rgb, int fd) {
     if (!writeAll(fd, reinterpret_cast<const char*>(header), headers)) return -1;
 
     const int rowsPerBlock = int(std::max<qsizetype>(1, (qsizetype(1) << 20) / bpl));
-    QByteArray block(bpl * rowsPerBlock, '\0'); // padding bytes stay 0
+    QByteArray block(bpl * rowsPerBlock, Qt::Uninitialized);
+    // Only the padding at the end of each row is not written by the packing.
+    if (const qsizetype pad = bpl - qsizetype(w) * 3)
+        for (int i = 0; i < rowsPerBlock; ++i) std::memset(block.data() + i * bpl + bpl - pad, 0, size_t(pad));
     for (int first = h - 1; first >= 0; first -= rowsPerBlock) {
         const int rows = std::min(rowsPerBlock, first + 1);
         for (int i = 0; i < rows; ++i) {
