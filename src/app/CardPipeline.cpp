@@ -36,14 +36,16 @@ QString CardPipeline::UnreadableImageText(const QString& detail) {
 
 CardPipeline::~CardPipeline() { waitForFiles(); }
 
-void CardPipeline::writeTrace(QImage card, MarkerSearch search, const QString& path) {
+void CardPipeline::writeTrace(const QImage& card, const MarkerSearch& search, const QString& path) {
     waitForFiles();
     if (card.isNull()) return;
-    m_traceWrite = std::async(std::launch::async, [card = std::move(card), search = std::move(search), path]() mutable {
-        PaintSearchTrace(card, search);
+    // The trace is drawn on the file's rows as they are written: the card
+    // itself stays as loaded while the cut-outs are taken from it.
+    m_traceWrite = std::async(std::launch::async, [card, search, path] {
+        const SearchTrace trace(search);
         QString why;
-        if (!SavePictureBitmap(card, path, &why)) qCWarning(lcApp).noquote() << why;
-        return std::move(card);
+        if (!SavePictureBitmap(card, path, &why, [&trace](int row, uchar* bgr) { trace.paintRow(row, bgr); }))
+            qCWarning(lcApp).noquote() << why;
     });
 }
 
@@ -52,14 +54,17 @@ void CardPipeline::waitForFiles() {
 }
 
 void CardPipeline::showTracedCard() {
-    if (!m_traceWrite.valid() || m_traceOutline.isNull()) return;
-    QImage traced = m_traceWrite.get();
+    if (!m_traceShown) return;
+    m_traceShown = false;
+    waitForFiles(); // no copy of the card is left in the background then
+    QImage& card = m_pictures.edit(Picture::P2);
+    PaintSearchTrace(card, m_traceSearch);
     {
-        QPainter painter(&traced);
+        QPainter painter(&card);
         painter.setPen(QColor(0, 0, 255));
         painter.drawRect(m_traceOutline);
     }
-    m_pictures.setImage(Picture::P2, std::move(traced));
+    m_pictures.changed(Picture::P2);
 }
 
 void CardPipeline::refuse(const QString& text, bool showMessages) {
@@ -185,18 +190,18 @@ void CardPipeline::GetXY(bool showMessages) {
     waitForFiles();
     QElapsedTimer clock;
     clock.start();
-    // Recognition only reads the card; the trace is painted afterwards, on
-    // the working picture itself when the card is accepted (no copy of a page).
-    RecognitionResult r = RecogniseCard(m_pictures.image(Picture::P2), [this](int percent) { progress(percent); },
-                                        false);
+    // Recognition only reads the card; the trace file is written beside it
+    // from the moment the searches are done.
+    const QString tracePath = WorkingFile(QStringLiteral("Markery.bmp"));
+    m_traceShown = false;
+    RecognitionResult r = RecogniseCard(
+        m_pictures.image(Picture::P2), [this](int percent) { progress(percent); }, false,
+        [&](const QImage& card, const MarkerSearch& search) { writeTrace(card, search, tracePath); });
     qCDebug(lcApp) << "recognition" << clock.restart() << "ms";
     m_view->showStatus(false);
-    const QString tracePath = WorkingFile(QStringLiteral("Markery.bmp"));
     if (!r.markersFound) {
-        // The working picture stays as loaded; the trace file gets a painted copy.
-        writeTrace(m_pictures.image(Picture::P2).copy(), std::move(r.search), tracePath);
-        m_traceOutline = QRect();
-        // No further question: without a grid there is nothing to assign by hand.
+        // The working picture stays as loaded. No further question: without a
+        // grid there is nothing to assign by hand.
         refuse(r.refusal, showMessages);
         return;
     }
@@ -204,11 +209,10 @@ void CardPipeline::GetXY(bool showMessages) {
     const MarkerResult& m = r.markers;
     m_card.MarkersFound = true;
     m_card.GridRect = QRect(m.topMarker2X, m.sideMarker1Y, m.topMarker3X - m.topMarker2X, m.sideMarker2Y - m.sideMarker1Y);
-    // The card itself goes to the trace, painted and written beside the
-    // cut-outs; it comes back to P2, with the code field's outline that the
-    // file does not show, only when somebody may look at it.
-    writeTrace(std::move(m_pictures.edit(Picture::P2)), std::move(r.search), tracePath);
-    m_pictures.clear(Picture::P2);
+    // The card gets its trace and the code field's outline (which the trace
+    // file does not show) only when somebody may look at it.
+    m_traceShown = true;
+    m_traceSearch = std::move(r.search);
     m_traceOutline = QRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
     m_pictures.setImage(Picture::P1, r.grid);
     save(Picture::P1, m_card.ImagePath);

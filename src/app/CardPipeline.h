@@ -105,8 +105,8 @@ public:
 private:
     void load(bool showMessages, QImage* decoded);
     void refuse(const QString& text, bool showMessages);
-    // Paints the search trace on `card` and writes it to "Markery.bmp" in the background.
-    void writeTrace(QImage card, MarkerSearch search, const QString& path);
+    // Writes `card` with the search trace to "Markery.bmp" in the background.
+    void writeTrace(const QImage& card, const MarkerSearch& search, const QString& path);
     // The traced card back in P2 with the code field's outline, for display.
     void showTracedCard();
     bool setRange(bool showMessages);
@@ -124,8 +124,10 @@ private:
     bool m_showMessages = true;
     Command m_readCommand;
     Command m_saveCommand;
-    std::future<QImage> m_traceWrite; // the painted card
-    QRect m_traceOutline;             // the code field on it
+    std::future<void> m_traceWrite;
+    bool m_traceShown = false;  // P2 is still to get the trace and the outline
+    MarkerSearch m_traceSearch;
+    QRect m_traceOutline;       // the code field
 };
 
 } // namespace kartovo

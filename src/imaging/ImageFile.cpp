@@ -220,7 +220,7 @@ bool writeAll(int fd, const char* data, qsizetype size) {
 
 // The 24-bit bitmap Qt's writer makes of an RGB32 picture, byte for byte,
 // written a block of rows at a time; its size in bytes, or -1.
-qsizetype writeBitmap(const QImage& rgb, int fd) {
+qsizetype writeBitmap(const QImage& rgb, int fd, const BitmapRowOverlay& overlay) {
     const int w = rgb.width(), h = rgb.height();
     const qsizetype bpl = (qsizetype(w) * 24 + 31) / 32 * 4;
     const qsizetype headers = 14 + 40;
@@ -251,8 +251,9 @@ qsizetype writeBitmap(const QImage& rgb, int fd) {
     for (int first = h - 1; first >= 0; first -= rowsPerBlock) {
         const int rows = std::min(rowsPerBlock, first + 1);
         for (int i = 0; i < rows; ++i) {
-            packRow(reinterpret_cast<const QRgb*>(rgb.constScanLine(first - i)),
-                    reinterpret_cast<uchar*>(block.data()) + i * bpl, w);
+            uchar* row = reinterpret_cast<uchar*>(block.data()) + i * bpl;
+            packRow(reinterpret_cast<const QRgb*>(rgb.constScanLine(first - i)), row, w);
+            if (overlay) overlay(first - i, row);
         }
         if (!writeAll(fd, block.constData(), bpl * rows)) return -1;
     }
@@ -261,7 +262,8 @@ qsizetype writeBitmap(const QImage& rgb, int fd) {
 
 } // namespace
 
-bool SavePictureBitmap(const QImage& picture, const QString& path, QString* error) {
+bool SavePictureBitmap(const QImage& picture, const QString& path, QString* error,
+                       const BitmapRowOverlay& overlay) {
     const QString failed = QStringLiteral("Nie można zapisać obrazu do pliku %1").arg(shown(path));
     if (picture.isNull()) {
         setError(error, failed);
@@ -289,7 +291,7 @@ bool SavePictureBitmap(const QImage& picture, const QString& path, QString* erro
     const int openError = errno;
     bool ok = fd >= 0;
     if (ok) {
-        const qsizetype size = writeBitmap(rgb, fd);
+        const qsizetype size = writeBitmap(rgb, fd, overlay);
         ok = size >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0; // the old file may have been longer
         ok = ::close(fd) == 0 && ok;
     }

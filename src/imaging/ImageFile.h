@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 namespace kartovo {
 
 // Loads any picture the program accepts (BMP, JPEG, GIF, TIFF, PNG through
@@ -18,6 +20,11 @@ bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, Q
 // Writes the picture as a 24-bit Windows bitmap under `path`, replacing the
 // file there: the name holds either a complete picture or, once a save has
 // failed, nothing. False with a Polish description when it cannot be written.
-bool SavePictureBitmap(const QImage& picture, const QString& path, QString* error = nullptr);
+// `overlay`, when given, draws on each row of the file (picture row, top = 0;
+// blue, green, red bytes) before it is written: marks that the file shows but
+// the picture does not.
+using BitmapRowOverlay = std::function<void(int row, uchar* bgr)>;
+bool SavePictureBitmap(const QImage& picture, const QString& path, QString* error = nullptr,
+                       const BitmapRowOverlay& overlay = {});
 
 } // namespace kartovo

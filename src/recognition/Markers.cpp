@@ -186,6 +186,36 @@ void PaintSearchTrace(QImage& trace, const MarkerSearch& s) {
     ColumnSearch(s.width, s.height, replayed, RecordedSpots{s.sideSpots}, paint, {});
 }
 
+SearchTrace::SearchTrace(const MarkerSearch& s) : m_start(std::size_t(std::max(s.height, 0)) + 1, 0) {
+    // Replayed twice: once to count the pixels of each row, once to place them.
+    std::vector<int> next;
+    const auto replay = [&](auto&& visit) {
+        MarkerResult replayed;
+        RowSearch(s.width, s.height, replayed, RecordedSpots{s.topSpots}, visit, {});
+        ColumnSearch(s.width, s.height, replayed, RecordedSpots{s.sideSpots}, visit, {});
+    };
+    const auto inside = [&](int x, int row) { return x >= 0 && row >= 0 && x < s.width && row < s.height; };
+    replay([&](int x, int row) {
+        if (inside(x, row)) ++m_start[std::size_t(row) + 1];
+    });
+    for (std::size_t i = 1; i < m_start.size(); ++i) m_start[i] += m_start[i - 1];
+    m_xs.resize(std::size_t(m_start.back()));
+    next.assign(m_start.begin(), m_start.end() - 1);
+    replay([&](int x, int row) {
+        if (inside(x, row)) m_xs[std::size_t(next[std::size_t(row)]++)] = x;
+    });
+}
+
+void SearchTrace::paintRow(int row, uchar* bgr) const {
+    if (row < 0 || std::size_t(row) + 1 >= m_start.size()) return;
+    for (int i = m_start[std::size_t(row)]; i < m_start[std::size_t(row) + 1]; ++i) {
+        uchar* p = bgr + 3 * m_xs[std::size_t(i)];
+        p[0] = uchar(qBlue(kTraceColour));
+        p[1] = uchar(qGreen(kTraceColour));
+        p[2] = uchar(qRed(kTraceColour));
+    }
+}
+
 QString MissingMarkersText(const MarkerResult& m) {
     if (m.gridMarkersFound()) return {};
     QString text = QStringLiteral("Brak markera(ów) na obrazie") + kLineBreak;

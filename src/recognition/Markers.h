@@ -60,6 +60,20 @@ MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress = 
 // FindMarkers(buffer, &trace) does; `trace` must have the card's size.
 void PaintSearchTrace(QImage& trace, const MarkerSearch& search);
 
+// The pixels the searches examined, row by row, for painting the trace on
+// the rows of a bitmap as it is written instead of on the card itself.
+class SearchTrace {
+public:
+    explicit SearchTrace(const MarkerSearch& search);
+    // Paints the examined pixels of screen row `row` light green on that row
+    // of the card as blue, green, red bytes.
+    void paintRow(int row, uchar* bgr) const;
+
+private:
+    std::vector<int> m_start; // first entry of each row in m_xs, one past the last row at the end
+    std::vector<int> m_xs;
+};
+
 // The refusal for missing grid markers, lines joined by carriage returns;
 // empty when all four grid markers are there.
 QString MissingMarkersText(const MarkerResult& markers);

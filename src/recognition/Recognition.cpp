@@ -7,10 +7,12 @@
 
 namespace kartovo {
 
-RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, bool withTrace) {
+RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, bool withTrace,
+                                const SearchedCallback& searched) {
     RecognitionResult r;
     if (card.format() != QImage::Format_RGB32) card.convertTo(QImage::Format_RGB32);
     r.search = FindMarkers(card, progress);
+    if (searched) searched(card, r.search);
     r.markers = r.search.markers;
     r.refusal = MissingMarkersText(r.markers);
     r.markersFound = r.refusal.isEmpty();

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 namespace kartovo {
 
 // Everything recognition finds on one card, before the database lookup.
@@ -26,7 +28,11 @@ struct RecognitionResult {
 // the searches read the card itself. With `withTrace` the card becomes the
 // trace picture after the cut-outs are taken (pass it with std::move to spare
 // a copy); without, PaintSearchTrace(picture, result.search) paints it later.
-RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, bool withTrace);
+// `searched`, when given, sees the card (32-bit RGB) and the searches as soon
+// as they are done, before the cut-outs; it must not change the card.
+using SearchedCallback = std::function<void(const QImage& card, const MarkerSearch& search)>;
+RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, bool withTrace,
+                                const SearchedCallback& searched = {});
 RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress = {});
 // The same, with the program's pixel buffer reloaded from the card as well.
 RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const ProgressCallback& progress = {},

@@ -3,6 +3,7 @@
 #include "imaging/ImageFile.h"
 #include "platform/WorkingFolder.h"
 #include "recognition/CardIdentification.h"
+#include "recognition/Markers.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -145,6 +146,9 @@ TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
         };
         const int green = count(file, qRgb(0, 255, 0));
         EXPECT_GT(green, img.width()); // at least the first examined row
+        QImage painted = img.convertToFormat(QImage::Format_RGB32);
+        PaintSearchTrace(painted, FindMarkers(painted));
+        EXPECT_TRUE(file == painted) << "the file shows exactly the examined pixels";
         EXPECT_EQ(count(file, qRgb(0, 0, 255)), 0);
         EXPECT_GT(count(shown, qRgb(0, 0, 255)), 0);
         // The outline only covers trace pixels, never adds any.
