@@ -1,5 +1,6 @@
 #include "recognition/Recognition.h"
 
+#include "imaging/ImageFile.h"
 #include "platform/Logging.h"
 #include "platform/WorkingFolder.h"
 
@@ -47,19 +48,23 @@ RecognitionFiles DefaultRecognitionFiles(const QString& imagePath) {
 }
 
 RecognitionResult RecogniseCardFile(const RecognitionFiles& files, const ProgressCallback& progress) {
-    QImage card(files.imagePath);
-    if (card.isNull()) {
-        qCWarning(lcRecognition) << "cannot load card image" << files.imagePath;
+    QImage card;
+    QString why;
+    if (!LoadPicture(files.imagePath, card, &why)) {
+        qCWarning(lcRecognition).noquote() << why;
         RecognitionResult r;
         r.refusal = MissingMarkersText(r.markers);
         return r;
     }
     RecognitionResult r = RecogniseCard(std::move(card), progress, true);
-    if (!r.trace.save(files.markersPath, "BMP"))
-        qCWarning(lcRecognition) << "cannot write" << files.markersPath;
+    const auto write = [](const QImage& picture, const QString& path) {
+        QString why;
+        if (!SavePictureBitmap(picture, path, &why)) qCWarning(lcRecognition).noquote() << why;
+    };
+    write(r.trace, files.markersPath);
     if (!r.markersFound) return r;
-    if (!r.grid.save(files.imagePath, "BMP")) qCWarning(lcRecognition) << "cannot write" << files.imagePath;
-    if (!r.codeField.save(files.codePath, "BMP")) qCWarning(lcRecognition) << "cannot write" << files.codePath;
+    write(r.grid, files.imagePath);
+    write(r.codeField, files.codePath);
     // The code field's outline on the working picture is only a visual aid,
     // drawn after the trace file is written.
     QPainter painter(&r.trace);
