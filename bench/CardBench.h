@@ -9,10 +9,14 @@
 #include "imaging/ImageFile.h"
 #include "platform/WorkingFolder.h"
 
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace kartovo::bench {
 
@@ -58,6 +62,39 @@ inline void Decode(benchmark::State& state, const QString* path) {
         LoadPicture(*path, img);
         benchmark::DoNotOptimize(img.constBits());
     }
+}
+
+// A card of the benchmark: its name in the results ("A5_150dpi"), page and resolution.
+struct CardPage {
+    const char* name;
+    QPageSize::PageSizeId page;
+    double dpi;
+};
+using CardBenchmark = void (*)(benchmark::State&, const QString* path);
+
+// The main of a card benchmark: writes each card, registers its bare decode
+// beside `measured` (as "<label>/<name>_jpeg") and runs them; `setup` points at
+// the database and cards meanwhile.
+inline int RunCardBenchmarks(int argc, char** argv, const char* label, CardBenchmark measured,
+                             std::initializer_list<CardPage> pages, CardBenchSetup*& setup) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    CardBenchSetup own;
+    if (!own.open()) return 1;
+    setup = &own;
+    std::vector<QString> paths;
+    paths.reserve(pages.size()); // the benchmarks keep pointers to them
+    for (const CardPage& p : pages) {
+        paths.push_back(own.writeCard(QString::fromLatin1(p.name).toLower() + QStringLiteral(".jpg"), p.page, p.dpi));
+        const std::string suffix = std::string("/") + p.name + "_jpeg";
+        benchmark::RegisterBenchmark(("Decode" + suffix).c_str(), Decode, &paths.back())->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((label + suffix).c_str(), measured, &paths.back())->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    setup = nullptr;
+    return 0;
 }
 
 } // namespace kartovo::bench

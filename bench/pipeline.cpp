@@ -4,10 +4,6 @@
 #include "CardBench.h"
 #include "app/CardPipeline.h"
 
-#include <QGuiApplication>
-
-#include <memory>
-
 using namespace kartovo;
 using namespace kartovo::bench;
 
@@ -35,20 +31,5 @@ void Recognise(benchmark::State& state, const QString* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    auto setup = std::make_unique<CardBenchSetup>();
-    g_setup = setup.get();
-    if (!setup->open()) return 1;
-    const QString a5 = setup->writeCard(QStringLiteral("a5-150.jpg"), QPageSize::A5, 150);
-    const QString a4 = setup->writeCard(QStringLiteral("a4-300.jpg"), QPageSize::A4, 300);
-
-    benchmark::RegisterBenchmark("Decode/A5_150dpi_jpeg", Decode, &a5)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Recognise/A5_150dpi_jpeg", Recognise, &a5)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Decode/A4_300dpi_jpeg", Decode, &a4)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Recognise/A4_300dpi_jpeg", Recognise, &a4)->Unit(benchmark::kMillisecond);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunCardBenchmarks(argc, argv, "Recognise", Recognise, {{"A5_150dpi", QPageSize::A5, 150}, {"A4_300dpi", QPageSize::A4, 300}}, g_setup);
 }

@@ -9,9 +9,6 @@
 #include "reading/Measurements.h"
 
 #include <QFile>
-#include <QGuiApplication>
-
-#include <memory>
 
 using namespace kartovo;
 using namespace kartovo::bench;
@@ -51,20 +48,5 @@ void Road(benchmark::State& state, const QString* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    auto setup = std::make_unique<CardBenchSetup>();
-    g_setup = setup.get();
-    if (!setup->open()) return 1;
-    const QString a4_150 = setup->writeCard(QStringLiteral("a4-150.jpg"), QPageSize::A4, 150);
-    const QString a4_300 = setup->writeCard(QStringLiteral("a4-300.jpg"), QPageSize::A4, 300);
-
-    benchmark::RegisterBenchmark("Decode/A4_150dpi_jpeg", Decode, &a4_150)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Road/A4_150dpi_jpeg", Road, &a4_150)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Decode/A4_300dpi_jpeg", Decode, &a4_300)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Road/A4_300dpi_jpeg", Road, &a4_300)->Unit(benchmark::kMillisecond);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunCardBenchmarks(argc, argv, "Road", Road, {{"A4_150dpi", QPageSize::A4, 150}, {"A4_300dpi", QPageSize::A4, 300}}, g_setup);
 }
