@@ -54,8 +54,8 @@ void CardPipeline::waitForFiles() {
 }
 
 void CardPipeline::showTracedCard() {
-    if (!m_traceShown) return;
-    m_traceShown = false;
+    if (!m_tracePending) return;
+    m_tracePending = false;
     waitForFiles(); // no copy of the card is left in the background then
     QImage& card = m_pictures.edit(Picture::P2);
     PaintSearchTrace(card, m_traceSearch);
@@ -187,13 +187,12 @@ void CardPipeline::load(bool showMessages, QImage* decoded) {
 void CardPipeline::GetXY(bool showMessages) {
     m_view->showCardView(false);
     m_view->showCodeField(false);
-    waitForFiles();
     QElapsedTimer clock;
     clock.start();
     // Recognition only reads the card; the trace file is written beside it
     // from the moment the searches are done.
     const QString tracePath = WorkingFile(QStringLiteral("Markery.bmp"));
-    m_traceShown = false;
+    m_tracePending = false;
     RecognitionResult r = RecogniseCard(
         m_pictures.image(Picture::P2), [this](int percent) { progress(percent); }, false,
         [&](const QImage& card, const MarkerSearch& search) { writeTrace(card, search, tracePath); });
@@ -211,7 +210,7 @@ void CardPipeline::GetXY(bool showMessages) {
     m_card.GridRect = QRect(m.topMarker2X, m.sideMarker1Y, m.topMarker3X - m.topMarker2X, m.sideMarker2Y - m.sideMarker1Y);
     // The card gets its trace and the code field's outline (which the trace
     // file does not show) only when somebody may look at it.
-    m_traceShown = true;
+    m_tracePending = true;
     m_traceSearch = std::move(r.search);
     m_traceOutline = QRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
     m_pictures.setImage(Picture::P1, r.grid);

@@ -107,7 +107,8 @@ private:
     void refuse(const QString& text, bool showMessages);
     // Writes `card` with the search trace to "Markery.bmp" in the background.
     void writeTrace(const QImage& card, const MarkerSearch& search, const QString& path);
-    // The traced card back in P2 with the code field's outline, for display.
+    // Paints the search trace and the code field's outline on the card in P2,
+    // for display (the trace file does not show the outline).
     void showTracedCard();
     bool setRange(bool showMessages);
     void progress(int percent) { m_view->setProgress(percent); }
@@ -125,9 +126,9 @@ private:
     Command m_readCommand;
     Command m_saveCommand;
     std::future<void> m_traceWrite;
-    bool m_traceShown = false;  // P2 is still to get the trace and the outline
+    bool m_tracePending = false; // P2 is still to get the trace and the outline
     MarkerSearch m_traceSearch;
-    QRect m_traceOutline;       // the code field
+    QRect m_traceOutline;        // the code field
 };
 
 } // namespace kartovo
