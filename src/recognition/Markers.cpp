@@ -4,6 +4,7 @@
 #include "platform/Numbers.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kartovo {
 
@@ -187,23 +188,20 @@ void PaintSearchTrace(QImage& trace, const MarkerSearch& s) {
 }
 
 SearchTrace::SearchTrace(const MarkerSearch& s) : m_start(std::size_t(std::max(s.height, 0)) + 1, 0) {
-    // Replayed twice: once to count the pixels of each row, once to place them.
-    std::vector<int> next;
-    const auto replay = [&](auto&& visit) {
-        MarkerResult replayed;
-        RowSearch(s.width, s.height, replayed, RecordedSpots{s.topSpots}, visit, {});
-        ColumnSearch(s.width, s.height, replayed, RecordedSpots{s.sideSpots}, visit, {});
+    // The examined pixels in search order, then sorted by row (counting sort).
+    std::vector<std::pair<int, int>> visited; // (row, x)
+    visited.reserve(std::size_t(std::max(s.width, 0)) * 4 + std::size_t(std::max(s.height, 0)) * 16);
+    const auto visit = [&](int x, int row) {
+        if (x >= 0 && row >= 0 && x < s.width && row < s.height) visited.emplace_back(row, x);
     };
-    const auto inside = [&](int x, int row) { return x >= 0 && row >= 0 && x < s.width && row < s.height; };
-    replay([&](int x, int row) {
-        if (inside(x, row)) ++m_start[std::size_t(row) + 1];
-    });
+    MarkerResult replayed;
+    RowSearch(s.width, s.height, replayed, RecordedSpots{s.topSpots}, visit, {});
+    ColumnSearch(s.width, s.height, replayed, RecordedSpots{s.sideSpots}, visit, {});
+    for (const auto& v : visited) ++m_start[std::size_t(v.first) + 1];
     for (std::size_t i = 1; i < m_start.size(); ++i) m_start[i] += m_start[i - 1];
-    m_xs.resize(std::size_t(m_start.back()));
-    next.assign(m_start.begin(), m_start.end() - 1);
-    replay([&](int x, int row) {
-        if (inside(x, row)) m_xs[std::size_t(next[std::size_t(row)]++)] = x;
-    });
+    m_xs.resize(visited.size());
+    std::vector<int> next(m_start.begin(), m_start.end() - 1);
+    for (const auto& v : visited) m_xs[std::size_t(next[std::size_t(v.first)]++)] = v.second;
 }
 
 void SearchTrace::paintRow(int row, uchar* bgr) const {
