@@ -73,15 +73,16 @@ struct CardPage {
 using CardBenchmark = void (*)(benchmark::State&, const QString* path);
 
 // The main of a card benchmark: writes each card, registers its bare decode
-// beside `measured` (as "<label>/<name>_jpeg") and runs them; `setup` points at
+// beside `measured` (as "<label>/<name>_jpeg") and runs them; g_setup points at
 // the database and cards meanwhile.
+inline CardBenchSetup* g_setup = nullptr;
 inline int RunCardBenchmarks(int argc, char** argv, const char* label, CardBenchmark measured,
-                             std::initializer_list<CardPage> pages, CardBenchSetup*& setup) {
+                             std::initializer_list<CardPage> pages) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     CardBenchSetup own;
     if (!own.open()) return 1;
-    setup = &own;
+    g_setup = &own;
     std::vector<QString> paths;
     paths.reserve(pages.size()); // the benchmarks keep pointers to them
     for (const CardPage& p : pages) {
@@ -93,7 +94,7 @@ inline int RunCardBenchmarks(int argc, char** argv, const char* label, CardBench
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    setup = nullptr;
+    g_setup = nullptr;
     return 0;
 }
 

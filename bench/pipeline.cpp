@@ -9,8 +9,6 @@ using namespace kartovo::bench;
 
 namespace {
 
-CardBenchSetup* g_setup = nullptr;
-
 void Recognise(benchmark::State& state, const QString* path) {
     CardState card;
     CardPictures pictures;
@@ -31,5 +29,5 @@ void Recognise(benchmark::State& state, const QString* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    return RunCardBenchmarks(argc, argv, "Recognise", Recognise, {{"A5_150dpi", QPageSize::A5, 150}, {"A4_300dpi", QPageSize::A4, 300}}, g_setup);
+    return RunCardBenchmarks(argc, argv, "Recognise", Recognise, {{"A5_150dpi", QPageSize::A5, 150}, {"A4_300dpi", QPageSize::A4, 300}});
 }

@@ -15,8 +15,6 @@ using namespace kartovo::bench;
 
 namespace {
 
-CardBenchSetup* g_setup = nullptr;
-
 void Road(benchmark::State& state, const QString* path) {
     CardState card;
     CardPictures pictures;
@@ -48,5 +46,5 @@ void Road(benchmark::State& state, const QString* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    return RunCardBenchmarks(argc, argv, "Road", Road, {{"A4_150dpi", QPageSize::A4, 150}, {"A4_300dpi", QPageSize::A4, 300}}, g_setup);
+    return RunCardBenchmarks(argc, argv, "Road", Road, {{"A4_150dpi", QPageSize::A4, 150}, {"A4_300dpi", QPageSize::A4, 300}});
 }
