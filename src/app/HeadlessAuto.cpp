@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -23,7 +24,9 @@ extern "C" void RequestStop(int) { g_stop.store(true); }
 
 } // namespace
 
-int RunAutoCommand(const QString& folder, bool once) {
+int RunAutoCommand(const AutoCommandOptions& command) {
+    const QString& folder = command.folder;
+    const bool once = command.once;
     SettingsStore store;
     const StationOptions options = ReadStationOptions(store);
     const QString exchange = folder.isEmpty() ? options.exchangeFolder : folder;
@@ -56,7 +59,7 @@ int RunAutoCommand(const QString& folder, bool once) {
     std::signal(SIGTERM, RequestStop);
     QTimer next;
     next.setSingleShot(true);
-    next.setInterval(kAutoIntervalMs);
+    next.setInterval(std::max(1, command.intervalSeconds) * 1000);
     QObject::connect(&next, &QTimer::timeout, [&] {
         mode.tick();
         // The next look follows 30 s after this one ended.

@@ -3,6 +3,7 @@
 #include "app/HeadlessRead.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
+#include "app/ui/Translations.h"
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
@@ -84,7 +85,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kartovo: --auto przyjmuje najwyżej jeden katalog wymiany.\n");
             return 2;
         }
-        return kartovo::RunAutoCommand(positional.value(0), parser.isSet(onceOpt));
+        kartovo::AutoCommandOptions autoOptions;
+        autoOptions.folder = positional.value(0);
+        autoOptions.once = parser.isSet(onceOpt);
+        return kartovo::RunAutoCommand(autoOptions);
     }
     if (parser.isSet(onceOpt)) {
         std::fprintf(stderr, "kartovo: --once działa tylko z --auto.\n");
@@ -100,6 +104,7 @@ int main(int argc, char** argv) {
         return kartovo::RunReadCommand(positional);
     }
 
+    kartovo::InstallTranslations();
     // Every message and question of the program goes through its own window.
     kartovo::MessageWindow::Install();
 

@@ -3,6 +3,7 @@
 #include "db/Record.h"
 #include "evaluation/SampleRows.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -22,6 +23,12 @@ struct SaveInput {
     // descriptiveCount descriptive columns.
     std::optional<SampleIdentification> identification;
     int descriptiveCount = 0;
+    // The card file's content (SHA-256, hex) and name, recorded with the rows
+    // in the same transaction so that no card is stored twice. Empty: not recorded.
+    QByteArray cardHash;
+    QString cardName;
+    // The operator chose to store a card whose content was stored before.
+    bool storeAgain = false;
 };
 
 enum class SaveOutcome {

@@ -51,26 +51,30 @@ FileChoice CardController::GetFileOpen(const QString& title, const QString& mask
 
 void CardController::Command4Click() {
     if (m_busy) return;
-    m_scannerSource = false;
     const FileChoice choice = GetFileOpen(kImageFileTitle, kImageFileMask, m_window.run().initialFolder);
     if (!choice.DialogAccepted) return;
     m_window.run().initialFolder = choice.folder();
+    OpenFile(choice.ChosenFilePath);
+}
 
+bool CardController::OpenFile(const QString& path) {
+    if (m_busy) return false;
+    m_scannerSource = false;
     // The chosen file is only read; the pipeline works on a bitmap copy.
     QImage picture;
     QString why;
-    if (!LoadPicture(choice.ChosenFilePath, picture, &why)) {
+    if (!LoadPicture(path, picture, &why)) {
         ShowMessage(CardPipeline::UnreadableImageText(why), 2, 16);
-        return;
+        return false;
     }
     const QString copy = WorkingFile(QStringLiteral("temp.bmp"));
     if (!SavePictureBitmap(picture, copy, &why)) {
         ShowMessage(why, 2, 16);
-        return;
+        return false;
     }
     m_card.ImagePath = copy;
     m_window.pictures().setImage(Picture::P2, std::move(picture));
-    ZaladujPlikGraf(true);
+    return ZaladujPlikGraf(true);
 }
 
 bool CardController::ZaladujPlikGraf(bool showMessages) {

@@ -48,6 +48,9 @@ public:
 
     // "&Plik" (Command4).
     void Command4Click();
+    // Loads the picture at `path` as "&Plik" does after its dialog (a file
+    // given on the command line); false when nothing was loaded.
+    bool OpenFile(const QString& path);
     // GetFileOpen with the program's file dialog.
     FileChoice GetFileOpen(const QString& title, const QString& mask, const QString& folder);
     // Runs the pipeline on card().ImagePath; false (nothing done) while a card
