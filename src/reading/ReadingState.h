@@ -32,10 +32,10 @@ public:
         std::function<void(int percent)> progress; // once per column
         std::function<void()> cell;                // after every cell
     };
-    enum class ReadStatus { Done, Busy, TooManyMarks };
+    enum class ReadStatus { Done, Busy, TooManyMarks, Refused };
     struct ReadResult {
         ReadStatus status = ReadStatus::Done;
-        QString message; // for TooManyMarks
+        QString message; // for TooManyMarks and Refused
         bool done() const { return status == ReadStatus::Done; }
     };
 

@@ -122,7 +122,7 @@ bool ReadingController::Command7Click() {
                 if (b) b->setEnabled(true);
             if (m_command7) m_command7->setEnabled(false);
             if (listVisible()) fillList(m_state.listLines());
-        } else if (result.status == ReadingState::ReadStatus::TooManyMarks) {
+        } else if (result.status != ReadingState::ReadStatus::Busy) {
             // Nothing to list or correct; "&Czytaj" stays for another threshold.
             for (QAbstractButton* b : {m_command10.data(), m_command11.data(), m_command12.data()})
                 if (b) b->setEnabled(false);
@@ -132,7 +132,7 @@ bool ReadingController::Command7Click() {
     notifyPictures();
     m_window->setEnabled(wasEnabled);
     QApplication::restoreOverrideCursor();
-    if (result.status == ReadingState::ReadStatus::TooManyMarks) {
+    if (result.status != ReadingState::ReadStatus::Busy && !result.done()) {
         if (autoMode)
             qCWarning(lcReading).noquote() << JoinLines(result.message);
         else
