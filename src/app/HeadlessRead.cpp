@@ -1,7 +1,5 @@
 #include "app/HeadlessRead.h"
 
-#include "reading/Measurements.h"
-
 #include "app/CardPictures.h"
 #include "app/CardPipeline.h"
 #include "app/Startup.h"
@@ -19,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <cstdio>
+#include <future>
 
 namespace kartovo {
 
@@ -56,6 +55,25 @@ QJsonObject CardReport(const QString& file, const CardState& card) {
     return o;
 }
 
+namespace {
+
+// A file of the batch, decoded (or refused) off the card road.
+struct Decoded {
+    bool isFile = false;
+    bool ok = false;
+    QImage picture;
+    QString why;
+};
+
+Decoded DecodeFile(const QString& file) {
+    Decoded d;
+    d.isFile = QFileInfo(file).isFile();
+    if (d.isFile) d.ok = LoadPicture(file, d.picture, &d.why);
+    return d;
+}
+
+} // namespace
+
 int ReadCards(const QStringList& files, const StationOptions& options, DbConnection& conn,
               const BaseSettings& base, const std::function<void(const QJsonObject&)>& report) {
     CardState card;
@@ -64,29 +82,30 @@ int ReadCards(const QStringList& files, const StationOptions& options, DbConnect
     pipeline.setOptions(options);
     pipeline.setAutoMode(false);
     int status = kReadOk;
-    for (const QString& file : files) {
+    // The next file is decoded on the second core while this card goes its
+    // road: one card in flight and one being decoded, never more.
+    std::future<Decoded> next;
+    if (!files.isEmpty()) next = std::async(std::launch::async, DecodeFile, files.first());
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString& file = files.at(i);
+        Decoded decoded = next.get();
+        if (i + 1 < files.size()) next = std::async(std::launch::async, DecodeFile, files.at(i + 1));
         card.resetCard();
-        if (!QFileInfo(file).isFile()) {
+        if (!decoded.isFile) {
             card.Refusal = QStringLiteral("Nie znaleziono pliku %1.").arg(file);
             report(CardReport(file, card));
             status = std::max(status, int(kReadMissingFile));
             continue;
         }
-        // The pipeline overwrites its image with bitmaps: it works on a copy.
-        QImage picture;
-        QString why;
-        if (!LoadPicture(file, picture, &why)) {
-            card.Refusal = CardPipeline::UnreadableImageText(why);
+        if (!decoded.ok) {
+            card.Refusal = CardPipeline::UnreadableImageText(decoded.why);
             report(CardReport(file, card));
             continue;
         }
+        // The file itself is only read: the card goes on decoded and its
+        // working copy is written in the working folder.
         card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
-        if (!SavePictureBitmap(picture, card.ImagePath, &why)) {
-            card.Fault = why;
-            report(CardReport(file, card));
-            return kReadSetupFault;
-        }
-        pipeline.ZaladujPlikGraf(false);
+        pipeline.ZaladujPlikGraf(false, std::move(decoded.picture));
         qCInfo(lcApp).noquote() << file << (card.DialogAccepted ? "recognised" : "refused");
         QJsonObject o = CardReport(file, card);
         if (card.DialogAccepted) {
@@ -99,7 +118,10 @@ int ReadCards(const QStringList& files, const StationOptions& options, DbConnect
             o.insert(QStringLiteral("measurements"), measurements);
         }
         report(o);
-        if (!card.Fault.isEmpty()) return kReadSetupFault;
+        if (!card.Fault.isEmpty()) {
+            if (next.valid()) next.wait();
+            return kReadSetupFault;
+        }
     }
     return status;
 }
