@@ -11,8 +11,11 @@ packages=(
     libsane-dev libsane1 sane-utils
     unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
     postgresql
+    mariadb-server mariadb-client odbc-mariadb
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core
+    libqt6svg6-dev help2man desktop-file-utils appstream
+    dpkg-dev file
 )
 
 missing=()

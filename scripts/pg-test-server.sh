@@ -46,6 +46,7 @@ start() {
     dir=$(mktemp -d "${TMPDIR:-/tmp}/kartovo-pg.XXXXXX")
     # Whatever fails below leaves no server or folder behind.
     trap 'stop "$dir"' EXIT
+    trap 'exit 1' INT TERM HUP
     chmod 755 "$dir"
     mkdir -p "$dir/data" "$dir/socket" "$dir/log" "$dir/odbc"
     printf '%s\n' "$pg_password" > "$dir/pwfile"
@@ -89,7 +90,7 @@ INI
     echo "export KARTOVO_PG_DATABASE=$pg_database"
     echo "export KARTOVO_PG_DRIVER='PostgreSQL Unicode'"
     echo "export ODBCSYSINI='$dir/odbc'"
-    trap - EXIT
+    trap - EXIT INT TERM HUP
 }
 
 stop() {

@@ -6,11 +6,23 @@ bash scripts/install-deps.sh
 bash scripts/build.sh
 build_dir=${KARTOVO_BUILD_DIR:-build}
 export QT_QPA_PLATFORM=offscreen
-# Throw-away PostgreSQL server (127.0.0.1, own port, temporary folder) for the
-# database tests; stopped whatever way the tests end.
+# Throw-away PostgreSQL and MariaDB servers (127.0.0.1, own ports, temporary
+# folders) for the database tests; stopped whatever way the tests end.
 pg_script="$(pwd)/scripts/pg-test-server.sh"
+mariadb_script="$(pwd)/scripts/mariadb-test-server.sh"
+KARTOVO_PG_DIR=
+KARTOVO_MARIADB_DIR=
+stop_servers() {
+    if [ -n "$KARTOVO_PG_DIR" ]; then bash "$pg_script" stop "$KARTOVO_PG_DIR" || true; fi
+    if [ -n "$KARTOVO_MARIADB_DIR" ]; then bash "$mariadb_script" stop "$KARTOVO_MARIADB_DIR" || true; fi
+}
+trap stop_servers EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 pg_env=$(bash "$pg_script" start)
 eval "$pg_env"
-trap 'bash "$pg_script" stop "$KARTOVO_PG_DIR"' EXIT
+mariadb_env=$(bash "$mariadb_script" start)
+eval "$mariadb_env"
 cd "$build_dir"
 ctest --output-on-failure -j"$(nproc)"

@@ -4,6 +4,9 @@
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 
+#include <QFileInfo>
+#include <cstdio>
+
 namespace kartovo {
 
 QStringList RefusalNotConfigured() {
@@ -54,6 +57,9 @@ bool CheckOdbcSource(const SettingsStore& store, DatabaseConfig& config) {
     config.odbcUser = store.read(odbc, QStringLiteral("UID"));
     config.odbcPassword = store.read(odbc, QStringLiteral("PWD"));
     config.odbcDatabase = store.read(odbc, QStringLiteral("Database"));
+    // A port of its own: an unquoted "Server=host;PORT=n" is cut at the
+    // semicolon by the INI format.
+    config.odbcPort = store.read(odbc, QStringLiteral("Port"));
     return true;
 }
 
@@ -62,6 +68,15 @@ bool CheckDatabaseConfiguration(const SettingsStore& store, RunState& run,
     const double type = DatabaseTypeSetting(store);
     if (type == 0) {
         ShowRefusal(RefusalNotConfigured());
+        // A first start: say where the settings were looked for and how to
+        // see the program working without the main SPC program.
+        const QString file = store.fileName();
+        const QByteArray hint =
+            QStringLiteral("kartovo: brak Baza/TypBazy w pliku ustawień %1%2 (--settings PLIK albo "
+                           "KARTOVO_SETTINGS wskazują inny). Wypróbuj program na bazie demonstracyjnej: kartovo --demo")
+                .arg(file, QFileInfo::exists(file) ? QString() : QStringLiteral(" (plik nie istnieje)"))
+                .toUtf8();
+        std::fprintf(stderr, "%s\n", hint.constData());
         return false;
     }
     if (showWindow) showWindow();

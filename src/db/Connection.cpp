@@ -83,7 +83,8 @@ QString DatabaseErrorMessage(const DbError& error) {
 QString BuildConnectionString(const DatabaseConfig& c) {
     return QStringLiteral("DRIVER=") + c.odbcDriver + QStringLiteral(";SERVER=") + c.odbcServer +
            QStringLiteral("; DATABASE=") + c.odbcDatabase + QStringLiteral(";UID=") + c.odbcUser +
-           QStringLiteral(";PWD=") + c.odbcPassword + QStringLiteral(";");
+           QStringLiteral(";PWD=") + c.odbcPassword + QStringLiteral(";") +
+           (c.odbcPort.trimmed().isEmpty() ? QString() : QStringLiteral("PORT=") + c.odbcPort.trimmed() + u';');
 }
 
 QString NormalizeConnectionString(const QString& text) {
@@ -130,6 +131,12 @@ bool IsJetDatabaseFile(const QString& path) {
     const QByteArray head = f.read(20);
     const QByteArray sig = head.mid(4, 15);
     return sig == "Standard Jet DB" || sig == "Standard ACE DB";
+}
+
+bool IsSqliteDatabaseFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    return f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
 DbConnection::DbConnection() = default;
@@ -195,6 +202,22 @@ bool DbConnection::openSqliteFile(const QString& path, bool mustExist) {
                             "albo użyj pliku Norv.mdb w formacie SQLite.")
                  .arg(QDir::toNativeSeparators(fi.absoluteFilePath())));
         return false;
+    }
+    // SQLite takes an empty file for an empty database, which would end in a
+    // misleading "no active control programs"; the header says what a file is.
+    if (mustExist && fi.isFile()) {
+        const QString shown = QDir::toNativeSeparators(fi.absoluteFilePath());
+        if (fi.size() == 0) {
+            fail(kSqliteNotADb, QStringLiteral("Plik bazy danych %1 jest pusty (0 bajtów), to nie jest baza danych. "
+                                               "Wskaż właściwy plik Norv.mdb albo wypróbuj program: kartovo --demo")
+                                    .arg(shown));
+            return false;
+        }
+        if (!IsSqliteDatabaseFile(path)) {
+            fail(kSqliteNotADb, QStringLiteral("Plik %1 nie jest bazą danych SQLite (file is not a database).")
+                                    .arg(shown));
+            return false;
+        }
     }
     m_name = NewConnectionName();
     {

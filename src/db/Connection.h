@@ -29,7 +29,8 @@ DbError DbErrorFrom(const QSqlError& error);
 // R4: the lines shown when the connection cannot be opened.
 QString DatabaseErrorMessage(const DbError& error);
 
-// The server connection text exactly as the main program writes it.
+// The server connection text exactly as the main program writes it, and
+// "PORT=<n>;" after it when a port is configured apart from the server.
 QString BuildConnectionString(const DatabaseConfig& config);
 
 // Connection text with every key and value trimmed and empty parts dropped;
@@ -42,6 +43,9 @@ QString LatestSamplesSql(int count);
 
 // True when the file starts with the header of an Access/Jet (or ACE) database.
 bool IsJetDatabaseFile(const QString& path);
+
+// True when the file starts with the header of an SQLite 3 database.
+bool IsSqliteDatabaseFile(const QString& path);
 
 // The one database connection of the run ("Conn"), or any other connection
 // for tests and tools: SQL texts are written once in the bracket/Top style and

@@ -13,6 +13,7 @@ struct DatabaseConfig {
     QString odbcDatabase;
     QString odbcUser;
     QString odbcPassword;
+    QString odbcPort;      // "ODBC"/"Port": when set, "PORT=<n>;" ends the connection text
 };
 
 // Full path of the database file "Norv.mdb" in `folder`, its name matched

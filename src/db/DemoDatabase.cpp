@@ -79,6 +79,7 @@ Record SampleRow(int program, int parameter, const QString& date, const QString&
 QString SchemaScript(DbSystem system) {
     InitDbResources();
     const QString name = system == DbSystem::PostgreSQL ? QStringLiteral(":/kartovo/db/schema/postgresql.sql")
+                         : system == DbSystem::MySQL    ? QStringLiteral(":/kartovo/db/schema/mariadb.sql")
                                                         : QStringLiteral(":/kartovo/db/schema/sqlite.sql");
     QFile f(name);
     if (!f.open(QIODevice::ReadOnly)) return {};

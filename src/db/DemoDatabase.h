@@ -10,7 +10,7 @@ namespace kartovo {
 class DbConnection;
 
 // The SQL script that creates every SPC table Kartovo uses (SQLite, or the
-// PostgreSQL variant with small integers for yes/no columns).
+// PostgreSQL and MariaDB/MySQL variants with small integers for yes/no columns).
 QString SchemaScript(DbSystem system);
 
 // Statements of a script: "--" comment lines dropped, split at semicolons.

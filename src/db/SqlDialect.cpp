@@ -9,7 +9,7 @@ QString DbSystemName(DbSystem system) {
     case DbSystem::SQLite: return QStringLiteral("SQLite");
     case DbSystem::SqlServer: return QStringLiteral("SQL Server");
     case DbSystem::PostgreSQL: return QStringLiteral("PostgreSQL");
-    case DbSystem::MySQL: return QStringLiteral("MySQL");
+    case DbSystem::MySQL: return QStringLiteral("MySQL/MariaDB");
     case DbSystem::Other: break;
     }
     return QStringLiteral("inny");
@@ -48,6 +48,11 @@ QString RewriteOutsideLiterals(const QString& sql, DbSystem system) {
                         continue;
                     }
                     break;
+                }
+                if (sql[j] == u'\\' && system == DbSystem::MySQL) {
+                    // MySQL and MariaDB read a backslash in a literal as an escape.
+                    literal += QStringLiteral("\\\\");
+                    continue;
                 }
                 literal += (likePending && sql[j] == u'*') ? QChar(u'%') : sql[j];
             }

@@ -16,7 +16,8 @@ QString DbSystemName(DbSystem system);
 //    schema there) and becomes `Name` on MySQL/MariaDB;
 //  - a leading "Select Top n" becomes "Select ... LIMIT n" where Top is unknown;
 //  - the pattern after Like uses % where it was written with *, and Like is
-//    ILIKE on PostgreSQL (the others compare without regard to case).
+//    ILIKE on PostgreSQL (the others compare without regard to case);
+//  - on MySQL/MariaDB a backslash in a literal is doubled (it escapes there).
 // Quoted text literals are never touched.
 QString TranslateSql(const QString& sql, DbSystem system);
 

@@ -2,6 +2,7 @@
 
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsPanel.h"
+#include "db/Connection.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -213,6 +214,33 @@ TEST_F(StartupTest, AnyOtherTypeSelectsTheServerAndHandsItsSettingsOn) {
     EXPECT_EQ(c.odbcDatabase, QStringLiteral("spc.db"));
     EXPECT_EQ(c.odbcUser, QStringLiteral("jan"));
     EXPECT_EQ(c.odbcPassword, QStringLiteral("tajne"));
+}
+
+TEST_F(StartupTest, ServerPortWrittenInTheSettingsFileReachesTheConnectionText) {
+    // The INI format ends an unquoted value at ';': the port is kept either
+    // in a quoted server value or under a key of its own.
+    const struct {
+        const char* odbcLines;
+        const char* expected;
+    } cases[] = {
+        {"Server=\"db.example;PORT=5433\"\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;PORT=5433;DATABASE=spc;UID=jan;PWD=;"},
+        {"Server=db.example\nPort=5433\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD=;PORT=5433;"},
+        {"Server=db.example;PORT=5433\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD=;"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.odbcLines);
+        QFile ini(m_iniPath);
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write(QByteArray("[Baza]\nTypBazy=2\n[ODBC]\nDriver=PostgreSQL Unicode\nDatabase=spc\nUID=jan\n") +
+                  c.odbcLines);
+        ini.close();
+        m_configs.clear();
+        auto w = makeWindow();
+        ASSERT_TRUE(w->start());
+        ASSERT_EQ(m_configs.size(), 1u);
+        const QString text = NormalizeConnectionString(BuildConnectionString(m_configs[0]));
+        EXPECT_EQ(text, QString::fromLatin1(c.expected));
+    }
 }
 
 TEST_F(StartupTest, FailedDatabaseStartupEndsTheProgram) {

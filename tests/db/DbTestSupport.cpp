@@ -38,6 +38,54 @@ DatabaseConfig PgServer::config(const QString& database, const QString& password
     return c;
 }
 
+bool MariaDbServer::available() { return !qEnvironmentVariableIsEmpty("KARTOVO_MARIADB_PORT"); }
+
+QString MariaDbServer::skipReason() {
+    return QStringLiteral("KARTOVO_MARIADB_PORT is not set: start a test server with scripts/mariadb-test-server.sh");
+}
+
+QString MariaDbServer::adminDatabase() { return Env("KARTOVO_MARIADB_DATABASE", "kartovo_test"); }
+QString MariaDbServer::password() { return Env("KARTOVO_MARIADB_PASSWORD", ""); }
+
+DatabaseConfig MariaDbServer::config(const QString& database, const QString& password) {
+    DatabaseConfig c;
+    c.dbType = QStringLiteral("SQL");
+    c.odbcDriver = Env("KARTOVO_MARIADB_DRIVER", "MariaDB Unicode");
+    c.odbcServer = Env("KARTOVO_MARIADB_HOST", "127.0.0.1");
+    c.odbcPort = Env("KARTOVO_MARIADB_PORT", "3306");
+    c.odbcDatabase = database;
+    c.odbcUser = Env("KARTOVO_MARIADB_USER", "kartovo");
+    c.odbcPassword = password;
+    return c;
+}
+
+bool BackendAvailable(Backend backend) {
+    switch (backend) {
+    case Backend::SQLite: return true;
+    case Backend::PostgreSQL: return PgServer::available();
+    case Backend::MariaDB: return MariaDbServer::available();
+    }
+    return false;
+}
+
+QString BackendSkipReason(Backend backend) {
+    return backend == Backend::MariaDB ? MariaDbServer::skipReason() : PgServer::skipReason();
+}
+
+namespace {
+
+DatabaseConfig AdminConfig(Backend backend) {
+    return backend == Backend::MariaDB ? MariaDbServer::config(MariaDbServer::adminDatabase(), MariaDbServer::password())
+                                       : PgServer::config(PgServer::adminDatabase(), PgServer::password());
+}
+
+QString DropDatabaseSql(Backend backend, const QString& name) {
+    return backend == Backend::MariaDB ? QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name)
+                                       : QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name);
+}
+
+} // namespace
+
 ScratchDatabase::ScratchDatabase(Backend backend) : m_backend(backend), m_conn(std::make_unique<DbConnection>()) {
     if (backend == Backend::SQLite) {
         const QString path = QDir(m_dir.path()).filePath(QStringLiteral("Norv.mdb"));
@@ -52,8 +100,7 @@ ScratchDatabase::ScratchDatabase(Backend backend) : m_backend(backend), m_conn(s
     m_name = QStringLiteral("kt_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
     {
         DbConnection admin;
-        if (!admin.open(PgServer::config(PgServer::adminDatabase(), PgServer::password())) ||
-            !admin.execute(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_name)) ||
+        if (!admin.open(AdminConfig(backend)) || !admin.execute(DropDatabaseSql(backend, m_name)) ||
             !admin.execute(QStringLiteral("CREATE DATABASE %1").arg(m_name))) {
             m_error = admin.lastError().description;
             return;
@@ -65,15 +112,15 @@ ScratchDatabase::ScratchDatabase(Backend backend) : m_backend(backend), m_conn(s
 
 ScratchDatabase::~ScratchDatabase() {
     m_conn->close();
-    if (m_backend == Backend::PostgreSQL && !m_name.isEmpty()) {
+    if (m_backend != Backend::SQLite && !m_name.isEmpty()) {
         DbConnection admin;
-        if (admin.open(PgServer::config(PgServer::adminDatabase(), PgServer::password())))
-            admin.execute(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_name));
+        if (admin.open(AdminConfig(m_backend))) admin.execute(DropDatabaseSql(m_backend, m_name));
     }
 }
 
 DatabaseConfig ScratchDatabase::config() const {
     if (m_backend == Backend::PostgreSQL) return PgServer::config(m_name, PgServer::password());
+    if (m_backend == Backend::MariaDB) return MariaDbServer::config(m_name, MariaDbServer::password());
     DatabaseConfig c;
     c.dbType = QStringLiteral("MDB");
     c.dbFolder = m_dir.path();

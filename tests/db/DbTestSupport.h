@@ -16,7 +16,7 @@ inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.
 
 namespace kartovo::test {
 
-enum class Backend { SQLite, PostgreSQL };
+enum class Backend { SQLite, PostgreSQL, MariaDB };
 
 // The throw-away PostgreSQL server started by scripts/pg-test-server.sh
 // (KARTOVO_PG_* and ODBCSYSINI in the environment).
@@ -34,9 +34,23 @@ struct PgServer {
     static DatabaseConfig config(const QString& database, const QString& password);
 };
 
+// The throw-away MariaDB server started by scripts/mariadb-test-server.sh
+// (KARTOVO_MARIADB_* in the environment; the ODBC driver named by its path).
+struct MariaDbServer {
+    static bool available();
+    static QString skipReason();
+    static QString adminDatabase();
+    static QString password();
+    static DatabaseConfig config(const QString& database, const QString& password);
+};
+
+// Whether the server of `backend` was started (SQLite always is).
+bool BackendAvailable(Backend backend);
+QString BackendSkipReason(Backend backend);
+
 // A database of its own for one test: an SQLite Norv.mdb in a temporary
-// folder, or a fresh database on the PostgreSQL test server (dropped at the
-// end), so that tests can run in parallel.
+// folder, or a fresh database on the PostgreSQL or MariaDB test server
+// (dropped at the end), so that tests can run in parallel.
 class ScratchDatabase {
 public:
     explicit ScratchDatabase(Backend backend);

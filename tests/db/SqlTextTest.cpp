@@ -20,6 +20,11 @@ TEST(SqlDialect, QuotedTextIsNeverRewritten) {
     const QString sql = QStringLiteral("Select * from [SPC_OpisID1] Where Nazwa='[a]''[b] Top 3' Order by Nazwa");
     EXPECT_EQ(TranslateSql(sql, DbSystem::PostgreSQL),
               QStringLiteral("Select * from SPC_OpisID1 Where Nazwa='[a]''[b] Top 3' Order by Nazwa"));
+    // ...except that MySQL/MariaDB would read a backslash as an escape.
+    EXPECT_EQ(TranslateSql(QStringLiteral("Select * from [T] Where P='C:\\Baza\\' And Q='[x]'"), DbSystem::MySQL),
+              QStringLiteral("Select * from `T` Where P='C:\\\\Baza\\\\' And Q='[x]'"));
+    EXPECT_EQ(TranslateSql(QStringLiteral("Select * from [T] Where P='C:\\Baza'"), DbSystem::SQLite),
+              QStringLiteral("Select * from [T] Where P='C:\\Baza'"));
 }
 
 TEST(SqlDialect, TopBecomesLimitWhereTopIsUnknown) {
@@ -49,6 +54,9 @@ TEST(ConnectionText, ServerFormIsWrittenExactly) {
     c.odbcDatabase = QStringLiteral("D");
     c.odbcUser = QStringLiteral("U");
     EXPECT_EQ(BuildConnectionString(c), QStringLiteral("DRIVER=X;SERVER=S; DATABASE=D;UID=U;PWD=;"));
+    // A port of its own ("ODBC"/"Port") follows as one more key.
+    c.odbcPort = QStringLiteral(" 5433 ");
+    EXPECT_EQ(BuildConnectionString(c), QStringLiteral("DRIVER=X;SERVER=S; DATABASE=D;UID=U;PWD=;PORT=5433;"));
 }
 
 TEST(ConnectionText, KeysAndValuesAreTrimmedBracesKept) {

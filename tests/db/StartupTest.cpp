@@ -62,7 +62,7 @@ TEST_P(Startup, DemoDatabaseStartsAndStaysOpen) {
     EXPECT_TRUE(recorder.messages.isEmpty());
     DbSession& s = DbSession::instance();
     EXPECT_TRUE(s.isOpen());
-    EXPECT_EQ(Conn().system(), isPg() ? DbSystem::PostgreSQL : DbSystem::SQLite);
+    EXPECT_EQ(Conn().system(), isPg() ? DbSystem::PostgreSQL : isMariaDb() ? DbSystem::MySQL : DbSystem::SQLite);
     EXPECT_EQ(Base().ProgramIdentificationCount, 3);
     EXPECT_EQ(Base().DataIdentificationCount, 3);
     EXPECT_NEAR(Base().SampleConstants[2].R1.toDouble(), 3.267, 0.001);
@@ -171,35 +171,54 @@ TEST(StartupFile, AccessFileIsRefusedAndLeftAlone) {
     EXPECT_TRUE(IsJetDatabaseFile(path));
 }
 
-TEST(StartupFile, OtherNonDatabaseFileGivesTheDriversError) {
-    SessionGuard guard;
-    MessageRecorder recorder;
-    QTemporaryDir dir;
-    const QString path = QDir(dir.path()).filePath(QStringLiteral("norv.mdb"));
-    const QByteArray junk(8192, 'x');
-    WriteFile(path, junk);
-    DatabaseConfig c;
-    c.dbType = QStringLiteral("MDB");
-    c.dbFolder = dir.path();
-    EXPECT_FALSE(StartDatabase(c));
-    const QStringList lines = Lines(OnlyMessage(recorder));
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: 26"));
-    EXPECT_EQ(lines[2], QStringLiteral("Opis błędu: file is not a database"));
-    EXPECT_EQ(ReadFile(path), junk);
+TEST(StartupFile, EmptyOrOtherFileIsSaidToBeNoDatabase) {
+    const struct {
+        QByteArray bytes;
+        const char* said;
+    } cases[] = {{QByteArray(), "jest pusty (0 bajtów)"},
+                 {QByteArray(8192, 'x'), "nie jest bazą danych SQLite"},
+                 {QByteArray("SQLite"), "nie jest bazą danych SQLite"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        SessionGuard guard;
+        MessageRecorder recorder;
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("norv.mdb"));
+        WriteFile(path, c.bytes);
+        DatabaseConfig config;
+        config.dbType = QStringLiteral("MDB");
+        config.dbFolder = dir.path();
+        EXPECT_FALSE(StartDatabase(config));
+        const QStringList lines = Lines(OnlyMessage(recorder));
+        ASSERT_EQ(lines.size(), 5);
+        EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: 26"));
+        EXPECT_TRUE(lines[2].contains(QString::fromUtf8(c.said))) << lines[2].toStdString();
+        EXPECT_TRUE(lines[2].contains(QDir::toNativeSeparators(path))) << lines[2].toStdString();
+        EXPECT_EQ(ReadFile(path), c.bytes);
+        EXPECT_FALSE(DbSession::instance().isOpen());
+    }
 }
 
-class StartupServer : public ::testing::Test {
+// The database servers through ODBC: login refusals, unknown drivers and the
+// written connection text, on every server that was started.
+class StartupServer : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
-        if (!PgServer::available()) GTEST_SKIP() << PgServer::skipReason().toStdString();
+        if (!BackendAvailable(GetParam())) GTEST_SKIP() << BackendSkipReason(GetParam()).toStdString();
     }
+    bool isPg() const { return GetParam() == Backend::PostgreSQL; }
+    DatabaseConfig adminConfig(const QString& password) const {
+        return isPg() ? PgServer::config(PgServer::adminDatabase(), password)
+                      : MariaDbServer::config(MariaDbServer::adminDatabase(), password);
+    }
+    QString rightPassword() const { return isPg() ? PgServer::password() : MariaDbServer::password(); }
     SessionGuard guard;
     MessageRecorder recorder;
 };
+INSTANTIATE_TEST_SUITE_P(Db, StartupServer, ::testing::Values(Backend::PostgreSQL, Backend::MariaDB), BackendName);
 
-TEST_F(StartupServer, RefusedLoginGivesR4WithTheServersNumberAndText) {
-    EXPECT_FALSE(StartDatabase(PgServer::config(PgServer::adminDatabase(), QStringLiteral("wrong-password"))));
+TEST_P(StartupServer, RefusedLoginGivesR4WithTheServersNumberAndText) {
+    EXPECT_FALSE(StartDatabase(adminConfig(QStringLiteral("wrong-password"))));
     ExpectErrorStyle(recorder);
     const QStringList lines = Lines(recorder.messages.first().text);
     ASSERT_EQ(lines.size(), 5);
@@ -208,14 +227,15 @@ TEST_F(StartupServer, RefusedLoginGivesR4WithTheServersNumberAndText) {
     bool numeric = false;
     const int number = lines[1].mid(13).toInt(&numeric);
     EXPECT_TRUE(numeric && number != 0) << lines[1].toStdString();
-    EXPECT_TRUE(lines[2].contains(QStringLiteral("password authentication failed"))) << lines[2].toStdString();
+    const QString said = isPg() ? QStringLiteral("password authentication failed") : QStringLiteral("Access denied");
+    EXPECT_TRUE(lines[2].contains(said)) << lines[2].toStdString();
     EXPECT_FALSE(DbSession::instance().isOpen());
     // Nothing after the connection ran: no base settings were loaded.
     EXPECT_EQ(Base().ProgramIdentificationCount, 0);
 }
 
-TEST_F(StartupServer, UnknownDriverGivesR4WithTheDriverManagersText) {
-    DatabaseConfig c = PgServer::config(PgServer::adminDatabase(), PgServer::password());
+TEST_P(StartupServer, UnknownDriverGivesR4WithTheDriverManagersText) {
+    DatabaseConfig c = adminConfig(rightPassword());
     c.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
     EXPECT_FALSE(StartDatabase(c));
     const QStringList lines = Lines(OnlyMessage(recorder));
@@ -223,16 +243,25 @@ TEST_F(StartupServer, UnknownDriverGivesR4WithTheDriverManagersText) {
     EXPECT_TRUE(lines[2].contains(QStringLiteral("Brak Takiego Sterownika"))) << lines[2].toStdString();
 }
 
-TEST_F(StartupServer, WrittenConnectionTextReachesTheNamedDatabase) {
+TEST_P(StartupServer, WrittenConnectionTextReachesTheNamedDatabase) {
     // The written text has a blank before DATABASE, which the driver would
-    // otherwise not take as that key.
-    ScratchDatabase scratch(Backend::PostgreSQL);
+    // otherwise not take as that key. The port rides on the server value
+    // for PostgreSQL and comes from its own key for MariaDB.
+    ScratchDatabase scratch(GetParam());
     ASSERT_TRUE(scratch.ok()) << scratch.error().toStdString();
-    ASSERT_TRUE(BuildConnectionString(scratch.config()).contains(QStringLiteral("; DATABASE=")));
+    const QString text = BuildConnectionString(scratch.config());
+    ASSERT_TRUE(text.contains(QStringLiteral("; DATABASE=")));
+    EXPECT_EQ(text.contains(QStringLiteral(";PORT=")), isPg()) << text.toStdString();
+    EXPECT_EQ(text.endsWith(QStringLiteral(";PWD=%1;PORT=%2;").arg(rightPassword(), scratch.config().odbcPort)),
+              !isPg())
+        << text.toStdString();
     DbConnection conn;
     ASSERT_TRUE(conn.open(scratch.config())) << conn.lastError().description.toStdString();
+    EXPECT_EQ(conn.system(), isPg() ? DbSystem::PostgreSQL : DbSystem::MySQL);
     bool ok = false;
-    const Recordset rs = conn.query(QStringLiteral("select current_database() AS name"), &ok);
+    const Recordset rs =
+        conn.query(isPg() ? QStringLiteral("select current_database() AS name") : QStringLiteral("select database() AS name"),
+                   &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(rs[QStringLiteral("name")].toString(), scratch.name());
 }

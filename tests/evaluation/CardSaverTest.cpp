@@ -131,7 +131,7 @@ TEST_P(CardSaver, WindowFollowsTheTimeOrderNotTheInsertionOrder) {
 TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
     addIndividualParameter(22, 2);
     // The database itself refuses the second row of the card.
-    if (isPg())
+    if (isServer())
         ASSERT_TRUE(db->exec(QStringLiteral("ALTER TABLE SPC_Baza ADD CONSTRAINT w1_ponizej_500 CHECK (W1 < 500)")));
     else
         ASSERT_TRUE(db->exec(QStringLiteral("CREATE TRIGGER w1_ponizej_500 BEFORE INSERT ON SPC_Baza WHEN NEW.W1 >= 500 "
@@ -144,7 +144,7 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
     EXPECT_FALSE(failed.ok());
     EXPECT_EQ(failed.rowsStored, 0);
     // The operator reads the database's own words.
-    EXPECT_TRUE(failed.error.contains(isPg() ? QStringLiteral("w1_ponizej_500") : QStringLiteral("W1 ponad limit"),
+    EXPECT_TRUE(failed.error.contains(isServer() ? QStringLiteral("w1_ponizej_500") : QStringLiteral("W1 ponad limit"),
                                       Qt::CaseInsensitive))
         << failed.error.toStdString();
     EXPECT_TRUE(SaveFailureMessage(failed).contains(failed.error));

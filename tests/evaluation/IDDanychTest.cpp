@@ -507,7 +507,7 @@ TEST_P(ManualSave, CancelStoresNothingAndTheNextWindowStartsAfresh) {
 }
 
 TEST_P(ManualSave, DatabaseFailureIsShownAndTheCardKept) {
-    if (isPg())
+    if (isServer())
         ASSERT_TRUE(db->exec(QStringLiteral("ALTER TABLE SPC_Baza ADD CONSTRAINT bez_partii_x CHECK (ID3 <> 'X')")));
     else
         ASSERT_TRUE(db->exec(QStringLiteral("CREATE TRIGGER bez_partii_x BEFORE INSERT ON SPC_Baza WHEN NEW.ID3 = 'X' "
@@ -518,7 +518,7 @@ TEST_P(ManualSave, DatabaseFailureIsShownAndTheCardKept) {
     QString error;
     EXPECT_FALSE(RunManualSave(nullptr, conn(), context(1, FiveValues()), &error));
     EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before);
-    const QString expected = isPg() ? QStringLiteral("bez_partii_x") : QStringLiteral("partia X zablokowana");
+    const QString expected = isServer() ? QStringLiteral("bez_partii_x") : QStringLiteral("partia X zablokowana");
     EXPECT_TRUE(error.contains(expected, Qt::CaseInsensitive)) << error.toStdString();
     ASSERT_EQ(recorder.messages.size(), 1);
     EXPECT_TRUE(recorder.messages[0].text.contains(error));

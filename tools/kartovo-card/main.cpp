@@ -9,13 +9,25 @@
 #include <QImageWriter>
 #include <cstdio>
 
+#ifndef KARTOVO_VERSION
+#define KARTOVO_VERSION "0"
+#endif
+
 using namespace kartovo;
 
 namespace {
 
-int Fail(const QString& text) {
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 64; // sysexits.h's EX_USAGE
+
+int Fail(const QString& text, int status = kExitFailed) {
     std::fprintf(stderr, "kartovo-card: %s\n", qPrintable(text));
-    return 1;
+    return status;
+}
+
+int Usage(const QString& text) {
+    std::fprintf(stderr, "kartovo-card: %s\nWięcej informacji: kartovo-card --help\n", qPrintable(text));
+    return kExitUsage;
 }
 
 bool ParseMarks(const QString& text, std::vector<CellMark>& marks) {
@@ -30,45 +42,86 @@ bool ParseMarks(const QString& text, std::vector<CellMark>& marks) {
     return true;
 }
 
+QString HelpText(const QCommandLineParser& cli) {
+    QString text = cli.helpText();
+    // Qt's own headings, in the language of the rest of the text.
+    text.replace(QStringLiteral("Usage:"), QStringLiteral("Użycie:"));
+    text.replace(QStringLiteral("<executable_name>"), QStringLiteral("kartovo-card"));
+    text.replace(QStringLiteral("[options]"), QStringLiteral("[opcje]"));
+    text.replace(QStringLiteral("Options:"), QStringLiteral("Opcje:"));
+    text += QStringLiteral(
+        "\nPrzykład:\n"
+        "  kartovo-card --id 19 --og 12 --od 10 --fill-random --noise 8 --dpi 200 --out skan.jpg\n"
+        "\nKody wyjścia:\n"
+        "  0    karta zapisana (z --verify: i odczytana z powrotem z tym samym numerem)\n"
+        "  1    nie można narysować albo zapisać karty, albo --verify odczytało inny numer\n"
+        "  64   błędne wywołanie (nieznana opcja, brak albo zła wartość opcji)\n");
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kartovo-card"));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
     QCommandLineParser cli;
-    cli.setApplicationDescription(QStringLiteral("Draws a Kartovo data card (see tools/kartovo-card/README.md)."));
-    cli.addHelpOption();
+    cli.setApplicationDescription(
+        QStringLiteral("Rysuje kartę danych Kartovo: obraz skanu w danej rozdzielczości i/lub PDF do druku\n"
+                       "w rzeczywistym rozmiarze; tryb wypełniony dodaje znaki długopisu i wady skanu."));
+    cli.addOption(QCommandLineOption(QStringList{"h", "help"}, "Pokazuje tę pomoc i kończy."));
+    cli.addOption(QCommandLineOption(QStringList{"v", "version"}, "Pokazuje wersję programu i kończy."));
     const QStringList numeric = {"OG", "OD", "GLK", "DLK", "LS", "WN", "GL", "DL", "Skala"};
-    cli.addOption({"id", "Parameter id encoded in the code field (> 0).", "n", "1"});
-    cli.addOption({"gestosc", "Gestosc: the grid has Gestosc + 1 columns.", "n", "9"});
-    cli.addOption({"skala-siatki", "SkalaSiatki: number of grid rows.", "n", "20"});
-    for (const QString& c : numeric) cli.addOption({c.toLower(), QStringLiteral("Column %1.").arg(c), "value"});
-    cli.addOption({"czy-arch", "CzyArch is true (extended range)."});
-    cli.addOption({"format", "Format of values.", "text", "0.00"});
-    cli.addOption({"nazwa", "Parameter name (Nazwa).", "text", ""});
-    cli.addOption({"program", "Control program name.", "text", ""});
-    cli.addOption({"page", "Page size: A5 or A4.", "size", "A5"});
-    cli.addOption({"marker-mm", "Marker thickness in mm.", "mm", "0.9"});
-    cli.addOption({"dpi", "Scan resolution of the picture.", "dpi", "150"});
-    cli.addOption({"out", "Picture file (format by extension: png, bmp, jpg, ...).", "file"});
-    cli.addOption({"quality", "JPEG quality (0..100).", "q", "85"});
-    cli.addOption({"pdf", "Printable PDF at true size.", "file"});
-    cli.addOption({"fill", "Blacken cells: section:row,... (section from 1, row 0 at the bottom).", "list"});
-    cli.addOption({"fill-random", "Blacken one random cell in every column."});
-    cli.addOption({"seed", "Seed of marks and defects.", "n", "1"});
-    cli.addOption({"noise", "Scanner noise (standard deviation, 0..255 scale).", "sigma", "0"});
-    cli.addOption({"blur", "Blur strength 0..1.", "amount", "0"});
-    cli.addOption({"paper", "Paper colour, e.g. #f4efe2.", "colour", "#ffffff"});
-    cli.addOption({"rotate", "Deliver the scan turned: cw or ccw.", "dir"});
-    cli.addOption({"verify", "Read the written picture back (turned back first) and print what recognition finds."});
-    cli.process(app);
+    cli.addOption({"id", "Numer parametru zapisany w polu kodu (> 0).", "n", "1"});
+    cli.addOption({"gestosc", "Gestosc: siatka ma Gestosc + 1 kolumn.", "n", "9"});
+    cli.addOption({"skala-siatki", "SkalaSiatki: liczba wierszy siatki.", "n", "20"});
+    for (const QString& c : numeric) cli.addOption({c.toLower(), QStringLiteral("Kolumna %1.").arg(c), "liczba"});
+    cli.addOption({"czy-arch", "CzyArch prawdziwe (rozszerzony zakres)."});
+    cli.addOption({"format", "Format wartości.", "tekst", "0.00"});
+    cli.addOption({"nazwa", "Nazwa parametru (Nazwa).", "tekst", ""});
+    cli.addOption({"program", "Nazwa programu kontroli.", "tekst", ""});
+    cli.addOption({"page", "Rozmiar strony: A5 albo A4.", "rozmiar", "A5"});
+    cli.addOption({"marker-mm", "Grubość markera w mm.", "mm", "0.9"});
+    cli.addOption({"dpi", "Rozdzielczość skanu (50..1200).", "dpi", "150"});
+    cli.addOption({"out", "Plik obrazu (format z rozszerzenia: png, bmp, jpg, ...).", "plik"});
+    cli.addOption({"quality", "Jakość JPEG (0..100).", "q", "85"});
+    cli.addOption({"pdf", "PDF do druku w rzeczywistym rozmiarze.", "plik"});
+    cli.addOption({"fill", "Zaczernia komórki: sekcja:wiersz,... (sekcje od 1, wiersz 0 na dole).", "lista"});
+    cli.addOption({"fill-random", "Zaczernia jedną losową komórkę w każdej kolumnie."});
+    cli.addOption({"seed", "Ziarno znaków i wad skanu.", "n", "1"});
+    cli.addOption({"noise", "Szum skanera (odchylenie standardowe w skali 0..255).", "sigma", "0"});
+    cli.addOption({"blur", "Rozmycie 0..1.", "ile", "0"});
+    cli.addOption({"paper", "Kolor papieru, np. #f4efe2.", "kolor", "#ffffff"});
+    cli.addOption({"rotate", "Skan obrócony: cw (w prawo) albo ccw (w lewo).", "kierunek"});
+    cli.addOption({"verify", "Odczytuje zapisany obraz (obrócony z powrotem) i wypisuje, co znalazło rozpoznawanie."});
+    // Parsed before the application object: help, version and a wrong call need no display.
+    if (!cli.parse(arguments)) {
+        const QStringList unknown = cli.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return Usage(QStringLiteral("nieznana opcja „%1%2”.")
+                             .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"),
+                                  unknown.first()));
+        return Usage(QStringLiteral("brak wartości opcji albo zbędna wartość (%1).").arg(cli.errorText()));
+    }
+    if (cli.isSet("help")) {
+        std::fputs(HelpText(cli).toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (cli.isSet("version")) {
+        std::printf("kartovo-card %s\n", KARTOVO_VERSION);
+        return 0;
+    }
+    if (!cli.positionalArguments().isEmpty())
+        return Usage(QStringLiteral("zbędny argument „%1”.").arg(cli.positionalArguments().first()));
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
 
     CardSpec cardSpec;
     bool ok = false;
     cardSpec.id = cli.value("id").toInt(&ok);
-    if (!ok || cardSpec.id <= 0) return Fail(QStringLiteral("--id must be a whole number > 0"));
+    if (!ok || cardSpec.id <= 0) return Usage(QStringLiteral("--id wymaga liczby całkowitej > 0."));
     cardSpec.parameter.set("ID", cardSpec.id);
     cardSpec.parameter.set("Gestosc", cli.value("gestosc").toInt());
     cardSpec.parameter.set("SkalaSiatki", cli.value("skala-siatki").toInt());
@@ -79,7 +132,7 @@ int main(int argc, char** argv) {
             continue;
         }
         const double d = v.toDouble(&ok);
-        if (!ok) return Fail(QStringLiteral("--%1 is not a number: %2").arg(c.toLower(), v));
+        if (!ok) return Usage(QStringLiteral("--%1 nie jest liczbą: %2").arg(c.toLower(), v));
         cardSpec.parameter.set(c, d);
     }
     cardSpec.parameter.set("CzyArch", cli.isSet("czy-arch"));
@@ -91,15 +144,15 @@ int main(int argc, char** argv) {
     CardStyle style;
     const QString page = cli.value("page").toUpper();
     if (page == "A4") style.page = QPageSize::A4;
-    else if (page != "A5") return Fail(QStringLiteral("--page must be A5 or A4"));
+    else if (page != "A5") return Usage(QStringLiteral("--page przyjmuje A5 albo A4."));
     style.markerMm = cli.value("marker-mm").toDouble();
     style.paper = QColor(cli.value("paper"));
-    if (!style.paper.isValid()) return Fail(QStringLiteral("--paper is not a colour"));
+    if (!style.paper.isValid()) return Usage(QStringLiteral("--paper nie jest kolorem."));
 
     const quint32 seed = cli.value("seed").toUInt();
     std::vector<CellMark> marks;
     if (cli.isSet("fill") && !ParseMarks(cli.value("fill"), marks))
-        return Fail(QStringLiteral("--fill expects section:row pairs separated by commas"));
+        return Usage(QStringLiteral("--fill przyjmuje pary sekcja:wiersz rozdzielone przecinkami."));
     const CardLayout layout = LayoutCard(cardSpec, style);
     if (!layout.error.isEmpty()) return Fail(layout.error);
     if (cli.isSet("fill-random")) {
@@ -107,12 +160,12 @@ int main(int argc, char** argv) {
         marks.insert(marks.end(), more.begin(), more.end());
     }
 
-    if (!cli.isSet("out") && !cli.isSet("pdf")) return Fail(QStringLiteral("give --out and/or --pdf"));
+    if (!cli.isSet("out") && !cli.isSet("pdf")) return Usage(QStringLiteral("podaj --out i/lub --pdf."));
     QString error;
     if (cli.isSet("pdf") && !WriteCardPdf(cardSpec, style, cli.value("pdf"), marks, seed, &error)) return Fail(error);
     if (cli.isSet("out")) {
         const double dpi = cli.value("dpi").toDouble();
-        if (dpi < 50 || dpi > 1200) return Fail(QStringLiteral("--dpi must be between 50 and 1200"));
+        if (dpi < 50 || dpi > 1200) return Usage(QStringLiteral("--dpi musi leżeć między 50 a 1200."));
         QImage card = RenderCard(cardSpec, style, dpi, marks, seed, &error);
         if (card.isNull()) return Fail(error);
         ScanDefects defects;
@@ -122,12 +175,12 @@ int main(int argc, char** argv) {
         const QString rot = cli.value("rotate").toLower();
         if (rot == "cw") defects.rotation = 90;
         else if (rot == "ccw") defects.rotation = -90;
-        else if (!rot.isEmpty()) return Fail(QStringLiteral("--rotate must be cw or ccw"));
+        else if (!rot.isEmpty()) return Usage(QStringLiteral("--rotate przyjmuje cw albo ccw."));
         card = ApplyScanDefects(card, defects);
         const QString out = cli.value("out");
         QImageWriter writer(out);
         writer.setQuality(cli.value("quality").toInt());
-        if (!writer.write(card)) return Fail(QStringLiteral("cannot write %1: %2").arg(out, writer.errorString()));
+        if (!writer.write(card)) return Fail(QStringLiteral("nie można zapisać %1: %2").arg(out, writer.errorString()));
         if (cli.isSet("verify")) {
             QImage scan(out);
             if (defects.rotation != 0) scan = scan.transformed(QTransform().rotate(-defects.rotation));
@@ -138,7 +191,7 @@ int main(int argc, char** argv) {
             std::printf("grid %dx%d, code bits %s -> id %d\n", r.grid.width(), r.grid.height(),
                         qPrintable(r.code.bits), r.code.id);
             if (!r.codeRead || r.code.id != cardSpec.id)
-                return Fail(QStringLiteral("recognition gave %1: %2").arg(r.code.id).arg(QString(r.refusal).replace(QChar(13), u'/')));
+                return Fail(QStringLiteral("rozpoznawanie dało %1: %2").arg(r.code.id).arg(QString(r.refusal).replace(QChar(13), u'/')));
         }
     }
     return 0;
