@@ -158,15 +158,15 @@ void inspectJpeg(const Bytes& b, Header& h, const QByteArray& d) {
         at += 2;
         if (m == 0x01 || (m >= 0xd0 && m <= 0xd8)) continue; // markers without a length
         if (m == 0xda || m == 0xd9) return void(h.verdict = Verdict::Damaged); // scan or end before a frame
-        if (!b.has(at, 2)) return void(h.verdict = Verdict::Damaged);
-        const qint64 length = b.be16(at);
-        if (length < 2 || !b.has(at, length)) return void(h.verdict = Verdict::Damaged);
-        if (m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc) {
-            if (length < 7) return void(h.verdict = Verdict::Damaged);
+        if (m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc) { // the frame: its size
+            if (!b.has(at, 7)) return void(h.verdict = Verdict::Damaged);
             h.height = b.be16(at + 3);
             h.width = b.be16(at + 5);
             break;
         }
+        if (!b.has(at, 2)) return void(h.verdict = Verdict::Damaged);
+        const qint64 length = b.be16(at);
+        if (length < 2 || !b.has(at, length)) return void(h.verdict = Verdict::Damaged);
         at += length;
     }
     if (h.width == 0 || h.height == 0) return void(h.verdict = Verdict::Damaged);
