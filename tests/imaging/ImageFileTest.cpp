@@ -166,6 +166,28 @@ QList<QPair<QString, QByteArray>> goodFiles() {
     files.append({QStringLiteral("mono.bmp"), encoded(card.convertToFormat(QImage::Format_Mono), "bmp")});
     files.append({QStringLiteral("lzw.tif"), encoded(card, "tiff", 1)});
     files.append({QStringLiteral("grey.png"), encoded(card.convertToFormat(QImage::Format_Grayscale8), "png")});
+    // Run-length 8-bit bitmap, black left, white right, the bottom row with
+    // literal pixels, the top row ended by the end of the bitmap.
+    QByteArray rle;
+    for (int y = 0; y < 16; ++y) {
+        rle += y == 0 ? QByteArray("\0\x03\x01\0\x01\0\x15\0", 8) : QByteArray("\x0c\0\x0c\x01", 4);
+        rle += QByteArray(y == 15 ? "\0\x01" : "\0\0", 2);
+    }
+    QByteArray bmp(62, 0);
+    uchar* h = reinterpret_cast<uchar*>(bmp.data());
+    h[0] = 'B', h[1] = 'M';
+    qToLittleEndian<quint32>(quint32(62 + rle.size()), h + 2);
+    qToLittleEndian<quint32>(62, h + 10);
+    qToLittleEndian<quint32>(40, h + 14);
+    qToLittleEndian<quint32>(24, h + 18);
+    qToLittleEndian<quint32>(16, h + 22);
+    qToLittleEndian<quint16>(1, h + 26);
+    qToLittleEndian<quint16>(8, h + 28);
+    qToLittleEndian<quint32>(1, h + 30); // RLE8
+    qToLittleEndian<quint32>(quint32(rle.size()), h + 34);
+    qToLittleEndian<quint32>(2, h + 46); // two colours: black, white
+    h[58] = h[59] = h[60] = 255;
+    files.append({QStringLiteral("rle8.bmp"), bmp + rle});
     return files;
 }
 
