@@ -50,5 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      second.describe().c_str());
         std::abort();
     }
+    if (std::getenv("FUZZ_PICTURE_VERBOSE")) std::fprintf(stderr, "%s\n", second.describe().c_str());
     return 0;
 }

@@ -31,7 +31,9 @@ mkdir -p "$work/corpus" "$work/artifacts"
 if [ ! -f "$work/seeds/card.pcx" ]; then
     mkdir -p "$work/seeds"
     ASAN_OPTIONS=detect_leaks=0 "$build/fuzz/fuzz_seeds" "$work/seeds"
-    find "$root/tests/data/imaging" -type f ! -name '*.md' -exec cp {} "$work/seeds/" \;
+    for f in "$root"/tests/data/imaging/*; do
+        case "$f" in *.md) ;; *) cp "$f" "$work/seeds/test-$(basename "$f")" ;; esac
+    done
 fi
 inputs=("$work/seeds")
 [ -d "$root/tests/data/fuzz-regressions" ] && inputs+=("$root/tests/data/fuzz-regressions")

@@ -1,11 +1,13 @@
 #pragma once
 
 // One input file on the card road as automatic mode takes it: decoded (or
-// refused), recognised, and when a code was read, the marks read with a
-// fixed parameter. Shared by the fuzzing target and the test that replays
-// what the fuzzer found; two runs on the same bytes must agree.
+// refused), recognised, and when a code was read, the grid converted to
+// black and white and the marks read with a fixed parameter. Shared by the
+// fuzzing target and the test that replays what the fuzzer found; two runs
+// on the same bytes must agree.
 
 #include "imaging/ImageFile.h"
+#include "imaging/PicMod.h"
 #include "reading/GridGeometry.h"
 #include "reading/Measurements.h"
 #include "reading/Plausibility.h"
@@ -92,8 +94,11 @@ inline RoadOutcome RunPictureRoad(const QByteArray& data, bool road) {
         o.refusal = why;
         return o;
     }
+    // Cleaned as the station's "Konwertuj na B&W" does: only pure black is ink.
+    QImage clean = r.grid;
+    ConvertToBW(clean);
     MeasurementTable table;
-    if (!ReadMeasurements(r.grid, parameter, grid, 0.2, table, &o.refusal)) return o;
+    if (!ReadMeasurements(clean, parameter, grid, 0.2, table, &o.refusal)) return o;
     o.refusal = ImplausibleMarksText(table, parameter);
     for (const MeasurementEntry& e : table) o.marks << e.section << e.row;
     return o;
