@@ -46,8 +46,8 @@ QString damaged(const QString& name) {
 }
 
 QString tooLarge(const QString& name, qint64 w, qint64 h) {
-    return QStringLiteral("Obraz w pliku %1 jest zbyt duży (%2 x %3 pikseli; najwyżej %4 pikseli na bok i %5 "
-                          "milionów pikseli) - kartę skanuje się w rozdzielczości 100-300 dpi")
+    return QStringLiteral("Obraz w pliku %1 jest zbyt duży (%2 x %3 pikseli; najwyżej %4 pikseli na bok i %5 mln "
+                          "pikseli) - kartę skanuje się w rozdzielczości 100-300 dpi")
         .arg(shown(name))
         .arg(w)
         .arg(h)
