@@ -104,6 +104,8 @@ void inspectBmp(const Bytes& b, Header& h) {
     if (w <= 0 || rows <= 0) return void(h.verdict = Verdict::Damaged);
     h.width = w;
     h.height = rows;
+    h.verdict = Verdict::Damaged;
+    if (w > kMaxPictureSide || rows > kMaxPictureSide) return; // refused as too large; no sums that overflow
     qint64 headerEnd = 14 + infoSize;
     if (infoSize == 40 && compression == 3) headerEnd += 12; // colour masks after the header
     if (infoSize == 40 && compression == 6) headerEnd += 16;
