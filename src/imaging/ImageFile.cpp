@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QSysInfo>
 #include <QtEndian>
@@ -46,32 +45,296 @@ QString damaged(const QString& name) {
     return QStringLiteral("Plik %1 jest uszkodzony lub niekompletny - nie można odczytać obrazu").arg(shown(name));
 }
 
+QString tooLarge(const QString& name, qint64 w, qint64 h) {
+    return QStringLiteral("Obraz w pliku %1 jest zbyt duży (%2 x %3 pikseli; najwyżej %4 pikseli na bok i %5 mln "
+                          "pikseli) - kartę skanuje się w rozdzielczości 100-300 dpi")
+        .arg(shown(name))
+        .arg(w)
+        .arg(h)
+        .arg(kMaxPictureSide)
+        .arg(kMaxPicturePixels / 1000000);
+}
+
+// What the header of a file says, read before any decoder sees it.
+enum class Kind { None, Bmp, Jpeg, Gif, Tiff, Png, Pcx };
+enum class Verdict { NotAPicture, Damaged, Whole };
+
+struct Header {
+    Kind kind = Kind::None;
+    Verdict verdict = Verdict::NotAPicture;
+    qint64 width = 0, height = 0;
+};
+
+// Bounds-checked little/big-endian reads of the file's bytes.
+struct Bytes {
+    const uchar* p;
+    qint64 size;
+    bool has(qint64 at, qint64 n) const { return at >= 0 && n >= 0 && at <= size && n <= size - at; }
+    unsigned u8(qint64 at) const { return p[at]; }
+    quint32 le16(qint64 at) const { return quint32(p[at]) | quint32(p[at + 1]) << 8; }
+    quint32 le32(qint64 at) const { return le16(at) | le16(at + 2) << 16; }
+    quint32 be16(qint64 at) const { return quint32(p[at]) << 8 | quint32(p[at + 1]); }
+    quint32 be32(qint64 at) const { return be16(at) << 16 | be16(at + 2); }
+};
+
+Verdict whole(bool ok) { return ok ? Verdict::Whole : Verdict::Damaged; }
+
+// Windows bitmap: the pixel rows must all be in the file (Qt's reader leaves
+// rows it could not read as they were in memory), an RLE stream must cover
+// every row without skipping pixels.
+void inspectBmp(const Bytes& b, Header& h) {
+    if (!b.has(0, 18)) return void(h.verdict = Verdict::Damaged);
+    const qint64 offBits = b.le32(10), infoSize = b.le32(14);
+    if (infoSize != 12 && infoSize < 40) return void(h.verdict = Verdict::Damaged);
+    if (!b.has(14, infoSize)) return void(h.verdict = Verdict::Damaged);
+    qint64 w, rows;
+    unsigned bits, compression = 0, colours = 0;
+    if (infoSize == 12) {
+        w = b.le16(18);
+        rows = b.le16(20);
+        bits = b.le16(24);
+    } else {
+        w = qint32(b.le32(18));
+        rows = qint32(b.le32(22));
+        bits = b.le16(28);
+        compression = b.le32(30);
+        colours = b.le32(46);
+    }
+    rows = rows < 0 ? -rows : rows;
+    if (w <= 0 || rows <= 0) return void(h.verdict = Verdict::Damaged);
+    h.width = w;
+    h.height = rows;
+    h.verdict = Verdict::Damaged;
+    if (w > kMaxPictureSide || rows > kMaxPictureSide) return; // refused as too large; no sums that overflow
+    qint64 headerEnd = 14 + infoSize;
+    if (infoSize == 40 && compression == 3) headerEnd += 12; // colour masks after the header
+    if (infoSize == 40 && compression == 6) headerEnd += 16;
+    if (bits <= 8) headerEnd += qint64(colours ? colours : 1u << bits) * (infoSize == 12 ? 3 : 4);
+    const qint64 start = std::max(offBits, headerEnd);
+    if (compression == 0 || compression == 3 || compression == 6) {
+        const qint64 bpl = (w * bits + 31) / 32 * 4;
+        h.verdict = whole(bits > 0 && b.has(start, bpl * rows));
+        return;
+    }
+    if ((compression == 1 && bits == 8) || (compression == 2 && bits == 4)) {
+        qint64 at = start, x = 0, y = 0;
+        while (y < rows) {
+            if (!b.has(at, 2)) return void(h.verdict = Verdict::Damaged);
+            const unsigned n = b.u8(at), c = b.u8(at + 1);
+            at += 2;
+            if (n > 0) {
+                x += n;
+            } else if (c == 0) { // end of line
+                if (x < w) return void(h.verdict = Verdict::Damaged);
+                x = 0;
+                ++y;
+            } else if (c == 1) { // end of bitmap: only once every row is there
+                h.verdict = whole(y == rows || (y == rows - 1 && x >= w));
+                return;
+            } else if (c == 2) { // a jump leaves pixels the file never gives
+                return void(h.verdict = Verdict::Damaged);
+            } else { // c literal pixels, padded to a whole 16-bit word
+                const qint64 bytes = compression == 1 ? c : (c + 1) / 2;
+                at += (bytes + 1) / 2 * 2;
+                x += c;
+            }
+        }
+        h.verdict = Verdict::Whole;
+        return;
+    }
+    h.verdict = Verdict::Damaged; // embedded JPEG/PNG and unknown kinds
+}
+
+// JPEG: the frame header gives the size; the end of image must follow the
+// last start of scan (Qt's reader fills a cut-off scan up with grey).
+void inspectJpeg(const Bytes& b, Header& h, const QByteArray& d) {
+    qint64 at = 2;
+    for (;;) {
+        if (!b.has(at, 2)) return void(h.verdict = Verdict::Damaged);
+        if (b.u8(at) != 0xff) return void(h.verdict = Verdict::Damaged);
+        const unsigned m = b.u8(at + 1);
+        if (m == 0xff) { // fill byte
+            ++at;
+            continue;
+        }
+        at += 2;
+        if (m == 0x01 || (m >= 0xd0 && m <= 0xd8)) continue; // markers without a length
+        if (m == 0xda || m == 0xd9) return void(h.verdict = Verdict::Damaged); // scan or end before a frame
+        if (m >= 0xc0 && m <= 0xcf && m != 0xc4 && m != 0xc8 && m != 0xcc) { // the frame: its size
+            if (!b.has(at, 7)) return void(h.verdict = Verdict::Damaged);
+            h.height = b.be16(at + 3);
+            h.width = b.be16(at + 5);
+            break;
+        }
+        if (!b.has(at, 2)) return void(h.verdict = Verdict::Damaged);
+        const qint64 length = b.be16(at);
+        if (length < 2 || !b.has(at, length)) return void(h.verdict = Verdict::Damaged);
+        at += length;
+    }
+    if (h.width == 0 || h.height == 0) return void(h.verdict = Verdict::Damaged);
+    // Markers cannot occur inside the entropy-coded data, so the end of
+    // image must follow the last start of scan: there is a scan, an end,
+    // and no scan after the last end (looked for from the file's end, as
+    // the whole file need not be searched).
+    const QByteArray sos("\xff\xda", 2);
+    const qsizetype eoi = d.lastIndexOf(QByteArray("\xff\xd9", 2));
+    h.verdict = whole(eoi >= 0 && d.indexOf(sos, at) >= 0 && d.indexOf(sos, eoi + 2) < 0);
+}
+
+// PNG: every chunk whole, up to the end chunk.
+void inspectPng(const Bytes& b, Header& h) {
+    if (!b.has(8, 25) || b.be32(8) != 13 || std::memcmp(b.p + 12, "IHDR", 4) != 0)
+        return void(h.verdict = Verdict::Damaged);
+    h.width = b.be32(16);
+    h.height = b.be32(20);
+    if (h.width == 0 || h.height == 0) return void(h.verdict = Verdict::Damaged);
+    for (qint64 at = 8;;) {
+        if (!b.has(at, 8)) return void(h.verdict = Verdict::Damaged);
+        const qint64 length = b.be32(at);
+        if (!b.has(at, 12 + length)) return void(h.verdict = Verdict::Damaged);
+        if (std::memcmp(b.p + at + 4, "IEND", 4) == 0) return void(h.verdict = Verdict::Whole);
+        at += 12 + length;
+    }
+}
+
+// GIF: every block whole up to the trailer. Only the first picture of an
+// animation is read (what Qt's reader gives), but the file must be whole.
+void inspectGif(const Bytes& b, Header& h) {
+    if (!b.has(0, 13)) return void(h.verdict = Verdict::Damaged);
+    h.width = b.le16(6);
+    h.height = b.le16(8);
+    const unsigned flags = b.u8(10);
+    qint64 at = 13 + ((flags & 0x80) ? 3 * (2 << (flags & 7)) : 0);
+    int pictures = 0;
+    const auto subBlocks = [&]() {
+        for (;;) {
+            if (!b.has(at, 1)) return false;
+            const unsigned n = b.u8(at++);
+            if (n == 0) return true;
+            at += n;
+        }
+    };
+    for (;;) {
+        if (!b.has(at, 1)) return void(h.verdict = Verdict::Damaged);
+        const unsigned kind = b.u8(at);
+        if (kind == 0x3b) break; // trailer
+        if (kind == 0x21) {
+            at += 2;
+            if (!subBlocks()) return void(h.verdict = Verdict::Damaged);
+        } else if (kind == 0x2c) {
+            if (!b.has(at, 10)) return void(h.verdict = Verdict::Damaged);
+            if (pictures++ == 0) { // the first picture may lie beyond the screen's size
+                h.width = std::max<qint64>(h.width, qint64(b.le16(at + 1)) + b.le16(at + 5));
+                h.height = std::max<qint64>(h.height, qint64(b.le16(at + 3)) + b.le16(at + 7));
+            }
+            const unsigned local = b.u8(at + 9);
+            at += 10 + ((local & 0x80) ? 3 * (2 << (local & 7)) : 0) + 1; // colour table, code size
+            if (!subBlocks()) return void(h.verdict = Verdict::Damaged);
+        } else {
+            return void(h.verdict = Verdict::Damaged);
+        }
+    }
+    h.verdict = whole(pictures > 0 && h.width > 0 && h.height > 0);
+}
+
+// TIFF: the first directory, every value it points to and every strip or
+// tile of the first picture lie inside the file.
+void inspectTiff(const Bytes& b, Header& h) {
+    const bool little = b.u8(0) == 'I';
+    const auto u16 = [&](qint64 at) { return little ? b.le16(at) : b.be16(at); };
+    const auto u32 = [&](qint64 at) { return little ? b.le32(at) : b.be32(at); };
+    if (!b.has(0, 8)) return void(h.verdict = Verdict::Damaged);
+    const qint64 ifd = u32(4);
+    if (!b.has(ifd, 2)) return void(h.verdict = Verdict::Damaged);
+    const qint64 entries = u16(ifd);
+    if (!b.has(ifd + 2, entries * 12 + 4)) return void(h.verdict = Verdict::Damaged);
+    struct Array {
+        qint64 at = -1, count = 0;
+        unsigned type = 0;
+    };
+    Array offsets, counts;
+    for (qint64 i = 0; i < entries; ++i) {
+        const qint64 e = ifd + 2 + i * 12;
+        const unsigned tag = u16(e), type = u16(e + 2);
+        const qint64 count = u32(e + 4);
+        static const int kTypeSize[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+        const qint64 size = type < std::size(kTypeSize) ? kTypeSize[type] : 0;
+        qint64 at = e + 8;
+        if (size * count > 4) {
+            at = u32(e + 8);
+            if (!b.has(at, size * count)) return void(h.verdict = Verdict::Damaged);
+        }
+        const auto value = [&]() -> qint64 { return type == 3 ? u16(at) : type == 4 ? u32(at) : 0; };
+        if (tag == 256 && count >= 1) h.width = value();
+        else if (tag == 257 && count >= 1) h.height = value();
+        else if ((tag == 273 || tag == 324) && (type == 3 || type == 4)) offsets = {at, count, type};
+        else if ((tag == 279 || tag == 325) && (type == 3 || type == 4)) counts = {at, count, type};
+    }
+    const qint64 next = u32(ifd + 2 + entries * 12);
+    if (next != 0 && !b.has(next, 2)) return void(h.verdict = Verdict::Damaged);
+    if (h.width <= 0 || h.height <= 0 || offsets.count == 0 || offsets.count != counts.count)
+        return void(h.verdict = Verdict::Damaged);
+    const auto element = [&](const Array& a, qint64 i) -> qint64 {
+        return a.type == 3 ? u16(a.at + 2 * i) : u32(a.at + 4 * i);
+    };
+    for (qint64 i = 0; i < offsets.count; ++i)
+        if (!b.has(element(offsets, i), element(counts, i))) return void(h.verdict = Verdict::Damaged);
+    h.verdict = Verdict::Whole;
+}
+
 // ZSoft PCX: manufacturer 10, a known version, encoding 0 or 1, a valid depth.
-bool looksLikePcx(const QByteArray& d) {
-    if (d.size() < 128) return false;
-    const auto u = [&](int i) { return static_cast<unsigned char>(d[i]); };
-    const unsigned version = u(1), encoding = u(2), bits = u(3);
-    return u(0) == 0x0a && (version == 0 || version == 2 || version == 3 || version == 4 || version == 5) &&
+bool looksLikePcx(const Bytes& b) {
+    if (!b.has(0, 128)) return false;
+    const unsigned version = b.u8(1), encoding = b.u8(2), bits = b.u8(3);
+    return b.u8(0) == 0x0a && (version == 0 || version == 2 || version == 3 || version == 4 || version == 5) &&
            encoding <= 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
 }
 
-bool isJpeg(const QByteArray& d) { return d.startsWith(QByteArray("\xff\xd8\xff", 3)); }
-bool isPng(const QByteArray& d) { return d.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8)); }
-
-// Qt's readers fill a cut-off JPEG or PNG up with grey and report success;
-// a card read from such a file would be half blank, so it is refused.
-bool truncated(const QByteArray& d) {
-    if (isJpeg(d)) {
-        // Markers cannot occur inside the entropy-coded data, so the end of
-        // image must follow the last start of scan: there is a scan, an end,
-        // and no scan after the last end (looked for from the file's end, as
-        // the whole file need not be searched).
-        const QByteArray sos("\xff\xda", 2);
-        const qsizetype eoi = d.lastIndexOf(QByteArray("\xff\xd9", 2));
-        return eoi < 0 || d.indexOf(sos) < 0 || d.indexOf(sos, eoi + 2) >= 0;
+// PCX: the run-length data must give every byte of every plane of every
+// row, and an 8-bit picture its palette after them.
+void inspectPcx(const Bytes& b, Header& h) {
+    const qint64 xmin = b.le16(4), ymin = b.le16(6), xmax = b.le16(8), ymax = b.le16(10);
+    const unsigned bits = b.u8(3), planes = b.u8(65);
+    const qint64 bpl = b.le16(66);
+    if (xmax < xmin || ymax < ymin || planes == 0 || planes > 4) return void(h.verdict = Verdict::Damaged);
+    h.width = xmax - xmin + 1;
+    h.height = ymax - ymin + 1;
+    if (bpl * 8 < h.width * bits) return void(h.verdict = Verdict::Damaged);
+    const qint64 total = bpl * planes * h.height;
+    qint64 at = 128;
+    if (b.u8(2) == 0) {
+        at += total;
+    } else {
+        for (qint64 got = 0; got < total;) {
+            if (!b.has(at, 1)) return void(h.verdict = Verdict::Damaged);
+            const unsigned c = b.u8(at++);
+            if ((c & 0xc0) == 0xc0) {
+                ++at;
+                got += c & 0x3f;
+            } else {
+                ++got;
+            }
+        }
     }
-    if (isPng(d)) return !d.contains("IEND");
-    return false;
+    const qint64 palette = (bits == 8 && planes == 1) ? 769 : 0;
+    h.verdict = whole(b.has(at, palette));
+}
+
+Header inspect(const QByteArray& d) {
+    const Bytes b{reinterpret_cast<const uchar*>(d.constData()), d.size()};
+    Header h;
+    const auto starts = [&](const char* magic, qint64 n) { return b.has(0, n) && std::memcmp(b.p, magic, n) == 0; };
+    if (looksLikePcx(b)) h.kind = Kind::Pcx, inspectPcx(b, h);
+    else if (starts("BM", 2)) h.kind = Kind::Bmp, inspectBmp(b, h);
+    else if (starts("\xff\xd8\xff", 3)) h.kind = Kind::Jpeg, inspectJpeg(b, h, d);
+    else if (starts("\x89PNG\r\n\x1a\n", 8)) h.kind = Kind::Png, inspectPng(b, h);
+    else if (starts("GIF87a", 6) || starts("GIF89a", 6)) h.kind = Kind::Gif, inspectGif(b, h);
+    else if (starts("II*\0", 4) || starts("MM\0*", 4)) h.kind = Kind::Tiff, inspectTiff(b, h);
+    return h;
+}
+
+bool withinLimits(const Header& h) {
+    return h.width <= kMaxPictureSide && h.height <= kMaxPictureSide && h.width * h.height <= kMaxPicturePixels;
 }
 
 void initializeMagick() {
@@ -115,6 +378,17 @@ bool loadWithMagick(const QByteArray& data, const QString& name, QImage& out, QS
     }
 }
 
+const char* qtFormat(Kind kind) {
+    switch (kind) {
+    case Kind::Bmp: return "bmp";
+    case Kind::Jpeg: return "jpeg";
+    case Kind::Gif: return "gif";
+    case Kind::Tiff: return "tiff";
+    case Kind::Png: return "png";
+    default: return "";
+    }
+}
+
 } // namespace
 
 bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, QString* error) {
@@ -123,45 +397,95 @@ bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, Q
         setError(error, QStringLiteral("Plik %1 jest pusty").arg(shown(name)));
         return false;
     }
-    if (looksLikePcx(data)) return loadWithMagick(data, name, out, error);
-
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    // Qt's default cap (256 MB) would refuse an A3 page scanned at 600 dpi.
-    reader.setAllocationLimit(1024);
-    if (reader.format().isEmpty()) {
+    // Only the six formats, each told by its own signature: the header is
+    // checked here, before a decoder is given the file, so that nothing
+    // reaches a decoder that it would fill up from memory or that is too large.
+    const Header header = inspect(data);
+    if (header.kind == Kind::None) {
         setError(error, notAPicture(name));
         return false;
     }
-    if (truncated(data)) {
+    if (header.width > 0 && header.height > 0 && !withinLimits(header)) {
+        setError(error, tooLarge(name, header.width, header.height));
+        return false;
+    }
+    if (header.verdict != Verdict::Whole) {
         setError(error, damaged(name));
         return false;
     }
-    QImage picture = reader.read();
-    if (picture.isNull()) {
-        qCWarning(lcImaging) << "cannot decode" << name << reader.errorString();
+    if (header.kind == Kind::Pcx) {
+        if (!loadWithMagick(data, name, out, error)) return false;
+    } else {
+        QBuffer buffer;
+        buffer.setData(data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, qtFormat(header.kind));
+        reader.setDecideFormatFromContent(false);
+        // Room for the largest picture let through, at 8 bytes a pixel (16-bit PNG, TIFF).
+        reader.setAllocationLimit(int(kMaxPicturePixels * 8 / (1024 * 1024)) + 1);
+        QImage picture = reader.read();
+        if (picture.isNull()) {
+            qCWarning(lcImaging) << "cannot decode" << name << reader.errorString();
+            setError(error, damaged(name));
+            return false;
+        }
+        // In place where the depth allows: one decoded picture less at the peak.
+        if (picture.format() != QImage::Format_RGB32) picture.convertTo(QImage::Format_RGB32);
+        out = std::move(picture);
+    }
+    // A decoder that made a picture of another size than its header says read
+    // something else than was checked.
+    if (header.kind != Kind::Gif && qint64(out.width()) * out.height() != header.width * header.height) {
+        qCWarning(lcImaging) << "decoded size differs from the header" << name << out.size();
+        out = QImage();
         setError(error, damaged(name));
         return false;
     }
-    out = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
     return true;
 }
 
 bool LoadPicture(const QString& path, QImage& out, QString* error) {
     out = QImage();
-    QFile file(path);
-    if (!QFileInfo(path).isFile()) {
-        setError(error, QStringLiteral("Nie znaleziono pliku %1").arg(shown(path)));
+    // Opened without waiting (a fifo has no writer to wait for) and judged by
+    // what was opened, not by an earlier look at the name.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
+        setError(error, (missing ? QStringLiteral("Nie znaleziono pliku %1") : QStringLiteral("Nie można otworzyć pliku %1"))
+                            .arg(shown(path)));
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, QStringLiteral("Nie można otworzyć pliku %1").arg(shown(path)));
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        setError(error, QStringLiteral("%1 nie jest zwykłym plikiem (to folder, kolejka lub urządzenie) - nie można "
+                                       "odczytać obrazu")
+                            .arg(shown(path)));
         return false;
     }
-    const QByteArray data = file.readAll();
+    if (st.st_size > kMaxPictureFileBytes) {
+        ::close(fd);
+        setError(error, QStringLiteral("Plik %1 jest zbyt duży (%2 MB; najwyżej %3 MB) - nie można odczytać obrazu")
+                            .arg(shown(path))
+                            .arg(st.st_size / (1024 * 1024))
+                            .arg(kMaxPictureFileBytes / (1024 * 1024)));
+        return false;
+    }
+    QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < data.size()) {
+        const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            setError(error, QStringLiteral("Nie można odczytać pliku %1").arg(shown(path)));
+            return false;
+        }
+        if (n == 0) break; // shortened meanwhile: what was read is judged as it is
+        got += n;
+    }
+    ::close(fd);
+    data.truncate(got);
     return LoadPictureData(data, path, out, error);
 }
 

@@ -8,10 +8,23 @@
 
 namespace kartovo {
 
+// The largest picture the program decodes: a card needs 100-300 dpi, an A4
+// page at 600 dpi is 35 million pixels. Larger ones are refused from their
+// header, before decoding.
+inline constexpr qint64 kMaxPictureSide = 16000;
+inline constexpr qint64 kMaxPicturePixels = 64000000;
+// The largest file read at all (an uncompressed 16-bit TIFF of the largest picture).
+inline constexpr qint64 kMaxPictureFileBytes = qint64(768) * 1024 * 1024;
+
 // Loads any picture the program accepts (BMP, JPEG, GIF, TIFF, PNG through
 // Qt's readers, PCX through GraphicsMagick) as opaque 32-bit RGB, the way a
-// picture box holds it. A missing, empty, truncated or undecodable file gives
-// false, an empty `out` and a Polish description in *error (when given).
+// picture box holds it. Each format is told by its signature and its header
+// is checked before decoding: a file that does not hold its whole picture,
+// or a picture above the limits, never reaches a decoder. Of a GIF or TIFF
+// with several pictures the first is read (the file must still be whole).
+// A missing, empty, too large, truncated or undecodable file, or a name that
+// is not a regular file, gives false, an empty `out` and a Polish description
+// in *error (when given). A fifo is never waited for.
 bool LoadPicture(const QString& path, QImage& out, QString* error = nullptr);
 
 // The same for the bytes of a file; `name` is only used in the description.

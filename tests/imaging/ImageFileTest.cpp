@@ -1,16 +1,22 @@
 #include "ImagingTestSupport.h"
+#include "PictureRoad.h"
 #include "imaging/ImageFile.h"
 #include "imaging/PicMod.h"
 
 #include <QBuffer>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 #include <cstdlib>
+#include <functional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kartovo;
@@ -135,6 +141,182 @@ TEST(ImageFile, UndecodableFilesAreReportedNotLoaded) {
     LoadPicture(imagingData("not-a-picture.bmp"), out, &error);
     EXPECT_TRUE(error.contains(QStringLiteral("nie zawiera obrazu")));
     EXPECT_FALSE(LoadPicture(dir.path(), out, nullptr)); // a folder
+}
+
+namespace {
+
+QByteArray encoded(const QImage& img, const char* format, int compression = -1) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (compression >= 0) writer.setCompression(compression);
+    writer.write(img);
+    return bytes;
+}
+
+// Every picture of the test data, and the depths and compressions Qt's
+// writers make of it.
+QList<QPair<QString, QByteArray>> goodFiles() {
+    QList<QPair<QString, QByteArray>> files;
+    for (const char* name : {"card.bmp", "card.jpg", "card.gif", "card.tif", "card.png", "card.pcx", "card-1bit.pcx"})
+        files.append({QString::fromLatin1(name), readAll(imagingData(name))});
+    const QImage card(imagingData("card.png"));
+    files.append({QStringLiteral("indexed.bmp"), encoded(card.convertToFormat(QImage::Format_Indexed8), "bmp")});
+    files.append({QStringLiteral("mono.bmp"), encoded(card.convertToFormat(QImage::Format_Mono), "bmp")});
+    files.append({QStringLiteral("lzw.tif"), encoded(card, "tiff", 1)});
+    files.append({QStringLiteral("grey.png"), encoded(card.convertToFormat(QImage::Format_Grayscale8), "png")});
+    // Run-length 8-bit bitmap, black left, white right, the bottom row with
+    // literal pixels, the top row ended by the end of the bitmap.
+    QByteArray rle;
+    for (int y = 0; y < 16; ++y) {
+        rle += y == 0 ? QByteArray("\0\x03\x01\0\x01\0\x15\0", 8) : QByteArray("\x0c\0\x0c\x01", 4);
+        rle += QByteArray(y == 15 ? "\0\x01" : "\0\0", 2);
+    }
+    QByteArray bmp(62, 0);
+    uchar* h = reinterpret_cast<uchar*>(bmp.data());
+    h[0] = 'B', h[1] = 'M';
+    qToLittleEndian<quint32>(quint32(62 + rle.size()), h + 2);
+    qToLittleEndian<quint32>(62, h + 10);
+    qToLittleEndian<quint32>(40, h + 14);
+    qToLittleEndian<quint32>(24, h + 18);
+    qToLittleEndian<quint32>(16, h + 22);
+    qToLittleEndian<quint16>(1, h + 26);
+    qToLittleEndian<quint16>(8, h + 28);
+    qToLittleEndian<quint32>(1, h + 30); // RLE8
+    qToLittleEndian<quint32>(quint32(rle.size()), h + 34);
+    qToLittleEndian<quint32>(2, h + 46); // two colours: black, white
+    h[58] = h[59] = h[60] = 255;
+    files.append({QStringLiteral("rle8.bmp"), bmp + rle});
+    return files;
+}
+
+} // namespace
+
+// Qt's readers build a cut-off BMP from memory never written and a cut-off
+// GIF or TIFF half blank; every cut of every format is refused, the same
+// way on every run. (A 24-bit or 1-bit PCX does not use the palette
+// GraphicsMagick writes after its pixels: cut there, it is still whole.)
+TEST(ImageFile, EveryCutOfEveryFormatIsRefusedTheSameEveryTime) {
+    for (const auto& [name, bytes] : goodFiles()) {
+        ASSERT_GT(bytes.size(), 100) << name.toStdString();
+        QImage whole;
+        ASSERT_TRUE(LoadPictureData(bytes, name, whole));
+        const qsizetype pixelsEnd = name.endsWith(QLatin1String(".pcx")) ? bytes.size() - 769 : bytes.size();
+        for (qsizetype cut = 1; cut < bytes.size(); ++cut) {
+            QImage first, second;
+            QString why1, why2;
+            const bool loaded = LoadPictureData(bytes.left(cut), name, first, &why1);
+            EXPECT_EQ(loaded, LoadPictureData(bytes.left(cut), name, second, &why2));
+            EXPECT_EQ(why1, why2);
+            EXPECT_EQ(first, second);
+            if (cut >= pixelsEnd) {
+                EXPECT_EQ(first, whole) << name.toStdString() << " " << cut;
+                continue;
+            }
+            EXPECT_FALSE(loaded) << name.toStdString() << " " << cut;
+            EXPECT_TRUE(first.isNull());
+            if (cut >= 128) EXPECT_TRUE(why1.contains(QStringLiteral("uszkodzony lub niekompletny"))) << why1.toStdString();
+        }
+    }
+}
+
+// Good files give exactly the pixels Qt's own readers give (PCX: the drawn areas above).
+TEST(ImageFile, GoodFilesLoadAsQtsReadersDecodeThem) {
+    for (const auto& [name, bytes] : goodFiles()) {
+        if (name.endsWith(QLatin1String(".pcx"))) continue;
+        QImage ours, qts;
+        QString why;
+        ASSERT_TRUE(LoadPictureData(bytes, name, ours, &why)) << name.toStdString() << " " << why.toStdString();
+        ASSERT_TRUE(qts.loadFromData(bytes));
+        EXPECT_EQ(ours, qts.convertToFormat(QImage::Format_RGB32)) << name.toStdString();
+    }
+    // The largest side let through is read.
+    QImage wide(int(kMaxPictureSide), 1, QImage::Format_RGB32);
+    wide.fill(qRgb(1, 2, 3));
+    QImage out;
+    EXPECT_TRUE(LoadPictureData(encoded(wide, "bmp"), QStringLiteral("wide.bmp"), out));
+    EXPECT_EQ(out, wide);
+}
+
+// The size comes from the header: a header alone is enough to refuse, and
+// the text says why (not "damaged").
+TEST(ImageFile, TooLargePicturesAreRefusedFromTheirHeader) {
+    const auto le16 = [](QByteArray& d, int at, quint32 v) { qToLittleEndian<quint16>(quint16(v), d.data() + at); };
+    const auto le32 = [](QByteArray& d, int at, quint32 v) { qToLittleEndian<quint32>(v, d.data() + at); };
+    const auto be32 = [](QByteArray& d, int at, quint32 v) { qToBigEndian<quint32>(v, d.data() + at); };
+    const auto patched = [](const char* name, int keep, const std::function<void(QByteArray&)>& patch) {
+        QByteArray d = readAll(imagingData(name)).left(keep);
+        patch(d);
+        return d;
+    };
+    const QByteArray jpeg = readAll(imagingData("card.jpg"));
+    const int sof = int(jpeg.indexOf("\xff\xc0"));
+    QByteArray tiff("II*\0\x08\0\0\0\x02\0", 10); // a directory of width and height only
+    tiff += QByteArray("\0\x01\x04\0\x01\0\0\0", 8) + QByteArray(4, 0) + QByteArray("\x01\x01\x04\0\x01\0\0\0", 8) +
+            QByteArray(4, 0) + QByteArray(4, 0);
+    le32(tiff, 18, 100000);
+    le32(tiff, 30, 10);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"side.bmp", patched("card.bmp", 54, [&](QByteArray& d) { le32(d, 18, 16001); })},
+        {"area.bmp", patched("card.bmp", 54, [&](QByteArray& d) { le32(d, 18, 8001), le32(d, 22, 8000); })},
+        {"top-down.bmp", patched("card.bmp", 54, [&](QByteArray& d) { le32(d, 18, 9920), le32(d, 22, quint32(-14032)); })},
+        {"a.png", patched("card.png", 33, [&](QByteArray& d) { be32(d, 16, 20000); })},
+        {"a.jpg", patched("card.jpg", sof + 10, [&](QByteArray& d) { qToBigEndian<quint16>(12000, d.data() + sof + 5), qToBigEndian<quint16>(12000, d.data() + sof + 7); })},
+        {"a.gif", patched("card.gif", 13, [&](QByteArray& d) { le16(d, 6, 65535); })},
+        {"a.tif", tiff},
+        {"a.pcx", patched("card.pcx", 128, [&](QByteArray& d) { le16(d, 8, 40000), le16(d, 66, 40002); })},
+    };
+    for (const auto& c : cases) {
+        QImage out;
+        QString why;
+        EXPECT_FALSE(LoadPictureData(c.bytes, QString::fromLatin1(c.name), out, &why)) << c.name;
+        EXPECT_TRUE(why.contains(QStringLiteral("jest zbyt duży"))) << c.name << " " << why.toStdString();
+        EXPECT_TRUE(why.contains(QString::fromLatin1(c.name))) << why.toStdString();
+    }
+}
+
+// A name that is not a regular file is refused at once, a fifo without
+// waiting for a writer.
+TEST(ImageFile, FoldersAndFifosAreNotRegularFiles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("karta.jpg")), fifo = dir.filePath(QStringLiteral("karta.bmp"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {folder, fifo, QStringLiteral("/dev/zero")}) {
+        QImage out;
+        QString why;
+        EXPECT_FALSE(LoadPicture(path, out, &why));
+        EXPECT_EQ(why, QStringLiteral("%1 nie jest zwykłym plikiem (to folder, kolejka lub urządzenie) - nie można "
+                                      "odczytać obrazu")
+                           .arg(QDir::toNativeSeparators(path)));
+    }
+    QImage out;
+    QString why;
+    EXPECT_FALSE(LoadPicture(dir.filePath(QStringLiteral("brak.png")), out, &why));
+    EXPECT_TRUE(why.startsWith(QStringLiteral("Nie znaleziono pliku"))) << why.toStdString();
+}
+
+// Everything the fuzzer ever found, and damaged cards met elsewhere: no
+// crash, the same outcome twice, and either a refusal or the card it is.
+// Files under pending/ still fail and are not replayed.
+TEST(ImageFile, FuzzRegressionsGiveTheSameRefusalOrTheRightCardTwice) {
+    QDirIterator it(QStringLiteral(KARTOVO_TEST_DATA "/fuzz-regressions"), QDir::Files);
+    int replayed = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(QLatin1String(".md"))) continue;
+        const QByteArray bytes = readAll(path);
+        const test::RoadOutcome first = test::RunPictureRoad(bytes, true), second = test::RunPictureRoad(bytes, true);
+        EXPECT_EQ(first, second) << path.toStdString() << "\n" << first.describe() << "\n" << second.describe();
+        if (first.codeRead && first.refusal.isEmpty()) EXPECT_EQ(first.parameter, 19) << path.toStdString();
+        ++replayed;
+    }
+    EXPECT_GT(replayed, 0);
 }
 
 // A JPEG is whole when no scan follows its last end of image: a thumbnail

@@ -1,0 +1,107 @@
+#pragma once
+
+// One input file on the card road as automatic mode takes it: decoded (or
+// refused), recognised, and when a code was read, the grid converted to
+// black and white and the marks read with a fixed parameter. Shared by the
+// fuzzing target and the test that replays what the fuzzer found; two runs
+// on the same bytes must agree.
+
+#include "imaging/ImageFile.h"
+#include "imaging/PicMod.h"
+#include "reading/GridGeometry.h"
+#include "reading/Measurements.h"
+#include "reading/Plausibility.h"
+#include "recognition/Recognition.h"
+
+#include <QCryptographicHash>
+#include <QString>
+
+namespace kartovo::test {
+
+struct RoadOutcome {
+    bool loaded = false;
+    QString error;      // the loader's refusal
+    QSize size;
+    QByteArray pixels;  // hash of the decoded pixels
+    bool markersFound = false, codeRead = false;
+    int parameter = 0;
+    QString refusal;    // recognition's or reading's
+    QList<int> marks;   // section, row of every mark read
+
+    bool sameDecode(const RoadOutcome& o) const {
+        return loaded == o.loaded && error == o.error && size == o.size && pixels == o.pixels;
+    }
+    bool operator==(const RoadOutcome& o) const {
+        return sameDecode(o) && markersFound == o.markersFound && codeRead == o.codeRead &&
+               parameter == o.parameter && refusal == o.refusal && marks == o.marks;
+    }
+    std::string describe() const {
+        return QStringLiteral("loaded %1 %2x%3 [%4] markers %5 code %6 id %7 marks %8 %9")
+            .arg(loaded)
+            .arg(size.width())
+            .arg(size.height())
+            .arg(error)
+            .arg(markersFound)
+            .arg(codeRead)
+            .arg(parameter)
+            .arg(marks.size() / 2)
+            .arg(refusal)
+            .toStdString();
+    }
+};
+
+// The parameter the seed cards are drawn for (any code read is taken as it).
+inline Record RoadParameter() {
+    Record p;
+    p.set(QStringLiteral("ID"), 19);
+    p.set(QStringLiteral("Gestosc"), 9);
+    p.set(QStringLiteral("SkalaSiatki"), 20);
+    p.set(QStringLiteral("OG"), 12.0);
+    p.set(QStringLiteral("OD"), 10.0);
+    p.set(QStringLiteral("GLK"), 11.6);
+    p.set(QStringLiteral("DLK"), 10.4);
+    p.set(QStringLiteral("LS"), 11.0);
+    p.set(QStringLiteral("WN"), 11.0);
+    p.set(QStringLiteral("GL"), QVariant());
+    p.set(QStringLiteral("DL"), QVariant());
+    p.set(QStringLiteral("Skala"), 0);
+    p.set(QStringLiteral("CzyArch"), false);
+    p.set(QStringLiteral("Format"), QStringLiteral("0.00"));
+    return p;
+}
+
+inline RoadOutcome RunPictureRoad(const QByteArray& data, bool road) {
+    RoadOutcome o;
+    QImage picture;
+    o.loaded = LoadPictureData(data, QStringLiteral("karta"), picture, &o.error);
+    if (!o.loaded) return o;
+    o.size = picture.size();
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (int y = 0; y < picture.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(picture.constScanLine(y)), picture.width() * 4));
+    o.pixels = hash.result();
+    if (!road) return o;
+
+    const RecognitionResult r = RecogniseCard(picture);
+    o.markersFound = r.markersFound;
+    o.codeRead = r.codeRead;
+    o.parameter = r.parameterId();
+    o.refusal = r.refusal;
+    if (!r.codeRead || r.grid.isNull()) return o;
+    const Record parameter = RoadParameter();
+    GridGeometry grid;
+    if (const QString why = UstawZakresyP(parameter, grid); !why.isEmpty()) {
+        o.refusal = why;
+        return o;
+    }
+    // Cleaned as the station's "Konwertuj na B&W" does: only pure black is ink.
+    QImage clean = r.grid;
+    ConvertToBW(clean);
+    MeasurementTable table;
+    if (!ReadMeasurements(clean, parameter, grid, 0.2, table, &o.refusal)) return o;
+    o.refusal = ImplausibleMarksText(table, parameter);
+    for (const MeasurementEntry& e : table) o.marks << e.section << e.row;
+    return o;
+}
+
+} // namespace kartovo::test
