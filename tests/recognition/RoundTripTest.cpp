@@ -145,14 +145,32 @@ TEST(RecognitionFiles, CardWithoutMarkersKeepsTheImageAndWritesOnlyTheTrace) {
 }
 
 TEST(RecognitionTrace, TracePaintedAfterTheCutOutsIsTheSearchTrace) {
+    // A card, a card upside down (spots that are no markers), searches that
+    // never complete, and a page whose every column holds spots.
+    QImage striped = Blank(230, 300);
+    for (int y = 15; y < 300; y += 23) Box(striped, 0, y, 230, 2);
+    QImage boxes = Blank(200, 260);
+    Box(boxes, 30, 40, 4, 12);
+    Box(boxes, 90, 40, 4, 12);
+    Box(boxes, 25, 100, 9, 3);
     const QImage card = RenderCard(SampleCard(19), CardStyle{}, 150);
-    PixelBuffer buffer;
-    LoadPixelBuffer(buffer, card);
-    QImage expected = card.copy();
-    ASSERT_TRUE(FindMarkers(buffer, &expected).gridMarkersFound());
-    const RecognitionResult r = RecogniseCard(card);
-    EXPECT_TRUE(r.trace == expected);
-    EXPECT_FALSE(r.trace == card);
+    for (const QImage& picture : {card, card.mirrored(true, true), boxes, striped}) {
+        PixelBuffer buffer;
+        LoadPixelBuffer(buffer, picture);
+        QImage expected = picture.convertToFormat(QImage::Format_RGB32);
+        const MarkerResult m = FindMarkers(buffer, &expected);
+        const RecognitionResult r = RecogniseCard(picture);
+        EXPECT_TRUE(r.trace == expected);
+        EXPECT_EQ(r.search.markers.sideMarker1Y, m.sideMarker1Y);
+        EXPECT_EQ(r.search.markers.sideMarker4Y, m.sideMarker4Y);
+        EXPECT_EQ(r.search.markers.topMarker2X, m.topMarker2X);
+        // The rows handed to the bitmap writer carry the same trace.
+        const SearchTrace rows(r.search);
+        QImage bgr = picture.convertToFormat(QImage::Format_RGB888).rgbSwapped();
+        for (int y = 0; y < bgr.height(); ++y) rows.paintRow(y, bgr.scanLine(y));
+        EXPECT_TRUE(bgr.rgbSwapped().convertToFormat(QImage::Format_RGB32) == expected);
+    }
+    EXPECT_FALSE(RecogniseCard(card).trace == card);
 }
 
 // ---------------------------------------------------------------------------
