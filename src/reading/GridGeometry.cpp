@@ -21,6 +21,22 @@ bool NumberOf(const Record& parameter, const char* column, double& out) {
     return std::isfinite(out);
 }
 
+// A present limit column that is no finite 32-bit number, or empty.
+QString NonFiniteLimit(const Record& parameter) {
+    for (const char* column : {"OG", "OD", "GLK", "DLK", "LS", "WN", "GL", "DL"}) {
+        const QVariant v = parameter.value(QLatin1String(column));
+        if (!IsPresent(v)) continue;
+        const double d = ToNumber(v);
+        if (!std::isfinite(d) || !std::isfinite(static_cast<float>(d))) return QLatin1String(column);
+    }
+    return {};
+}
+
+QString NonFiniteText(const QString& columns) {
+    return QStringLiteral("Wartość %1 parametru skanowanej karty nie jest skończoną liczbą.").arg(columns) +
+           kLineBreak + QStringLiteral("Nie można wyznaczyć wartości pomiarów z siatki karty.");
+}
+
 } // namespace
 
 std::int16_t ValueDecimalsOf(const QString& format) {
@@ -46,6 +62,8 @@ bool IsExtendedRange(const Record& parameter) {
 
 QString UstawZakresyP(const Record& parameter, GridGeometry& grid) {
     grid.ValueDecimals = ValueDecimalsOf(parameter.value(QStringLiteral("Format")).toString());
+    // Infinite limits would be stored as values and drawn at no row.
+    if (const QString column = NonFiniteLimit(parameter); !column.isEmpty()) return NonFiniteText(column);
     const QVariant og = parameter.value(QStringLiteral("OG"));
     const QVariant od = parameter.value(QStringLiteral("OD"));
     const QVariant glk = parameter.value(QStringLiteral("GLK"));
@@ -80,6 +98,7 @@ QString UstawZakresyP(const Record& parameter, GridGeometry& grid) {
     }
     grid.RangeTop = static_cast<float>(ToNumber(top));
     grid.RangeBottom = static_cast<float>(ToNumber(bottom));
+    if (!std::isfinite(grid.RangeTop - grid.RangeBottom)) return NonFiniteText(QStringLiteral("OG - OD"));
     return {};
 }
 
@@ -116,6 +135,8 @@ void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid) {
             double v = 0.0;
             if (!NumberOf(parameter, column, v)) return;
             const float y = static_cast<float>(h - (v - grid.RangeBottom) * k);
+            // A line off the picture draws nothing; far off, its row has no whole number.
+            if (!std::isfinite(y) || y < -2.0f || y > static_cast<float>(h) + 2.0f) return;
             const int y1 = ToPixel(y - 1.0f), y2 = ToPixel(y + 1.0f);
             painter.fillRect(QRect(QPoint(0, y1), QPoint(w, y2)), QColor::fromRgb(colour));
         };
@@ -140,13 +161,21 @@ void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid) {
         grid.ColumnWidth = static_cast<float>((grid.GridRight - grid.GridLeft) / (gestosc + 1.0));
     if (haveRows) grid.RowHeight = static_cast<float>((grid.GridBottom - grid.GridTop) / rows);
 
-    if (haveColumns) {
+    // Lines closer than a pixel cover every pixel between the edges: one
+    // fill then, so a huge Gestosc or SkalaSiatki costs no more than the picture.
+    if (haveColumns && std::abs(grid.ColumnWidth) < 1.0f && gestosc >= 1.0) {
+        painter.fillRect(QRect(QPoint(grid.GridLeft, grid.GridTop), QPoint(grid.GridRight, grid.GridBottom)),
+                         QColor::fromRgb(kGridLineColour));
+    } else if (haveColumns) {
         for (int i = 1; i <= gestosc + 1.0; ++i) {
             const int x = ToPixel(static_cast<float>(grid.GridLeft) + static_cast<float>(i) * grid.ColumnWidth);
             vline(x, grid.GridTop, grid.GridBottom, kGridLineColour);
         }
     }
-    if (haveRows) {
+    if (haveRows && std::abs(grid.RowHeight) < 1.0f && rows >= 2.0) {
+        painter.fillRect(QRect(QPoint(grid.GridLeft, grid.GridTop), QPoint(grid.GridRight, grid.GridBottom)),
+                         QColor::fromRgb(kGridLineColour));
+    } else if (haveRows) {
         for (int j = 1; j <= rows - 1.0; ++j) {
             const int y = ToPixel(static_cast<float>(grid.GridTop) + static_cast<float>(j) * grid.RowHeight);
             hline(grid.GridLeft, grid.GridRight, y, kGridLineColour);

@@ -77,7 +77,8 @@ std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, d
 std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, double threshold,
                                   const ScanCallbacks& callbacks) {
     std::vector<MarkedCell> marks;
-    if (g.ColumnWidth <= 0.0f || g.RowHeight <= 0.0f) return marks;
+    // Under a pixel the float steps stall and the scan would never end.
+    if (!(g.ColumnWidth >= 1.0f) || !(g.RowHeight >= 1.0f)) return marks;
     // No copy of the picture is held while the callbacks run, so a caller may
     // draw on the very picture being read (a mark's box stays in its own cell)
     // without making the picture detach.

@@ -4,6 +4,7 @@
 #include "platform/NumberFormat.h"
 #include "platform/Numbers.h"
 #include "reading/MarkReading.h"
+#include "reading/Plausibility.h"
 
 #include <QJsonValue>
 #include <algorithm>
@@ -44,6 +45,11 @@ double ThresholdFraction(const QString& caption) { return Val(caption) / 100.0; 
 
 bool ReadMeasurements(const QImage& cleanGrid, const Record& parameter, const GridGeometry& geometry,
                       double threshold, MeasurementTable& table, QString* refusal) {
+    if (const QString why = UnreadableGridText(parameter, cleanGrid.size(), threshold); !why.isEmpty()) {
+        table.clear();
+        if (refusal) *refusal = why;
+        return false;
+    }
     QImage picture = cleanGrid;
     GridGeometry grid = geometry;
     SetGridEdges(grid, picture);
@@ -54,6 +60,10 @@ bool ReadMeasurements(const QImage& cleanGrid, const Record& parameter, const Gr
 bool ReadDrawnGrid(const QImage& drawnGrid, const Record& parameter, const GridGeometry& grid, double threshold,
                    MeasurementTable& table, QString* refusal) {
     table.clear();
+    if (const QString why = UnreadableGridText(parameter, drawnGrid.size(), threshold); !why.isEmpty()) {
+        if (refusal) *refusal = why;
+        return false;
+    }
     ScanCallbacks callbacks;
     bool tooMany = false;
     callbacks.stop = [&](std::size_t n) { return tooMany = n > static_cast<std::size_t>(kMaxMeasurements); };

@@ -44,7 +44,8 @@ double ThresholdFraction(const QString& caption);
 // The reading without pictures to show: grid drawn on a copy of the clean grid
 // image, every cell tested, sorted, values computed. `grid` holds the range
 // and the edges; the drawing fixes the rest. Returns false with `refusal` set
-// when the card holds more marks than the table can.
+// when the grid cannot be read (UnreadableGridText: threshold, Gestosc,
+// SkalaSiatki) or the card holds more marks than the table can.
 bool ReadMeasurements(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid, double threshold,
                       MeasurementTable& table, QString* refusal = nullptr);
 

@@ -3,6 +3,7 @@
 #include "db/Record.h"
 #include "reading/Measurements.h"
 
+#include <QSize>
 #include <QString>
 
 namespace kartovo {
@@ -12,5 +13,14 @@ namespace kartovo {
 // operator's; otherwise the refusal (lines joined by carriage returns). A
 // column short of its sample size, or an extra mark or two, is not refused.
 QString ImplausibleMarksText(const MeasurementTable& table, const Record& parameter);
+
+// Cells narrower or lower than this cannot be told marked from empty.
+inline constexpr double kMinCellPixels = 4.0;
+
+// Why a grid picture of `gridSize` cannot be read at `threshold` (a fraction,
+// 0.2 for "20%"): a threshold of 0 or less marks every cell; Gestosc and
+// SkalaSiatki must be there and give cells of at least kMinCellPixels. Empty
+// when it can be read; otherwise the refusal naming what is wrong.
+QString UnreadableGridText(const Record& parameter, QSize gridSize, double threshold);
 
 } // namespace kartovo

@@ -1,10 +1,12 @@
 #include "reading/ReadingState.h"
 
 #include "platform/Logging.h"
+#include "platform/Messages.h"
 #include "platform/Numbers.h"
 #include "platform/Variants.h"
 #include "reading/CountStrip.h"
 #include "reading/MarkReading.h"
+#include "reading/Plausibility.h"
 
 #include <QPainter>
 #include <cmath>
@@ -81,6 +83,11 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Rec
     SetGridEdges(m_grid, p1);
     RysSiatka(p1, m_parameter, m_grid);
     p3 = BlankCountStrip(p1.width());
+    if (QString why = UnreadableGridText(m_parameter, p1.size(), threshold); !why.isEmpty()) {
+        // The card and its grid stay shown; nothing is read.
+        qCWarning(lcReading).noquote() << "Reading refused:" << QString(why).replace(kLineBreak, u' ');
+        return {ReadStatus::Refused, why};
+    }
 
     // Boxes go on P1 as the marks are found; each stays inside its own cell,
     // away from every other cell's test window.

@@ -45,8 +45,11 @@ public:
     // column's count on P3. The table is then sorted; values are computed
     // only with `computeValues` (automatic mode, or the list is shown).
     // `grid` holds the value range; the edges follow the picture. Refused
-    // while a reading runs (Busy, nothing touched) and when the card holds
-    // more than kMaxMeasurements marks (the table is left empty).
+    // while a reading runs (Busy, nothing touched), when the grid cannot be
+    // read (Refused with UnreadableGridText: a threshold of 0 or less, a
+    // missing or absurd Gestosc/SkalaSiatki; the grid is drawn, nothing read)
+    // and when the card holds more than kMaxMeasurements marks (the table is
+    // left empty).
     ReadResult Czytaj(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid, double threshold,
                       QImage& p1, QImage& p3, bool computeValues, const Hooks& hooks = {});
     bool running() const { return m_running; }

@@ -152,6 +152,58 @@ MarkerResult FindMarkers(const PixelBuffer& buffer, QImage* trace, const Progres
     return r;
 }
 
+namespace {
+
+// The column search on the picture, a band of columns at a time, so that the
+// picture is read along its rows rather than down its columns (a cache miss
+// per pixel on a large scan). Each column is searched exactly as
+// ColumnSearch does; the first column from the left that completes wins, and
+// the spots and progress are those of the column-by-column search.
+void BandedColumnSearch(const PicturePixels& px, int w, int h, MarkerResult& r, std::vector<QPoint>& spots,
+                        const ProgressCallback& progress) {
+    r.sideMarker1Y = r.sideMarker2Y = r.sideMarker3Y = r.sideMarker4Y = 0;
+    constexpr int kBand = 64;
+    std::vector<int> next(kBand), found(kBand), ys(std::size_t(kBand) * 4);
+    std::vector<std::vector<int>> failedSpots(kBand);
+    for (int x0 = 20; x0 <= w - 20; x0 += kBand) {
+        const int n = std::min(kBand, w - 20 - x0 + 1);
+        int running = n;
+        for (int i = 0; i < n; ++i) {
+            next[std::size_t(i)] = h - 20;
+            found[std::size_t(i)] = 0;
+            failedSpots[std::size_t(i)].clear();
+        }
+        for (int y = h - 20; y >= 20 && running > 0; --y) {
+            for (int i = 0; i < n; ++i) {
+                if (next[std::size_t(i)] != y) continue; // done, or inside the skip after a spot
+                const int x = x0 + i;
+                if (px.dark(x, y) && px.dark(x, y + 1)) {
+                    int& k = found[std::size_t(i)];
+                    ys[std::size_t(i) * 4 + std::size_t(k)] = y;
+                    next[std::size_t(i)] = ++k == 4 ? -1 : y - 11;
+                    if (k == 4) --running;
+                } else {
+                    next[std::size_t(i)] = y - 1;
+                }
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            const int x = x0 + i, k = found[std::size_t(i)];
+            for (int j = 0; j < k; ++j) spots.emplace_back(x, ys[std::size_t(i) * 4 + std::size_t(j)]);
+            if (k == 4) {
+                r.sideMarker1Y = ys[std::size_t(i) * 4] + 1;
+                r.sideMarker2Y = ys[std::size_t(i) * 4 + 1] + 1;
+                r.sideMarker3Y = ys[std::size_t(i) * 4 + 2] + 1;
+                r.sideMarker4Y = ys[std::size_t(i) * 4 + 3] + 1;
+                return;
+            }
+            if (progress) progress(CLng(static_cast<double>(x) / w * 100.0));
+        }
+    }
+}
+
+} // namespace
+
 MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress) {
     MarkerSearch s;
     s.width = card.width();
@@ -166,14 +218,7 @@ MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress) {
             return hit;
         },
         none, progress);
-    ColumnSearch(
-        s.width, s.height, s.markers,
-        [&](int x, int y) {
-            const bool hit = px.dark(x, y) && px.dark(x, y + 1);
-            if (hit) s.sideSpots.emplace_back(x, y);
-            return hit;
-        },
-        none, progress);
+    BandedColumnSearch(px, s.width, s.height, s.markers, s.sideSpots, progress);
     return s;
 }
 
@@ -181,37 +226,95 @@ void PaintSearchTrace(QImage& trace, const MarkerSearch& s) {
     if (trace.width() != s.width || trace.height() != s.height) return;
     if (trace.format() != QImage::Format_RGB32 && trace.format() != QImage::Format_ARGB32)
         trace.convertTo(QImage::Format_RGB32);
-    MarkerResult replayed;
-    const TracePainter paint(&trace);
-    RowSearch(s.width, s.height, replayed, RecordedSpots{s.topSpots}, paint, {});
-    ColumnSearch(s.width, s.height, replayed, RecordedSpots{s.sideSpots}, paint, {});
+    // Row by row: the column search's pixels painted down the columns would
+    // miss the cache at every pixel.
+    const SearchTrace rows(s);
+    uchar* bits = trace.bits();
+    const qsizetype bpl = trace.bytesPerLine();
+    for (int row = 0; row < s.height; ++row) rows.paintRow(row, reinterpret_cast<QRgb*>(bits + row * bpl));
 }
 
-SearchTrace::SearchTrace(const MarkerSearch& s) : m_start(std::size_t(std::max(s.height, 0)) + 1, 0) {
-    // The examined pixels in search order, then sorted by row (counting sort).
-    std::vector<std::pair<int, int>> visited; // (row, x)
-    visited.reserve(std::size_t(std::max(s.width, 0)) * 4 + std::size_t(std::max(s.height, 0)) * 16);
-    const auto visit = [&](int x, int row) {
-        if (x >= 0 && row >= 0 && x < s.width && row < s.height) visited.emplace_back(row, x);
+namespace {
+
+// Spots bucketed by screen row: start[row] .. start[row + 1] index xs.
+void Bucket(const std::vector<QPoint>& spots, int height, std::vector<int>& start, std::vector<int>& xs) {
+    start.assign(std::size_t(std::max(height, 0)) + 2, 0);
+    const auto rowOf = [&](const QPoint& p) { return std::clamp(height - p.y(), 0, std::max(height, 0)); };
+    for (const QPoint& p : spots) ++start[std::size_t(rowOf(p)) + 1];
+    for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+    xs.resize(spots.size());
+    std::vector<int> next(start.begin(), start.end() - 1);
+    for (const QPoint& p : spots) xs[std::size_t(next[std::size_t(rowOf(p))]++)] = p.x();
+}
+
+} // namespace
+
+SearchTrace::SearchTrace(const MarkerSearch& s) : m_width(std::max(s.width, 0)), m_height(std::max(s.height, 0)) {
+    // Where each search stopped: after its last spot when it completed.
+    if (s.markers.topMarker3X != 0 && !s.topSpots.empty()) {
+        m_lastRow = s.height - s.topSpots.back().y();
+        m_lastRowX = s.topSpots.back().x();
+    }
+    if (s.markers.sideMarker4Y != 0 && !s.sideSpots.empty()) {
+        m_lastColumn = s.sideSpots.back().x();
+        m_lastColumnRow = s.height - s.sideSpots.back().y();
+    }
+    Bucket(s.topSpots, m_height, m_topStart, m_topXs);
+    Bucket(s.sideSpots, m_height, m_sideStart, m_sideXs);
+}
+
+template <class Paint>
+void SearchTrace::forEachRun(int row, Paint&& paint) const {
+    if (row < 0 || row >= m_height) return;
+    const auto clip = [&](int a, int b) {
+        a = std::max(a, 0);
+        b = std::min(b, m_width - 1);
+        if (a <= b) paint(a, b);
     };
-    MarkerResult replayed;
-    RowSearch(s.width, s.height, replayed, RecordedSpots{s.topSpots}, visit, {});
-    ColumnSearch(s.width, s.height, replayed, RecordedSpots{s.sideSpots}, visit, {});
-    for (const auto& v : visited) ++m_start[std::size_t(v.first) + 1];
-    for (std::size_t i = 1; i < m_start.size(); ++i) m_start[i] += m_start[i - 1];
-    m_xs.resize(visited.size());
-    std::vector<int> next(m_start.begin(), m_start.end() - 1);
-    for (const auto& v : visited) m_xs[std::size_t(next[std::size_t(v.first)]++)] = v.second;
+    // Row search: x from 10 to W - 10, the 10 pixels after each spot skipped.
+    if (row >= 10 && row <= m_height - 10 && (m_lastRow < 0 || row <= m_lastRow)) {
+        const int end = row == m_lastRow ? m_lastRowX : m_width - 10;
+        int x = 10;
+        for (int i = m_topStart[std::size_t(row)]; i < m_topStart[std::size_t(row) + 1] && x <= end; ++i) {
+            const int spot = m_topXs[std::size_t(i)];
+            clip(x, std::min(spot, end));
+            x = spot + 11;
+        }
+        clip(x, end);
+    }
+    // Column search: columns 20 to W - 20 on rows 20 to H - 20; a spot on
+    // screen row r skips rows r + 1 .. r + 10 of its column.
+    if (row >= 20 && row <= m_height - 20) {
+        int end = m_lastColumn < 0 ? m_width - 20 : m_lastColumn;
+        if (m_lastColumn >= 0 && row > m_lastColumnRow) --end;
+        thread_local std::vector<int> holes;
+        holes.clear();
+        for (int r = std::max(0, row - 10); r < row; ++r)
+            for (int i = m_sideStart[std::size_t(r)]; i < m_sideStart[std::size_t(r) + 1]; ++i)
+                holes.push_back(m_sideXs[std::size_t(i)]);
+        std::sort(holes.begin(), holes.end());
+        int x = 20;
+        for (const int hole : holes) {
+            if (hole > end) break;
+            if (hole >= x) clip(x, hole - 1);
+            x = std::max(x, hole + 1);
+        }
+        clip(x, end);
+    }
 }
 
 void SearchTrace::paintRow(int row, uchar* bgr) const {
-    if (row < 0 || std::size_t(row) + 1 >= m_start.size()) return;
-    for (int i = m_start[std::size_t(row)]; i < m_start[std::size_t(row) + 1]; ++i) {
-        uchar* p = bgr + 3 * m_xs[std::size_t(i)];
-        p[0] = uchar(qBlue(kTraceColour));
-        p[1] = uchar(qGreen(kTraceColour));
-        p[2] = uchar(qRed(kTraceColour));
-    }
+    forEachRun(row, [bgr](int a, int b) {
+        for (uchar* p = bgr + 3 * a; p <= bgr + 3 * b; p += 3) {
+            p[0] = uchar(qBlue(kTraceColour));
+            p[1] = uchar(qGreen(kTraceColour));
+            p[2] = uchar(qRed(kTraceColour));
+        }
+    });
+}
+
+void SearchTrace::paintRow(int row, QRgb* line) const {
+    forEachRun(row, [line](int a, int b) { std::fill(line + a, line + b + 1, kTraceColour); });
 }
 
 QString MissingMarkersText(const MarkerResult& m) {

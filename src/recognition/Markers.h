@@ -61,17 +61,27 @@ MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress = 
 void PaintSearchTrace(QImage& trace, const MarkerSearch& search);
 
 // The pixels the searches examined, row by row, for painting the trace on
-// the rows of a bitmap as it is written instead of on the card itself.
+// the rows of a bitmap as it is written instead of on the card itself. Holds
+// the spots bucketed by row, not the pixels: its size follows the spots.
 class SearchTrace {
 public:
     explicit SearchTrace(const MarkerSearch& search);
     // Paints the examined pixels of screen row `row` light green on that row
     // of the card as blue, green, red bytes.
     void paintRow(int row, uchar* bgr) const;
+    // The same on a row of a 32-bit picture.
+    void paintRow(int row, QRgb* line) const;
 
 private:
-    std::vector<int> m_start; // first entry of each row in m_xs, one past the last row at the end
-    std::vector<int> m_xs;
+    // Calls paint(first, last) for each run of examined x on the row.
+    template <class Paint>
+    void forEachRun(int row, Paint&& paint) const;
+
+    int m_width = 0, m_height = 0;
+    int m_lastRow = -1, m_lastRowX = 0;      // row search: where it stopped (-1: it ran to the end)
+    int m_lastColumn = -1, m_lastColumnRow = 0; // column search: likewise
+    std::vector<int> m_topStart, m_topXs;   // row-search spots by screen row
+    std::vector<int> m_sideStart, m_sideXs; // column-search spots by screen row
 };
 
 // The refusal for missing grid markers, lines joined by carriage returns;

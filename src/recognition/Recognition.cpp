@@ -1,6 +1,7 @@
 #include "recognition/Recognition.h"
 
 #include "imaging/ImageFile.h"
+#include "recognition/CardPlausibility.h"
 #include "platform/Logging.h"
 #include "platform/WorkingFolder.h"
 
@@ -18,6 +19,11 @@ RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, b
     r.refusal = MissingMarkersText(r.markers);
     r.markersFound = r.refusal.isEmpty();
     if (r.markersFound) {
+        // Spots that are not a card's markers give no cut-out at all.
+        r.refusal = ImplausibleMarkersText(card, r.search);
+        r.markersFound = r.refusal.isEmpty();
+    }
+    if (r.markersFound) {
         ConvertSideMarkersToScreenRows(r.markers, card.height());
         r.grid = CutOutGrid(card, r.markers);
         r.codeField = CutOutCodeField(card, r.markers);
@@ -25,6 +31,10 @@ RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, b
         r.code = ReadCodeField(r.codeField);
         r.codeRead = r.code.refusal.isEmpty();
         r.refusal = r.code.refusal;
+        if (r.codeRead) {
+            r.refusal = ImplausibleCodeFieldText(r.codeField, r.code);
+            r.codeRead = r.refusal.isEmpty();
+        }
     }
     if (withTrace) {
         // The cut-outs are taken from the card as loaded; now it gets the trace.

@@ -152,7 +152,8 @@ TEST_F(ScanCommandTest, TestPatternIsRefusedAsACardAtTheChosenResolution) {
     ASSERT_FALSE(m_messages.empty());
     EXPECT_FALSE(m_messages[0].question);
     EXPECT_TRUE(m_messages[0].text.startsWith(QStringLiteral("Brak markera(ów) na obrazie")) ||
-                m_messages[0].text.startsWith(QStringLiteral("Niepoprawnie odczytane pole kodujące parametr.")))
+                m_messages[0].text.startsWith(QStringLiteral("Niepoprawnie odczytane pole kodujące parametr.")) ||
+                m_messages[0].text.contains(QStringLiteral("nie jest markerem karty")))
         << m_messages[0].text.toStdString();
     EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
     EXPECT_FALSE(control("Command7")->isEnabled());

@@ -1,6 +1,7 @@
 #include "reading/GridGeometry.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace kartovo;
 
@@ -117,6 +118,38 @@ TEST(ValueRange, ParameterWithoutAnyLimitIsRefused) {
     EXPECT_FALSE(RowValue(Parameter(QVariant(), QVariant()), g, 0).isValid());
     // A missing bound with no stand-in is refused too, instead of a null range.
     EXPECT_FALSE(UstawZakresyP(Parameter(12.0, QVariant()), g).isEmpty());
+}
+
+TEST(ValueRange, LimitsThatAreNoFiniteNumberAreRefusedByName) {
+    const auto with = [](Record p, const char* column, QVariant v) {
+        p.set(column, v);
+        return p;
+    };
+    const Record base = Parameter(12.0, 10.0);
+    const std::pair<Record, const char*> cases[] = {
+        {Parameter(1e308, -1e308), "OG"}, // beyond a 32-bit float
+        {Parameter(12.0, -1e308), "OD"},
+        {with(base, "GLK", std::numeric_limits<double>::infinity()), "GLK"},
+        {with(base, "DLK", std::numeric_limits<double>::quiet_NaN()), "DLK"},
+        {with(with(base, "Skala", 1), "GL", 1e39), "GL"},
+        {with(base, "DL", -1e39), "DL"},
+        {Parameter(3e38, -3e38), "OG - OD"}, // each finite, the span not
+    };
+    for (const auto& [p, column] : cases) {
+        GridGeometry g;
+        const QString text = UstawZakresyP(p, g);
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Wartość %1 parametru").arg(column))) << qPrintable(text);
+    }
+    GridGeometry g;
+    EXPECT_TRUE(UstawZakresyP(Parameter(3e38, 1e38), g).isEmpty());
+}
+
+TEST(RysSiatka, AbsurdCountsCostNoMoreThanThePicture) {
+    // 2^31 - 1 columns and rows: lines closer than a pixel fill the grid once.
+    QImage img = White(300, 200);
+    const GridGeometry g = Drawn(img, Parameter(12.0, 10.0, 2147483647, 2147483647));
+    EXPECT_LT(g.ColumnWidth, 1e-6f);
+    EXPECT_EQ(img.pixel(150, 100), kGridLineColour);
 }
 
 TEST(RowValue, MiddleOfEachRowRoundedHalfToEven) {

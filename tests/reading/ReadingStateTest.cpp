@@ -2,10 +2,12 @@
 
 #include "reading/MarkReading.h"
 #include "reading/Measurements.h"
+#include "reading/Plausibility.h"
 #include "reading/ReadingState.h"
 
 #include <QJsonArray>
 #include <gtest/gtest.h>
+#include <functional>
 
 using namespace kartovo;
 using namespace kartovo::testing;
@@ -261,4 +263,110 @@ TEST(Correction, PointerCentresOnTheMarkOfTheLine) {
     EXPECT_EQ(r.state.pointerPosition(2, QSize(16, 16)), QPoint(c.x() - 8 + 1, c.y() - 8));
     EXPECT_EQ(r.state.pointerPosition(0, QSize(16, 16)), std::nullopt);
     EXPECT_EQ(r.state.pointerPosition(3, QSize(16, 16)), std::nullopt);
+}
+
+namespace {
+
+Record Without(const Record& p, const QString& column) {
+    Record out;
+    for (const QString& c : p.columns())
+        if (c != column) out.set(c, p.value(c));
+    return out;
+}
+
+struct UnreadableCase {
+    const char* name;
+    std::function<Record(Record)> parameter;
+    double threshold;
+    const char* says; // empty: the grid is read
+};
+
+void PrintTo(const UnreadableCase& c, std::ostream* os) { *os << c.name; }
+
+class UnreadableGrid : public ::testing::TestWithParam<UnreadableCase> {};
+
+Record With(Record p, const char* column, QVariant v) {
+    p.set(column, v);
+    return p;
+}
+
+} // namespace
+
+TEST_P(UnreadableGrid, IsRefusedSayingWhyAndReadsNothing) {
+    const UnreadableCase& c = GetParam();
+    const SyntheticGrid g; // 10 x 20 cells of 40 x 20 pixels
+    QImage clean = BlankGrid(g);
+    Blacken(clean, g, 2, 3);
+    const Record p = c.parameter(GridParameter(g));
+    Read r;
+    ReadGrid(r, clean, p, true, c.threshold);
+    MeasurementTable t;
+    QString refusal;
+    const bool read = ReadMeasurements(clean, p, RangeOf(p), c.threshold, t, &refusal);
+    if (*c.says == '\0') {
+        EXPECT_TRUE(r.result.done()) << qPrintable(r.result.message);
+        EXPECT_TRUE(read) << qPrintable(refusal);
+        EXPECT_GT(r.state.MeasurementCount(), 0);
+        return;
+    }
+    EXPECT_EQ(r.result.status, ReadingState::ReadStatus::Refused);
+    EXPECT_TRUE(r.result.message.contains(QString::fromUtf8(c.says))) << qPrintable(r.result.message);
+    EXPECT_EQ(r.state.MeasurementCount(), 0);
+    EXPECT_FALSE(r.state.hasReading());
+    EXPECT_FALSE(read);
+    EXPECT_EQ(refusal, r.result.message);
+    EXPECT_TRUE(t.empty());
+    GridGeometry drawn = RangeOf(p);
+    SetGridEdges(drawn, r.p1);
+    EXPECT_FALSE(ReadDrawnGrid(r.p1, p, drawn, c.threshold, t, &refusal));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, UnreadableGrid,
+    ::testing::Values(
+        UnreadableCase{"threshold20", [](Record p) { return p; }, 0.2, ""},
+        UnreadableCase{"thresholdTiny", [](Record p) { return p; }, 0.0001, ""},
+        UnreadableCase{"thresholdZero", [](Record p) { return p; }, 0.0, "Próg wypełnienia pola 0%"},
+        UnreadableCase{"thresholdNegative", [](Record p) { return p; }, -0.5, "-50%"},
+        UnreadableCase{"cellsOfFourPixels", [](Record p) { return With(p, "Gestosc", 99); }, 0.2, ""},
+        UnreadableCase{"cellsUnderFourPixels", [](Record p) { return With(p, "Gestosc", 100); }, 0.2, "Gestosc parametru skanowanej karty (100) daje kolumny siatki o szerokości 3,96 piksela"},
+        UnreadableCase{"hugeGestosc", [](Record p) { return With(p, "Gestosc", 2147483647); }, 0.2, "szerokości mniej niż 0,01 piksela"},
+        UnreadableCase{"hugeSkalaSiatki", [](Record p) { return With(p, "SkalaSiatki", 2147483647); }, 0.2,
+                       "SkalaSiatki"},
+        UnreadableCase{"bothHuge",
+                       [](Record p) { return With(With(p, "Gestosc", 2147483647), "SkalaSiatki", 2147483647); },
+                       0.2, "Gestosc"},
+        UnreadableCase{"noRows", [](Record p) { return With(p, "SkalaSiatki", 0); }, 0.2, "SkalaSiatki parametru skanowanej karty (0)"},
+        UnreadableCase{"nullGestosc", [](Record p) { return With(p, "Gestosc", QVariant()); }, 0.2,
+                       "nie ma określonej wartości Gestosc"},
+        UnreadableCase{"noGestoscColumn", [](Record p) { return Without(p, "Gestosc"); }, 0.2,
+                       "W tabeli SPC_Setap brak kolumny Gestosc"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ImplausibleMarks, HalfAColumnOrMoreIsNoOperatorsWork) {
+    // 20 rows: 9 marks in a column may be an operator's, 10 are not; 5 rows: 2 and 3.
+    for (const auto& [rows, most] : {std::pair{20, 9}, std::pair{5, 2}}) {
+        SyntheticGrid g;
+        g.rows = rows;
+        const Record p = GridParameter(g);
+        MeasurementTable t;
+        for (int i = 0; i < most; ++i) t.push_back({0, 0, i, QVariant(), 3});
+        t.push_back({0, 0, 0, QVariant(), 4}); // short of the sample size elsewhere: fine
+        EXPECT_TRUE(ImplausibleMarksText(t, p).isEmpty()) << rows;
+        t.push_back({0, 0, most, QVariant(), 3});
+        const QString text = ImplausibleMarksText(t, p);
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Kolumna 3 karty ma zaznaczone %1 z %2 pól").arg(most + 1).arg(rows)))
+            << qPrintable(text);
+    }
+}
+
+TEST(ImplausibleMarks, BlackPaintedGridIsReadButNotAnOperatorsCard) {
+    const SyntheticGrid g;
+    QImage clean = BlankGrid(g);
+    clean.fill(Qt::black);
+    const Record p = GridParameter(g);
+    MeasurementTable t;
+    ASSERT_TRUE(ReadMeasurements(clean, p, RangeOf(p), 0.2, t));
+    EXPECT_EQ(t.size(), 200u);
+    EXPECT_TRUE(ImplausibleMarksText(t, p).startsWith(QStringLiteral("Kolumna 1 karty ma zaznaczone 20 z 20 pól")));
 }

@@ -1,11 +1,14 @@
 #include "recognition/CardFixtures.h"
 
+#include "reading/Measurements.h"
 #include "recognition/Recognition.h"
 
 #include <QFileInfo>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <cmath>
+#include <functional>
 
 using namespace kartovo;
 using namespace kartovo::testing;
@@ -142,12 +145,206 @@ TEST(RecognitionFiles, CardWithoutMarkersKeepsTheImageAndWritesOnlyTheTrace) {
 }
 
 TEST(RecognitionTrace, TracePaintedAfterTheCutOutsIsTheSearchTrace) {
+    // A card, a card upside down (spots that are no markers), searches that
+    // never complete, and a page whose every column holds spots.
+    QImage striped = Blank(230, 300);
+    for (int y = 15; y < 300; y += 23) Box(striped, 0, y, 230, 2);
+    QImage boxes = Blank(200, 260);
+    Box(boxes, 30, 40, 4, 12);
+    Box(boxes, 90, 40, 4, 12);
+    Box(boxes, 25, 100, 9, 3);
     const QImage card = RenderCard(SampleCard(19), CardStyle{}, 150);
-    PixelBuffer buffer;
-    LoadPixelBuffer(buffer, card);
-    QImage expected = card.copy();
-    ASSERT_TRUE(FindMarkers(buffer, &expected).gridMarkersFound());
-    const RecognitionResult r = RecogniseCard(card);
-    EXPECT_TRUE(r.trace == expected);
-    EXPECT_FALSE(r.trace == card);
+    for (const QImage& picture : {card, card.mirrored(true, true), boxes, striped}) {
+        PixelBuffer buffer;
+        LoadPixelBuffer(buffer, picture);
+        QImage expected = picture.convertToFormat(QImage::Format_RGB32);
+        const MarkerResult m = FindMarkers(buffer, &expected);
+        const RecognitionResult r = RecogniseCard(picture);
+        EXPECT_TRUE(r.trace == expected);
+        EXPECT_EQ(r.search.markers.sideMarker1Y, m.sideMarker1Y);
+        EXPECT_EQ(r.search.markers.sideMarker4Y, m.sideMarker4Y);
+        EXPECT_EQ(r.search.markers.topMarker2X, m.topMarker2X);
+        // The rows handed to the bitmap writer carry the same trace.
+        const SearchTrace rows(r.search);
+        QImage bgr = picture.convertToFormat(QImage::Format_RGB888).rgbSwapped();
+        for (int y = 0; y < bgr.height(); ++y) rows.paintRow(y, bgr.scanLine(y));
+        EXPECT_TRUE(bgr.rgbSwapped().convertToFormat(QImage::Format_RGB32) == expected);
+    }
+    EXPECT_FALSE(RecogniseCard(card).trace == card);
 }
+
+// ---------------------------------------------------------------------------
+// What is not a straight, whole card is refused; a well-formed card reads as
+// drawn, code and marks.
+
+namespace {
+
+QImage Rotated(const QImage& card, double degrees) {
+    QImage out(card.size(), QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.translate(card.width() / 2.0, card.height() / 2.0);
+    p.rotate(degrees);
+    p.translate(-card.width() / 2.0, -card.height() / 2.0);
+    p.drawImage(0, 0, card);
+    return out;
+}
+
+// A ballpoint zig-zag (or a blot with `fill`) over an area given in millimetres.
+QImage Scribbled(QImage card, const QRectF& mm, double dpmm, int strokes, bool fill = false) {
+    QPainter p(&card);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(40, 50, 160);
+    const QRectF r(mm.x() * dpmm, mm.y() * dpmm, mm.width() * dpmm, mm.height() * dpmm);
+    if (fill) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        p.drawEllipse(r);
+        return card;
+    }
+    p.setPen(QPen(ink, std::max(2.0, 0.5 * dpmm)));
+    QPolygonF line;
+    for (int i = 0; i <= strokes; ++i)
+        line << QPointF(r.left() + r.width() * i / strokes, i % 2 ? r.bottom() : r.top());
+    p.drawPolyline(line);
+    return card;
+}
+
+struct Damage {
+    const char* name;
+    std::function<QImage(const QImage& card, const CardLayout& layout, double dpmm)> apply;
+    bool mustRefuse = true; // otherwise: refused or read as drawn, never misread
+};
+
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
+
+QImage Turned(const QImage& card, int rotation) {
+    ScanDefects d;
+    d.rotation = rotation;
+    return ApplyScanDefects(card, d);
+}
+
+const Damage kDamages[] = {
+    {"skew05", [](const QImage& c, const CardLayout&, double) { return Rotated(c, 0.5); }},
+    {"skewMinus05", [](const QImage& c, const CardLayout&, double) { return Rotated(c, -0.5); }},
+    {"skew1", [](const QImage& c, const CardLayout&, double) { return Rotated(c, 1.0); }},
+    {"skewMinus1", [](const QImage& c, const CardLayout&, double) { return Rotated(c, -1.0); }},
+    {"skew2", [](const QImage& c, const CardLayout&, double) { return Rotated(c, 2.0); }},
+    {"skew3", [](const QImage& c, const CardLayout&, double) { return Rotated(c, 3.0); }},
+    {"upsideDown", [](const QImage& c, const CardLayout&, double) { return c.mirrored(true, true); }},
+    {"clockwiseNotTurnedBack", [](const QImage& c, const CardLayout&, double) { return Turned(c, 90); }},
+    {"counterClockwiseNotTurnedBack", [](const QImage& c, const CardLayout&, double) { return Turned(c, -90); }},
+    {"mirrored", [](const QImage& c, const CardLayout&, double) { return c.mirrored(true, false); }},
+    {"mirroredVertically", [](const QImage& c, const CardLayout&, double) { return c.mirrored(false, true); }},
+    {"scribbledTopMarkers",
+     [](const QImage& c, const CardLayout& l, double k) {
+         return Scribbled(c, QRectF(14, 9.5, l.grid.right() - 10, 4), k, 40);
+     }},
+    {"scribbledSideMarkers",
+     [](const QImage& c, const CardLayout& l, double k) {
+         return Scribbled(c, QRectF(9, 30, 5, l.codeField.bottom() - 28), k, 30);
+     }},
+    {"blotOnTopMarker",
+     [](const QImage& c, const CardLayout& l, double k) { return Scribbled(c, QRectF(l.grid.left() - 2, 9, 5, 5), k, 0, true); }},
+    {"scribbledCodeField",
+     [](const QImage& c, const CardLayout& l, double k) { return Scribbled(c, l.codeField.adjusted(1, 0.5, -8, -0.5), k, 9); }},
+    {"strokeAcrossBits",
+     [](const QImage& c, const CardLayout& l, double k) {
+         return Scribbled(c, QRectF(l.codeField.left() + 1, l.codeField.top() + 5.8, 20, 0.6), k, 1);
+     }},
+    {"blotOverBits",
+     [](const QImage& c, const CardLayout& l, double k) {
+         return Scribbled(c, QRectF(l.bars[1].center().x() - 2.5, l.codeField.top() + 4, 5, 4), k, 0, true);
+     }},
+};
+
+class DamagedCard : public ::testing::TestWithParam<Damage> {};
+
+} // namespace
+
+TEST_P(DamagedCard, IsRefusedNeverMisread) {
+    const Damage& damage = GetParam();
+    for (double dpi : {100.0, 200.0, 300.0}) {
+        for (int id : {dpi == 200.0 ? 19 : 1234}) {
+            SCOPED_TRACE(::testing::Message() << dpi << " dpi, id " << id);
+            const CardSpec cardSpec = SampleCard(id);
+            const CardLayout layout = LayoutCard(cardSpec, CardStyle{});
+            const QImage card = RenderCard(cardSpec, CardStyle{}, dpi, RandomMarks(10, 20, id), id);
+            const RecognitionResult r = RecogniseCard(damage.apply(card, layout, dpi / 25.4));
+            const bool read = r.markersFound && r.codeRead;
+            if (damage.mustRefuse)
+                EXPECT_FALSE(read) << "read as " << r.code.id;
+            else if (read)
+                EXPECT_EQ(r.code.id, id);
+            if (!read) EXPECT_FALSE(r.refusal.isEmpty());
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, DamagedCard, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+struct ControlCase {
+    const char* name;
+    double dpi;
+    int id, gestosc, rows;
+    QPageSize::PageSizeId page = QPageSize::A5;
+    bool scanned = false; // noise, blur, off-white paper and JPEG
+};
+
+void PrintTo(const ControlCase& c, std::ostream* os) { *os << c.name; }
+
+class ControlGroup : public ::testing::TestWithParam<ControlCase> {};
+
+} // namespace
+
+TEST_P(ControlGroup, ReadsExactlyAsDrawn) {
+    const ControlCase& c = GetParam();
+    CardSpec cardSpec = SampleCard(c.id, c.gestosc, c.rows);
+    CardStyle style;
+    style.page = c.page;
+    if (c.scanned) style.paper = QColor(246, 241, 228);
+    std::vector<CellMark> marks = RandomMarks(c.gestosc + 1, c.rows, c.id);
+    marks.push_back({1, (marks[0].row + 2) % c.rows}); // a column over its sample size
+    QImage card = RenderCard(cardSpec, style, c.dpi, marks, c.id);
+    if (c.scanned) {
+        ScanDefects d;
+        d.noise = 8.0;
+        d.blur = 0.5;
+        d.seed = static_cast<quint32>(c.id);
+        card = JpegRoundTrip(ApplyScanDefects(card, d), 75);
+    }
+    const RecognitionResult r = RecogniseCard(card);
+    ASSERT_TRUE(r.markersFound && r.codeRead) << qPrintable(r.refusal);
+    EXPECT_EQ(r.code.id, c.id);
+    QImage clean = r.grid;
+    ConvertToBW(clean);
+    GridGeometry grid;
+    ASSERT_TRUE(UstawZakresyP(cardSpec.parameter, grid).isEmpty());
+    MeasurementTable table;
+    QString refusal;
+    ASSERT_TRUE(ReadMeasurements(clean, cardSpec.parameter, grid, 0.2, table, &refusal)) << qPrintable(refusal);
+    std::sort(marks.begin(), marks.end(), [](const CellMark& a, const CellMark& b) {
+        return a.section != b.section ? a.section < b.section : a.row < b.row;
+    });
+    std::vector<CellMark> read;
+    for (const MeasurementEntry& e : table) read.push_back({e.section, e.row});
+    EXPECT_EQ(read, marks);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, ControlGroup,
+    ::testing::Values(ControlCase{"a5at100", 100, 1234, 9, 20}, ControlCase{"a5at150", 150, 1, 1, 5},
+                      ControlCase{"a5at200", 200, 77, 14, 20}, ControlCase{"a5at300", 300, 1234, 9, 20},
+                      ControlCase{"a4at100", 100, 2147483647, 20, 40, QPageSize::A4},
+                      ControlCase{"a4at200", 200, 4711, 20, 40, QPageSize::A4},
+                      ControlCase{"scanA5at100", 100, 19, 9, 20, QPageSize::A5, true},
+                      ControlCase{"scanA5at150", 150, 2147483647, 14, 20, QPageSize::A5, true},
+                      ControlCase{"scanA5at200", 200, 1, 1, 5, QPageSize::A5, true},
+                      ControlCase{"scanA5at300", 300, 1234, 9, 20, QPageSize::A5, true},
+                      ControlCase{"scanA4at150", 150, 4711, 20, 40, QPageSize::A4, true},
+                      ControlCase{"scanA4at300", 300, 77, 20, 40, QPageSize::A4, true}),
+    [](const auto& info) { return std::string(info.param.name); });
