@@ -25,6 +25,15 @@ QString& ConfiguredStation() {
 }
 
 bool TableReadable(DbConnection& conn) {
+    // A missing table is an expected answer here, not a fault to warn of.
+    auto& category = const_cast<QLoggingCategory&>(lcDb());
+    const bool warnings = category.isWarningEnabled();
+    category.setEnabled(QtWarningMsg, false);
+    struct Restore {
+        QLoggingCategory& c;
+        bool on;
+        ~Restore() { c.setEnabled(QtWarningMsg, on); }
+    } restore{category, warnings};
     bool ok = false;
     conn.query(QStringLiteral("Select Hash from [%1] Where 1=0").arg(kStoredCardsTable), &ok);
     return ok;
