@@ -8,6 +8,7 @@
 #include "CardBench.h"
 
 #include "db/StoredCards.h"
+#include "platform/SettingsStore.h"
 #include "evaluation/CardSaver.h"
 
 #include <QCoreApplication>
