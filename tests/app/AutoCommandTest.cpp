@@ -265,6 +265,12 @@ TEST_F(AutoCommandTest, StoringResumesAfterTheServerRestarts) {
     ASSERT_TRUE(serverCommand(false));
     dropCard(2);
     ASSERT_TRUE(WaitFor(station, log, QStringLiteral("brak połączenia z bazą danych"))) << log.toStdString();
+    // A station starting meanwhile ends with a status a service manager acts on.
+    QProcess late;
+    start(late, {QStringLiteral("--settings"), m_pgIni, QStringLiteral("--auto"), QStringLiteral("--once"), m_folder},
+          QStringLiteral("work2"));
+    ASSERT_TRUE(late.waitForFinished(60000));
+    EXPECT_EQ(late.exitCode(), 3);
     ASSERT_TRUE(serverCommand(true));
     ASSERT_TRUE(WaitFor(station, log, QStringLiteral("karta2.png: zapisany"))) << log.toStdString();
     EXPECT_EQ(station.state(), QProcess::Running);

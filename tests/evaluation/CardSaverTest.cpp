@@ -3,6 +3,7 @@
 #include "db/DbSession.h"
 #include "db/StoredCards.h"
 #include "evaluation/CardSaver.h"
+#include "platform/WorkingFolder.h"
 
 #include <QDateTime>
 
@@ -252,6 +253,40 @@ TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     const Recordset record = conn().query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty]"));
     ASSERT_EQ(record.recordCount(), 1);
     EXPECT_EQ(record.rows().first().value(QStringLiteral("Plik")).toString(), QStringLiteral("karta.png"));
+}
+
+// A station whose database login may not create tables: the rows are stored
+// all the same and the file journal of the station stands in for the record.
+TEST_P(CardSaver, WithoutRightsToCreateTheRecordTheFileJournalStandsIn) {
+    if (!isPg()) GTEST_SKIP() << "SQLite has no rights to withhold";
+    const QString role = QStringLiteral("st_") + db->name();
+    for (const QString& sql : {QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'stanowisko'"),
+                               QStringLiteral("GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO %1"),
+                               QStringLiteral("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO %1"),
+                               QStringLiteral("REVOKE CREATE ON SCHEMA public FROM PUBLIC")})
+        ASSERT_TRUE(db->exec(sql.arg(role))) << conn().lastError().description.toStdString();
+    SetProgramFolder(db->folder());
+    {
+        DatabaseConfig c = db->config();
+        c.odbcUser = role;
+        c.odbcPassword = QStringLiteral("stanowisko");
+        DbConnection station;
+        ASSERT_TRUE(station.open(c)) << station.lastError().description.toStdString();
+        SaveInput in =
+            input(1, Values({1, 2, 3, 4, 5}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids));
+        in.cardHash = QByteArray(64, 'b');
+        const SaveResult r = SaveCard(station, in);
+        EXPECT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+        EXPECT_FALSE(r.recorded);
+        EXPECT_EQ(PrepareStoredCards(station), StoredCardsRecord::FileJournal);
+        EXPECT_FALSE(IsCardStored(station, in.cardHash));
+        ASSERT_TRUE(AppendFileJournal(in.cardHash, QStringLiteral("karta.png"), QDateTime::currentDateTime()));
+        EXPECT_TRUE(IsCardStored(station, in.cardHash));
+    }
+    SetProgramFolder({});
+    EXPECT_EQ(storedRows(1).size(), 3);
+    db->exec(QStringLiteral("DROP OWNED BY %1").arg(role));
+    db->exec(QStringLiteral("DROP ROLE %1").arg(role));
 }
 
 // The run's connection lost (closed, or its server session killed) is opened
