@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <signal.h>
 
 #include <openssl/sha.h>
@@ -132,9 +133,20 @@ bool AutoMode::claim(const QString& name, QString& claimed) {
     claimed = folder + name;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (RenameFile(m_folder + name, claimed)) return true;
-        // The folder may have been cleared away as a stale claim meanwhile.
-        if (errno != ENOENT || !QFileInfo::exists(m_folder + name) || QDir(folder).exists()) return false;
-        QDir().mkpath(folder);
+        const int error = errno;
+        // Gone: another station took it first.
+        if (!QFileInfo::exists(m_folder + name)) return false;
+        // The claim folder is made at the first claim (and may have been
+        // cleared away as a stale one meanwhile).
+        if (error == ENOENT && !QDir(folder).exists()) {
+            if (!QDir().mkpath(folder)) {
+                report(QString(), QStringLiteral("nie można utworzyć katalogu %1 w katalogu wymiany").arg(folder));
+                return false;
+            }
+            continue;
+        }
+        report(name, QStringLiteral("nie można przejąć pliku: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+        return false;
     }
     return false;
 }

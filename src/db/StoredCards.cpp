@@ -2,6 +2,7 @@
 
 #include "db/Connection.h"
 #include "platform/Logging.h"
+#include "platform/SettingsStore.h"
 #include "platform/WorkingFolder.h"
 
 #include <QFile>
@@ -90,7 +91,10 @@ void ImportFileJournal(DbConnection& conn) {
 QString StoredCardsJournalName() { return QStringLiteral("AutoZapisane.txt"); }
 
 QString StationName() {
-    const QString& configured = ConfiguredStation();
+    QString& configured = ConfiguredStation();
+    // The window's run reads it here; the headless run sets it at start-up.
+    static const QString stored = SettingsStore().read(QStringLiteral("Start"), QStringLiteral("Stanowisko")).trimmed();
+    if (configured.isEmpty()) configured = stored.left(255);
     return configured.isEmpty() ? QSysInfo::machineHostName() : configured;
 }
 
