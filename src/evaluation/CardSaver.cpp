@@ -103,9 +103,10 @@ SaveResult SaveCard(DbConnection& conn, const SaveInput& input) {
     if (conn.columns(kTable).isEmpty()) return Failure(conn, false, QStringLiteral("reading the columns of SPC_Baza"));
 
     // The record table is looked up (and made) outside the card's transaction.
-    const bool record = !input.cardHash.isEmpty() && PrepareStoredCards(conn) == StoredCardsRecord::Table;
-    if (!input.cardHash.isEmpty() && !record && !conn.isOpen())
-        return Failure(conn, false, QStringLiteral("reaching the database"));
+    const StoredCardsRecord kept =
+        input.cardHash.isEmpty() ? StoredCardsRecord::FileJournal : PrepareStoredCards(conn);
+    if (kept == StoredCardsRecord::Unreachable) return Failure(conn, false, QStringLiteral("reaching the database"));
+    const bool record = kept == StoredCardsRecord::Table;
 
     if (!conn.beginTransaction()) return Failure(conn, false, QStringLiteral("starting the transaction"));
 
