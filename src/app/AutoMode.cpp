@@ -2,16 +2,23 @@
 
 #include "app/CardPipeline.h"
 #include "app/CardSave.h"
+#include "db/DbSession.h"
+#include "db/StoredCards.h"
 #include "imaging/ImageFile.h"
 #include "platform/Logging.h"
 #include "platform/Messages.h"
 #include "platform/WorkingFolder.h"
 #include "reading/Measurements.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QSysInfo>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <signal.h>
 
 #include <openssl/sha.h>
 
@@ -27,10 +34,13 @@ AutoCardProcessor::AutoCardProcessor(DbConnection& conn, const BaseSettings& bas
     : m_conn(conn), m_base(base), m_pictures(pictures) {}
 
 AutoCardResult AutoCardProcessor::process(QImage picture) {
+    const QByteArray hash = picture.text(kCardHashKey).toLatin1();
+    const QString fileName = picture.text(kCardNameKey);
     m_card.resetCard();
     m_card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
     MeasurementTable table;
     QString readRefusal;
+    SaveResult saved;
     CardPipeline pipeline(m_card, m_pictures, m_conn, m_base);
     if (m_view) pipeline.setView(m_view);
     pipeline.setOptions(m_options);
@@ -41,12 +51,15 @@ AutoCardResult AutoCardProcessor::process(QImage picture) {
                                                  m_card.Grid, ThresholdFraction(m_options.thresholdCaption), table,
                                                  &readRefusal);
     });
-    pipeline.setSaveCommand([&] { SaveCardAutomatically(m_card, table, m_conn, m_base); });
+    pipeline.setSaveCommand([&] { saved = SaveAutomaticCard(m_card, table, m_conn, m_base, hash, fileName); });
     pipeline.ZaladujPlikGraf(false, std::move(picture));
 
     AutoCardResult result;
     result.stored = m_card.Stored;
     result.rows = m_card.RowsStored;
+    result.alreadyStored = saved.outcome == SaveOutcome::AlreadyStored;
+    result.recorded = saved.recorded;
+    result.connectionLost = saved.connectionLost;
     if (!m_card.CardParameter.eof() && !m_card.CardParameter.bof())
         result.parameter = m_card.CardParameter.value(QStringLiteral("ID")).toString();
     if (!m_card.Fault.isEmpty()) result.message = m_card.Fault;
@@ -58,6 +71,32 @@ AutoCardResult AutoCardProcessor::process(QImage picture) {
     return result;
 }
 
+namespace {
+
+const QString kClaimPrefix = QStringLiteral(".kartovo-");
+
+// Host names become part of a folder name on any share.
+QString SafeName(const QString& text) {
+    QString out;
+    for (const QChar c : text) out += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'_' ? c : QChar(u'_');
+    return out.isEmpty() ? QStringLiteral("stanowisko") : out;
+}
+
+QString ThisHost() { return SafeName(QSysInfo::machineHostName()); }
+
+bool ProcessAlive(qint64 pid) {
+    if (pid <= 0) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// rename(2): atomic within one file system, local or a network share; fails
+// when the source is gone, so of two stations only one gets the file.
+bool RenameFile(const QString& from, const QString& to) {
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+} // namespace
+
 AutoMode::AutoMode(Processor processor) : m_processor(std::move(processor)) {
     m_log = [](const QString& line) {
         const QByteArray text = line.toUtf8();
@@ -65,10 +104,9 @@ AutoMode::AutoMode(Processor processor) : m_processor(std::move(processor)) {
         std::fflush(stderr);
     };
     m_clock = [] { return QDateTime::currentDateTimeUtc(); };
-    loadJournal();
 }
 
-QString AutoMode::JournalName() { return QStringLiteral("AutoZapisane.txt"); }
+QString AutoMode::JournalName() { return StoredCardsJournalName(); }
 
 QByteArray AutoMode::FileHash(const QByteArray& content) {
     unsigned char digest[SHA256_DIGEST_LENGTH];
@@ -76,50 +114,204 @@ QByteArray AutoMode::FileHash(const QByteArray& content) {
     return QByteArray(reinterpret_cast<const char*>(digest), SHA256_DIGEST_LENGTH).toHex();
 }
 
-void AutoMode::loadJournal() {
-    QFile f(WorkingFile(JournalName()));
-    if (!f.open(QIODevice::ReadOnly)) return;
-    while (!f.atEnd()) {
-        const QByteArray hash = f.readLine().split('\t').value(0).trimmed();
-        if (hash.size() == 64) m_journal.insert(hash);
-    }
-}
+DbConnection& AutoMode::database() const { return m_conn ? *m_conn : Conn(); }
 
-bool AutoMode::remember(const QByteArray& hash, const QString& name) {
-    m_journal.insert(hash);
-    // One line per card: the hash decides, the rest is for whoever reads the file.
-    QFile f(WorkingFile(JournalName()));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-    const QByteArray line = hash + '\t' + m_clock().toString(Qt::ISODate).toUtf8() + '\t' + name.toUtf8() + '\n';
-    return f.write(line) == line.size() && f.flush();
+QString AutoMode::claimFolder() const {
+    if (m_folder.isEmpty()) return {};
+    return m_folder + kClaimPrefix + ThisHost() + u'-' + QString::number(QCoreApplication::applicationPid()) + u'/';
 }
 
 void AutoMode::report(const QString& name, const QString& line) {
     if (m_lastLine.value(name) == line) return;
     m_lastLine.insert(name, line);
-    m_log(name + QStringLiteral(": ") + line);
+    ++m_linesThisLook;
+    m_log(name.isEmpty() ? line : name + QStringLiteral(": ") + line);
 }
 
-void AutoMode::removeOriginal(const QString& path, const QString& name, Summary& summary) {
-    if (QFile::remove(path)) {
+bool AutoMode::claim(const QString& name, QString& claimed) {
+    const QString folder = claimFolder();
+    claimed = folder + name;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (RenameFile(m_folder + name, claimed)) return true;
+        const int error = errno;
+        // Gone: another station took it first.
+        if (!QFileInfo::exists(m_folder + name)) return false;
+        // The claim folder is made at the first claim (and may have been
+        // cleared away as a stale one meanwhile).
+        if (error == ENOENT && !QDir(folder).exists()) {
+            if (!QDir().mkpath(folder)) {
+                report(QString(), QStringLiteral("nie można utworzyć katalogu %1 w katalogu wymiany").arg(folder));
+                return false;
+            }
+            continue;
+        }
+        report(name, QStringLiteral("nie można przejąć pliku: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+        return false;
+    }
+    return false;
+}
+
+void AutoMode::giveBack(const QString& claimed, const QString& name) {
+    // A new file of the same name that came meanwhile is not overwritten.
+    QString target = m_folder + name;
+    const QFileInfo fi(name);
+    for (int n = 2; QFileInfo::exists(target) && n < 1000; ++n)
+        target = m_folder + fi.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
+                 (fi.suffix().isEmpty() ? QString() : u'.' + fi.suffix());
+    if (!RenameFile(claimed, target))
+        report(name, QStringLiteral("nie można zwrócić pliku do katalogu wymiany (%1)").arg(claimed));
+}
+
+void AutoMode::finish(const QString& claimed, const QString& name, bool remove, Summary& summary) {
+    if (!remove) {
+        giveBack(claimed, name);
+        return;
+    }
+    if (QFile::remove(claimed)) {
         ++summary.deleted;
         m_log(name + QStringLiteral(": usunięty"));
+        ++m_linesThisLook;
         m_lastLine.remove(name);
+        m_previousLook.remove(name);
     } else {
         report(name, QStringLiteral("nie można usunąć pliku"));
+        giveBack(claimed, name);
     }
+}
+
+void AutoMode::returnStaleClaims() {
+    const QDir dir(m_folder);
+    const QString mine = QDir(claimFolder()).dirName();
+    const QDateTime now = m_clock();
+    const QFileInfoList claims =
+        dir.entryInfoList({kClaimPrefix + u'*'}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QFileInfo& info : claims) {
+        const QString owner = info.fileName().mid(kClaimPrefix.size());
+        const qsizetype dash = owner.lastIndexOf(u'-');
+        const QString host = owner.left(dash);
+        bool numeric = false;
+        const qint64 pid = owner.mid(dash + 1).toLongLong(&numeric);
+        bool stale = false;
+        if (info.fileName() == mine) stale = true; // left over by a failed return
+        else if (numeric && host == ThisHost()) stale = !ProcessAlive(pid);
+        else stale = info.lastModified().toUTC().msecsTo(now) >= m_claimTimeoutMs;
+        if (!stale) continue;
+        const QDir claimDir(info.absoluteFilePath());
+        for (const QFileInfo& f : claimDir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+            if (info.fileName() != mine)
+                m_log(f.fileName() + QStringLiteral(": zwrócony z porzuconego katalogu %1").arg(info.fileName()));
+            giveBack(f.absoluteFilePath(), f.fileName());
+        }
+        if (info.fileName() != mine) dir.rmdir(info.fileName());
+    }
+}
+
+bool AutoMode::checkDatabase() {
+    DbConnection& conn = database();
+    if (!EnsureConnected(conn)) {
+        if (!m_connectionLost) {
+            m_log(QStringLiteral("brak połączenia z bazą danych (%1); karty czekają w katalogu, ponawiam przy każdym "
+                                 "przejrzeniu")
+                      .arg(JoinLines(conn.lastError().description)));
+            ++m_linesThisLook;
+        }
+        m_connectionLost = true;
+        return false;
+    }
+    if (m_connectionLost) {
+        m_log(QStringLiteral("połączenie z bazą danych przywrócone"));
+        ++m_linesThisLook;
+    }
+    m_connectionLost = false;
+    if (PrepareStoredCards(conn) == StoredCardsRecord::FileJournal && !m_fileJournalWarned) {
+        m_fileJournalWarned = true;
+        m_log(QStringLiteral("UWAGA: baza danych nie pozwala utworzyć tabeli %1; zapisane karty pamięta tylko plik %2 "
+                             "tego stanowiska (bez ochrony przed zapisem tej samej karty na innym stanowisku)")
+                  .arg(kStoredCardsTable, WorkingFile(JournalName())));
+        ++m_linesThisLook;
+    }
+    return true;
+}
+
+AutoMode::Taken AutoMode::take(const QString& name, const QString& claimed, Summary& summary) {
+    QFile f(claimed);
+    if (!f.open(QIODevice::ReadOnly)) {
+        ++summary.waiting;
+        report(name, QStringLiteral("nie można otworzyć pliku"));
+        finish(claimed, name, false, summary);
+        return Taken::Kept;
+    }
+    const QByteArray content = f.readAll();
+    f.close();
+    const QByteArray hash = FileHash(content);
+    DbConnection& conn = database();
+    if (m_known.contains(hash) || IsCardStored(conn, hash)) {
+        m_known.insert(hash);
+        ++summary.skipped;
+        if (!m_deleteStored) report(name, QStringLiteral("już zapisany, pominięty"));
+        finish(claimed, name, m_deleteStored, summary);
+        return Taken::Known;
+    }
+
+    // Only a file that decodes whole: one still being written, or cut short,
+    // waits for a later look and is never stored.
+    QImage picture;
+    QString why;
+    if (!LoadPictureData(content, name, picture, &why)) {
+        ++summary.refused;
+        report(name, QStringLiteral("odrzucony (niekompletny albo nie jest obrazem): ") + JoinLines(why));
+        finish(claimed, name, false, summary);
+        return Taken::Kept;
+    }
+    picture.setText(kCardHashKey, QString::fromLatin1(hash));
+    picture.setText(kCardNameKey, name);
+    // The card goes on decoded; its working copy is written in the working
+    // folder, the original is never written to.
+    const AutoCardResult result = m_processor(std::move(picture));
+    if (result.stored) {
+        ++summary.stored;
+        m_known.insert(hash);
+        if (!result.recorded && PrepareStoredCards(conn) != StoredCardsRecord::Table &&
+            !AppendFileJournal(hash, name, m_clock()))
+            m_log(name + QStringLiteral(": nie można zapisać dziennika ") + WorkingFile(JournalName()));
+        m_lastLine.insert(name, QString());
+        ++m_linesThisLook;
+        m_log(name + QStringLiteral(": zapisany, parametr %1, wierszy %2").arg(result.parameter).arg(result.rows));
+        finish(claimed, name, m_deleteStored, summary);
+        return Taken::Stored;
+    }
+    if (result.alreadyStored) {
+        m_known.insert(hash);
+        ++summary.skipped;
+        report(name, QStringLiteral("już zapisany (przez inne stanowisko), pominięty"));
+        finish(claimed, name, m_deleteStored, summary);
+        return Taken::Known;
+    }
+    finish(claimed, name, false, summary);
+    // A refusal caused by a database that went away is no refusal of the card.
+    if (result.connectionLost || !EnsureConnected(conn)) return Taken::Lost;
+    ++summary.refused;
+    report(name, QStringLiteral("odrzucony: ") + result.message);
+    return Taken::Kept;
 }
 
 AutoMode::Summary AutoMode::tick() {
     Summary summary;
+    m_linesThisLook = 0;
     if (m_folder.isEmpty()) return summary;
     const QDir dir(m_folder);
     if (!dir.exists()) {
         report(QString(), QStringLiteral("brak katalogu wymiany %1").arg(m_folder));
         return summary;
     }
+    returnStaleClaims();
     const QFileInfoList files =
         dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+    if (!checkDatabase()) {
+        summary.waiting = static_cast<int>(files.size());
+        return summary;
+    }
+
     QHash<QString, Look> look;
     const QDateTime now = m_clock();
     for (const QFileInfo& info : files) {
@@ -127,66 +319,53 @@ AutoMode::Summary AutoMode::tick() {
         const QString name = info.fileName();
         // Names of one or two characters are not cards; the rest is still read.
         if (name.size() <= 2) continue;
-        const QString path = info.absoluteFilePath();
-        const Look seen{info.size(), info.lastModified().toUTC()};
-        look.insert(name, seen);
+        Look seen{info.size(), info.lastModified().toUTC(), now, false};
         const auto before = m_previousLook.constFind(name);
-        const bool unchanged =
-            before != m_previousLook.constEnd() && before->size == seen.size && before->modified == seen.modified;
-        const bool settled = seen.modified.msecsTo(now) >= m_settleMs;
-        if (!unchanged && !settled) {
+        if (before != m_previousLook.constEnd() && before->size == seen.size && before->modified == seen.modified) {
+            seen.since = before->since;
+            seen.knownStored = before->knownStored;
+        } else if (before != m_previousLook.constEnd()) {
+            m_lastLine.remove(name); // new content: its outcome is news again
+        }
+        look.insert(name, seen);
+        const bool settled = seen.modified.msecsTo(now) >= m_settleMs || seen.since.msecsTo(now) >= m_settleMs;
+        if (!settled) {
             ++summary.waiting;
             continue;
         }
-
-        // Only a file read whole, and not changed while being read, is taken.
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) {
-            ++summary.waiting;
-            report(name, QStringLiteral("nie można otworzyć pliku"));
-            continue;
-        }
-        const QByteArray content = f.readAll();
-        f.close();
-        const QFileInfo after(path);
-        if (content.size() != seen.size || after.size() != seen.size ||
-            after.lastModified().toUTC() != seen.modified) {
-            ++summary.waiting;
-            look.remove(name);
-            continue;
-        }
-
-        const QByteArray hash = FileHash(content);
-        if (m_journal.contains(hash)) {
+        // Kept after an earlier look found it stored: nothing to do unless it is to go.
+        if (seen.knownStored && !m_deleteStored) {
             ++summary.skipped;
-            if (m_deleteStored) removeOriginal(path, name, summary);
-            else report(name, QStringLiteral("już zapisany, pominięty"));
             continue;
         }
 
-        QImage picture;
-        QString why;
-        if (!LoadPictureData(content, name, picture, &why)) {
-            ++summary.refused;
-            report(name, QStringLiteral("odrzucony: ") + JoinLines(why));
+        QString claimed;
+        if (!claim(name, claimed)) {
+            look.remove(name); // another station has it
             continue;
         }
-        // The card goes on decoded; its working copy is written in the
-        // working folder, the original is never written to.
-        const AutoCardResult result = m_processor(std::move(picture));
-        if (result.stored) {
-            ++summary.stored;
-            if (!remember(hash, name))
-                m_log(name + QStringLiteral(": nie można zapisać dziennika ") + WorkingFile(JournalName()));
-            m_lastLine.insert(name, QString());
-            m_log(name + QStringLiteral(": zapisany, parametr %1, wierszy %2").arg(result.parameter).arg(result.rows));
-            if (m_deleteStored) removeOriginal(path, name, summary);
-        } else {
-            ++summary.refused;
-            report(name, QStringLiteral("odrzucony: ") + result.message);
+        const Taken taken = take(name, claimed, summary);
+        if (taken == Taken::Known || taken == Taken::Stored) look[name].knownStored = true;
+        if (taken == Taken::Lost) {
+            checkDatabase();
+            summary.waiting += 1;
+            break;
         }
     }
-    m_previousLook = look;
+    // Outcomes of files that are gone are forgotten.
+    for (auto it = m_lastLine.begin(); it != m_lastLine.end();)
+        it = !it.key().isEmpty() && !look.contains(it.key()) ? m_lastLine.erase(it) : std::next(it);
+    for (auto it = look.cbegin(); it != look.cend(); ++it) m_previousLook.insert(it.key(), it.value());
+    for (auto it = m_previousLook.begin(); it != m_previousLook.end();)
+        it = look.contains(it.key()) ? std::next(it) : m_previousLook.erase(it);
+    QDir().rmdir(claimFolder()); // only when empty; made again at the next claim
+    if (m_linesThisLook > 0 || summary.stored > 0 || summary.deleted > 0)
+        m_log(QStringLiteral("przejrzenie: zapisane %1, odrzucone %2, czekające %3, pominięte %4, usunięte %5")
+                  .arg(summary.stored)
+                  .arg(summary.refused)
+                  .arg(summary.waiting)
+                  .arg(summary.skipped)
+                  .arg(summary.deleted));
     return summary;
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "app/CardState.h"
+#include "evaluation/CardSaver.h"
 #include "reading/Measurements.h"
+
+#include <QByteArray>
+#include <QString>
 
 namespace kartovo {
 
@@ -11,7 +15,13 @@ struct BaseSettings;
 // The save as automatic mode runs it: no identification window, the current
 // date and time and "-" in every descriptive column. All rows of the card or
 // none are stored; the outcome is left in the card's Stored/RowsStored/SaveError.
-// Returns true when the card needs nothing more (stored, or nothing to store).
+// With the card file's hash (and name) the card is recorded as stored in the
+// same transaction. Marks no operator can have made refuse the card.
+SaveResult SaveAutomaticCard(CardState& card, const MeasurementTable& measurements, DbConnection& conn,
+                             const BaseSettings& base, const QByteArray& cardHash, const QString& cardName);
+
+// The same without a card file. Returns true when the card needs nothing
+// more (stored, or nothing to store).
 bool SaveCardAutomatically(CardState& card, const MeasurementTable& measurements, DbConnection& conn,
                            const BaseSettings& base);
 

@@ -5,6 +5,8 @@
 #include "app/Startup.h"
 #include "db/DatabaseStartup.h"
 #include "db/DbSession.h"
+#include "db/StoredCards.h"
+#include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -34,9 +36,16 @@ int RunAutoCommand(const AutoCommandOptions& command) {
         std::fprintf(stderr, "kartovo: brak katalogu plików wymiany (ustawienie Start/AutoDir albo --auto KATALOG).\n");
         return kAutoUsage;
     }
+    // Nobody is there to notice a wrong setting later: the run does not start on one.
+    if (!options.invalidNumbers.isEmpty()) {
+        std::fprintf(stderr, "kartovo: %s\n", qPrintable(JoinLines(InvalidNumbersMessage(options))));
+        return kAutoSetupFault;
+    }
     RunState run;
     if (!CheckDatabaseConfiguration(store, run, {})) return kAutoSetupFault;
+    // Unreachable at start-up: the run ends (a service manager starts it again).
     if (!StartDatabase(run.database)) return kAutoSetupFault;
+    SetStationName(options.stationName);
 
     CardPictures pictures;
     AutoCardProcessor processor(Conn(), Base(), pictures);
@@ -44,13 +53,16 @@ int RunAutoCommand(const AutoCommandOptions& command) {
     AutoMode mode([&](QImage picture) { return processor.process(std::move(picture)); });
     mode.setFolder(exchange);
     mode.setDeleteStored(options.deleteProcessedFile);
+    mode.setDatabase(&Conn());
+    const int settle = command.settleSeconds >= 0 ? command.settleSeconds : options.settleSeconds;
+    mode.setSettleMs(settle * 1000);
     mode.setStopRequested([] { return g_stop.load(); });
-    std::fprintf(stderr, "kartovo auto: katalog %s%s\n", qPrintable(mode.folder()),
-                 options.deleteProcessedFile ? ", zapisane pliki są usuwane" : "");
+    std::fprintf(stderr, "kartovo auto: katalog %s, stanowisko %s, zwłoka %d s%s\n", qPrintable(mode.folder()),
+                 qPrintable(StationName()), settle, options.deleteProcessedFile ? ", zapisane pliki są usuwane" : "");
 
     if (once) {
         mode.tick();
-        return kAutoOk;
+        return mode.databaseReachable() ? kAutoOk : kAutoDatabaseLost;
     }
 
     // The handler only sets a flag; the loop looks at it between cards and ticks.

@@ -1,7 +1,12 @@
 #include "app/StationOptions.h"
 
+#include "platform/Logging.h"
+#include "platform/Messages.h"
 #include "platform/Numbers.h"
 #include "platform/SettingsStore.h"
+
+#include <QRegularExpression>
+#include <algorithm>
 
 namespace kartovo {
 
@@ -25,7 +30,24 @@ int scanResolution(const SettingsStore& store) {
 }
 
 QString flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+
+// A number may be followed by text ("35%"), but must be there.
+bool LooksNumeric(const QString& text) {
+    static const QRegularExpression number(QStringLiteral("^\\s*[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)"));
+    return text.trimmed().isEmpty() || number.match(text).hasMatch();
+}
+
+const char* const kNumericKeys[] = {"Procent",  "Automat",  "Automat1", "Automat2", "KonwersjaCB", "FiltrCB",
+                                    "FiltrKolor", "CzuloscK", "CzuloscF", "Obrot",   "FiltrRGB",   "FiltrRV",
+                                    "FiltrGV",  "FiltrBV",  "Rozdzielczosc", "AutoZwloka"};
 } // namespace
+
+QString InvalidNumbersMessage(const StationOptions& options) {
+    QStringList lines;
+    for (const QString& key : options.invalidNumbers)
+        lines << QStringLiteral("Ustawienie Start/%1 nie jest liczbą - popraw je w ustawieniach stanowiska.").arg(key);
+    return lines.join(kLineBreak);
+}
 
 QString ThresholdCaption(double stored) {
     if (stored == 0) return QStringLiteral("20%");
@@ -63,6 +85,17 @@ StationOptions ReadStationOptions(const SettingsStore& store) {
     o.filterGreen = sliderLevel(store, QStringLiteral("FiltrGV"));
     o.filterBlue = sliderLevel(store, QStringLiteral("FiltrBV"));
     o.scanResolution = scanResolution(store);
+
+    const QString settle = store.read(kStart, QStringLiteral("AutoZwloka"));
+    o.settleSeconds = settle.trimmed().isEmpty() ? kDefaultSettleSeconds : std::max(0, store.integer(kStart, QStringLiteral("AutoZwloka")));
+    o.stationName = store.read(kStart, QStringLiteral("Stanowisko")).trimmed();
+
+    for (const char* key : kNumericKeys) {
+        const QString k = QLatin1String(key);
+        if (!LooksNumeric(store.read(kStart, k))) o.invalidNumbers << k;
+    }
+    for (const QString& k : o.invalidNumbers)
+        qCWarning(lcApp).noquote() << "setting Start/" + k << "is not a number:" << store.read(kStart, k);
     return o;
 }
 
@@ -85,6 +118,10 @@ void WriteStationOptions(SettingsStore& store, const StationOptions& o) {
     store.write(kStart, QStringLiteral("Rozdzielczosc"), QString::number(o.scanResolution));
     store.write(kStart, QStringLiteral("InitDir"), o.initialFolder);
     store.write(kStart, QStringLiteral("AutoDir"), o.exchangeFolder);
+    // Written only when set apart from the default, so the section stays as it was.
+    if (o.settleSeconds != kDefaultSettleSeconds || !store.read(kStart, QStringLiteral("AutoZwloka")).isEmpty())
+        store.write(kStart, QStringLiteral("AutoZwloka"), QString::number(o.settleSeconds));
+    if (!o.stationName.isEmpty()) store.write(kStart, QStringLiteral("Stanowisko"), o.stationName);
     store.sync();
 }
 

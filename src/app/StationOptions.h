@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace kartovo {
 
@@ -31,7 +32,23 @@ struct StationOptions {
     int filterBlue = 0;              // "FiltrBV" FlatScrollBar3
 
     int scanResolution = 150;        // "Rozdzielczosc": dots per inch of a card scan
+
+    // Automatic mode: a file of the exchange folder is taken when it has not
+    // changed for this many seconds ("AutoZwloka").
+    int settleSeconds = 10;
+    // The station's name in the record of stored cards ("Stanowisko"); empty: the host name.
+    QString stationName;
+
+    // Keys whose stored text is not a number where one is expected (read as
+    // their initial state); reported, never silently taken as 0.
+    QStringList invalidNumbers;
 };
+
+inline constexpr int kDefaultSettleSeconds = 10;
+
+// "Ustawienie Start/<key> ... nie jest liczbą" for each invalid key, joined by
+// line breaks; empty when all are numbers.
+QString InvalidNumbersMessage(const StationOptions& options);
 
 inline constexpr int kSliderMaximum = 255;
 

@@ -25,15 +25,32 @@ public:
     bool isOpen() const { return m_conn->isOpen(); }
     DatabaseConfig config() const { return m_config; }
 
+    // The state of the connection as the last use found it.
+    enum class State { Closed, Connected, Lost };
+    State state() const { return m_state; }
+    // Asks the server a trivial question; when that fails the connection is
+    // reopened with the same configuration (nothing else is reloaded). False
+    // when the database cannot be reached now; lastConnectionError() says why.
+    bool ensureConnected();
+    QString lastConnectionError() const { return m_lostBecause; }
+
     BaseSettings& baseSettings() { return m_base; }
     const BaseSettings& baseSettings() const { return m_base; }
 
 private:
     DbSession();
+    bool reconnectIfNeeded();
     std::unique_ptr<DbConnection> m_conn;
     DatabaseConfig m_config;
     BaseSettings m_base;
+    State m_state = State::Closed;
+    QString m_lostBecause;
 };
+
+// Before a save or a look: true when `conn` answers. The run's connection is
+// reopened when it was lost (a server restart, the network); any other
+// connection is only asked.
+bool EnsureConnected(DbConnection& conn);
 
 inline DbConnection& Conn() { return DbSession::instance().conn(); }
 inline const BaseSettings& Base() { return DbSession::instance().baseSettings(); }

@@ -36,19 +36,31 @@ enum class SaveOutcome {
     NothingToStore, // card type without rows, or no complete sample: nothing written, no error
     Refused,        // the card's definition or identification cannot be stored (Polish message)
     Failed,         // the database refused: nothing of the card was kept
+    AlreadyStored,  // the card's content is in the record of stored cards: nothing written
 };
 
 struct SaveResult {
     SaveOutcome outcome = SaveOutcome::NothingToStore;
     int rowsStored = 0;
     QString error; // Refused: the Polish message; Failed: the database's own text
+    // The card's hash went into the record table with the rows. False with a
+    // hash given: the database has no record table, the caller keeps the file journal.
+    bool recorded = false;
+    // The database could not be reached (and could not be reopened).
+    bool connectionLost = false;
     bool ok() const { return outcome == SaveOutcome::Stored || outcome == SaveOutcome::NothingToStore; }
 };
 
 // Evaluates the card by its parameter's card type and appends its rows to
-// SPC_Baza in one transaction: either every row is stored or none is. For an
-// individual-value card only the latest Probka - 1 rows of the parameter are
-// read, so the cost does not grow with the table. Columns the table lacks are
+// SPC_Baza in one transaction: either every row is stored or none is. With a
+// card hash the record row goes first in the same transaction, so a card
+// stored meanwhile by another station fails on the key and nothing is
+// written (AlreadyStored); storeAgain stores the rows without a second record
+// row. A lost connection is reopened first. For an individual-value card only
+// the latest Probka - 1 rows of the parameter are read, so the cost does not
+// grow with the table. A column the card needs (IDP, IDPK, Data, Czas, the
+// W columns of its sample, the statistics, the descriptive fields given)
+// that the table lacks refuses the card by name; other missing columns are
 // left out of the rows. SPC_Setap is never written.
 SaveResult SaveCard(DbConnection& conn, const SaveInput& input);
 

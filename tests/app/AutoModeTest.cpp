@@ -4,7 +4,11 @@
 #include "imaging/ImageFile.h"
 #include "platform/WorkingFolder.h"
 
+#include "db/StoredCards.h"
+
 #include <QBuffer>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QCryptographicHash>
 #include <cmath>
 
@@ -46,6 +50,8 @@ protected:
         auto mode = std::make_unique<AutoMode>([this](QImage picture) { return m_processor->process(std::move(picture)); });
         mode->setFolder(m_folder); // typed without the separator
         mode->setLog([this](const QString& line) { m_log << line; });
+        mode->setDatabase(&m_conn);
+        mode->setClock([this] { return QDateTime::currentDateTimeUtc().addSecs(m_later); });
         return mode;
     }
     QByteArray png(const QImage& card) {
@@ -99,6 +105,7 @@ protected:
     std::unique_ptr<AutoMode> m_mode;
     QStringList m_log;
     QHash<QString, QByteArray> m_before;
+    qint64 m_later = 0; // seconds the station's clock is ahead of the files
 };
 
 TEST_F(AutoModeTest, OneLookStoresEachCardOnceAndLeavesTheOriginalsAlone) {
@@ -159,10 +166,34 @@ TEST_F(AutoModeTest, OneLookStoresEachCardOnceAndLeavesTheOriginalsAlone) {
     EXPECT_EQ(countAfter(last), 5);
     EXPECT_EQ(logged(QStringLiteral("alt.png")), 1) << "an unchanged refusal is logged once";
 
-    // After a restart the journal in the working folder still knows them.
+    // After a restart the record in the database still knows them, and the
+    // kept files are not logged again and again.
     m_mode = makeMode();
+    m_log.clear();
     EXPECT_EQ(m_mode->tick().stored, 0);
+    EXPECT_EQ(m_mode->tick().skipped, 2);
     EXPECT_EQ(countAfter(last), 5);
+    EXPECT_EQ(logged(QStringLiteral("karta1.png: już zapisany")), 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(m_conn.query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty]")).recordCount(), 2);
+    EXPECT_TRUE(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size() == 5)
+        << "no claim folder is left behind";
+}
+
+// A journal of cards stored before the record table existed goes into it once.
+TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
+    const QByteArray card = png(render(cardSpec(1), 150.0, sampleMarks()));
+    QFile journal(WorkingFile(AutoMode::JournalName()));
+    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+    journal.write(AutoMode::FileHash(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
+    journal.close();
+    Write(path("karta1.png"), card);
+    const int last = maxId();
+    const AutoMode::Summary s = m_mode->tick();
+    EXPECT_EQ(s.stored, 0);
+    EXPECT_EQ(s.skipped, 1);
+    EXPECT_EQ(countAfter(last), 0);
+    EXPECT_FALSE(QFile::exists(WorkingFile(AutoMode::JournalName())));
+    EXPECT_TRUE(IsCardStored(m_conn, AutoMode::FileHash(card)));
 }
 
 // The card goes on decoded, without a bitmap copy first; the working copy is
@@ -226,11 +257,53 @@ TEST_F(AutoModeTest, FileStillBeingWrittenIsTakenOnlyOnceComplete) {
     s = m_mode->tick();
     EXPECT_EQ(s.waiting, 1);
     EXPECT_EQ(countAfter(last), 0);
-    // Unchanged since the previous look: complete.
+    // Unchanged for the settle time since: complete.
+    m_later += 11;
     s = m_mode->tick();
     EXPECT_EQ(s.stored, 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(rowsAfter(last, 1).size(), 2);
     EXPECT_EQ(Content(file), whole);
+
+    // A writer that stopped half-way long ago: the cut file is never stored.
+    const QByteArray other = png(render(cardSpec(2, 2), 150.0, individualMarks()));
+    Write(path("urwany.png"), other.left(other.size() * 2 / 3));
+    s = m_mode->tick();
+    EXPECT_EQ(s.stored, 0);
+    EXPECT_EQ(s.refused, 1);
+    EXPECT_EQ(rowsAfter(last, 2).size(), 0);
+    EXPECT_TRUE(QFile::exists(path("urwany.png")));
+    EXPECT_FALSE(IsCardStored(m_conn, AutoMode::FileHash(other.left(other.size() * 2 / 3))));
+}
+
+// The claim folder of a station killed in mid-card is returned: at once when
+// its process is gone from this host, after the timeout when it is another
+// host's; a live claim is left alone.
+TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
+    const pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    ASSERT_GT(dead, 0);
+    ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+    const QString host = QFileInfo(QDir(m_mode->claimFolder()).absolutePath()).fileName().section(u'-', 1, -2);
+    const QString deadClaim = m_folder + QStringLiteral("/.kartovo-%1-%2").arg(host).arg(dead);
+    const QString otherClaim = m_folder + QStringLiteral("/.kartovo-innykomputer-17");
+    QDir().mkpath(deadClaim);
+    QDir().mkpath(otherClaim);
+    Write(deadClaim + QStringLiteral("/karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
+    Write(otherClaim + QStringLiteral("/karta2.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
+    const int last = maxId();
+
+    AutoMode::Summary s = m_mode->tick();
+    EXPECT_EQ(s.stored, 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(rowsAfter(last, 1).size(), 2);
+    EXPECT_TRUE(QFile::exists(path("karta1.png")));
+    EXPECT_FALSE(QDir(deadClaim).exists());
+    EXPECT_TRUE(QFile::exists(otherClaim + QStringLiteral("/karta2.png"))) << "another host's recent claim";
+
+    m_mode->setClaimTimeoutMs(0);
+    s = m_mode->tick();
+    EXPECT_EQ(s.stored, 1);
+    EXPECT_EQ(rowsAfter(last, 2).size(), 3);
+    EXPECT_FALSE(QDir(otherClaim).exists());
 }
 
 TEST_F(AutoModeTest, UnreadableFileAndMissingFolderDoNotStopTheLook) {

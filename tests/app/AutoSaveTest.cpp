@@ -66,6 +66,18 @@ TEST_F(AutoSaveTest, ReadCardIsStoredWithDashesAndTheCurrentTime) {
     EXPECT_EQ(row.value(QStringLiteral("Lp")).toInt(), 5);
 }
 
+// Nobody looks at an automatic card: a scribbled column is refused, not stored.
+TEST_F(AutoSaveTest, ImplausibleMarksAreNotStored) {
+    std::vector<CellMark> marks;
+    for (int s = 1; s <= 10; ++s) marks.push_back({s, 5});
+    for (int row = 0; row < 14; ++row) marks.push_back({3, row});
+    const int before = storedRows(1);
+    const CardState state = runAutomatically(render(cardSpec(1), 150.0, marks));
+    EXPECT_FALSE(state.Stored);
+    EXPECT_FALSE(state.SaveError.isEmpty());
+    EXPECT_EQ(storedRows(1), before);
+}
+
 TEST_F(AutoSaveTest, FailingDatabaseStoresNothingAndSaysWhy) {
     std::vector<CellMark> marks;
     for (int s = 1; s <= 10; ++s) marks.push_back({s, 5});

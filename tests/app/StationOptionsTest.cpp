@@ -22,6 +22,9 @@ TEST_F(StationOptionsTest, EmptyStoreGivesTheInitialState) {
     EXPECT_EQ(o.filterRed + o.filterGreen + o.filterBlue, 0);
     EXPECT_TRUE(o.exchangeFolder.isEmpty());
     EXPECT_TRUE(o.initialFolder.isEmpty());
+    EXPECT_EQ(o.settleSeconds, 10);
+    EXPECT_TRUE(o.stationName.isEmpty());
+    EXPECT_TRUE(o.invalidNumbers.isEmpty());
 }
 
 TEST_F(StationOptionsTest, ThresholdZeroMeansTwentyOtherValuesStay) {
@@ -63,6 +66,9 @@ TEST_F(StationOptionsTest, OddStoredValuesFallBackToWhatTheControlsCanShow) {
     EXPECT_EQ(o.filterGreen, 0);
     EXPECT_EQ(o.filterBlue, 254);
     EXPECT_EQ(o.rotation, 2);
+    // Words where numbers belong are named, not silently read as 0.
+    EXPECT_EQ(o.invalidNumbers, QStringList{QStringLiteral("FiltrCB")});
+    EXPECT_TRUE(InvalidNumbersMessage(o).contains(QStringLiteral("Start/FiltrCB"))) << InvalidNumbersMessage(o).toStdString();
 }
 
 TEST_F(StationOptionsTest, ClosingSaveRoundTrip) {
@@ -81,6 +87,8 @@ TEST_F(StationOptionsTest, ClosingSaveRoundTrip) {
     o.filterRed = 255;
     o.filterGreen = 17;
     o.filterBlue = 3;
+    o.settleSeconds = 4;
+    o.stationName = QStringLiteral("Linia 2");
     {
         SettingsStore store;
         WriteStationOptions(store, o);
@@ -108,6 +116,8 @@ TEST_F(StationOptionsTest, ClosingSaveRoundTrip) {
     EXPECT_EQ(back.filterRed, 255);
     EXPECT_EQ(back.filterGreen, 17);
     EXPECT_EQ(back.filterBlue, 3);
+    EXPECT_EQ(back.settleSeconds, 4);
+    EXPECT_EQ(back.stationName, QStringLiteral("Linia 2"));
 }
 
 TEST_F(StationOptionsTest, NoChoiceInAListIsKeptAsMinusOne) {

@@ -1,6 +1,9 @@
 #include "SaveTestSupport.h"
 
+#include "db/DbSession.h"
+#include "db/StoredCards.h"
 #include "evaluation/CardSaver.h"
+#include "platform/WorkingFolder.h"
 
 #include <QDateTime>
 
@@ -198,6 +201,110 @@ TEST_P(CardSaver, OlderTableWithoutSomeColumnsStoresTheRest) {
     ASSERT_EQ(expected.rows.size(), 2);
     ExpectStoredRow(expected.rows[0], stored[2], columns);
     ExpectStoredRow(expected.rows[1], stored[3], columns);
+}
+
+// A column the card's sample needs is never dropped quietly: the card is
+// refused with the column's name and nothing is stored.
+TEST_P(CardSaver, MissingNeededColumnRefusesTheCardByName) {
+    const SampleIdentification id = Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids);
+    for (const QString& column : {QStringLiteral("W5"), QStringLiteral("Srednia"), QStringLiteral("ID2")}) {
+        SCOPED_TRACE(column.toStdString());
+        ScratchDatabase scratch(GetParam());
+        ASSERT_TRUE(scratch.ok() && scratch.createSchema());
+        ASSERT_TRUE(scratch.conn().beginTransaction() && FillDemoData(scratch.conn()) && scratch.conn().commit());
+        ASSERT_TRUE(scratch.exec(QStringLiteral("ALTER TABLE SPC_Baza DROP COLUMN %1").arg(column)));
+        DbConnection older;
+        ASSERT_TRUE(older.open(scratch.config()));
+        const int before = scratch.count(QStringLiteral("SPC_Baza"));
+        const SaveResult r = SaveCard(older, input(1, Values({1, 2, 3, 4, 5}), id));
+        EXPECT_EQ(r.outcome, SaveOutcome::Refused);
+        EXPECT_TRUE(r.error.contains(QStringLiteral("kolumny %1 ").arg(column))) << r.error.toStdString();
+        EXPECT_EQ(scratch.count(QStringLiteral("SPC_Baza")), before);
+    }
+}
+
+// The record of stored cards: a second station saving the same card stores
+// nothing and is told so; the operator's "store again" stores the rows once
+// more without a second record row.
+TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
+    const QByteArray hash = QByteArray(64, 'a');
+    SaveInput in = input(1, Values({1, 2, 3, 4, 5}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids));
+    in.cardHash = hash;
+    in.cardName = QStringLiteral("karta.png");
+    EXPECT_FALSE(IsCardStored(conn(), hash));
+    const SaveResult first = SaveCard(conn(), in);
+    ASSERT_EQ(first.outcome, SaveOutcome::Stored) << first.error.toStdString();
+    EXPECT_TRUE(first.recorded);
+
+    DbConnection station2;
+    ASSERT_TRUE(station2.open(db->config()));
+    EXPECT_TRUE(IsCardStored(station2, hash));
+    const int before = db->count(QStringLiteral("SPC_Baza"));
+    const SaveResult second = SaveCard(station2, in);
+    EXPECT_EQ(second.outcome, SaveOutcome::AlreadyStored);
+    EXPECT_FALSE(second.ok());
+    EXPECT_TRUE(SaveFailureMessage(second).contains(QStringLiteral("już zapisana"))) << SaveFailureMessage(second).toStdString();
+    EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before);
+
+    in.storeAgain = true;
+    const SaveResult again = SaveCard(station2, in);
+    ASSERT_EQ(again.outcome, SaveOutcome::Stored) << again.error.toStdString();
+    EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before + 1);
+    const Recordset record = conn().query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty]"));
+    ASSERT_EQ(record.recordCount(), 1);
+    EXPECT_EQ(record.rows().first().value(QStringLiteral("Plik")).toString(), QStringLiteral("karta.png"));
+}
+
+// A station whose database login may not create tables: the rows are stored
+// all the same and the file journal of the station stands in for the record.
+TEST_P(CardSaver, WithoutRightsToCreateTheRecordTheFileJournalStandsIn) {
+    if (!isPg()) GTEST_SKIP() << "SQLite has no rights to withhold";
+    const QString role = QStringLiteral("st_") + db->name();
+    for (const QString& sql : {QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'stanowisko'"),
+                               QStringLiteral("GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO %1"),
+                               QStringLiteral("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO %1"),
+                               QStringLiteral("REVOKE CREATE ON SCHEMA public FROM PUBLIC")})
+        ASSERT_TRUE(db->exec(sql.arg(role))) << conn().lastError().description.toStdString();
+    SetProgramFolder(db->folder());
+    {
+        DatabaseConfig c = db->config();
+        c.odbcUser = role;
+        c.odbcPassword = QStringLiteral("stanowisko");
+        DbConnection station;
+        ASSERT_TRUE(station.open(c)) << station.lastError().description.toStdString();
+        SaveInput in =
+            input(1, Values({1, 2, 3, 4, 5}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids));
+        in.cardHash = QByteArray(64, 'b');
+        const SaveResult r = SaveCard(station, in);
+        EXPECT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+        EXPECT_FALSE(r.recorded);
+        EXPECT_EQ(PrepareStoredCards(station), StoredCardsRecord::FileJournal);
+        EXPECT_FALSE(IsCardStored(station, in.cardHash));
+        ASSERT_TRUE(AppendFileJournal(in.cardHash, QStringLiteral("karta.png"), QDateTime::currentDateTime()));
+        EXPECT_TRUE(IsCardStored(station, in.cardHash));
+    }
+    SetProgramFolder({});
+    EXPECT_EQ(storedRows(1).size(), 3);
+    db->exec(QStringLiteral("DROP OWNED BY %1").arg(role));
+    db->exec(QStringLiteral("DROP ROLE %1").arg(role));
+}
+
+// The run's connection lost (closed, or its server session killed) is opened
+// again by the next save, which then stores the card.
+TEST_P(CardSaver, SaveAfterALostConnectionReconnectsFirst) {
+    DbSession& session = DbSession::instance();
+    ASSERT_TRUE(session.open(db->config()));
+    if (isPg())
+        ASSERT_TRUE(conn().execute(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                                                  "datname = current_database() AND pid <> pg_backend_pid()")));
+    else
+        session.conn().close();
+    const SaveResult r =
+        SaveCard(session.conn(), input(1, Values({1, 2, 3, 4, 5}), Manual(QStringLiteral("2024-05-06"), QStringLiteral("08:00"), ids)));
+    EXPECT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
+    EXPECT_EQ(session.state(), DbSession::State::Connected);
+    EXPECT_EQ(storedRows(1).size(), 3);
+    session.reset();
 }
 
 TEST_P(CardSaver, SampleSizeOutsideTheTableIsRefusedAndNothingStored) {
