@@ -40,10 +40,18 @@ QString OneLine(QString text) {
     return text.trimmed();
 }
 
-bool BindAndExec(QSqlQuery& q, const QString& sql, const QVariantList& values) {
+bool BindAndExec(QSqlQuery& q, const QString& sql, const QVariantList& values, DbSystem system) {
     if (values.isEmpty()) return q.exec(sql);
     if (!q.prepare(sql)) return false;
-    for (const QVariant& v : values) q.addBindValue(DbConnection::BindableValue(v));
+    for (const QVariant& v : values) {
+        QVariant bound = DbConnection::BindableValue(v);
+        // Qt's ODBC driver hands a wide text over with its terminating zero
+        // counted, which MariaDB's driver stores as part of the value (and
+        // then finds "too long" for a full column); UTF-8 bytes go over exact.
+        if (system == DbSystem::MySQL && bound.typeId() == QMetaType::QString && !bound.isNull())
+            bound = bound.toString().toUtf8();
+        q.addBindValue(bound);
+    }
     return q.exec();
 }
 
@@ -117,6 +125,9 @@ QString NormalizeConnectionString(const QString& text) {
         if (key.isEmpty()) continue;
         out += key + u'=' + value + u';';
     }
+    // No closing semicolon: MariaDB's driver refuses the text with one
+    // ("Error while parsing DSN") through the wide-character entry Qt uses.
+    if (out.endsWith(u';')) out.chop(1);
     return out;
 }
 
@@ -327,7 +338,7 @@ bool DbConnection::read(const QString& sql, const std::function<bool(const Recor
     QSqlQuery q(database());
     q.setForwardOnly(true);
     const QString text = translate(sql);
-    if (!BindAndExec(q, text, values)) {
+    if (!BindAndExec(q, text, values, m_system)) {
         fail(q.lastError());
         qCDebug(lcDb).noquote() << "failed SQL:" << text;
         return false;
@@ -351,7 +362,7 @@ bool DbConnection::execute(const QString& sql, const QVariantList& values) {
     }
     QSqlQuery q(database());
     const QString text = translate(sql);
-    if (!BindAndExec(q, text, values)) {
+    if (!BindAndExec(q, text, values, m_system)) {
         fail(q.lastError());
         qCDebug(lcDb).noquote() << "failed SQL:" << text;
         return false;

@@ -33,9 +33,10 @@ QString DatabaseErrorMessage(const DbError& error);
 // "PORT=<n>;" after it when a port is configured apart from the server.
 QString BuildConnectionString(const DatabaseConfig& config);
 
-// Connection text with every key and value trimmed and empty parts dropped;
-// {braced;values} are kept as they are. Some drivers ignore a key that has a
-// blank before it, which the written text has before DATABASE.
+// Connection text with every key and value trimmed, empty parts and the
+// closing semicolon dropped; {braced;values} are kept as they are. Some
+// drivers ignore a key that has a blank before it, which the written text has
+// before DATABASE, and MariaDB's refuses a closing semicolon.
 QString NormalizeConnectionString(const QString& text);
 
 // The latest-k query of SPC_Baza (newest first, one bound parameter: IDPK).

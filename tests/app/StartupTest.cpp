@@ -223,9 +223,9 @@ TEST_F(StartupTest, ServerPortWrittenInTheSettingsFileReachesTheConnectionText) 
         const char* odbcLines;
         const char* expected;
     } cases[] = {
-        {"Server=\"db.example;PORT=5433\"\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;PORT=5433;DATABASE=spc;UID=jan;PWD=;"},
-        {"Server=db.example\nPort=5433\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD=;PORT=5433;"},
-        {"Server=db.example;PORT=5433\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD=;"},
+        {"Server=\"db.example;PORT=5433\"\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;PORT=5433;DATABASE=spc;UID=jan;PWD="},
+        {"Server=db.example\nPort=5433\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD=;PORT=5433"},
+        {"Server=db.example;PORT=5433\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD="},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.odbcLines);

@@ -5,6 +5,7 @@
 set -u
 kartovo=$1
 card=$2
+demo=$3
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
@@ -63,5 +64,15 @@ KARTOVO_SETTINGS="$tmp/brak.ini" KARTOVO_WORKDIR="$tmp/praca" expect 3 "$kartovo
 grep -qF "Nie skonfigurowano połączenia z bazą danych" <<<"$err" || fail "no refusal: $err"
 grep -qF "$tmp/brak.ini (plik nie istnieje)" <<<"$err" || fail "settings file not named: $err"
 grep -qF "kartovo --demo" <<<"$err" || fail "demo not offered: $err"
+
+# A card named on the command line ("Open with") is loaded into the window
+# as "&Plik" loads it: recognised, its working files written. The window
+# stays open, so the run is ended from outside.
+"$demo" "$tmp/demo" >/dev/null 2>&1 || fail "kartovo-demo failed"
+KARTOVO_WORKDIR="$tmp/demo/praca" QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="kartovo.app.debug=true" \
+    timeout -s TERM 20 "$kartovo" --settings "$tmp/demo/NORV_SPC.ini" "$tmp/demo/karty/02-dlugosc-calkowita-szum.jpg" \
+    >/dev/null 2>"$tmp/err"
+grep -q "recognition" "$tmp/err" || fail "the card given on the command line was not loaded: $(cat "$tmp/err")"
+[ -s "$tmp/demo/praca/Kod.bmp" ] || fail "no code field cut out of the card given on the command line"
 
 exit $((failures > 0))

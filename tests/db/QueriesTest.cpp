@@ -237,7 +237,9 @@ TEST_P(Queries, LatestSamplesReadOnlyTheIndexRange) {
     // The plan walks the parameter's index backwards: no sort of the
     // parameter's rows, no scan of the table.
     const QString explain = isServer() ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ");
-    if (isPg()) ASSERT_TRUE(db->exec(QStringLiteral("SET enable_seqscan = off")));
+    if (isPg()) {
+        ASSERT_TRUE(db->exec(QStringLiteral("SET enable_seqscan = off")));
+    }
     bool ok = false;
     const Recordset plan = conn().query(explain + conn().translate(LatestSamplesSql(5)), &ok, QVariantList{7});
     ASSERT_TRUE(ok) << conn().lastError().description.toStdString();

@@ -251,7 +251,7 @@ TEST_P(StartupServer, WrittenConnectionTextReachesTheNamedDatabase) {
     ASSERT_TRUE(scratch.ok()) << scratch.error().toStdString();
     const QString text = BuildConnectionString(scratch.config());
     ASSERT_TRUE(text.contains(QStringLiteral("; DATABASE=")));
-    EXPECT_EQ(text.contains(QStringLiteral(";PORT=")), isPg()) << text.toStdString();
+    EXPECT_EQ(text.contains(QStringLiteral("SERVER=127.0.0.1;PORT=")), isPg()) << text.toStdString();
     EXPECT_EQ(text.endsWith(QStringLiteral(";PWD=%1;PORT=%2;").arg(rightPassword(), scratch.config().odbcPort)),
               !isPg())
         << text.toStdString();
