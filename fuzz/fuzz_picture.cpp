@@ -1,7 +1,9 @@
 // libFuzzer target: any bytes as a card picture file. Decoded twice (with
 // memory of the decoded size scribbled on between the two, so that a picture
 // built from memory the file did not fill shows as a difference), then the
-// card road: recognition and, when a code is read, the reading of the marks.
+// card road: recognition and, when a code is read, the reading of the marks;
+// a card read as another than the seeds' parameter 19 without a refusal is
+// a finding too.
 #include "PictureRoad.h"
 
 #include <QGuiApplication>
@@ -48,6 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!first.sameDecode(second)) {
         std::fprintf(stderr, "fuzz_picture: two decodes differ:\n  %s\n  %s\n", first.describe().c_str(),
                      second.describe().c_str());
+        std::abort();
+    }
+    // Every seed card is parameter 19: a card read as another, without a
+    // refusal, is a misread (a wrong row in the database).
+    if (second.codeRead && second.refusal.isEmpty() && second.parameter != 19) {
+        std::fprintf(stderr, "fuzz_picture: read as another card:\n  %s\n", second.describe().c_str());
         std::abort();
     }
     if (std::getenv("FUZZ_PICTURE_VERBOSE")) std::fprintf(stderr, "%s\n", second.describe().c_str());

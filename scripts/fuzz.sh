@@ -18,7 +18,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
-build=${2:-$root/build-fuzz}
+build=$(realpath -m "${2:-$root/build-fuzz}")
 max_len=${3:-2500000}
 work=$build/fuzz-work
 san="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"

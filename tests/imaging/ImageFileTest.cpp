@@ -216,7 +216,9 @@ TEST(ImageFile, EveryCutOfEveryFormatIsRefusedTheSameEveryTime) {
             }
             EXPECT_FALSE(loaded) << name.toStdString() << " " << cut;
             EXPECT_TRUE(first.isNull());
-            if (cut >= 128) EXPECT_TRUE(why1.contains(QStringLiteral("uszkodzony lub niekompletny"))) << why1.toStdString();
+            if (cut >= 128) {
+                EXPECT_TRUE(why1.contains(QStringLiteral("uszkodzony lub niekompletny"))) << why1.toStdString();
+            }
         }
     }
 }
@@ -313,7 +315,9 @@ TEST(ImageFile, FuzzRegressionsGiveTheSameRefusalOrTheRightCardTwice) {
         const QByteArray bytes = readAll(path);
         const test::RoadOutcome first = test::RunPictureRoad(bytes, true), second = test::RunPictureRoad(bytes, true);
         EXPECT_EQ(first, second) << path.toStdString() << "\n" << first.describe() << "\n" << second.describe();
-        if (first.codeRead && first.refusal.isEmpty()) EXPECT_EQ(first.parameter, 19) << path.toStdString();
+        if (first.codeRead && first.refusal.isEmpty()) {
+            EXPECT_EQ(first.parameter, 19) << path.toStdString();
+        }
         ++replayed;
     }
     EXPECT_GT(replayed, 0);
