@@ -1,6 +1,7 @@
 #include "recognition/CardFixtures.h"
 
 #include "reading/Measurements.h"
+#include "reading/Plausibility.h"
 #include "recognition/Recognition.h"
 
 #include <QFileInfo>
@@ -348,3 +349,28 @@ INSTANTIATE_TEST_SUITE_P(
                       ControlCase{"scanA4at150", 150, 4711, 20, 40, QPageSize::A4, true},
                       ControlCase{"scanA4at300", 300, 77, 20, 40, QPageSize::A4, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DamagedGrid, BlackOrScribbledGridIsNoOperatorsWork) {
+    // The card itself is whole, so it is recognised; its marks are refused before storing.
+    const CardSpec cardSpec = SampleCard(1234);
+    const CardLayout layout = LayoutCard(cardSpec, CardStyle{});
+    for (double dpi : {150.0, 300.0}) {
+        const double k = dpi / 25.4;
+        const QImage card = RenderCard(cardSpec, CardStyle{}, dpi, RandomMarks(10, 20, 3), 3);
+        const QRectF column3(layout.grid.left() + 2 * layout.columnWidth, layout.grid.top(), layout.columnWidth,
+                             layout.grid.height());
+        QImage black = card;
+        QPainter(&black).fillRect(QRectF(layout.grid.topLeft() * k, layout.grid.size() * k), Qt::black);
+        for (const QImage& damaged : {black, Scribbled(card, column3.adjusted(1, 1, -1, -1), k, 30)}) {
+            const RecognitionResult r = RecogniseCard(damaged);
+            ASSERT_TRUE(r.markersFound && r.codeRead) << qPrintable(r.refusal);
+            QImage clean = r.grid;
+            ConvertToBW(clean);
+            GridGeometry grid;
+            UstawZakresyP(cardSpec.parameter, grid);
+            MeasurementTable table;
+            ASSERT_TRUE(ReadMeasurements(clean, cardSpec.parameter, grid, 0.2, table));
+            EXPECT_FALSE(ImplausibleMarksText(table, cardSpec.parameter).isEmpty()) << table.size() << " marks";
+        }
+    }
+}
