@@ -254,6 +254,10 @@ const Damage kDamages[] = {
      [](const QImage& c, const CardLayout& l, double k) {
          return Scribbled(c, QRectF(l.codeField.left() + 1, l.codeField.top() + 5.8, 20, 0.6), k, 1);
      }},
+    {"strokeOverBars",
+     [](const QImage& c, const CardLayout& l, double k) {
+         return Scribbled(c, QRectF(l.codeField.left() + 3, l.codeField.top() + 1.6, 12, 0.5), k, 1);
+     }},
     {"blotOverBits",
      [](const QImage& c, const CardLayout& l, double k) {
          return Scribbled(c, QRectF(l.bars[1].center().x() - 2.5, l.codeField.top() + 4, 5, 4), k, 0, true);
