@@ -13,8 +13,8 @@ namespace {
 // Longest run followed from a spot on either side: a blot or a black page
 // ends the measurement here, so the check costs the same on any picture.
 constexpr int kRunCap = 400;
-// The searches resume 11 pixels on: a thicker marker gives two spots.
-constexpr int kMinThickness = 2, kMaxThickness = 12;
+// The searches resume 11 pixels on: a marker much thicker gives two spots.
+constexpr int kMinThickness = 2, kMaxThickness = 16;
 // Tolerated skew: tan(0.25 degrees), with two pixels for the scan's edges.
 constexpr double kSkewSlope = 0.0044;
 constexpr int kEdgeSlack = 2;
@@ -192,7 +192,7 @@ QString ImplausibleCodeFieldText(const QImage& bwField, const CodeFieldResult& c
     const int h4 = bwField.height(), w4 = bwField.width();
     const int barRow = 3;            // buffer row H4 - 3
     const int bitRow = h4 - h4 / 4;  // buffer row Int(H4 / 4)
-    std::vector<int> centres, widths, heights, bottoms;
+    std::vector<int> centres, widths, heights, bottoms, lefts, rights;
     for (const CodeBar& bar : code.bars) {
         const int cx = bar.centre - 1;
         const auto [l, r] = Run(dark, cx, barRow, 1, 0);
@@ -201,6 +201,8 @@ QString ImplausibleCodeFieldText(const QImage& bwField, const CodeFieldResult& c
         widths.push_back(r - l + 1);
         heights.push_back(b - t + 1);
         bottoms.push_back(b);
+        lefts.push_back(l);
+        rights.push_back(r);
     }
     std::vector<int> pitches;
     for (std::size_t i = 1; i < n; ++i) pitches.push_back(centres[i] - centres[i - 1]);
@@ -214,6 +216,20 @@ QString ImplausibleCodeFieldText(const QImage& bwField, const CodeFieldResult& c
             what = QStringLiteral("znaczniki zegarowe mają różne rozmiary");
         else if (bottoms[i] + 1 >= bitRow)
             what = QStringLiteral("znacznik zegarowy sięga pola bitu");
+    }
+    // Nothing dark in the band of the bars but the bars: a bar the bar row
+    // missed (a skewed field) or a stroke over the field shows there.
+    const int band = *std::min_element(bottoms.begin(), bottoms.end());
+    for (int y = 0; y <= band && y < h4 && what.isEmpty(); ++y) {
+        std::size_t i = 0;
+        for (int x = 0; x < w4; ++x) {
+            while (i < n && x > rights[i] + 2) ++i;
+            if (i < n && x >= lefts[i] - 2) continue;
+            if (dark(x, y)) {
+                what = QStringLiteral("znaczniki zegarowe nie leżą w jednym wierszu");
+                break;
+            }
+        }
     }
     // Every dark run of the bit row is a bit cell under a bar.
     const int reach = n > 1 ? pitch : 3 * width;

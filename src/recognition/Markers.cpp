@@ -112,10 +112,10 @@ struct PicturePixels {
     int height;
     explicit PicturePixels(const QImage& picture)
         : bits(picture.constBits()), bytesPerLine(picture.bytesPerLine()), height(picture.height()) {}
-    bool dark(int x, int y) const {
-        const QRgb p = reinterpret_cast<const QRgb*>(bits + (height - y) * bytesPerLine)[x - 1];
-        return qRed(p) + qGreen(p) + qBlue(p) < 300;
-    }
+    static bool Dark(QRgb p) { return qRed(p) + qGreen(p) + qBlue(p) < 300; }
+    // Buffer row y (counted from the bottom); its pixel x (1-based) is [x - 1].
+    const QRgb* row(int y) const { return reinterpret_cast<const QRgb*>(bits + (height - y) * bytesPerLine); }
+    bool dark(int x, int y) const { return Dark(row(y)[x - 1]); }
 };
 
 // Replays a search from the spots it met, in the order it met them.
@@ -163,38 +163,42 @@ void BandedColumnSearch(const PicturePixels& px, int w, int h, MarkerResult& r, 
                         const ProgressCallback& progress) {
     r.sideMarker1Y = r.sideMarker2Y = r.sideMarker3Y = r.sideMarker4Y = 0;
     constexpr int kBand = 64;
-    std::vector<int> next(kBand), found(kBand), ys(std::size_t(kBand) * 4);
-    std::vector<std::vector<int>> failedSpots(kBand);
+    int next[kBand], found[kBand], ys[kBand * 4];
     for (int x0 = 20; x0 <= w - 20; x0 += kBand) {
         const int n = std::min(kBand, w - 20 - x0 + 1);
         int running = n;
+        int end = n; // columns right of one that completed cannot win
         for (int i = 0; i < n; ++i) {
-            next[std::size_t(i)] = h - 20;
-            found[std::size_t(i)] = 0;
-            failedSpots[std::size_t(i)].clear();
+            next[i] = h - 20;
+            found[i] = 0;
         }
         for (int y = h - 20; y >= 20 && running > 0; --y) {
-            for (int i = 0; i < n; ++i) {
-                if (next[std::size_t(i)] != y) continue; // done, or inside the skip after a spot
-                const int x = x0 + i;
-                if (px.dark(x, y) && px.dark(x, y + 1)) {
-                    int& k = found[std::size_t(i)];
-                    ys[std::size_t(i) * 4 + std::size_t(k)] = y;
-                    next[std::size_t(i)] = ++k == 4 ? -1 : y - 11;
-                    if (k == 4) --running;
+            const QRgb* line = px.row(y) + x0 - 1;
+            const QRgb* above = px.row(y + 1) + x0 - 1;
+            for (int i = 0; i < end; ++i) {
+                if (next[i] != y) continue; // done, or inside the skip after a spot
+                if (PicturePixels::Dark(line[i]) && PicturePixels::Dark(above[i])) {
+                    ys[i * 4 + found[i]] = y;
+                    if (++found[i] == 4) {
+                        next[i] = -1;
+                        running = i; // every column left of it is still running
+                        end = i;
+                    } else {
+                        next[i] = y - 11;
+                    }
                 } else {
-                    next[std::size_t(i)] = y - 1;
+                    next[i] = y - 1;
                 }
             }
         }
         for (int i = 0; i < n; ++i) {
-            const int x = x0 + i, k = found[std::size_t(i)];
-            for (int j = 0; j < k; ++j) spots.emplace_back(x, ys[std::size_t(i) * 4 + std::size_t(j)]);
+            const int x = x0 + i, k = found[i];
+            for (int j = 0; j < k; ++j) spots.emplace_back(x, ys[i * 4 + j]);
             if (k == 4) {
-                r.sideMarker1Y = ys[std::size_t(i) * 4] + 1;
-                r.sideMarker2Y = ys[std::size_t(i) * 4 + 1] + 1;
-                r.sideMarker3Y = ys[std::size_t(i) * 4 + 2] + 1;
-                r.sideMarker4Y = ys[std::size_t(i) * 4 + 3] + 1;
+                r.sideMarker1Y = ys[i * 4] + 1;
+                r.sideMarker2Y = ys[i * 4 + 1] + 1;
+                r.sideMarker3Y = ys[i * 4 + 2] + 1;
+                r.sideMarker4Y = ys[i * 4 + 3] + 1;
                 return;
             }
             if (progress) progress(CLng(static_cast<double>(x) / w * 100.0));

@@ -1,6 +1,7 @@
 #include "recognition/CardFixtures.h"
 
 #include "reading/Measurements.h"
+#include "reading/Plausibility.h"
 #include "recognition/Recognition.h"
 
 #include <QFileInfo>
@@ -253,6 +254,10 @@ const Damage kDamages[] = {
      [](const QImage& c, const CardLayout& l, double k) {
          return Scribbled(c, QRectF(l.codeField.left() + 1, l.codeField.top() + 5.8, 20, 0.6), k, 1);
      }},
+    {"strokeOverBars",
+     [](const QImage& c, const CardLayout& l, double k) {
+         return Scribbled(c, QRectF(l.codeField.left() + 3, l.codeField.top() + 1.6, 12, 0.5), k, 1);
+     }},
     {"blotOverBits",
      [](const QImage& c, const CardLayout& l, double k) {
          return Scribbled(c, QRectF(l.bars[1].center().x() - 2.5, l.codeField.top() + 4, 5, 4), k, 0, true);
@@ -348,3 +353,28 @@ INSTANTIATE_TEST_SUITE_P(
                       ControlCase{"scanA4at150", 150, 4711, 20, 40, QPageSize::A4, true},
                       ControlCase{"scanA4at300", 300, 77, 20, 40, QPageSize::A4, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DamagedGrid, BlackOrScribbledGridIsNoOperatorsWork) {
+    // The card itself is whole, so it is recognised; its marks are refused before storing.
+    const CardSpec cardSpec = SampleCard(1234);
+    const CardLayout layout = LayoutCard(cardSpec, CardStyle{});
+    for (double dpi : {150.0, 300.0}) {
+        const double k = dpi / 25.4;
+        const QImage card = RenderCard(cardSpec, CardStyle{}, dpi, RandomMarks(10, 20, 3), 3);
+        const QRectF column3(layout.grid.left() + 2 * layout.columnWidth, layout.grid.top(), layout.columnWidth,
+                             layout.grid.height());
+        QImage black = card;
+        QPainter(&black).fillRect(QRectF(layout.grid.topLeft() * k, layout.grid.size() * k), Qt::black);
+        for (const QImage& damaged : {black, Scribbled(card, column3.adjusted(1, 1, -1, -1), k, 30)}) {
+            const RecognitionResult r = RecogniseCard(damaged);
+            ASSERT_TRUE(r.markersFound && r.codeRead) << qPrintable(r.refusal);
+            QImage clean = r.grid;
+            ConvertToBW(clean);
+            GridGeometry grid;
+            UstawZakresyP(cardSpec.parameter, grid);
+            MeasurementTable table;
+            ASSERT_TRUE(ReadMeasurements(clean, cardSpec.parameter, grid, 0.2, table));
+            EXPECT_FALSE(ImplausibleMarksText(table, cardSpec.parameter).isEmpty()) << table.size() << " marks";
+        }
+    }
+}
