@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -64,4 +65,11 @@ TEST(MainWindowReading, ReadCorrectAndListOnTheProgramWindow) {
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_FALSE(panel->isVisible());
     EXPECT_FALSE(image4->isVisible());
+
+    // Values are shown in the user's locale, whatever it is.
+    const QLocale user;
+    QLocale::setDefault(QLocale::c());
+    QTest::mouseClick(command10, Qt::LeftButton);
+    QLocale::setDefault(user);
+    EXPECT_EQ(list1->item(2)->text(), "2. \t5.\t10.25");
 }
