@@ -13,6 +13,7 @@ packages=(
     postgresql
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core
+    qt6-translations-l10n
 )
 
 missing=()
