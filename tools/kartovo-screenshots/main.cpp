@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(folder);
     bool ok = true;
 
-    for (const QSize size : {QSize(1280, 1024), QSize(1920, 1080)}) {
+    for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
         MainWindow w;
         w.resize(size);
         w.show();
@@ -129,8 +129,12 @@ int main(int argc, char** argv) {
     if (argc > 3) {
         SettingsStore::SetOverridePath(QString::fromLocal8Bit(argv[2]));
         MainWindow w;
-        w.resize(1280, 1024);
+        const QSize size = qEnvironmentVariableIsSet("KARTOVO_SHOT_SIZE")
+                               ? QSize(qEnvironmentVariable("KARTOVO_SHOT_SIZE").section(u'x', 0, 0).toInt(),
+                                       qEnvironmentVariable("KARTOVO_SHOT_SIZE").section(u'x', 1, 1).toInt())
+                               : QSize(1366, 768);
         if (!w.start()) return 1;
+        w.resize(size);
         for (int i = 3; i < argc; ++i) {
             const QString card = QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
             const QString base = QFileInfo(card).completeBaseName();
@@ -142,7 +146,11 @@ int main(int argc, char** argv) {
             read->click();
             ok &= save(w, folder, base + QStringLiteral("-2-odczytana.png"));
             w.findChild<QPushButton*>(QStringLiteral("Command10"))->click();
+            w.listPanel()->list()->setCurrentRow(1);
             ok &= save(w, folder, base + QStringLiteral("-3-pomiary.png"));
+            w.fitCardToWindow();
+            ok &= save(w, folder, base + QStringLiteral("-4-dopasowana.png"));
+            w.setCardScale(1.0);
             w.findChild<QPushButton*>(QStringLiteral("Command10"))->click();
         }
     }
