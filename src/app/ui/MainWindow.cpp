@@ -72,7 +72,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     InstallEnterClick(m_central);
     // Small screens keep every control reachable; the card view scrolls.
-    setMinimumSize(800, 520);
+    setMinimumSize(760, 520);
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     resize((available.size() - kFrameAllowance).expandedTo(minimumSize()));
@@ -365,8 +365,11 @@ void MainWindow::restoreGeometry() {
     if (screen) {
         const QRect available = screen->availableGeometry();
         g.setSize(g.size().boundedTo(available.size() - kFrameAllowance).expandedTo(minimumSize()));
-        g.moveLeft(qBound(available.left(), g.left(), qMax(available.left(), available.right() - g.width())));
-        g.moveTop(qBound(available.top(), g.top(), qMax(available.top(), available.bottom() - g.height())));
+        // The position is the frame's; the frame adds to the size.
+        const int right = available.right() + 1 - g.width() - kFrameAllowance.width();
+        const int bottom = available.bottom() + 1 - g.height() - kFrameAllowance.height();
+        g.moveLeft(qBound(available.left(), g.left(), qMax(available.left(), right)));
+        g.moveTop(qBound(available.top(), g.top(), qMax(available.top(), bottom)));
     }
     resize(g.size());
     move(g.topLeft());
