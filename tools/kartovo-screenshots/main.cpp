@@ -13,7 +13,10 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QEventLoop>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 #include <QPainter>
 #include <QPushButton>
 #include <QTextStream>
@@ -153,6 +156,15 @@ int main(int argc, char** argv) {
             w.setCardScale(1.0);
             w.findChild<QPushButton*>(QStringLiteral("Command10"))->click();
         }
+        // Automatic mode on the cards' folder, after its first look.
+        auto* folder1 = w.findChild<QLineEdit*>(QStringLiteral("Text1"));
+        folder1->setText(QFileInfo(QString::fromLocal8Bit(argv[3])).absolutePath() + u'/');
+        w.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        QEventLoop loop;
+        QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+        loop.exec();
+        ok &= save(w, folder, QStringLiteral("auto.png"));
+        w.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
     }
     return ok ? 0 : 1;
 }

@@ -144,7 +144,10 @@ QString AutoController::statusText() const {
 }
 
 void AutoController::updateStatus() {
-    if (m_status) m_status->setText(statusText());
+    if (!m_status) return;
+    const QString text = statusText();
+    m_status->setText(text);
+    m_status->setToolTip(text); // a long refusal is cut at the window's edge
 }
 
 void AutoController::Image3Click() {
