@@ -8,6 +8,9 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
 #include "app/ui/OptionsPanel.h"
+#include "app/ui/Translations.h"
+#include "app/FileChoice.h"
+#include <QFileDialog>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -79,6 +82,15 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
     bool ok = true;
+    InstallTranslations();
+    {
+        // The file dialog of "&Plik" as the program opens it.
+        QFileDialog d(nullptr, kImageFileTitle, folder, QtFileFilter(kImageFileMask));
+        d.setOption(QFileDialog::DontUseNativeDialog);
+        d.resize(760, 480);
+        d.show();
+        ok &= save(d, folder, QStringLiteral("plik.png"));
+    }
 
     for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
         MainWindow w;
