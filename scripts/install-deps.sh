@@ -16,6 +16,7 @@ packages=(
     fonts-dejavu-core
     libqt6svg6-dev help2man desktop-file-utils appstream
     dpkg-dev file
+    qt6-translations-l10n
 )
 
 missing=()

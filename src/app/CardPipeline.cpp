@@ -34,6 +34,12 @@ QString CardPipeline::UnreadableImageText(const QString& detail) {
     return text;
 }
 
+QString CardPipeline::RefusedStatusText(const CardState& card) {
+    const QString why = !card.Fault.isEmpty() ? card.Fault : card.Refusal;
+    if (why.isEmpty()) return QStringLiteral("Karta odrzucona");
+    return QStringLiteral("Karta odrzucona: ") + JoinLines(why);
+}
+
 CardPipeline::~CardPipeline() { waitForFiles(); }
 
 void CardPipeline::writeTrace(const QImage& card, const MarkerSearch& search, const QString& path) {
@@ -134,7 +140,8 @@ void CardPipeline::load(bool showMessages, QImage* decoded) {
             if (o.colourFilter || o.convertToBW || o.removeNoise) {
                 m_view->showStatus(true);
                 if (o.convertToBW) {
-                    m_view->setStatus(QStringLiteral("Konwertuję obraz na B&&W"));
+                    // A plain label: the ampersand shows as it is.
+                    m_view->setStatus(QStringLiteral("Konwertuję obraz na B&W"));
                     ConvertToBW(grid, onProgress);
                 }
                 if (o.colourFilter) {
@@ -168,7 +175,7 @@ void CardPipeline::load(bool showMessages, QImage* decoded) {
 
     const bool accepted = m_card.DialogAccepted;
     if (!m_autoMode) {
-        m_view->setStatus(QStringLiteral("Gotowy do czytania"));
+        m_view->setStatus(accepted ? QStringLiteral("Gotowy do czytania") : RefusedStatusText(m_card));
         m_view->showStatus(true);
         m_view->setReadButtons(accepted);
         const bool automatically = m_options.processAutomatically && accepted;

@@ -97,6 +97,8 @@ public:
     static QString StartPixErrorText();
     static QString ManualChoiceQuestion();
     static QString UnreadableImageText(const QString& detail);
+    // Status line of a manual load that left no card to read.
+    static QString RefusedStatusText(const CardState& card);
 
     // The trace file is written in the background while the card goes on;
     // this waits for it. ZaladujPlikGraf returns with every file written.

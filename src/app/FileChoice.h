@@ -8,7 +8,7 @@ namespace kartovo {
 // description and pattern list separated by "|", patterns by ";".
 inline const QString kImageFileTitle = QStringLiteral("Wskaż plik grafiki");
 inline const QString kImageFileMask =
-    QStringLiteral("Grafika rastrowa|*.jpg;*.gif;*.tif;*.pcx;*.bmp|Wszystkie typy plików|*.*");
+    QStringLiteral("Grafika rastrowa|*.jpg;*.jpeg;*.png;*.gif;*.tif;*.tiff;*.pcx;*.bmp|Wszystkie typy plików|*.*");
 
 // The same filter for the platform dialog: "Grafika rastrowa (*.jpg *.gif
 // ...);;Wszystkie typy plików (*)". "*.*" stands for every file, also those

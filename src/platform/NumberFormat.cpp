@@ -6,7 +6,7 @@
 
 namespace kartovo {
 
-QLocale DisplayLocale() { return QLocale(QLocale::Polish, QLocale::Poland); }
+QLocale DisplayLocale() { return QLocale(); }
 
 namespace {
 

@@ -6,7 +6,9 @@
 
 namespace kartovo {
 
-// The locale numbers are shown in: decimal comma, non-breaking space between groups.
+// The locale numbers are shown in: the user's (the default locale, from the
+// environment), so a Polish workstation shows a decimal comma. Stored values
+// never pass through it.
 QLocale DisplayLocale();
 
 // Formats a value with a number-format text of the main program ("0", "0.00",

@@ -6,6 +6,7 @@
 #include "db/DbSession.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -60,8 +61,16 @@ TEST_F(AutoWindowTest, ButtonSwitchesTheModeWithItsCaptionPanelsAndTimer) {
     EXPECT_FALSE(control("SSPanel2")->isEnabled());
     EXPECT_FALSE(control("SSPanel1")->isVisible());
     EXPECT_FALSE(control("SSPanel4")->isVisible());
+    // No operator command is usable meanwhile, the options included.
+    for (const char* name : {"Command2", "Command4", "Command7", "Command10", "Command11", "Command12", "Command6",
+                             "Command13", "Image1", "Image2"})
+        EXPECT_FALSE(control(name)->isEnabled()) << name;
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), 30000);
+    auto* status = control<QLabel>("LabelAuto");
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("Tryb automatyczny, katalog: /srv/skany/")))
+        << status->text().toStdString();
 
     // Enter on the focused button acts as a click.
     command1->setFocus();
@@ -69,6 +78,8 @@ TEST_F(AutoWindowTest, ButtonSwitchesTheModeWithItsCaptionPanelsAndTimer) {
     EXPECT_FALSE(m_window->run().autoMode);
     EXPECT_EQ(command1->text(), QStringLiteral("Auto OFF"));
     EXPECT_TRUE(control("SSPanel2")->isEnabled());
+    EXPECT_TRUE(control("Command6")->isEnabled());
+    EXPECT_FALSE(status->isVisible());
     EXPECT_FALSE(timer->isActive());
     EXPECT_EQ(timer->interval(), 0);
 }
@@ -111,15 +122,37 @@ TEST_F(AutoWindowTest, TickStoresTheFolderWithoutAnyWindowAndRearmsTheTimer) {
     QImage white(600, 800, QImage::Format_RGB32);
     white.fill(Qt::white);
     ASSERT_TRUE(white.save(refused));
+    QFile r(refused);
+    ASSERT_TRUE(r.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(r.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    r.close();
+
+    // A card read by the operator, its list open: switching on drops it.
+    m_chosen = m_dir.filePath(QStringLiteral("reczna.png"));
+    ASSERT_TRUE(render(cardSpec(1), 150.0, marks).save(m_chosen));
+    QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>("Command7"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>("Command10"), Qt::LeftButton);
+    ASSERT_TRUE(m_window->hasUnsavedCard());
 
     folderField()->setText(folder); // without the separator
     control<QCheckBox>("SSCheck4")->setChecked(true);
-    const int before = Conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount();
+    auto rows = [] { return Conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount(); };
+    const int before = rows();
     QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+    EXPECT_FALSE(m_window->hasUnsavedCard());
+    EXPECT_EQ(m_window->reading().MeasurementCount(), 0);
     auto* timer = control<QTimer>("Timer1");
     ASSERT_TRUE(timer->isActive());
-    m_auto->Timer1Timer();
-    EXPECT_EQ(Conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount(), before + 1);
+    // The first look comes at once, not 30 s later.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows() == before + 1; }, 20000));
+    EXPECT_EQ(rows(), before + 1);
+    const QString status = control<QLabel>("LabelAuto")->text();
+    EXPECT_TRUE(status.contains(QStringLiteral("zapisane od włączenia: 1"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("odrzucone w katalogu: 1"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("ostatnia odmowa: Brak markera"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("ostatnie przejrzenie: ")) && status.contains(QStringLiteral("następne za ")))
+        << status.toStdString();
     EXPECT_FALSE(QFile::exists(card)) << "stored and configured for deletion";
     EXPECT_TRUE(QFile::exists(refused)) << "a refused card stays";
     EXPECT_TRUE(messages().isEmpty() && questions().isEmpty());

@@ -31,7 +31,7 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     EXPECT_FLOAT_EQ(card.Grid.RangeTop, 20.10f);
     EXPECT_FLOAT_EQ(card.Grid.RangeBottom, 19.90f);
     EXPECT_EQ(m_view.statuses.last(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_TRUE(m_view.statuses.contains(QStringLiteral("Konwertuję obraz na B&&W")));
+    EXPECT_TRUE(m_view.statuses.contains(QStringLiteral("Konwertuję obraz na B&W")));
     EXPECT_FALSE(m_view.statuses.contains(QStringLiteral("Obracam obraz")));
     EXPECT_EQ(m_view.readButtons, 1);
     EXPECT_EQ(m_view.busyDepth, 0);
@@ -62,7 +62,7 @@ TEST_F(PipelineTest, CleaningStepsRunInTheirFixedOrder) {
     m_options.filterRed = 255; // keeps nothing as ink: every later step sees white
     const CardState card = run(render(cardSpec(1)), false);
     ASSERT_TRUE(card.DialogAccepted);
-    const QStringList expected{QStringLiteral("Konwertuję obraz na B&&W"), QStringLiteral("Filtruję kolory"),
+    const QStringList expected{QStringLiteral("Konwertuję obraz na B&W"), QStringLiteral("Filtruję kolory"),
                                QStringLiteral("Usuwam z obrazu szum"), QStringLiteral("Gotowy do czytania")};
     EXPECT_EQ(m_view.statuses.mid(m_view.statuses.size() - 4), expected);
 }
@@ -90,7 +90,7 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     EXPECT_EQ(questions(), QStringList{kQuestion});
     EXPECT_EQ(m_view.choices, 0); // the question was answered NIE
     EXPECT_EQ(m_view.readButtons, 0);
-    EXPECT_EQ(m_view.statuses.last(), QStringLiteral("Gotowy do czytania"));
+    EXPECT_EQ(m_view.statuses.last(), QStringLiteral("Karta odrzucona: ") + JoinLines(r.text));
 
     m_messages.clear();
     const CardState silent = run(img, false);

@@ -73,7 +73,7 @@ TEST_F(StartupTest, EveryControlExistsWithItsCaptionAndInitialState) {
         {"SSCheck1", "Pytaj o poprawność identyfikacji karty danych"},
         {"SSCheck4", "Usuń plik przetworzonego obrazu (tylko AUTO)"},
         {"SSCheck5", "Przetwarzaj automatycznie"},
-        {"SSCheck2", "Konwertuj na B&W"},
+        {"SSCheck2", "Konwertuj na B&&W"},
         {"SSCheck3", "Filtruj szumy"},
         {"XPCheck1", "Filtr kolorów"}};
     for (const auto& [name, caption] : boxes) EXPECT_EQ(child<QCheckBox>(*w, name)->text(), QString::fromUtf8(caption));

@@ -348,6 +348,62 @@ TEST_F(IdentificationWindow, PolishTextIsKeptAsTyped) {
     EXPECT_EQ(w->identification().descriptive.value(2), typed);
 }
 
+TEST_F(IdentificationWindow, EveryFieldKeepsWhatIsTypedWithTheSuggestionsOpenOrClosed) {
+    const auto w = open();
+    // Keys go where the operator's keyboard goes: an open suggestion list
+    // first, else the focused field.
+    auto type = [](const char* text) {
+        for (const char* c = text; *c; ++c) {
+            QWidget* target = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                                : QApplication::focusWidget();
+            ASSERT_NE(target, nullptr);
+            QTest::keyClick(target, *c);
+            QApplication::processEvents();
+        }
+    };
+    auto next = [] {
+        if (QWidget* popup = QApplication::activePopupWidget()) QTest::keyClick(popup, Qt::Key_Escape);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QApplication::processEvents();
+    };
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    type("2024-05-06");
+    next();
+    type("08:30");
+    next();
+    type("II"); // the dictionary's list follows the typing
+    next();
+    type("P-1234"); // the list opens on "P", closes on "P-12"
+    EXPECT_EQ(w->field(2)->currentText(), QStringLiteral("P-1234"));
+    next();
+    type("Jan");
+    w->field(3)->showPopup(); // the field's own list, opened and closed
+    w->field(3)->hidePopup();
+    QApplication::processEvents();
+    type(" K");
+    next();
+    type("uwaga 1");
+
+    EXPECT_EQ(w->dateField()->text(), QStringLiteral("2024-05-06"));
+    EXPECT_EQ(w->timeField()->text(), QStringLiteral("08:30"));
+    EXPECT_EQ(w->field(1)->currentText(), QStringLiteral("II"));
+    EXPECT_EQ(w->field(2)->currentText(), QStringLiteral("P-1234"));
+    EXPECT_EQ(w->field(3)->currentText(), QStringLiteral("Jan K"));
+    EXPECT_EQ(w->notesField()->toPlainText(), QStringLiteral("uwaga 1"));
+
+    // Typing stops while the suggestions are still shown: nothing is completed.
+    w->field(2)->lineEdit()->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    type("P-10");
+    EXPECT_TRUE(QApplication::activePopupWidget() != nullptr);
+    EXPECT_EQ(w->field(2)->currentText(), QStringLiteral("P-10"));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    EXPECT_EQ(w->field(2)->currentText(), QStringLiteral("P-10"));
+    EXPECT_TRUE(clickSave(*w).isEmpty());
+    EXPECT_EQ(w->identification().descriptive, (QStringList{QStringLiteral("II"), QStringLiteral("P-10"),
+                                                            QStringLiteral("Jan K")}));
+}
+
 TEST_F(IdentificationWindow, CalendarOpensBesideItsButtonAndFillsTheDate) {
     const auto w = open();
     Replace(w->dateField(), QStringLiteral("2024-02-29"));

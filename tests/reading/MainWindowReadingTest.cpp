@@ -5,6 +5,9 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
+#include <QWheelEvent>
+#include <QApplication>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -64,4 +67,28 @@ TEST(MainWindowReading, ReadCorrectAndListOnTheProgramWindow) {
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_FALSE(panel->isVisible());
     EXPECT_FALSE(image4->isVisible());
+
+    // Values are shown in the user's locale, whatever it is.
+    const QLocale user;
+    QLocale::setDefault(QLocale::c());
+    QTest::mouseClick(command10, Qt::LeftButton);
+    QLocale::setDefault(user);
+    EXPECT_EQ(list1->item(2)->text(), "2. \t5.\t10.25");
+    QTest::mouseClick(close, Qt::LeftButton);
+
+    // A scaled card view: a click still lands on the card's own cell.
+    window.setCardScale(2.0);
+    EXPECT_EQ(p1->size(), pictures.image(Picture::P1).size() * 2);
+    EXPECT_EQ(p3->width(), p1->width());
+    const QPoint other = g.centre(7, 3);
+    QTest::mouseMove(p1, other * 2);
+    QTest::mouseClick(p1, Qt::LeftButton, Qt::NoModifier, other * 2);
+    ASSERT_EQ(state.MeasurementCount(), 3);
+    EXPECT_EQ(state.measurements().back().section, 7);
+    EXPECT_EQ(pictures.image(Picture::P1).pixel(other), 0xffff0000u);
+    // Ctrl and the wheel zoom out again.
+    QWheelEvent wheel(QPointF(10, 10), p1->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(p1, &wheel);
+    EXPECT_DOUBLE_EQ(window.cardScale(), 2.0 / 1.25);
 }

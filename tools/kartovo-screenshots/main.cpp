@@ -8,12 +8,18 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
 #include "app/ui/OptionsPanel.h"
+#include "app/ui/Translations.h"
+#include "app/FileChoice.h"
+#include <QFileDialog>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QEventLoop>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 #include <QPainter>
 #include <QPushButton>
 #include <QTextStream>
@@ -76,8 +82,17 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
     bool ok = true;
+    InstallTranslations();
+    {
+        // The file dialog of "&Plik" as the program opens it.
+        QFileDialog d(nullptr, kImageFileTitle, folder, QtFileFilter(kImageFileMask));
+        d.setOption(QFileDialog::DontUseNativeDialog);
+        d.resize(760, 480);
+        d.show();
+        ok &= save(d, folder, QStringLiteral("plik.png"));
+    }
 
-    for (const QSize size : {QSize(1280, 1024), QSize(1920, 1080)}) {
+    for (const QSize size : {QSize(1366, 768), QSize(1920, 1080)}) {
         MainWindow w;
         w.resize(size);
         w.show();
@@ -129,8 +144,12 @@ int main(int argc, char** argv) {
     if (argc > 3) {
         SettingsStore::SetOverridePath(QString::fromLocal8Bit(argv[2]));
         MainWindow w;
-        w.resize(1280, 1024);
+        const QSize size = qEnvironmentVariableIsSet("KARTOVO_SHOT_SIZE")
+                               ? QSize(qEnvironmentVariable("KARTOVO_SHOT_SIZE").section(u'x', 0, 0).toInt(),
+                                       qEnvironmentVariable("KARTOVO_SHOT_SIZE").section(u'x', 1, 1).toInt())
+                               : QSize(1366, 768);
         if (!w.start()) return 1;
+        w.resize(size);
         for (int i = 3; i < argc; ++i) {
             const QString card = QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
             const QString base = QFileInfo(card).completeBaseName();
@@ -142,9 +161,22 @@ int main(int argc, char** argv) {
             read->click();
             ok &= save(w, folder, base + QStringLiteral("-2-odczytana.png"));
             w.findChild<QPushButton*>(QStringLiteral("Command10"))->click();
+            w.listPanel()->list()->setCurrentRow(1);
             ok &= save(w, folder, base + QStringLiteral("-3-pomiary.png"));
+            w.fitCardToWindow();
+            ok &= save(w, folder, base + QStringLiteral("-4-dopasowana.png"));
+            w.setCardScale(1.0);
             w.findChild<QPushButton*>(QStringLiteral("Command10"))->click();
         }
+        // Automatic mode on the cards' folder, after its first look.
+        auto* folder1 = w.findChild<QLineEdit*>(QStringLiteral("Text1"));
+        folder1->setText(QFileInfo(QString::fromLocal8Bit(argv[3])).absolutePath() + u'/');
+        w.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        QEventLoop loop;
+        QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+        loop.exec();
+        ok &= save(w, folder, QStringLiteral("auto.png"));
+        w.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
     }
     return ok ? 0 : 1;
 }

@@ -11,8 +11,10 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace kartovo {
@@ -30,7 +32,22 @@ AutoController::AutoController(MainWindow& window) : QObject(&window), m_window(
     };
     m_processor = std::make_unique<AutoCardProcessor>(Conn(), Base(), window.pictures());
     m_processor->setView(window.cards());
-    m_mode = std::make_unique<AutoMode>([this](QImage picture) { return m_processor->process(std::move(picture)); });
+    m_mode = std::make_unique<AutoMode>([this](QImage picture) {
+        AutoCardResult result = m_processor->process(std::move(picture));
+        if (!result.stored && !result.message.isEmpty()) m_lastRefusal = result.message;
+        return result;
+    });
+    m_command6 = window.findChild<QWidget*>(QStringLiteral("Command6"));
+    // The window says what automatic mode does: a line at its foot, with a
+    // countdown to the next look.
+    m_status = new QLabel(window.statusBar());
+    m_status->setObjectName(QStringLiteral("LabelAuto"));
+    m_status->setTextFormat(Qt::PlainText);
+    window.statusBar()->addWidget(m_status, 1);
+    window.statusBar()->hide();
+    m_countdown = new QTimer(this);
+    m_countdown->setInterval(1000);
+    connect(m_countdown, &QTimer::timeout, this, &AutoController::updateStatus);
 
     if (m_timer1) {
         m_timer1->setInterval(0);
@@ -71,19 +88,66 @@ void AutoController::Command1Click() {
     for (const char* name : {"SSPanel1", "SSPanel4"})
         if (auto* panel = m_window.findChild<QWidget*>(QLatin1String(name))) panel->hide();
     bool& on = m_window.run().autoMode;
+    // Cards are stored without the operator from now on: nothing of the card
+    // on screen may be read or stored afterwards.
+    if (!on) m_window.dropCard();
     on = !on;
     if (m_command1) m_command1->setText(on ? QStringLiteral("Auto ON") : QStringLiteral("Auto OFF"));
+    // Every operator command, the options included, waits while cards are stored.
     if (m_panel2) m_panel2->setEnabled(!on);
+    if (m_command6) m_command6->setEnabled(!on);
+    if (auto* list = m_window.findChild<QWidget*>(QStringLiteral("SSPanel1"))) list->setEnabled(!on);
     updateCommand1();
     qCInfo(lcApp) << "Automatic mode" << (on ? "on" : "off");
+    if (on) {
+        m_storedSinceOn = 0;
+        m_refusedAtLastLook = 0;
+        m_lastRefusal.clear();
+        m_lastLook = {};
+        m_countdown->start();
+        m_window.statusBar()->show();
+    } else {
+        m_countdown->stop();
+        m_window.statusBar()->hide();
+    }
+    updateStatus();
     if (!m_timer1 || m_inTick) return; // a running look re-arms the timer itself
     if (on) {
         m_timer1->setInterval(kAutoIntervalMs);
         m_timer1->start();
+        // The first look comes at once, the next ones 30 s after each.
+        QTimer::singleShot(0, this, [this] {
+            if (m_window.run().autoMode && !m_inTick) Timer1Timer();
+        });
     } else {
         m_timer1->stop();
         m_timer1->setInterval(0);
     }
+}
+
+QString AutoController::statusText() const {
+    if (!m_window.run().autoMode) return {};
+    const QString folder = m_text1 ? m_text1->text() : QString();
+    QStringList parts{QStringLiteral("Tryb automatyczny, katalog: ") + folder};
+    if (m_inTick) {
+        parts << QStringLiteral("przeglądam katalog...");
+    } else {
+        if (m_lastLook.isValid())
+            parts << QStringLiteral("ostatnie przejrzenie: ") + m_lastLook.toString(QStringLiteral("HH:mm:ss"));
+        if (m_timer1 && m_timer1->isActive())
+            parts << QStringLiteral("następne za %1 s").arg(qMax(0, (m_timer1->remainingTime() + 999) / 1000));
+    }
+    parts << QStringLiteral("zapisane od włączenia: %1").arg(m_storedSinceOn)
+          << QStringLiteral("odrzucone w katalogu: %1").arg(m_refusedAtLastLook);
+    if (!m_lastRefusal.isEmpty()) parts << QStringLiteral("ostatnia odmowa: ") + m_lastRefusal;
+    return parts.join(QStringLiteral(" | "));
+}
+
+void AutoController::updateStatus() {
+    if (!m_status) return;
+    const QString text = statusText();
+    m_status->setText(text);
+    m_status->setToolTip(text); // a long refusal is cut at the window's edge
 }
 
 void AutoController::Image3Click() {
@@ -109,14 +173,19 @@ void AutoController::Timer1Timer() {
     m_processor->setOptions(options);
     m_mode->setFolder(options.exchangeFolder);
     m_mode->setDeleteStored(options.deleteProcessedFile);
-    m_mode->tick();
+    updateStatus();
+    const AutoMode::Summary summary = m_mode->tick();
     SetMessagePresenter(std::move(previous));
     m_inTick = false;
+    m_lastLook = QDateTime::currentDateTime();
+    m_storedSinceOn += summary.stored;
+    m_refusedAtLastLook = summary.refused;
     // Switching the mode off during a look stops the looks that would follow.
     if (m_timer1 && m_window.run().autoMode) {
         m_timer1->setInterval(kAutoIntervalMs);
         m_timer1->start();
     }
+    updateStatus();
 }
 
 } // namespace kartovo

@@ -2,10 +2,12 @@
 
 #include "app/AutoMode.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <functional>
 #include <memory>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -37,12 +39,16 @@ public:
     void Timer1Timer();
 
     static QString FolderDialogTitle();
+    // What the window shows while automatic mode is on.
+    QString statusText() const;
+    int storedSinceOn() const { return m_storedSinceOn; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void updateCommand1();
+    void updateStatus();
 
     MainWindow& m_window;
     QPushButton* m_command1 = nullptr;
@@ -53,6 +59,13 @@ private:
     std::unique_ptr<AutoCardProcessor> m_processor;
     std::unique_ptr<AutoMode> m_mode;
     bool m_inTick = false;
+    QWidget* m_command6 = nullptr;
+    QLabel* m_status = nullptr;
+    QTimer* m_countdown = nullptr;
+    QDateTime m_lastLook;
+    int m_storedSinceOn = 0;
+    int m_refusedAtLastLook = 0;
+    QString m_lastRefusal;
 };
 
 } // namespace kartovo

@@ -1,5 +1,6 @@
 #include "app/ui/CardController.h"
 
+#include "app/AutoMode.h"
 #include "app/ui/MainWindow.h"
 #include "db/DbSession.h"
 #include "dialogs/DbProgramChoiceSource.h"
@@ -11,7 +12,9 @@
 #include "recognition/ui/InfoProg.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,7 +38,10 @@ private:
 CardController::CardController(MainWindow& window) : QObject(&window), m_window(window) {
     setObjectName(QStringLiteral("CardController"));
     m_fileDialog = [this](const QString& title, const QString& filter, const QString& folder) {
-        return QFileDialog::getOpenFileName(&m_window, title, folder, filter);
+        // Qt's own dialog speaks the program's language (Qt's Polish texts);
+        // a desktop's native one follows the desktop instead.
+        return QFileDialog::getOpenFileName(&m_window, title, folder, filter, nullptr,
+                                            QFileDialog::DontUseNativeDialog);
     };
     if (auto* command4 = qobject_cast<QPushButton*>(control("Command4")))
         connect(command4, &QPushButton::clicked, this, &CardController::Command4Click);
@@ -59,25 +65,33 @@ void CardController::Command4Click() {
 
 bool CardController::OpenFile(const QString& path) {
     if (m_busy) return false;
-    m_scannerSource = false;
-    // The chosen file is only read; the pipeline works on a bitmap copy.
+    // The chosen file is only read: decoded once, and its content's hash
+    // tells at the save whether this card was stored before.
+    QFile file(path);
+    QByteArray content;
+    if (file.open(QIODevice::ReadOnly)) content = file.readAll();
     QImage picture;
     QString why;
-    if (!LoadPicture(path, picture, &why)) {
+    if (!file.isOpen() || !LoadPictureData(content, path, picture, &why)) {
+        if (why.isEmpty()) why = file.errorString();
         ShowMessage(CardPipeline::UnreadableImageText(why), 2, 16);
         return false;
     }
-    const QString copy = WorkingFile(QStringLiteral("temp.bmp"));
-    if (!SavePictureBitmap(picture, copy, &why)) {
-        ShowMessage(why, 2, 16);
-        return false;
-    }
-    m_card.ImagePath = copy;
-    m_window.pictures().setImage(Picture::P2, std::move(picture));
-    return ZaladujPlikGraf(true);
+    // From here on the new card is taken: nothing of the earlier one stays.
+    m_window.dropCard();
+    m_scannerSource = false;
+    m_card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
+    setCardFile(AutoMode::FileHash(content), QFileInfo(path).fileName());
+    return runPipeline(true, &picture);
 }
 
-bool CardController::ZaladujPlikGraf(bool showMessages) {
+bool CardController::ZaladujPlikGraf(bool showMessages) { return runPipeline(showMessages, nullptr); }
+
+bool CardController::ZaladujPlikGraf(bool showMessages, QImage picture) {
+    return runPipeline(showMessages, &picture);
+}
+
+bool CardController::runPipeline(bool showMessages, QImage* decoded) {
     if (m_busy) return false;
     m_busy = true;
     CardPipeline pipeline(m_card, m_window.pictures(), Conn(), Base());
@@ -86,7 +100,8 @@ bool CardController::ZaladujPlikGraf(bool showMessages) {
     pipeline.setAutoMode(m_window.run().autoMode);
     pipeline.setReadCommand(m_readCommand);
     pipeline.setSaveCommand(m_saveCommand);
-    pipeline.ZaladujPlikGraf(showMessages);
+    if (decoded) pipeline.ZaladujPlikGraf(showMessages, std::move(*decoded));
+    else pipeline.ZaladujPlikGraf(showMessages);
     m_busy = false;
     if (!m_card.Fault.isEmpty()) ShowMessage(m_card.Fault, 2, 16);
     return true;
@@ -142,6 +157,7 @@ void CardController::showCodeField(bool visible) {
 }
 
 void CardController::setReadButtons(bool readable) {
+    m_window.setCardReadable(readable);
     for (const char* name : {"Command7", "Image1", "Image2"})
         if (QWidget* w = control(name)) w->setEnabled(readable);
     disableListButtons();

@@ -37,6 +37,14 @@ public:
     bool busy() const { return m_busy; }
     bool scannerSource() const { return m_scannerSource; }
     void setScannerSource(bool fromScanner) { m_scannerSource = fromScanner; }
+    // The content hash (AutoMode::FileHash) and name of the file the card on
+    // screen came from; empty when unknown.
+    void setCardFile(QByteArray hash, QString name) {
+        m_cardHash = std::move(hash);
+        m_cardName = std::move(name);
+    }
+    const QByteArray& cardHash() const { return m_cardHash; }
+    const QString& cardName() const { return m_cardName; }
 
     void setFileDialog(FileDialog dialog) { m_fileDialog = std::move(dialog); }
     void setConfirmDialog(ConfirmDialog dialog) { m_confirmDialog = std::move(dialog); }
@@ -56,6 +64,9 @@ public:
     // Runs the pipeline on card().ImagePath; false (nothing done) while a card
     // is being processed.
     bool ZaladujPlikGraf(bool showMessages);
+    // The same for a picture already decoded from its file; its working copy
+    // is written to card().ImagePath.
+    bool ZaladujPlikGraf(bool showMessages, QImage picture);
 
     // PipelineView
     void beginBusy() override;
@@ -73,6 +84,7 @@ public:
     bool chooseProgram(std::int32_t& programId, std::int32_t& parameterId) override;
 
 private:
+    bool runPipeline(bool showMessages, QImage* decoded);
     QStringList programCaptions() const;
     QWidget* control(const char* name) const;
 
@@ -80,6 +92,8 @@ private:
     CardState m_card;
     bool m_busy = false;
     bool m_scannerSource = false;
+    QByteArray m_cardHash;
+    QString m_cardName;
     int m_lastProgress = -1;
     FileDialog m_fileDialog;
     ConfirmDialog m_confirmDialog;

@@ -39,10 +39,13 @@ QPixmap drawShape(SmallImage::Shape shape) {
         p.drawRect(QRectF(1.5, 2.5, 5, 2));
         break;
     case SmallImage::Shape::Pointer: {
-        p.setPen(QPen(Qt::red, 2));
-        p.drawEllipse(QRectF(2, 2, 12, 12));
-        p.drawLine(QPointF(8, 0), QPointF(8, 16));
-        p.drawLine(QPointF(0, 8), QPointF(16, 8));
+        // It sits on a red mark box: yellow ring and cross, edged in black.
+        for (const QPen& pen : {QPen(Qt::black, 4), QPen(QColor(255, 230, 0), 2)}) {
+            p.setPen(pen);
+            p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+            p.drawLine(QPointF(8, 0.5), QPointF(8, 15.5));
+            p.drawLine(QPointF(0.5, 8), QPointF(15.5, 8));
+        }
         break;
     }
     }

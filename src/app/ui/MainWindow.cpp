@@ -1,9 +1,12 @@
 #include "app/ui/MainWindow.h"
 
 #include "app/StartupDatabase.h"
+#include "db/StoredCards.h"
+#include "platform/Messages.h"
 #include "app/ui/CardController.h"
 #include "app/ui/Controls.h"
 #include "app/ui/ListPanel.h"
+#include "app/ui/MessageWindow.h"
 #include "app/ui/OptionsPanel.h"
 #include "app/ui/PictureView.h"
 #include "platform/Logging.h"
@@ -11,13 +14,19 @@
 #include "platform/WorkingFolder.h"
 
 #include <QCloseEvent>
+#include <cmath>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
+#include <QScreen>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
 
 namespace kartovo {
 
@@ -26,11 +35,14 @@ constexpr int kButtonWidth = 84;
 constexpr int kButtonHeight = 26;
 constexpr int kPanelTop = 62;
 const QSize kEmptyCard(760, 520);
+// Room the window manager's frame and title bar take around the window.
+const QSize kFrameAllowance(16, 48);
+const QString kGeometryKey = QStringLiteral("Okno");
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent), m_endProgram([](int code) { QCoreApplication::exit(code); }),
-      m_databaseStartup(&RunDatabaseStartup) {
+      m_databaseStartup(&RunDatabaseStartup), m_storedCheck(&IsCardStored) {
     setObjectName(QStringLiteral("Kartovo"));
     setWindowTitle(QStringLiteral("Kartovo"));
     m_central = new QWidget(this);
@@ -59,8 +71,12 @@ MainWindow::MainWindow(QWidget* parent)
     wireCardCommands();
 
     InstallEnterClick(m_central);
-    setMinimumSize(1000, 700);
-    resize(1024, 768);
+    // Small screens keep every control reachable; the card view scrolls.
+    setMinimumSize(760, 520);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    resize((available.size() - kFrameAllowance).expandedTo(minimumSize()));
+    move(available.topLeft());
 }
 
 QPushButton* MainWindow::addCommand(const QString& name, const QString& caption, QWidget* parent) {
@@ -87,6 +103,13 @@ void MainWindow::buildTopBar(QWidget* central) {
         // Processing and reading a card enable these.
         if (name != QLatin1String("Command2") && name != QLatin1String("Command4")) b->setEnabled(false);
     }
+    panel2->findChild<QPushButton*>(QStringLiteral("Command2"))->setToolTip(QStringLiteral("Skanuj kartę"));
+    panel2->findChild<QPushButton*>(QStringLiteral("Command4"))->setToolTip(QStringLiteral("Wczytaj kartę z pliku"));
+    panel2->findChild<QPushButton*>(QStringLiteral("Command7"))->setToolTip(QStringLiteral("Czytaj zeskanowany obraz"));
+    panel2->findChild<QPushButton*>(QStringLiteral("Command10"))
+        ->setToolTip(QStringLiteral("Pokaż odczytane wartości pomiarowe"));
+    panel2->findChild<QPushButton*>(QStringLiteral("Command11"))->setToolTip(QStringLiteral("Wskaż dodatkowy pomiar"));
+    panel2->findChild<QPushButton*>(QStringLiteral("Command12"))->setToolTip(QStringLiteral("Usuń błędny pomiar"));
     panel2->setGeometry(4, 4, x + 1, kButtonHeight + 8);
     m_command7 = panel2->findChild<QPushButton*>(QStringLiteral("Command7"));
 
@@ -112,18 +135,41 @@ void MainWindow::buildTopBar(QWidget* central) {
     p4->move(tx + 104, 4);
     p4->setToolTip(QStringLiteral("Pole kodu karty"));
 
+    // The status line may hold a whole sentence (a save, a refusal); the
+    // progress bar sits over its right end while a card is processed.
     auto* label3 = new QLabel(central);
     label3->setObjectName(QStringLiteral("Label3"));
-    label3->setGeometry(8, 40, 260, 16);
+    label3->setTextFormat(Qt::PlainText);
+    label3->setGeometry(8, 40, tx + 96 - 8, 16);
     auto* progress = new QProgressBar(central);
     progress->setObjectName(QStringLiteral("ProgBarXP1"));
     progress->setRange(0, 100);
     progress->setValue(0);
     progress->setTextVisible(false);
-    progress->setGeometry(276, 42, 180, 12);
+    progress->setGeometry(tx - 90, 42, 180, 12);
     auto* label4 = new QLabel(central);
     label4->setObjectName(QStringLiteral("Label4"));
-    label4->setGeometry(464, 40, 150, 16);
+    QFont bold = label4->font();
+    bold.setBold(true);
+    label4->setFont(bold);
+    label4->setGeometry(tx + 232, 13, 150, 16);
+
+    // Scale of the card view.
+    auto* fit = new QToolButton(central);
+    fit->setObjectName(QStringLiteral("CommandFit"));
+    fit->setText(QStringLiteral("Dopasuj"));
+    fit->setToolTip(QStringLiteral("Dopasuj kartę do okna (Ctrl + kółko myszy: powiększenie)"));
+    fit->setGeometry(tx + 390, 8, 70, kButtonHeight);
+    auto* actual = new QToolButton(central);
+    actual->setObjectName(QStringLiteral("Command100"));
+    actual->setText(QStringLiteral("100 %"));
+    actual->setToolTip(QStringLiteral("Karta w rzeczywistej wielkości"));
+    actual->setGeometry(tx + 464, 8, 50, kButtonHeight);
+    m_scaleLabel = new QLabel(QStringLiteral("100 %"), central);
+    m_scaleLabel->setObjectName(QStringLiteral("LabelScale"));
+    m_scaleLabel->setGeometry(tx + 518, 13, 50, 16);
+    connect(fit, &QToolButton::clicked, this, &MainWindow::fitCardToWindow);
+    connect(actual, &QToolButton::clicked, this, [this] { setCardScale(1.0); });
 
     m_command1 = addCommand(QStringLiteral("Command1"), QStringLiteral("Auto OFF"), central);
     m_command6 = addCommand(QStringLiteral("Command6"), QStringLiteral("&Ustawienia"), central);
@@ -146,6 +192,7 @@ void MainWindow::buildCardView(QWidget* central) {
     m_p3->move(0, kCountStripTop);
     auto* image4 = new SmallImage(QStringLiteral("Image4"), SmallImage::Shape::Pointer, m_p1);
     image4->hide();
+    m_p1->installEventFilter(this);
 
     m_wPion = new QScrollBar(Qt::Vertical, central);
     m_wPion->setObjectName(QStringLiteral("WPion"));
@@ -163,8 +210,52 @@ void MainWindow::buildCardView(QWidget* central) {
     });
 }
 
+void MainWindow::setCardScale(double scale) {
+    m_fitCard = false;
+    applyCardScale(scale);
+}
+
+void MainWindow::fitCardToWindow() {
+    m_fitCard = true;
+    const QImage& card = m_pictures.image(Picture::P1);
+    if (card.isNull()) return;
+    const int w = m_central->width() - m_wPion->sizeHint().width() - 4;
+    const int h = m_central->height() - kCardViewTop - m_wPoziom->sizeHint().height() - 4;
+    if (w <= 0 || h <= 0) return;
+    applyCardScale(qMin(double(w) / card.width(), double(h) / card.height()));
+}
+
+void MainWindow::applyCardScale(double scale) {
+    scale = qBound(0.1, scale, 4.0);
+    m_scaleLabel->setText(QStringLiteral("%1 %").arg(qRound(scale * 100)));
+    if (scale == m_cardScale) return;
+    m_cardScale = scale;
+    m_p1->setScale(scale);
+    m_p3->setScale(scale);
+    m_p3->resize(m_p1->width(), kCountStripHeight);
+    // The pointer would stand where the mark was; a new choice in the list shows it again.
+    if (auto* image4 = findChild<QWidget*>(QStringLiteral("Image4"))) image4->hide();
+    updateScrollRanges();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_p1 && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        const int steps = wheel->angleDelta().y() / 120;
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            if (steps != 0) setCardScale(m_cardScale * std::pow(1.25, steps));
+        } else {
+            // The plain wheel scrolls the card, as its bar does.
+            m_wPion->setValue(m_wPion->value() - steps * m_wPion->singleStep() * 3);
+        }
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::onCardPictureChanged(Picture p) {
     if (p != Picture::P1) return;
+    if (m_fitCard) fitCardToWindow();
     // The count strip keeps the card's width so each count stays above its column.
     m_p3->resize(m_p1->width(), kCountStripHeight);
     updateScrollRanges();
@@ -187,6 +278,7 @@ void MainWindow::placeControls() {
     m_command1->move(m_command6->x() - m_command1->width() - 3, m_command1->y());
     m_optionsPanel->move(w - m_optionsPanel->width() - 19, kPanelTop);
     m_listPanel->move(m_optionsPanel->x() - m_listPanel->width() - 6, kPanelTop);
+    if (m_fitCard) fitCardToWindow();
     updateScrollRanges();
 }
 
@@ -197,7 +289,9 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 void MainWindow::stepThreshold(int delta) {
     setThresholdCaption(StepThreshold(thresholdCaption(), delta));
-    m_command7->setEnabled(true);
+    // Another threshold reads the card on screen again; a stored or refused
+    // card has nothing left to read.
+    m_command7->setEnabled(!m_nothingToRead && !m_cards->busy());
 }
 
 QString MainWindow::thresholdCaption() const { return m_label2->text(); }
@@ -212,6 +306,7 @@ bool MainWindow::start() {
     m_run.initialFolder = options.initialFolder;
     setThresholdCaption(options.thresholdCaption);
     m_optionsPanel->applyOptions(options);
+    restoreGeometry();
 
     if (!CheckDatabaseConfiguration(store, m_run, [this] { show(); })) {
         endProgram(1);
@@ -242,6 +337,58 @@ StationOptions MainWindow::currentOptions() const {
 void MainWindow::closingSave() {
     SettingsStore store;
     WriteStationOptions(store, currentOptions());
+    // Kartovo's own key: where the window was and how large, or maximised.
+    const QRect g = normalGeometry().isValid() ? normalGeometry() : geometry();
+    store.write(QStringLiteral("Start"), kGeometryKey,
+                QStringLiteral("%1,%2,%3,%4,%5")
+                    .arg(g.x())
+                    .arg(g.y())
+                    .arg(g.width())
+                    .arg(g.height())
+                    .arg(isMaximized() ? 1 : 0));
+}
+
+void MainWindow::restoreGeometry() {
+    SettingsStore store;
+    const QStringList parts = store.read(QStringLiteral("Start"), kGeometryKey).split(u',');
+    if (parts.size() != 5) return;
+    QList<int> v;
+    for (const QString& p : parts) {
+        bool ok = false;
+        v << p.toInt(&ok);
+        if (!ok) return;
+    }
+    QRect g(v[0], v[1], v[2], v[3]);
+    // A screen that has become smaller since must still show the whole window.
+    const QScreen* screen = QGuiApplication::screenAt(g.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect available = screen->availableGeometry();
+        g.setSize(g.size().boundedTo(available.size() - kFrameAllowance).expandedTo(minimumSize()));
+        // The position is the frame's; the frame adds to the size.
+        const int right = available.right() + 1 - g.width() - kFrameAllowance.width();
+        const int bottom = available.bottom() + 1 - g.height() - kFrameAllowance.height();
+        g.moveLeft(qBound(available.left(), g.left(), qMax(available.left(), right)));
+        g.moveTop(qBound(available.top(), g.top(), qMax(available.top(), bottom)));
+    }
+    resize(g.size());
+    move(g.topLeft());
+    if (v[4] == 1) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+QString MainWindow::UnsavedCardQuestion() {
+    return QStringLiteral("Odczytane pomiary karty nie zostały zapisane.") + kLineBreak +
+           QStringLiteral("Zakończyć program i porzucić odczyt ?");
+}
+
+bool MainWindow::hasUnsavedCard() const {
+    return m_cards->card().DialogAccepted && m_reading.hasReading() && !m_run.autoMode;
+}
+
+bool MainWindow::mayEndWithCard() {
+    if (!hasUnsavedCard()) return true;
+    // The answer NIE is the default: Enter keeps the card.
+    return AskQuestion(UnsavedCardQuestion(), 2, 128 + kDefaultSecondButton);
 }
 
 bool MainWindow::event(QEvent* event) {
@@ -250,6 +397,10 @@ bool MainWindow::event(QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_ended && !mayEndWithCard()) {
+        event->ignore();
+        return;
+    }
     // Only a window that finished its start-up has options worth keeping.
     if (m_started && !m_ended) closingSave();
     m_ended = true;
@@ -258,7 +409,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
-        endProgram(0);
+        if (mayEndWithCard()) endProgram(0);
         return;
     }
     QMainWindow::keyPressEvent(event);

@@ -5,10 +5,12 @@
 #include "app/Startup.h"
 #include "reading/ReadingState.h"
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <functional>
 
 class QLabel;
+class QWheelEvent;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
@@ -16,6 +18,7 @@ class QTimer;
 
 namespace kartovo {
 
+class DbConnection;
 class CardController;
 class ListPanel;
 class OptionsPanel;
@@ -60,6 +63,32 @@ public:
     // "&Zapisz" (Command13): identification, storing, then ready for the next card.
     void Command13Click();
 
+    // Forgets everything of the card on screen (measurements, list, counts,
+    // marks, correction modes) and closes its read and save commands; runs
+    // before another card is taken and after a card was stored.
+    void dropCard();
+    // A card was read and its values are not stored yet.
+    bool hasUnsavedCard() const;
+    // Whether the card on screen may be read (again): set as each card is
+    // processed, cleared when it is dropped or stored.
+    void setCardReadable(bool readable) { m_nothingToRead = !readable; }
+    // Whether a card file of this content is already stored; the database's
+    // record of stored cards by default, tests put their own in.
+    using StoredCheck = std::function<bool(DbConnection& conn, const QByteArray& hash)>;
+    void setStoredCheck(StoredCheck check) { m_storedCheck = std::move(check); }
+
+    // Scale of the card view: screen pixels per card pixel (1 = 100 %).
+    // "Dopasuj" fits the card into the window and keeps it fitted; Ctrl and
+    // the mouse wheel over the card zoom. Clicks still act on card pixels.
+    double cardScale() const { return m_cardScale; }
+    void setCardScale(double scale);
+    void fitCardToWindow();
+
+    static QString StoredAgainQuestion(const QString& cardName);
+    static QString UnsavedCardQuestion();
+    // Status line after a save: parameter, samples stored, time.
+    static QString SavedStatusText(const QString& parameter, int rows, const QString& time);
+
     // Everything the closing save writes, as it stands now.
     StationOptions currentOptions() const;
     QString thresholdCaption() const;
@@ -67,6 +96,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -80,6 +110,10 @@ private:
     void updateScrollRanges();
     void onCardPictureChanged(Picture p);
     void closingSave();
+    bool mayEndWithCard();
+    void restoreGeometry();
+    void setStatusLine(const QString& text);
+    void applyCardScale(double scale);
     void wireCardCommands();
     void resetForNextCard();
 
@@ -87,6 +121,7 @@ private:
     CardPictures m_pictures;
     EndProgram m_endProgram;
     DatabaseStartup m_databaseStartup;
+    StoredCheck m_storedCheck;
     bool m_started = false;
     bool m_ended = false;
 
@@ -108,6 +143,10 @@ private:
     ReadingState m_reading;
     ReadingController* m_readingController = nullptr;
     QTimer* m_timer1 = nullptr;
+    QLabel* m_scaleLabel = nullptr;
+    double m_cardScale = 1.0;
+    bool m_fitCard = false;
+    bool m_nothingToRead = false;
 };
 
 } // namespace kartovo

@@ -26,6 +26,7 @@ constexpr int kFrameHeight = 420;
 constexpr int kIconSize = 32;
 
 QStyle::StandardPixmap iconForStyle(int style) {
+    style &= 0xff;
     if (style < 32) return QStyle::SP_MessageBoxCritical;
     if (style < 64) return QStyle::SP_MessageBoxWarning;
     if (style < 128) return QStyle::SP_MessageBoxInformation;
@@ -138,7 +139,12 @@ void MessageWindow::layoutFor(const MessageRequest& r) {
     setFixedSize(left + labelWidth + twips(kRightMargin) - twips(kFrameWidth),
                  buttonTop + buttonHeight + twips(kBottomMargin) - twips(kFrameHeight));
     centreOnScreen();
-    m_command1->setFocus();
+    if (r.question && (r.style & kDefaultSecondButton)) {
+        m_command2->setFocus();
+        m_lastFocus = 2;
+    } else {
+        m_command1->setFocus();
+    }
 }
 
 void MessageWindow::centreOnScreen() {

@@ -9,6 +9,10 @@ class QPushButton;
 
 namespace kartovo {
 
+// Added to a question's style: "NIE" is the default answer (Enter keeps
+// things as they are).
+inline constexpr int kDefaultSecondButton = 256;
+
 // KomUwagaFrm: the program's own message and question window. It sizes itself
 // to its text, breaks an over-long one-line text into sentences, beeps, is
 // modal and centred on the screen.

@@ -140,7 +140,7 @@ QWidget* OptionsPanel::buildLoadedFrame() {
                                frame);
     grid->addWidget(m_combo5, 0, 1, 1, 3);
 
-    m_ssCheck2 = named(new QCheckBox(QStringLiteral("Konwertuj na B&W"), frame), QStringLiteral("SSCheck2"));
+    m_ssCheck2 = named(new QCheckBox(QStringLiteral("Konwertuj na B&&W"), frame), QStringLiteral("SSCheck2"));
     m_combo3Caption = named(new QLabel(QStringLiteral("Czułość:"), frame), QStringLiteral("Label7"));
     m_combo3 = sensitivityList(QStringLiteral("Combo3"), levels, frame);
     grid->addWidget(m_ssCheck2, 1, 0);

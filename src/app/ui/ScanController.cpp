@@ -49,14 +49,9 @@ bool ScanController::Command2Click() {
     if (busy() || m_cards.busy()) return false;
     m_cards.setScannerSource(true);
 
-    m_window.pictures().clear(Picture::P3);
-    for (const char* name : {"P3", "P1", "Label3"})
-        if (QWidget* w = control(name)) w->hide();
     // The earlier card is gone with its file: nothing of it may be read or stored.
-    if (m_window.listPanel()->isVisible()) m_window.readingController()->Command10Click();
-    for (const char* name : {"Command7", "Image1", "Image2", "Command10", "Command11", "Command12"})
-        if (QWidget* w = control(name)) w->setEnabled(false);
-    m_cards.card().DialogAccepted = false;
+    m_window.dropCard();
+    if (QWidget* w = control("Label3")) w->hide();
 
     const QString path = WorkingFile(QStringLiteral("temp.bmp"));
     m_cards.card().ImagePath = path;

@@ -370,7 +370,14 @@ bool IDDanych::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (event->type() == QEvent::FocusIn) {
+        // Only a field the operator moves to selects its text: the focus that
+        // comes back when the suggestion list closes (or the window is
+        // activated again) must leave the typing where it was.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        const bool movedTo = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                             reason == Qt::ShortcutFocusReason || reason == Qt::OtherFocusReason;
         for (QComboBox* c : m_text4) {
+            if (!movedTo) break;
             if (watched == c || watched == c->lineEdit()) {
                 QLineEdit* edit = c->lineEdit();
                 QTimer::singleShot(0, edit, [edit] { edit->selectAll(); });
@@ -381,7 +388,8 @@ bool IDDanych::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool RunManualSave(QWidget* parent, DbConnection& conn, const SaveContext& context, QString* error) {
+bool RunManualSave(QWidget* parent, DbConnection& conn, const SaveContext& context, QString* error,
+                   SaveResult* outcome) {
     if (error) error->clear();
     SampleIdentification identification;
     {
@@ -398,7 +406,11 @@ bool RunManualSave(QWidget* parent, DbConnection& conn, const SaveContext& conte
     input.program = context.program;
     input.constants = context.base.SampleConstants;
     input.identification = identification;
+    input.cardHash = context.cardHash;
+    input.cardName = context.cardName;
+    input.storeAgain = context.storeAgain;
     const SaveResult result = SaveCard(conn, input);
+    if (outcome) *outcome = result;
     if (result.ok()) return true;
     if (error) *error = result.error;
     ShowMessage(SaveFailureMessage(result));

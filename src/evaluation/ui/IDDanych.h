@@ -2,6 +2,7 @@
 
 #include "db/BaseSettings.h"
 #include "db/Record.h"
+#include "evaluation/CardSaver.h"
 #include "evaluation/IdentificationCheck.h"
 #include "evaluation/SampleRows.h"
 
@@ -113,13 +114,20 @@ struct SaveContext {
     Record parameter; // CardParameter
     Record program;   // ControlProgram
     BaseSettings base;
+    // The card file's content hash and name, recorded with the rows; and the
+    // operator's yes to storing a card whose content was stored before.
+    QByteArray cardHash;
+    QString cardName;
+    bool storeAgain = false;
 };
 
 // The manual save: asks for the identification, stores the card and tells
 // whether the main window is to be made ready for the next card (after a
 // store, or for a card that stores nothing). A cancel leaves the card as it
 // was; a refused or failed store is shown to the operator (and its text put in
-// `error`), and the card stays so that it can be saved again.
-bool RunManualSave(QWidget* parent, DbConnection& conn, const SaveContext& context, QString* error = nullptr);
+// `error`), and the card stays so that it can be saved again. `result`, when
+// given, receives the store's outcome (rows stored).
+bool RunManualSave(QWidget* parent, DbConnection& conn, const SaveContext& context, QString* error = nullptr,
+                   SaveResult* result = nullptr);
 
 } // namespace kartovo

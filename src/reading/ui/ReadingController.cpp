@@ -56,6 +56,11 @@ ReadingController::ReadingController(QWidget* window, ReadingState& state, QImag
 
 bool ReadingController::listVisible() const { return m_panel && m_panel->isVisible(); }
 
+double ReadingController::viewScale() const {
+    const double s = m_viewScale ? m_viewScale() : 1.0;
+    return s > 0.0 ? s : 1.0;
+}
+
 void ReadingController::notifyPictures() {
     if (m_picturesChanged) {
         m_picturesChanged();
@@ -181,7 +186,10 @@ void ReadingController::List1Selected(int line) {
         m_image4->hide();
         return;
     }
-    QPoint pos = *at;
+    // The pointer keeps its size; its centre goes to the mark as the view shows it.
+    const double s = viewScale();
+    const QPointF centre = (QPointF(*at) + QPointF(m_image4->width() / 2.0, m_image4->height() / 2.0)) * s;
+    QPoint pos = (centre - QPointF(m_image4->width() / 2.0, m_image4->height() / 2.0)).toPoint();
     QWidget* parent = m_image4->parentWidget();
     if (m_p1View && parent && parent != m_p1View) pos = parent->mapFromGlobal(m_p1View->mapToGlobal(pos));
     m_image4->move(pos);
@@ -193,14 +201,15 @@ bool ReadingController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_p1View) {
         switch (event->type()) {
         case QEvent::MouseMove: {
-            const QPointF p = static_cast<QMouseEvent*>(event)->position();
+            const QPointF p = static_cast<QMouseEvent*>(event)->position() / viewScale();
             m_state.setMousePosition(static_cast<float>(p.x()), static_cast<float>(p.y()));
             break;
         }
         case QEvent::MouseButtonPress: {
             // A click without a move before it still acts where it happened.
             const auto* me = static_cast<QMouseEvent*>(event);
-            m_state.setMousePosition(static_cast<float>(me->position().x()), static_cast<float>(me->position().y()));
+            const QPointF p = me->position() / viewScale();
+            m_state.setMousePosition(static_cast<float>(p.x()), static_cast<float>(p.y()));
             if (me->button() == Qt::LeftButton) P1Click();
             break;
         }

@@ -34,6 +34,9 @@ public:
     void setThreshold(std::function<double()> threshold) { m_threshold = std::move(threshold); }
     // Called after P1 and/or P3 were drawn on; by default the views repaint.
     void setPicturesChanged(std::function<void()> changed) { m_picturesChanged = std::move(changed); }
+    // Screen pixels of P1 per card pixel when the card view is scaled; clicks
+    // are mapped back to the card's own pixels.
+    void setViewScale(std::function<double()> scale) { m_viewScale = std::move(scale); }
 
     ReadingState& state() { return m_state; }
 
@@ -56,6 +59,7 @@ private:
     void notifyPictures();
     void fillList(const QStringList& lines);
     bool listVisible() const;
+    double viewScale() const;
 
     QWidget* m_window;
     ReadingState& m_state;
@@ -65,6 +69,7 @@ private:
     std::function<bool()> m_autoMode;
     std::function<double()> m_threshold;
     std::function<void()> m_picturesChanged;
+    std::function<double()> m_viewScale;
 
     QPointer<QAbstractButton> m_command7, m_command10, m_command11, m_command12, m_command13, m_ssCommand2;
     QPointer<QLabel> m_label2, m_label3, m_label4;
