@@ -17,12 +17,14 @@ stop_servers() {
     if [ -n "$KARTOVO_MARIADB_DIR" ]; then bash "$mariadb_script" stop "$KARTOVO_MARIADB_DIR" || true; fi
 }
 trap stop_servers EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
+# A signal ends the tests too; bash runs these only while it waits below.
+trap 'kill $(jobs -p) 2>/dev/null; exit 130' INT
+trap 'kill $(jobs -p) 2>/dev/null; exit 143' TERM
+trap 'kill $(jobs -p) 2>/dev/null; exit 129' HUP
 pg_env=$(bash "$pg_script" start)
 eval "$pg_env"
 mariadb_env=$(bash "$mariadb_script" start)
 eval "$mariadb_env"
 cd "$build_dir"
-ctest --output-on-failure -j"$(nproc)"
+ctest --output-on-failure -j"$(nproc)" &
+wait $!
