@@ -6,6 +6,7 @@
 #include "db/DbSession.h"
 #include "platform/Logging.h"
 #include "platform/Messages.h"
+#include "platform/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -139,6 +140,8 @@ QString AutoController::statusText() const {
     }
     parts << QStringLiteral("zapisane od włączenia: %1").arg(m_storedSinceOn)
           << QStringLiteral("odrzucone w katalogu: %1").arg(m_refusedAtLastLook);
+    if (!m_mode->databaseReachable())
+        parts << QStringLiteral("BRAK POŁĄCZENIA Z BAZĄ DANYCH - karty czekają w katalogu");
     if (!m_lastRefusal.isEmpty()) parts << QStringLiteral("ostatnia odmowa: ") + m_lastRefusal;
     return parts.join(QStringLiteral(" | "));
 }
@@ -173,6 +176,8 @@ void AutoController::Timer1Timer() {
     m_processor->setOptions(options);
     m_mode->setFolder(options.exchangeFolder);
     m_mode->setDeleteStored(options.deleteProcessedFile);
+    // The settle time is the station's setting; the window has no control for it.
+    m_mode->setSettleMs(ReadStationOptions(SettingsStore()).settleSeconds * 1000);
     updateStatus();
     const AutoMode::Summary summary = m_mode->tick();
     SetMessagePresenter(std::move(previous));
