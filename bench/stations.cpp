@@ -32,14 +32,14 @@ QString Kartovo() { return QDir(QCoreApplication::applicationDirPath()).absolute
 
 // Cards of parameter 1 with marks of their own (each a different card).
 void WriteCards() {
-    CardSpec spec;
-    spec.id = 1;
-    spec.parameter = g_db->conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
-    spec.name = spec.parameter.value(QStringLiteral("Nazwa")).toString();
-    const int columns = spec.parameter.value(QStringLiteral("Gestosc")).toInt() + 1;
+    CardSpec cardSpec;
+    cardSpec.id = 1;
+    cardSpec.parameter = g_db->conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
+    cardSpec.name = cardSpec.parameter.value(QStringLiteral("Nazwa")).toString();
+    const int columns = cardSpec.parameter.value(QStringLiteral("Gestosc")).toInt() + 1;
     QDir().mkpath(g_cards);
     for (int k = 0; k < kCards; ++k) {
-        const QImage card = RenderCard(spec, CardStyle(), 150.0, RandomMarks(columns, 20, 100 + k), 100 + k);
+        const QImage card = RenderCard(cardSpec, CardStyle(), 150.0, RandomMarks(columns, 20, 100 + k), 100 + k);
         card.save(g_cards + QStringLiteral("/karta%1.png").arg(k, 2, 10, QChar(u'0')), "PNG");
     }
 }
