@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
     libqt6sql6-sqlite libqt6sql6-odbc
     libgraphicsmagick++1-dev libssl-dev
+    libturbojpeg0-dev
     libsane-dev libsane1 sane-utils
     unixodbc unixodbc-dev odbc-postgresql libsqliteodbc sqlite3
     postgresql

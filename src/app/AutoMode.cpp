@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <future>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <signal.h>
@@ -233,19 +235,52 @@ bool AutoMode::checkDatabase() {
     return true;
 }
 
-AutoMode::Taken AutoMode::take(const QString& name, const QString& claimed, Summary& summary) {
+struct AutoMode::Claimed {
+    QString name, claimed;
+    bool opened = false;
+    QByteArray content, hash;
+    struct Decoded {
+        bool ok = false;
+        QImage picture;
+        QString why;
+    };
+    std::future<Decoded> decoded; // not started for a file already known stored
+};
+
+// Reads a claimed file and starts decoding it on another thread, so that it
+// decodes while the card before it is recognised, read and stored.
+AutoMode::Claimed AutoMode::begin(const QString& name, const QString& claimed) {
+    Claimed file;
+    file.name = name;
+    file.claimed = claimed;
     QFile f(claimed);
-    if (!f.open(QIODevice::ReadOnly)) {
+    file.opened = f.open(QIODevice::ReadOnly);
+    if (!file.opened) return file;
+    file.content = f.readAll();
+    f.close();
+    file.hash = FileHash(file.content);
+    if (!m_known.contains(file.hash))
+        file.decoded = std::async(std::launch::async, [content = file.content, name] {
+            Claimed::Decoded d;
+            d.ok = LoadPictureData(content, name, d.picture, &d.why);
+            return d;
+        });
+    return file;
+}
+
+AutoMode::Taken AutoMode::take(Claimed& file, Summary& summary) {
+    const QString& name = file.name;
+    const QString& claimed = file.claimed;
+    if (!file.opened) {
         ++summary.waiting;
         report(name, QStringLiteral("nie można otworzyć pliku"));
         finish(claimed, name, false, summary);
         return Taken::Kept;
     }
-    const QByteArray content = f.readAll();
-    f.close();
-    const QByteArray hash = FileHash(content);
+    const QByteArray& hash = file.hash;
     DbConnection& conn = database();
     if (m_known.contains(hash) || IsCardStored(conn, hash)) {
+        if (file.decoded.valid()) file.decoded.wait(); // its picture is not needed
         m_known.insert(hash);
         ++summary.skipped;
         if (!m_deleteStored) report(name, QStringLiteral("już zapisany, pominięty"));
@@ -255,9 +290,16 @@ AutoMode::Taken AutoMode::take(const QString& name, const QString& claimed, Summ
 
     // Only a file that decodes whole: one still being written, or cut short,
     // waits for a later look and is never stored.
-    QImage picture;
-    QString why;
-    if (!LoadPictureData(content, name, picture, &why)) {
+    if (!file.decoded.valid()) // known when it was read, forgotten since: decoded here
+        file.decoded = std::async(std::launch::deferred, [&file] {
+            Claimed::Decoded d;
+            d.ok = LoadPictureData(file.content, file.name, d.picture, &d.why);
+            return d;
+        });
+    Claimed::Decoded decoded = file.decoded.get();
+    QImage picture = std::move(decoded.picture);
+    const QString why = decoded.why;
+    if (!decoded.ok) {
         ++summary.refused;
         report(name, QStringLiteral("odrzucony (niekompletny albo nie jest obrazem): ") + JoinLines(why));
         finish(claimed, name, false, summary);
@@ -314,6 +356,20 @@ AutoMode::Summary AutoMode::tick() {
 
     QHash<QString, Look> look;
     const QDateTime now = m_clock();
+    std::optional<Claimed> current;
+    bool lost = false;
+    // Takes the claimed file before the one just begun; false when the database went away.
+    const auto takeCurrent = [&]() {
+        const Taken taken = take(*current, summary);
+        if (taken == Taken::Known || taken == Taken::Stored) look[current->name].knownStored = true;
+        current.reset();
+        if (taken == Taken::Lost) {
+            checkDatabase();
+            summary.waiting += 1;
+            return false;
+        }
+        return true;
+    };
     for (const QFileInfo& info : files) {
         if (m_stop && m_stop()) break;
         const QString name = info.fileName();
@@ -344,14 +400,19 @@ AutoMode::Summary AutoMode::tick() {
             look.remove(name); // another station has it
             continue;
         }
-        const Taken taken = take(name, claimed, summary);
-        if (taken == Taken::Known || taken == Taken::Stored) look[name].knownStored = true;
-        if (taken == Taken::Lost) {
-            checkDatabase();
-            summary.waiting += 1;
+        // This file decodes while the one claimed before it is taken: one
+        // card in flight, one being decoded, stored in listing order.
+        std::optional<Claimed> next = begin(name, claimed);
+        if (current && !takeCurrent()) {
+            finish(next->claimed, next->name, false, summary); // given back for a later look
+            if (next->decoded.valid()) next->decoded.wait();
+            current.reset();
+            lost = true;
             break;
         }
+        current = std::move(next);
     }
+    if (current && !lost) takeCurrent();
     // Outcomes of files that are gone are forgotten.
     for (auto it = m_lastLine.begin(); it != m_lastLine.end();)
         it = !it.key().isEmpty() && !look.contains(it.key()) ? m_lastLine.erase(it) : std::next(it);

@@ -142,7 +142,9 @@ private:
     bool claim(const QString& name, QString& claimed);
     void giveBack(const QString& claimed, const QString& name);
     void finish(const QString& claimed, const QString& name, bool remove, Summary& summary);
-    Taken take(const QString& name, const QString& claimed, Summary& summary);
+    struct Claimed; // a claimed file, read and being decoded on the second thread
+    Claimed begin(const QString& name, const QString& claimed);
+    Taken take(Claimed& file, Summary& summary);
     bool checkDatabase();
 
     Processor m_processor;

@@ -19,6 +19,7 @@
 #endif
 
 #include <Magick++.h>
+#include <turbojpeg.h>
 
 #include <mutex>
 
@@ -389,6 +390,61 @@ const char* qtFormat(Kind kind) {
     }
 }
 
+// JPEG straight through libjpeg-turbo into the RGB32 rows: the same library
+// and the same settings as Qt's reader (accurate DCT, fancy upsampling), so
+// the same pixels, without Qt's per-row copy or a conversion pass. Only
+// YCbCr and grey pictures that decode without any warning; anything else
+// (CMYK, a damaged stream) returns false and is left to Qt's reader, which
+// decides as it always has.
+bool loadJpegTurbo(const QByteArray& data, QImage& out) {
+    if (QSysInfo::ByteOrder != QSysInfo::LittleEndian) return false;
+    tjhandle tj = tjInitDecompress();
+    if (!tj) return false;
+    struct Release {
+        tjhandle h;
+        ~Release() { tjDestroy(h); }
+    } release{tj};
+    auto* jpeg = reinterpret_cast<unsigned char*>(const_cast<char*>(data.constData()));
+    const auto size = static_cast<unsigned long>(data.size());
+    int w = 0, h = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(tj, jpeg, size, &w, &h, &subsampling, &colourspace) != 0) return false;
+    if (colourspace != TJCS_YCbCr && colourspace != TJCS_GRAY) return false;
+    if (w <= 0 || h <= 0) return false;
+    QImage picture(w, h, QImage::Format_RGB32);
+    if (picture.isNull()) return false;
+    // BGRX leaves the fourth byte alone: filled with opaque alpha first.
+    picture.fill(0xff000000u);
+    if (tjDecompress2(tj, jpeg, size, picture.bits(), w, int(picture.bytesPerLine()), h, TJPF_BGRX,
+                      TJFLAG_ACCURATEDCT) != 0)
+        return false; // warnings too: Qt's reader decides about such a file
+    // The resolution as Qt's reader takes it from libjpeg: the JFIF segment
+    // (the last one before the first scan), wherever it stands among the others.
+    const Bytes b{reinterpret_cast<const uchar*>(data.constData()), data.size()};
+    for (qint64 at = 2; b.has(at, 4) && b.u8(at) == 0xff;) {
+        const unsigned m = b.u8(at + 1);
+        if (m == 0xff) {
+            ++at;
+            continue;
+        }
+        if (m == 0xda || m == 0xd9 || m == 0x01 || (m >= 0xd0 && m <= 0xd8)) break;
+        const qint64 length = b.be16(at + 2);
+        if (length < 2 || !b.has(at + 2, length)) break;
+        if (m == 0xe0 && length >= 14 && std::memcmp(b.p + at + 4, "JFIF\0", 5) == 0) {
+            const unsigned unit = b.u8(at + 11), x = b.be16(at + 12), y = b.be16(at + 14);
+            if (unit == 1) {
+                picture.setDotsPerMeterX(int(100.0 * x / 2.54));
+                picture.setDotsPerMeterY(int(100.0 * y / 2.54));
+            } else if (unit == 2) {
+                picture.setDotsPerMeterX(int(100 * x));
+                picture.setDotsPerMeterY(int(100 * y));
+            }
+        }
+        at += 2 + length;
+    }
+    out = std::move(picture);
+    return true;
+}
+
 } // namespace
 
 bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, QString* error) {
@@ -415,6 +471,8 @@ bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, Q
     }
     if (header.kind == Kind::Pcx) {
         if (!loadWithMagick(data, name, out, error)) return false;
+    } else if (header.kind == Kind::Jpeg && loadJpegTurbo(data, out)) {
+        // decoded
     } else {
         QBuffer buffer;
         buffer.setData(data);

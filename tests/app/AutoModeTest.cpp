@@ -324,6 +324,42 @@ TEST_F(AutoModeTest, UnreadableFileAndMissingFolderDoNotStopTheLook) {
     EXPECT_EQ(logged(QStringLiteral("brak katalogu wymiany")), 1);
 }
 
+// The next file is claimed and decoding while a card is stored: when the
+// database goes away meanwhile, both go back to the folder untouched and the
+// next look stores each of them once, in listing order.
+TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
+    Write(path("karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
+    Write(path("karta2.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
+    Write(path("karta3.png"), png(render(cardSpec(2, 2), 150.0, {{1, 5}, {2, 6}, {3, 7}})));
+    const QByteArray second = Content(path("karta2.png"));
+    const int last = maxId();
+    bool lost = true;
+    QStringList order;
+    auto mode = std::make_unique<AutoMode>([&](QImage picture) {
+        order << picture.text(kCardNameKey);
+        if (lost) return AutoCardResult{.connectionLost = true};
+        return m_processor->process(std::move(picture));
+    });
+    mode->setFolder(m_folder);
+    mode->setLog([this](const QString& line) { m_log << line; });
+    mode->setDatabase(&m_conn);
+    AutoMode::Summary s = mode->tick();
+    EXPECT_EQ(s.stored, 0);
+    EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
+    EXPECT_EQ(countAfter(last), 0);
+    EXPECT_EQ(Content(path("karta2.png")), second) << "the file claimed ahead is back";
+    EXPECT_EQ(QDir(m_folder).entryList(QDir::Files).size(), 3);
+
+    lost = false;
+    order.clear();
+    s = mode->tick();
+    EXPECT_EQ(s.stored, 3) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(order, (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png"), QStringLiteral("karta3.png")}));
+    EXPECT_EQ(rowsAfter(last, 1).size(), 2);
+    EXPECT_EQ(rowsAfter(last, 2).size(), 6);
+    EXPECT_EQ(mode->tick().stored, 0);
+}
+
 TEST(ExchangeFolder, GetsItsSeparator) {
     EXPECT_EQ(ExchangeFolderWithSeparator(QStringLiteral("/srv/skany")), QStringLiteral("/srv/skany/"));
     EXPECT_EQ(ExchangeFolderWithSeparator(QStringLiteral("/srv/skany/")), QStringLiteral("/srv/skany/"));

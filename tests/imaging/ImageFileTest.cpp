@@ -12,7 +12,10 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 #include <cstdlib>
 #include <functional>
 
@@ -55,6 +58,89 @@ QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& 
 
 class ColourCardFile : public testing::TestWithParam<const char*> {};
 
+// A card-like page at the given resolution: grey paper with scanner noise,
+// a grid of cells, some coloured and some pencil-filled, and printed text.
+QImage noisyPage(int dpi) {
+    QImage page(2100 * dpi / 254, 2970 * dpi / 254, QImage::Format_RGB32); // A4
+    page.setDotsPerMeterX(qRound(dpi / 0.0254));
+    page.setDotsPerMeterY(qRound(dpi / 0.0254));
+    page.fill(qRgb(236, 234, 228));
+    QPainter p(&page);
+    QRandomGenerator random(dpi);
+    p.setPen(QPen(QColor(30, 30, 90), dpi / 100.0));
+    const int cell = dpi / 4;
+    for (int y = dpi; y + cell < page.height() - dpi; y += cell * 3 / 2)
+        for (int x = dpi / 2; x + cell < page.width() - dpi / 2; x += cell * 3 / 2) {
+            p.drawRect(x, y, cell, cell);
+            if (random.bounded(5) == 0) p.fillRect(x + 3, y + 3, cell - 6, cell - 6, QColor(60, 60, 60, 180));
+            if (random.bounded(9) == 0) p.fillRect(x + 2, y + 2, cell / 2, cell / 2, QColor(220, 40, 30));
+        }
+    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
+    p.drawText(QRect(dpi / 2, dpi / 4, page.width() - dpi, dpi / 2), QStringLiteral("Karta pomiarowa 12/34 ąęł"));
+    p.end();
+    for (int y = 0; y < page.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(page.scanLine(y));
+        for (int x = 0; x < page.width(); ++x) {
+            const int n = int(random.bounded(25)) - 12;
+            row[x] = qRgb(std::clamp(qRed(row[x]) + n, 0, 255), std::clamp(qGreen(row[x]) + n, 0, 255),
+                          std::clamp(qBlue(row[x]) + n, 0, 255));
+        }
+    }
+    return page;
+}
+
+// A JPEG made by libjpeg-turbo's own encoder (the kinds Qt's writer cannot make).
+QByteArray turboJpeg(const QImage& rgb32, int subsampling, int flags, int pixelFormat = TJPF_BGRX) {
+    tjhandle tj = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    QByteArray out;
+    QImage source = rgb32;
+    if (pixelFormat == TJPF_CMYK) { // ink from the colour: 255 - each channel, no black
+        source = QImage(rgb32.size(), QImage::Format_RGB32);
+        for (int y = 0; y < rgb32.height(); ++y)
+            for (int x = 0; x < rgb32.width(); ++x) {
+                const QRgb c = rgb32.pixel(x, y);
+                const uchar cmyk[4] = {uchar(255 - qRed(c)), uchar(255 - qGreen(c)), uchar(255 - qBlue(c)), 0};
+                std::memcpy(source.scanLine(y) + 4 * x, cmyk, 4);
+            }
+    }
+    if (tjCompress2(tj, source.constBits(), source.width(), int(source.bytesPerLine()), source.height(), pixelFormat,
+                    &jpeg, &size, subsampling, 90, flags) == 0)
+        out = QByteArray(reinterpret_cast<const char*>(jpeg), qsizetype(size));
+    tjFree(jpeg);
+    tjDestroy(tj);
+    return out;
+}
+
+QByteArray qtJpeg(const QImage& img, bool progressive) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    writer.setQuality(85);
+    writer.write(img);
+    return bytes;
+}
+
+// An EXIF block saying the picture is to be shown turned (orientation 6).
+QByteArray withExifOrientation(const QByteArray& jpeg) {
+    const QByteArray tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
+    const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray app1("\xff\xe1", 2);
+    app1 += char((body.size() + 2) >> 8);
+    app1 += char((body.size() + 2) & 0xff);
+    return jpeg.left(2) + app1 + body + jpeg.mid(2);
+}
+
+struct JpegKind {
+    const char* name;
+    std::function<QByteArray()> make;
+};
+
+class JpegDecode : public testing::TestWithParam<JpegKind> {};
+
 } // namespace
 
 TEST_P(ColourCardFile, LoadsAndGoesThroughEveryOperation) {
@@ -94,6 +180,51 @@ TEST_P(ColourCardFile, LoadsAndGoesThroughEveryOperation) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, ColourCardFile,
                          testing::Values("card.bmp", "card.jpg", "card.gif", "card.tif", "card.png", "card.pcx"));
+
+// Every kind of JPEG decodes to exactly the pixels (and resolution) Qt's
+// reader gives, whether libjpeg-turbo decodes it directly or Qt's reader does.
+TEST_P(JpegDecode, GivesQtsPixels) {
+    const QByteArray jpeg = GetParam().make();
+    ASSERT_FALSE(jpeg.isEmpty());
+    QBuffer buffer;
+    buffer.setData(jpeg);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAllocationLimit(1024);
+    const QImage qt = reader.read().convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(qt.isNull()) << reader.errorString().toStdString();
+    QImage ours;
+    QString error;
+    ASSERT_TRUE(LoadPictureData(jpeg, QStringLiteral("k.jpg"), ours, &error)) << error.toStdString();
+    ASSERT_EQ(ours.format(), QImage::Format_RGB32);
+    ASSERT_EQ(ours.size(), qt.size());
+    for (int y = 0; y < qt.height(); ++y)
+        ASSERT_EQ(std::memcmp(ours.constScanLine(y), qt.constScanLine(y), size_t(qt.width()) * 4), 0) << "row " << y;
+    EXPECT_EQ(ours.dotsPerMeterX(), qt.dotsPerMeterX());
+    EXPECT_EQ(ours.dotsPerMeterY(), qt.dotsPerMeterY());
+}
+
+const QImage& smallColourPage() {
+    static const QImage page = noisyPage(60);
+    return page;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, JpegDecode,
+    testing::Values(JpegKind{"qt420", [] { return qtJpeg(smallColourPage(), false); }},
+                    JpegKind{"qtProgressive", [] { return qtJpeg(smallColourPage(), true); }},
+                    JpegKind{"qtGrey", [] { return qtJpeg(smallColourPage().convertToFormat(QImage::Format_Grayscale8), false); }},
+                    JpegKind{"turbo444", [] { return turboJpeg(smallColourPage(), TJSAMP_444, 0); }},
+                    JpegKind{"turbo422", [] { return turboJpeg(smallColourPage(), TJSAMP_422, 0); }},
+                    JpegKind{"turbo440", [] { return turboJpeg(smallColourPage(), TJSAMP_440, 0); }},
+                    JpegKind{"turboGrey", [] { return turboJpeg(smallColourPage(), TJSAMP_GRAY, 0); }},
+                    JpegKind{"turboProgressive444", [] { return turboJpeg(smallColourPage(), TJSAMP_444, TJFLAG_PROGRESSIVE); }},
+                    JpegKind{"turboCmyk", [] { return turboJpeg(smallColourPage(), TJSAMP_444, 0, TJPF_CMYK); }},
+                    JpegKind{"oddSize", [] { return qtJpeg(smallColourPage().copy(0, 0, 333, 257), false); }},
+                    JpegKind{"exifTurned", [] { return withExifOrientation(qtJpeg(smallColourPage(), false)); }},
+                    JpegKind{"card150dpi", [] { return qtJpeg(noisyPage(150), false); }},
+                    JpegKind{"card300dpi", [] { return qtJpeg(noisyPage(300), false); }}),
+    [](const testing::TestParamInfo<JpegKind>& info) { return std::string(info.param.name); });
 
 TEST(ImageFile, OneBitPcxIsNotInverted) {
     QImage card;
