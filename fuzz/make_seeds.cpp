@@ -50,23 +50,23 @@ int main(int argc, char** argv) {
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QDir().mkpath(out.path());
 
-    CardSpec spec;
-    spec.id = 19;
+    CardSpec cardSpec;
+    cardSpec.id = 19;
     const char* numeric[][2] = {{"OG", "12"}, {"OD", "10"}, {"GLK", "11.6"}, {"DLK", "10.4"}, {"LS", "11"}, {"WN", "11"}};
-    spec.parameter.set(QStringLiteral("ID"), 19);
-    spec.parameter.set(QStringLiteral("Gestosc"), 9);
-    spec.parameter.set(QStringLiteral("SkalaSiatki"), 20);
-    for (const auto& c : numeric) spec.parameter.set(QString::fromLatin1(c[0]), QString::fromLatin1(c[1]).toDouble());
-    spec.parameter.set(QStringLiteral("GL"), QVariant());
-    spec.parameter.set(QStringLiteral("DL"), QVariant());
-    spec.parameter.set(QStringLiteral("Skala"), 0);
-    spec.parameter.set(QStringLiteral("CzyArch"), false);
-    spec.parameter.set(QStringLiteral("Format"), QStringLiteral("0.00"));
-    spec.name = QStringLiteral("Średnica");
-    spec.program = QStringLiteral("Wałek 12");
+    cardSpec.parameter.set(QStringLiteral("ID"), 19);
+    cardSpec.parameter.set(QStringLiteral("Gestosc"), 9);
+    cardSpec.parameter.set(QStringLiteral("SkalaSiatki"), 20);
+    for (const auto& c : numeric) cardSpec.parameter.set(QString::fromLatin1(c[0]), QString::fromLatin1(c[1]).toDouble());
+    cardSpec.parameter.set(QStringLiteral("GL"), QVariant());
+    cardSpec.parameter.set(QStringLiteral("DL"), QVariant());
+    cardSpec.parameter.set(QStringLiteral("Skala"), 0);
+    cardSpec.parameter.set(QStringLiteral("CzyArch"), false);
+    cardSpec.parameter.set(QStringLiteral("Format"), QStringLiteral("0.00"));
+    cardSpec.name = QStringLiteral("Średnica");
+    cardSpec.program = QStringLiteral("Wałek 12");
 
     QString error;
-    const QImage card = RenderCard(spec, CardStyle{}, 100, RandomMarks(10, 20, 7), 7, &error);
+    const QImage card = RenderCard(cardSpec, CardStyle{}, 100, RandomMarks(10, 20, 7), 7, &error);
     if (card.isNull()) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
