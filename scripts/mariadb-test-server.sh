@@ -17,28 +17,9 @@ db_user=kartovo
 db_password=kartovo-test
 db_database=kartovo_test
 
-as_owner() {
-    if [ "$(id -u)" -eq 0 ]; then
-        runuser -u mysql -- "$@"
-    else
-        "$@"
-    fi
-}
-
-port_in_use() {
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
-
-free_port() {
-    local p tries=0
-    while [ $tries -lt 200 ]; do
-        p=$(( 20000 + RANDOM % 30000 ))
-        if ! port_in_use "$p"; then echo "$p"; return 0; fi
-        tries=$((tries + 1))
-    done
-    echo "mariadb-test-server: no free port found" >&2
-    return 1
-}
+server_account=mysql
+script_name=mariadb-test-server
+. "$(dirname "$0")/test-server-common.sh"
 
 client() { # SQL through the socket as the server's root account
     as_owner mariadb --no-defaults --socket="$dir/mysqld.sock" -uroot -e "$1"

@@ -17,28 +17,9 @@ pg_user=kartovo
 pg_password=kartovo-test
 pg_database=kartovo_test
 
-as_owner() {
-    if [ "$(id -u)" -eq 0 ]; then
-        runuser -u postgres -- "$@"
-    else
-        "$@"
-    fi
-}
-
-port_in_use() {
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
-
-free_port() {
-    local p tries=0
-    while [ $tries -lt 200 ]; do
-        p=$(( 20000 + RANDOM % 30000 ))
-        if ! port_in_use "$p"; then echo "$p"; return 0; fi
-        tries=$((tries + 1))
-    done
-    echo "pg-test-server: no free port found" >&2
-    return 1
-}
+server_account=postgres
+script_name=pg-test-server
+. "$(dirname "$0")/test-server-common.sh"
 
 start() {
     [ -x "$pg_bin/initdb" ] || { echo "pg-test-server: $pg_bin/initdb not found" >&2; exit 1; }
