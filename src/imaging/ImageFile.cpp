@@ -502,8 +502,8 @@ bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, Q
     return true;
 }
 
-bool LoadPicture(const QString& path, QImage& out, QString* error) {
-    out = QImage();
+bool ReadPictureFile(const QString& path, QByteArray& data, QString* error) {
+    data.clear();
     // Opened without waiting (a fifo has no writer to wait for) and judged by
     // what was opened, not by an earlier look at the name.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -529,13 +529,14 @@ bool LoadPicture(const QString& path, QImage& out, QString* error) {
                             .arg(kMaxPictureFileBytes / (1024 * 1024)));
         return false;
     }
-    QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
+    data.resize(qsizetype(st.st_size));
     qsizetype got = 0;
     while (got < data.size()) {
         const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             ::close(fd);
+            data.clear();
             setError(error, QStringLiteral("Nie można odczytać pliku %1").arg(shown(path)));
             return false;
         }
@@ -544,7 +545,13 @@ bool LoadPicture(const QString& path, QImage& out, QString* error) {
     }
     ::close(fd);
     data.truncate(got);
-    return LoadPictureData(data, path, out, error);
+    return true;
+}
+
+bool LoadPicture(const QString& path, QImage& out, QString* error) {
+    out = QImage();
+    QByteArray data;
+    return ReadPictureFile(path, data, error) && LoadPictureData(data, path, out, error);
 }
 
 namespace {

@@ -27,7 +27,11 @@ inline constexpr qint64 kMaxPictureFileBytes = qint64(768) * 1024 * 1024;
 // in *error (when given). A fifo is never waited for.
 bool LoadPicture(const QString& path, QImage& out, QString* error = nullptr);
 
-// The same for the bytes of a file; `name` is only used in the description.
+// The bytes of a picture file, read as LoadPicture reads them: a regular file
+// within the size limit, a fifo never waited for; false with the description.
+bool ReadPictureFile(const QString& path, QByteArray& data, QString* error = nullptr);
+
+// The same as LoadPicture for the bytes of a file; `name` is only used in the description.
 bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, QString* error = nullptr);
 
 // Writes the picture as a 24-bit Windows bitmap under `path`, replacing the

@@ -67,13 +67,10 @@ bool CardController::OpenFile(const QString& path) {
     if (m_busy) return false;
     // The chosen file is only read: decoded once, and its content's hash
     // tells at the save whether this card was stored before.
-    QFile file(path);
     QByteArray content;
-    if (file.open(QIODevice::ReadOnly)) content = file.readAll();
     QImage picture;
     QString why;
-    if (!file.isOpen() || !LoadPictureData(content, path, picture, &why)) {
-        if (why.isEmpty()) why = file.errorString();
+    if (!ReadPictureFile(path, content, &why) || !LoadPictureData(content, path, picture, &why)) {
         ShowMessage(CardPipeline::UnreadableImageText(why), 2, 16);
         return false;
     }
