@@ -412,9 +412,8 @@ bool loadJpegTurbo(const QByteArray& data, QImage& out) {
     if (w <= 0 || h <= 0) return false;
     QImage picture(w, h, QImage::Format_RGB32);
     if (picture.isNull()) return false;
-    // BGRX leaves the fourth byte alone: filled with opaque alpha first.
-    picture.fill(0xff000000u);
-    if (tjDecompress2(tj, jpeg, size, picture.bits(), w, int(picture.bytesPerLine()), h, TJPF_BGRX,
+    // BGRA sets the fourth byte to 0xff itself: no filling pass before.
+    if (tjDecompress2(tj, jpeg, size, picture.bits(), w, int(picture.bytesPerLine()), h, TJPF_BGRA,
                       TJFLAG_ACCURATEDCT) != 0)
         return false; // warnings too: Qt's reader decides about such a file
     // The resolution as Qt's reader takes it from libjpeg: the JFIF segment
