@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <cstdio>
+#include <malloc.h>
 #include <memory>
 
 #ifndef KARTOVO_VERSION
@@ -106,6 +107,11 @@ bool HasDisplay() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A card's pictures are tens of megabytes. Kept by the allocator when freed,
+    // the next card reuses their pages instead of having the kernel unmap them
+    // and fault them in again (two thirds of the processor time at 300 dpi).
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
