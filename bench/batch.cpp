@@ -41,15 +41,17 @@ QString g_pristine;
 QString g_work;     // root of the working and exchange folders
 std::vector<Batch> g_batches;
 
-// Writes `count` distinct JPEG cards of parameter 1 (their own marks and noise).
+// Writes `count` distinct JPEG cards of parameter 2, 25 columns of 20 rows
+// (their own marks and noise).
 QStringList WriteCards(CardBenchSetup& setup, const QString& prefix, double dpi, int count) {
     CardSpec cardSpec;
-    cardSpec.id = 1;
-    cardSpec.parameter = setup.conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
+    cardSpec.id = 2;
+    cardSpec.parameter = setup.conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=2")).rows().value(0);
     cardSpec.name = cardSpec.parameter.value(QStringLiteral("Nazwa")).toString();
     const int columns = cardSpec.parameter.value(QStringLiteral("Gestosc")).toInt() + 1;
     CardStyle style;
     style.page = QPageSize::A4;
+    style.paper = QColor(QStringLiteral("#f6f1e4")); // recycled paper, as the stations use
     QStringList files;
     for (int i = 0; i < count; ++i) {
         ScanDefects defects;
