@@ -50,33 +50,27 @@ QByteArray encoded(const QImage& img, const char* format, int compression = -1, 
 }
 
 // A card-like A4 page at the given resolution: grey paper with scanner noise,
-// a grid of cells, some coloured and some pencil-filled, and printed text.
+// cells with pencil and red pen, and printed text.
 QImage noisyPage(int dpi) {
     QImage page(2100 * dpi / 254, 2970 * dpi / 254, QImage::Format_RGB32);
     page.setDotsPerMeterX(qRound(dpi / 0.0254));
     page.setDotsPerMeterY(qRound(dpi / 0.0254));
-    page.fill(qRgb(236, 234, 228));
-    QPainter p(&page);
     QRandomGenerator random(dpi);
+    for (int y = 0; y < page.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(page.scanLine(y));
+        for (int x = 0; x < page.width(); ++x) row[x] = qRgb(224, 222, 216) + 0x10101 * random.bounded(25);
+    }
+    QPainter p(&page);
     p.setPen(QPen(QColor(30, 30, 90), dpi / 100.0));
     const int cell = dpi / 4;
     for (int y = dpi; y + cell < page.height() - dpi; y += cell * 3 / 2)
         for (int x = dpi / 2; x + cell < page.width() - dpi / 2; x += cell * 3 / 2) {
             p.drawRect(x, y, cell, cell);
-            if (random.bounded(5) == 0) p.fillRect(x + 3, y + 3, cell - 6, cell - 6, QColor(60, 60, 60, 180));
-            if (random.bounded(9) == 0) p.fillRect(x + 2, y + 2, cell / 2, cell / 2, QColor(220, 40, 30));
+            const int ink = int(random.bounded(9));
+            if (ink < 2) p.fillRect(x + 3, y + 3, cell - 6, cell - 6, ink ? QColor(60, 60, 60, 180) : QColor(220, 40, 30));
         }
     p.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
     p.drawText(QRect(dpi / 2, dpi / 4, page.width() - dpi, dpi / 2), QStringLiteral("Karta pomiarowa 12/34 ąęł"));
-    p.end();
-    for (int y = 0; y < page.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(page.scanLine(y));
-        for (int x = 0; x < page.width(); ++x) {
-            const int n = int(random.bounded(25)) - 12;
-            row[x] = qRgb(std::clamp(qRed(row[x]) + n, 0, 255), std::clamp(qGreen(row[x]) + n, 0, 255),
-                          std::clamp(qBlue(row[x]) + n, 0, 255));
-        }
-    }
     return page;
 }
 

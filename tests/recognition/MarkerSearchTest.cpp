@@ -118,38 +118,18 @@ TEST(MarkerSearch, DarkIsAChannelSumBelow300InBothSearches) {
     }
 }
 
-TEST(MarkerSearch, MarkerOfThirteenPixelsGivesTwoSpotsTwelveGivesOne) {
-    // The search resumes 11 px on after a hit; a second spot needs pixels 11 and 12 dark.
-    const MarkerResult twelve = FindMarkers(MarkerCard(12, 12)).markers;
-    EXPECT_EQ(twelve.topMarker2X, 110);
-    EXPECT_EQ(twelve.sideMarker2Y, 400 - 200);
-    const MarkerResult thirteen = FindMarkers(MarkerCard(13, 13)).markers;
-    EXPECT_EQ(thirteen.topMarker2X, 71) << "second spot inside the first marker";
-    EXPECT_EQ(thirteen.topMarker3X, 110);
-    EXPECT_EQ(thirteen.sideMarker2Y, 400 - 61);
-}
-
-TEST(MarkerSearch, IncompleteRowsStartOverAndEdgesAreNotSearched) {
+TEST(MarkerSearch, IncompleteRowsStartOverAndTheEdgesAreNotSearched) {
     QImage img = Blank(300, 400);
-    Box(img, 60, 12, 4, 4); // rows 12..15: only two markers
-    Box(img, 110, 12, 4, 4);
+    for (int x : {60, 110}) Box(img, x, 12, 4, 4); // rows 12..15: only two markers
     for (int x : {70, 120, 250}) Box(img, x, 20, 4, 6);
     for (int y : {50, 200, 260, 300}) Box(img, 8, y, 10, 5); // columns 8..17: left of search column 20
-    MarkerResult m = FindMarkers(img).markers;
+    const MarkerResult m = FindMarkers(img).markers;
     EXPECT_EQ(m.topMarker1X, 70);
-    EXPECT_EQ(m.topMarker3X, 250);
     EXPECT_EQ(m.sideMarker1Y, 0);
     EXPECT_TRUE(MissingMarkersText(m).contains(QStringLiteral("Oś Y")));
     EXPECT_FALSE(MissingMarkersText(m).contains(QStringLiteral("Oś X")));
-    // Screen column 19 is search column 20, the first one searched.
-    for (int y : {50, 200, 260, 300}) Box(img, 19, y, 1, 5);
+    for (int y : {50, 200, 260, 300}) Box(img, 19, y, 1, 5); // screen column 19 is search column 20
     EXPECT_EQ(FindMarkers(img).markers.sideMarker1Y, 400 - 50);
-    // Nothing above screen row 10 is searched.
-    img = Blank(300, 400);
-    for (int x : {60, 110, 250}) Box(img, x, 0, 4, 9);
-    m = FindMarkers(img).markers;
-    EXPECT_EQ(m.topMarker1X, 0);
-    EXPECT_TRUE(MissingMarkersText(m).contains(QStringLiteral("Oś X")));
 }
 
 // The searches read the card's rows, a band of columns at a time, and paint

@@ -1,12 +1,10 @@
 #include "recognition/CardFixtures.h"
 
 #include "reading/Measurements.h"
-#include "reading/Plausibility.h"
 #include "recognition/Recognition.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
-#include <cmath>
 #include <functional>
 
 using namespace kartovo;
@@ -100,8 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
-// What is not a straight, whole card is refused; a well-formed card reads as
-// drawn, code and marks.
+// What is not a straight, whole card is refused, never read as another card.
 
 namespace {
 
@@ -140,7 +137,6 @@ QImage Scribbled(QImage card, const QRectF& mm, double dpmm, int strokes, bool f
 struct Damage {
     const char* name;
     std::function<QImage(const QImage& card, const CardLayout& layout, double dpmm)> apply;
-    bool mustRefuse = true; // otherwise: refused or read as drawn, never misread
 };
 
 void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
@@ -153,10 +149,7 @@ QImage Turned(const QImage& card, int rotation) {
 
 const Damage kDamages[] = {
     {"skew05", [](const QImage& c, const CardLayout&, double) { return Rotated(c, 0.5); }},
-    {"skewMinus05", [](const QImage& c, const CardLayout&, double) { return Rotated(c, -0.5); }},
-    {"skew1", [](const QImage& c, const CardLayout&, double) { return Rotated(c, 1.0); }},
     {"skewMinus1", [](const QImage& c, const CardLayout&, double) { return Rotated(c, -1.0); }},
-    {"skew2", [](const QImage& c, const CardLayout&, double) { return Rotated(c, 2.0); }},
     {"skew3", [](const QImage& c, const CardLayout&, double) { return Rotated(c, 3.0); }},
     {"upsideDown", [](const QImage& c, const CardLayout&, double) { return c.mirrored(true, true); }},
     {"clockwiseNotTurnedBack", [](const QImage& c, const CardLayout&, double) { return Turned(c, 90); }},
@@ -196,19 +189,13 @@ class DamagedCard : public ::testing::TestWithParam<Damage> {};
 TEST_P(DamagedCard, IsRefusedNeverMisread) {
     const Damage& damage = GetParam();
     for (double dpi : {100.0, 200.0, 300.0}) {
-        for (int id : {dpi == 200.0 ? 19 : 1234}) {
-            SCOPED_TRACE(::testing::Message() << dpi << " dpi, id " << id);
-            const CardSpec cardSpec = SampleCard(id);
-            const CardLayout layout = LayoutCard(cardSpec, CardStyle{});
-            const QImage card = RenderCard(cardSpec, CardStyle{}, dpi, RandomMarks(10, 20, id), id);
-            const RecognitionResult r = RecogniseCard(damage.apply(card, layout, dpi / 25.4));
-            const bool read = r.markersFound && r.codeRead;
-            if (damage.mustRefuse)
-                EXPECT_FALSE(read) << "read as " << r.code.id;
-            else if (read)
-                EXPECT_EQ(r.code.id, id);
-            if (!read) EXPECT_FALSE(r.refusal.isEmpty());
-        }
+        const int id = dpi == 200.0 ? 19 : 1234;
+        SCOPED_TRACE(::testing::Message() << dpi << " dpi, id " << id);
+        const CardSpec cardSpec = SampleCard(id);
+        const QImage card = RenderCard(cardSpec, CardStyle{}, dpi, RandomMarks(10, 20, id), id);
+        const RecognitionResult r = RecogniseCard(damage.apply(card, LayoutCard(cardSpec, CardStyle{}), dpi / 25.4));
+        EXPECT_FALSE(r.markersFound && r.codeRead) << "read as " << r.code.id;
+        EXPECT_FALSE(r.refusal.isEmpty());
     }
 }
 
