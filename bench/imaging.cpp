@@ -4,7 +4,6 @@
 //   cmake --build <build> --target bench_imaging && <build>/bench/bench_imaging
 #include "imaging/ImageFile.h"
 #include "imaging/PicMod.h"
-#include "imaging/PixelBuffer.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -67,27 +66,6 @@ void BM_Memcpy(benchmark::State& state) {
     setBytes(state);
 }
 
-void BM_LoadPixelBuffer(benchmark::State& state) {
-    PixelBuffer buf;
-    LoadPixelBuffer(buf, page());
-    for (auto _ : state) {
-        LoadPixelBuffer(buf, page());
-        benchmark::DoNotOptimize(buf.data());
-    }
-    setBytes(state);
-}
-
-void BM_StorePixelBuffer(benchmark::State& state) {
-    PixelBuffer buf;
-    LoadPixelBuffer(buf, page());
-    QImage work = workingCopy();
-    for (auto _ : state) {
-        StorePixelBuffer(buf, work);
-        benchmark::DoNotOptimize(work.constBits());
-    }
-    setBytes(state);
-}
-
 void BM_ConvertToBW(benchmark::State& state) {
     QImage work = workingCopy();
     for (auto _ : state) {
@@ -139,8 +117,6 @@ void BM_SavePictureBitmap(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadPixelBuffer)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StorePixelBuffer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertToBW)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterColors)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RemoveNoise)->Unit(benchmark::kMillisecond);

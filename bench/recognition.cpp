@@ -1,6 +1,7 @@
 // Recognition of one scanned card (marker searches with their trace, grid and
 // code-field cut-outs, code reading) against the time to decode the same JPEG.
 #include "CardRenderer.h"
+#include "imaging/ImageFile.h"
 #include "recognition/Recognition.h"
 
 #include <QGuiApplication>
@@ -59,44 +60,44 @@ void BM_Decode(benchmark::State& state) {
     state.SetLabel(kSamples[state.range(0)].name);
 }
 
-// Searches, cut-outs and code on the decoded card, with the program's one
-// pixel buffer kept between cards; no trace picture.
+// Searches, cut-outs and code on the decoded card; no trace picture.
 void BM_Recognise(benchmark::State& state) {
     const QImage img(CardFile(static_cast<int>(state.range(0))));
-    PixelBuffer buffer;
     for (auto _ : state) {
-        RecognitionResult r = RecogniseCard(img, buffer, {}, false);
+        RecognitionResult r = RecogniseCard(img, {}, false);
         if (r.code.id != 4711) state.SkipWithError("card not recognised");
         benchmark::DoNotOptimize(r.grid.constBits());
     }
     state.SetLabel(kSamples[state.range(0)].name);
 }
 
-// What GetXY does after the picture is loaded: decode, searches, trace
-// painted on the loaded card, cut-outs, code.
+// What GetXY does from the file on: decode, searches, cut-outs, code.
 void BM_DecodeAndRecognise(benchmark::State& state) {
     const QString file = CardFile(static_cast<int>(state.range(0)));
-    PixelBuffer buffer;
     for (auto _ : state) {
-        RecognitionResult r = RecogniseCard(QImage(file), buffer, {}, true);
+        QImage card;
+        if (!LoadPicture(file, card)) state.SkipWithError("card not loaded");
+        RecognitionResult r = RecogniseCard(std::move(card), {}, false);
         if (r.code.id != 4711) state.SkipWithError("card not recognised");
         benchmark::DoNotOptimize(r.grid.constBits());
     }
     state.SetLabel(kSamples[state.range(0)].name);
 }
 
-// The same with the working files written (trace, code field, grid as BMP).
+// The same with the working files written as GetXY writes them: the trace
+// painted on the rows of the card's bitmap, the grid and the code field.
 void BM_RecogniseWithFiles(benchmark::State& state) {
     const int index = static_cast<int>(state.range(0));
     const QImage img(CardFile(index));
-    const QString work = Folder().filePath(QStringLiteral("work_%1.bmp").arg(index));
+    const QString trace = Folder().filePath("Markery.bmp");
     for (auto _ : state) {
-        state.PauseTiming();
-        img.save(work, "BMP");
-        state.ResumeTiming();
-        RecognitionFiles files{work, Folder().filePath("Markery.bmp"), Folder().filePath("Kod.bmp")};
-        RecognitionResult r = RecogniseCardFile(files);
+        RecognitionResult r = RecogniseCard(img, {}, false, [&](const QImage& card, const MarkerSearch& search) {
+            const SearchTrace rows(search);
+            SavePictureBitmap(card, trace, nullptr, [&rows](int row, uchar* bgr) { rows.paintRow(row, bgr); });
+        });
         if (r.code.id != 4711) state.SkipWithError("card not recognised");
+        SavePictureBitmap(r.grid, Folder().filePath(QStringLiteral("work_%1.bmp").arg(index)));
+        SavePictureBitmap(r.codeField, Folder().filePath("Kod.bmp"));
     }
     state.SetLabel(kSamples[index].name);
 }

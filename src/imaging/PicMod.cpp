@@ -29,12 +29,16 @@ constexpr int kTile = 128; // pixels per side of a rotation tile
 constexpr std::uint32_t kWhite = 0xffffffffu;
 constexpr std::uint32_t kBlack = 0xff000000u;
 
+// x / width * 100 as a real number, rounded half to even: the percentage shown
+// after column x.
+int ColumnProgress(int x, int width) { return CLng(static_cast<double>(x) / width * 100); }
+
 void reportColumns(const ProgressCallback& progress, int first, int last, int width) {
     if (!progress) return;
     for (int x = first; x <= last; ++x) progress(ColumnProgress(x, width));
 }
 
-// The picture as it comes out of a PixelBuffer store: opaque 32-bit RGB.
+// The operations leave the picture opaque 32-bit RGB.
 void makeRgb32(QImage& picture) {
     if (picture.format() != QImage::Format_RGB32) picture = picture.convertToFormat(QImage::Format_RGB32);
 }
@@ -106,8 +110,6 @@ void rotateUnits(const QImage& src, QImage& dst, int angle, F f, const ProgressC
 
 } // namespace
 
-int ColumnProgress(int x, int width) { return CLng(static_cast<double>(x) / width * 100); }
-
 void RotatePicture(const QImage& source, QImage& destination, int angle, const ProgressCallback& progress) {
     const int bits = BitmapDepth(source);
     if (!IsBitmapDepth(bits)) throw InvalidBitsPerPixelError(bits);
@@ -127,8 +129,7 @@ void RotatePicture(const QImage& source, QImage& destination, int angle, const P
     else
         dst = QImage(size, BitmapFormat(bits));
 
-    // Each pixel goes the way of GetBitmapPixels and SetBitmapPixels at the
-    // same depth; these conversions give the same words without the triples.
+    // Pixels move as native words; only these conversions touch them.
     switch (bits) {
     case 8: {
         const QList<QRgb> table = src.colorTable();

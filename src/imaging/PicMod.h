@@ -8,22 +8,20 @@ namespace kartovo {
 // Called once per pixel column with the percentage done (0..100); may be empty.
 using ProgressCallback = std::function<void(int percent)>;
 
-// x / width * 100 as a real number, rounded half to even: the percentage shown
-// after column x.
-int ColumnProgress(int x, int width);
-
 // The image operations of the preprocessing. Each works on the picture in
 // place (one pass over its memory, in memory order) and gives exactly the
-// result of loading a PixelBuffer, running the column-by-column loop and
-// storing it back: the picture ends as opaque 32-bit RGB. The progress
-// callback gets the same percentages as that loop, once per column and in
-// column order, once the pixels are done (an A4 page takes milliseconds).
+// result of a column-by-column loop over the pixels: the picture ends as
+// opaque 32-bit RGB. The progress callback gets that loop's percentages,
+// x / width * 100 rounded half to even after column x, once per column and
+// in column order, once the pixels are done (an A4 page takes milliseconds).
 
 // Rotates `source` into `destination` by 0, 90 (clockwise), 180 or 270
 // (counter-clockwise) degrees, in the source's native depth. Throws BitmapError
 // for a depth other than 8, 15, 16, 24, 32 and std::invalid_argument for any
-// other angle. The result has the format SetBitmapPixels writes for that depth
-// (an 8-bit result keeps the source's colour table).
+// other angle. The result has that depth's BitmapFormat: an 8-bit result keeps
+// the source's colour table (each index becomes the nearest entry to its
+// colour, the first of equals; a picture without a table gets a grey ramp), a 15-bit pixel with
+// its unused top bit set has full red, a 32-bit pixel is opaque.
 void RotatePicture(const QImage& source, QImage& destination, int angle, const ProgressCallback& progress = {});
 
 // Every pixel becomes white when (red + green + blue) / 3 > 125, otherwise black.

@@ -1,6 +1,5 @@
 #include "recognition/CodeField.h"
 
-#include "imaging/PixelBuffer.h"
 #include "platform/Messages.h"
 
 #include <limits>
@@ -35,14 +34,16 @@ QString TooManyBarsText(int barCount) {
 
 CodeFieldResult ReadCodeField(const QImage& bwField) {
     CodeFieldResult result;
-    PixelBuffer buffer;
-    LoadPixelBuffer(buffer, bwField);
-    const int w4 = buffer.width(), h4 = buffer.height();
+    const QImage field =
+        bwField.format() == QImage::Format_RGB32 ? bwField : bwField.convertToFormat(QImage::Format_RGB32);
+    const int w4 = field.isNull() ? 0 : field.width(), h4 = field.isNull() ? 0 : field.height();
     const int rb = h4 - 3;  // fourth pixel row from the top
     const int mg = h4 / 4;  // right margin, also the bit row
+    // Column x (1-based) of row y counted from the bottom (1 = the bottom row).
+    auto pixel = [&](int x, int y) { return reinterpret_cast<const QRgb*>(field.constScanLine(h4 - y))[x - 1]; };
     auto mean = [&](int x, int y) {
-        const std::uint8_t* p = buffer.pixel(x, y);
-        return (p[0] + p[1] + p[2]) / 3.0;
+        const QRgb p = pixel(x, y);
+        return (qBlue(p) + qGreen(p) + qRed(p)) / 3.0;
     };
     if (rb >= 1 && mg >= 1 && w4 >= 1) {
         int x = 1;
@@ -70,7 +71,7 @@ CodeFieldResult ReadCodeField(const QImage& bwField) {
             if (++x > w4) break;
         }
         for (CodeBar& bar : result.bars) {
-            bar.bit = buffer(1, bar.centre, mg) == 0 ? u'1' : u'0';
+            bar.bit = qBlue(pixel(bar.centre, mg)) == 0 ? u'1' : u'0';
             result.bits += bar.bit;
         }
     }

@@ -11,7 +11,7 @@ namespace kartovo {
 inline constexpr int kMaxCodeBars = 100;
 
 struct CodeBar {
-    int centre = 0;   // PixelBuffer column (1-based) of the bar's centre
+    int centre = 0;   // column (1-based) of the bar's centre
     QChar bit = u'0'; // "1" when the bit cell under it is black
 };
 

@@ -12,14 +12,6 @@ namespace {
 
 constexpr QRgb kTraceColour = 0xff00ff00u; // light green (0, 255, 0)
 
-QImage* UsableTrace(QImage* trace, const PixelBuffer& buffer) {
-    if (!trace || trace->isNull()) return nullptr;
-    if (trace->width() != buffer.width() || trace->height() != buffer.height()) return nullptr;
-    if (trace->format() != QImage::Format_RGB32 && trace->format() != QImage::Format_ARGB32)
-        *trace = trace->convertToFormat(QImage::Format_RGB32);
-    return trace;
-}
-
 QImage CutOut(const QImage& card, int left, int top, int width, int height) {
     if (width < 0 || height < 0) return {};
     // One copy of the rectangle; the extra column and row are the picture's white background.
@@ -30,23 +22,32 @@ QImage CutOut(const QImage& card, int left, int top, int width, int height) {
     return out;
 }
 
-} // namespace
+// Mean of red, green, blue below 100 (channel sum 299 or less).
+bool IsDarkPixel(QRgb p) { return qRed(p) + qGreen(p) + qBlue(p) < 300; }
 
-namespace {
+// Pixel (x, y) of the searches read straight from an RGB32 picture.
+struct PicturePixels {
+    const uchar* bits;
+    qsizetype bytesPerLine;
+    int height;
+    explicit PicturePixels(const QImage& picture)
+        : bits(picture.constBits()), bytesPerLine(picture.bytesPerLine()), height(picture.height()) {}
+    // Row y (counted from the bottom); its pixel x (1-based) is [x - 1].
+    const QRgb* row(int y) const { return reinterpret_cast<const QRgb*>(bits + (height - y) * bytesPerLine); }
+    bool dark(int x, int y) const { return IsDarkPixel(row(y)[x - 1]); }
+};
 
-// The two searches over any pixel source: `spot(x, y)` tells whether a dark
-// spot starts at buffer pixel (x, y) (two dark pixels side by side in the row
-// search, one above the other in the column search); `visit(x, row)` sees
-// every examined pixel in screen coordinates.
-template <class Spot, class Visit>
-void RowSearch(int w, int h, MarkerResult& r, Spot&& spot, Visit&& visit, const ProgressCallback& progress) {
+// The row search: screen rows 10 to H - 10 from the top, each from the left;
+// a row that does not complete the three markers starts them over.
+void RowSearch(const PicturePixels& px, int w, int h, MarkerResult& r, std::vector<QPoint>& spots,
+               const ProgressCallback& progress) {
     int* const targets[3] = {&r.topMarker1X, &r.topMarker2X, &r.topMarker3X};
     r.topMarker1X = r.topMarker2X = r.topMarker3X = 0;
     int rowsCounted = 0;
     for (int y = h - 10; y >= 10; --y) {
         for (int x = 10; x <= w - 10; ++x) {
-            visit(x, h - y);
-            if (spot(x, y)) {
+            if (px.dark(x, y) && px.dark(x + 1, y)) {
+                spots.emplace_back(x, y);
                 for (int* target : targets) {
                     if (*target == 0) {
                         *target = x - 1;
@@ -63,102 +64,12 @@ void RowSearch(int w, int h, MarkerResult& r, Spot&& spot, Visit&& visit, const 
     }
 }
 
-template <class Spot, class Visit>
-void ColumnSearch(int w, int h, MarkerResult& r, Spot&& spot, Visit&& visit, const ProgressCallback& progress) {
-    int* const targets[4] = {&r.sideMarker1Y, &r.sideMarker2Y, &r.sideMarker3Y, &r.sideMarker4Y};
-    r.sideMarker1Y = r.sideMarker2Y = r.sideMarker3Y = r.sideMarker4Y = 0;
-    for (int x = 20; x <= w - 20; ++x) {
-        for (int y = h - 20; y >= 20; --y) {
-            visit(x, h - y);
-            if (spot(x, y)) {
-                for (int* target : targets) {
-                    if (*target == 0) {
-                        *target = y + 1;
-                        break;
-                    }
-                }
-                y -= 10; // next examined row is y - 11
-            }
-            if (r.sideMarker4Y != 0) return;
-        }
-        r.sideMarker1Y = r.sideMarker2Y = r.sideMarker3Y = r.sideMarker4Y = 0;
-        if (progress) progress(CLng(static_cast<double>(x) / w * 100.0));
-    }
-}
-
-// Paints examined pixels on the trace, when there is one. The pixels are
-// reached once: scanLine would check for sharing at every pixel.
-struct TracePainter {
-    uchar* bits = nullptr;
-    qsizetype bytesPerLine = 0;
-    int width = 0, height = 0;
-    explicit TracePainter(QImage* trace) {
-        if (!trace) return;
-        bits = trace->bits();
-        bytesPerLine = trace->bytesPerLine();
-        width = trace->width();
-        height = trace->height();
-    }
-    void operator()(int x, int row) const {
-        if (!bits || x < 0 || row < 0 || x >= width || row >= height) return;
-        reinterpret_cast<QRgb*>(bits + row * bytesPerLine)[x] = kTraceColour;
-    }
-};
-
-// Buffer pixel (x, y) read straight from an RGB32 picture.
-struct PicturePixels {
-    const uchar* bits;
-    qsizetype bytesPerLine;
-    int height;
-    explicit PicturePixels(const QImage& picture)
-        : bits(picture.constBits()), bytesPerLine(picture.bytesPerLine()), height(picture.height()) {}
-    static bool Dark(QRgb p) { return qRed(p) + qGreen(p) + qBlue(p) < 300; }
-    // Buffer row y (counted from the bottom); its pixel x (1-based) is [x - 1].
-    const QRgb* row(int y) const { return reinterpret_cast<const QRgb*>(bits + (height - y) * bytesPerLine); }
-    bool dark(int x, int y) const { return Dark(row(y)[x - 1]); }
-};
-
-// Replays a search from the spots it met, in the order it met them.
-struct RecordedSpots {
-    const std::vector<QPoint>& spots;
-    std::size_t next = 0;
-    bool operator()(int x, int y) {
-        if (next >= spots.size() || spots[next] != QPoint(x, y)) return false;
-        ++next;
-        return true;
-    }
-};
-
-} // namespace
-
-void SearchTopMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
-    RowSearch(
-        buffer.width(), buffer.height(), r,
-        [&](int x, int y) { return IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x + 1, y); },
-        TracePainter(UsableTrace(trace, buffer)), progress);
-}
-
-void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& r, QImage* trace, const ProgressCallback& progress) {
-    ColumnSearch(
-        buffer.width(), buffer.height(), r,
-        [&](int x, int y) { return IsDarkPixel(buffer, x, y) && IsDarkPixel(buffer, x, y + 1); },
-        TracePainter(UsableTrace(trace, buffer)), progress);
-}
-
-MarkerResult FindMarkers(const PixelBuffer& buffer, QImage* trace, const ProgressCallback& progress) {
-    MarkerResult r;
-    SearchTopMarkers(buffer, r, trace, progress);
-    SearchSideMarkers(buffer, r, trace, progress);
-    return r;
-}
-
-namespace {
-
 // The column search on the picture, a band of columns at a time, so that the
 // picture is read along its rows rather than down its columns (a cache miss
-// per pixel on a large scan). Each column is searched exactly as
-// ColumnSearch does; the first column from the left that completes wins, and
-// the spots and progress are those of the column-by-column search.
+// per pixel on a large scan). Each column is searched from screen row 20 down
+// to row H - 20; a column that does not complete the four markers starts them over
+// in the next. The first column from the left that completes wins, and the
+// spots and progress are those of a column-by-column search.
 void BandedColumnSearch(const PicturePixels& px, int w, int h, MarkerResult& r, std::vector<QPoint>& spots,
                         const ProgressCallback& progress) {
     r.sideMarker1Y = r.sideMarker2Y = r.sideMarker3Y = r.sideMarker4Y = 0;
@@ -177,7 +88,7 @@ void BandedColumnSearch(const PicturePixels& px, int w, int h, MarkerResult& r, 
             const QRgb* above = px.row(y + 1) + x0 - 1;
             for (int i = 0; i < end; ++i) {
                 if (next[i] != y) continue; // done, or inside the skip after a spot
-                if (PicturePixels::Dark(line[i]) && PicturePixels::Dark(above[i])) {
+                if (IsDarkPixel(line[i]) && IsDarkPixel(above[i])) {
                     ys[i * 4 + found[i]] = y;
                     if (++found[i] == 4) {
                         next[i] = -1;
@@ -213,15 +124,7 @@ MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress) {
     s.width = card.width();
     s.height = card.height();
     const PicturePixels px(card);
-    const auto none = [](int, int) {};
-    RowSearch(
-        s.width, s.height, s.markers,
-        [&](int x, int y) {
-            const bool hit = px.dark(x, y) && px.dark(x + 1, y);
-            if (hit) s.topSpots.emplace_back(x, y);
-            return hit;
-        },
-        none, progress);
+    RowSearch(px, s.width, s.height, s.markers, s.topSpots, progress);
     BandedColumnSearch(px, s.width, s.height, s.markers, s.sideSpots, progress);
     return s;
 }

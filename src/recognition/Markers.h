@@ -1,7 +1,6 @@
 #pragma once
 
 #include "imaging/PicMod.h"
-#include "imaging/PixelBuffer.h"
 
 #include <QImage>
 #include <QPoint>
@@ -12,7 +11,7 @@ namespace kartovo {
 
 // Marker positions found on a card. Top markers are screen columns of the
 // spot's first pixel; side markers are the row of the spot's upper pixel,
-// first as PixelBuffer rows (counted from the bottom), after
+// first as rows counted from the bottom (1 = the bottom row), after
 // ConvertSideMarkersToScreenRows as screen rows. 0 means not found.
 struct MarkerResult {
     int topMarker1X = 0; // left edge of the code field
@@ -28,36 +27,21 @@ struct MarkerResult {
     }
 };
 
-// Mean of red, green, blue below 100 (channel sum 299 or less).
-inline bool IsDarkPixel(const PixelBuffer& buffer, int x, int y) {
-    const std::uint8_t* p = buffer.pixel(x, y);
-    return p[0] + p[1] + p[2] < 300;
-}
-
-// Row search for the three top markers. Paints every examined pixel light
-// green on `trace` (when given; it must have the buffer's size).
-void SearchTopMarkers(const PixelBuffer& buffer, MarkerResult& result, QImage* trace = nullptr,
-                      const ProgressCallback& progress = {});
-
-// Column search for the four side markers (buffer rows in the result).
-void SearchSideMarkers(const PixelBuffer& buffer, MarkerResult& result, QImage* trace = nullptr,
-                       const ProgressCallback& progress = {});
-
-// Both searches in order.
-MarkerResult FindMarkers(const PixelBuffer& buffer, QImage* trace = nullptr, const ProgressCallback& progress = {});
-
-// Both searches straight on the card picture (32-bit RGB, as the pixel
-// buffer would hold it), with the spots they met so that their trace can be
-// painted afterwards, even on the card itself.
+// The row search for the three top markers, then the column search for the
+// four side markers, on the card picture (32-bit RGB), with the spots they met
+// so that their trace can be painted afterwards, even on the card itself.
+// Pixel (x, y) of the searches is screen column x - 1, screen row H - y.
+// A spot is two dark pixels side by side (row search) or one above the other
+// (column search); after a spot the search resumes 11 pixels further.
 struct MarkerSearch {
-    MarkerResult markers; // side markers as buffer rows
+    MarkerResult markers; // side markers as rows from the bottom
     int width = 0, height = 0;
-    std::vector<QPoint> topSpots, sideSpots; // (x, y) buffer pixels, in search order
+    std::vector<QPoint> topSpots, sideSpots; // (x, y) search pixels, in search order
 };
 MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress = {});
 
-// Paints the pixels the searches examined light green, exactly as
-// FindMarkers(buffer, &trace) does; `trace` must have the card's size.
+// Paints every pixel the searches examined light green; `trace` must have
+// the card's size.
 void PaintSearchTrace(QImage& trace, const MarkerSearch& search);
 
 // The pixels the searches examined, row by row, for painting the trace on

@@ -1,11 +1,6 @@
 #include "recognition/Recognition.h"
 
-#include "imaging/ImageFile.h"
 #include "recognition/CardPlausibility.h"
-#include "platform/Logging.h"
-#include "platform/WorkingFolder.h"
-
-#include <QPainter>
 
 namespace kartovo {
 
@@ -44,44 +39,8 @@ RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, b
     return r;
 }
 
-RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const ProgressCallback& progress, bool withTrace) {
-    LoadPixelBuffer(buffer, card);
-    return RecogniseCard(std::move(card), progress, withTrace);
-}
-
 RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress) {
     return RecogniseCard(card, progress, true);
-}
-
-RecognitionFiles DefaultRecognitionFiles(const QString& imagePath) {
-    return {imagePath, WorkingFile(QStringLiteral("Markery.bmp")), WorkingFile(QStringLiteral("Kod.bmp"))};
-}
-
-RecognitionResult RecogniseCardFile(const RecognitionFiles& files, const ProgressCallback& progress) {
-    QImage card;
-    QString why;
-    if (!LoadPicture(files.imagePath, card, &why)) {
-        qCWarning(lcRecognition).noquote() << why;
-        RecognitionResult r;
-        r.refusal = MissingMarkersText(r.markers);
-        return r;
-    }
-    RecognitionResult r = RecogniseCard(std::move(card), progress, true);
-    const auto write = [](const QImage& picture, const QString& path) {
-        QString why;
-        if (!SavePictureBitmap(picture, path, &why)) qCWarning(lcRecognition).noquote() << why;
-    };
-    write(r.trace, files.markersPath);
-    if (!r.markersFound) return r;
-    write(r.grid, files.imagePath);
-    write(r.codeField, files.codePath);
-    // The code field's outline on the working picture is only a visual aid,
-    // drawn after the trace file is written.
-    QPainter painter(&r.trace);
-    painter.setPen(QColor(0, 0, 255));
-    const MarkerResult& m = r.markers;
-    painter.drawRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
-    return r;
 }
 
 } // namespace kartovo

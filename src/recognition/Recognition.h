@@ -34,24 +34,5 @@ using SearchedCallback = std::function<void(const QImage& card, const MarkerSear
 RecognitionResult RecogniseCard(QImage card, const ProgressCallback& progress, bool withTrace,
                                 const SearchedCallback& searched = {});
 RecognitionResult RecogniseCard(const QImage& card, const ProgressCallback& progress = {});
-// The same, with the program's pixel buffer reloaded from the card as well.
-RecognitionResult RecogniseCard(QImage card, PixelBuffer& buffer, const ProgressCallback& progress = {},
-                                bool withTrace = true);
-
-// Where the working files go.
-struct RecognitionFiles {
-    QString imagePath;   // card image; overwritten with the grid cut-out (BMP)
-    QString markersPath; // the trace, "Markery.bmp"
-    QString codePath;    // the code field, "Kod.bmp"
-};
-
-// Files in the program folder and the given card image path.
-RecognitionFiles DefaultRecognitionFiles(const QString& imagePath);
-
-// RecogniseCard on the image at files.imagePath, writing the working files.
-// The trace is written in every case; the grid over the card image and the
-// code field only when the markers were found. A picture that cannot be
-// loaded is refused like a card without markers.
-RecognitionResult RecogniseCardFile(const RecognitionFiles& files, const ProgressCallback& progress = {});
 
 } // namespace kartovo

@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QString>
 #include <random>
-#include <vector>
 
 namespace kartovo::test {
 
@@ -34,13 +33,5 @@ inline QImage randomImage(int w, int h, QImage::Format format, std::mt19937& rng
     }
     return img;
 }
-
-// Records the percentages reported by an operation.
-struct ProgressLog {
-    std::vector<int> values;
-    auto callback() {
-        return [this](int p) { values.push_back(p); };
-    }
-};
 
 } // namespace kartovo::test

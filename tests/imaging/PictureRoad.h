@@ -53,20 +53,11 @@ struct RoadOutcome {
 // The parameter the seed cards are drawn for (any code read is taken as it).
 inline Record RoadParameter() {
     Record p;
-    p.set(QStringLiteral("ID"), 19);
-    p.set(QStringLiteral("Gestosc"), 9);
-    p.set(QStringLiteral("SkalaSiatki"), 20);
-    p.set(QStringLiteral("OG"), 12.0);
-    p.set(QStringLiteral("OD"), 10.0);
-    p.set(QStringLiteral("GLK"), 11.6);
-    p.set(QStringLiteral("DLK"), 10.4);
-    p.set(QStringLiteral("LS"), 11.0);
-    p.set(QStringLiteral("WN"), 11.0);
-    p.set(QStringLiteral("GL"), QVariant());
-    p.set(QStringLiteral("DL"), QVariant());
-    p.set(QStringLiteral("Skala"), 0);
-    p.set(QStringLiteral("CzyArch"), false);
-    p.set(QStringLiteral("Format"), QStringLiteral("0.00"));
+    for (const auto& [column, value] : std::initializer_list<std::pair<const char*, QVariant>>{
+             {"ID", 19}, {"Gestosc", 9}, {"SkalaSiatki", 20}, {"OG", 12.0}, {"OD", 10.0}, {"GLK", 11.6},
+             {"DLK", 10.4}, {"LS", 11.0}, {"WN", 11.0}, {"GL", QVariant()}, {"DL", QVariant()}, {"Skala", 0},
+             {"CzyArch", false}, {"Format", "0.00"}})
+        p.set(QString::fromLatin1(column), value);
     return p;
 }
 

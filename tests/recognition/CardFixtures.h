@@ -14,21 +14,11 @@ inline CardSpec SampleCard(int id, int gestosc = 9, int rows = 20) {
     cardSpec.id = id;
     cardSpec.name = QStringLiteral("Średnica");
     cardSpec.program = QStringLiteral("Wałek 12");
-    Record& p = cardSpec.parameter;
-    p.set("ID", id);
-    p.set("Gestosc", gestosc);
-    p.set("SkalaSiatki", rows);
-    p.set("OG", 12.0);
-    p.set("OD", 10.0);
-    p.set("GLK", 11.6);
-    p.set("DLK", 10.4);
-    p.set("LS", 11.0);
-    p.set("WN", 11.0);
-    p.set("GL", QVariant());
-    p.set("DL", QVariant());
-    p.set("Skala", 0);
-    p.set("CzyArch", false);
-    p.set("Format", QStringLiteral("0.00"));
+    for (const auto& [column, value] : std::initializer_list<std::pair<const char*, QVariant>>{
+             {"ID", id}, {"Gestosc", gestosc}, {"SkalaSiatki", rows}, {"OG", 12.0}, {"OD", 10.0}, {"GLK", 11.6},
+             {"DLK", 10.4}, {"LS", 11.0}, {"WN", 11.0}, {"GL", QVariant()}, {"DL", QVariant()}, {"Skala", 0},
+             {"CzyArch", false}, {"Format", QStringLiteral("0.00")}})
+        cardSpec.parameter.set(QString::fromLatin1(column), value);
     return cardSpec;
 }
 

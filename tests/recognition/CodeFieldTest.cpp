@@ -1,6 +1,5 @@
 #include "recognition/CardFixtures.h"
 
-#include "recognition/CheckPoint.h"
 #include "recognition/CodeField.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +21,13 @@ QImage Field(const QString& bits, int firstBar = 5, int pitch = 12, int barWidth
     return img;
 }
 
+// `count` bars 1 px wide every 3 px on a field 8 px high (margin 2), every bit black.
+QImage ManyBars(int count) {
+    QImage img = Blank(500, 8);
+    for (int i = 0; i < count; ++i) Box(img, 2 + 3 * i, 0, 1, 8);
+    return img;
+}
+
 } // namespace
 
 TEST(Bin2Dec, ReadsBitsMostSignificantFirst) {
@@ -33,104 +39,43 @@ TEST(Bin2Dec, ReadsBitsMostSignificantFirst) {
     EXPECT_EQ(Bin2Dec(QStringLiteral("1") + QString(30, u'0') + QStringLiteral("1")), 1);
 }
 
-TEST(CodeField, FiveBarsReadNineteen) {
-    const CodeFieldResult r = ReadCodeField(Field(QStringLiteral("10011")));
-    EXPECT_EQ(r.bits, QStringLiteral("10011"));
-    EXPECT_EQ(r.id, 19);
-    EXPECT_EQ(r.barCount, 5);
-    ASSERT_EQ(r.bars.size(), 5u);
-    // Buffer column of the centre: start + Int((end - start) / 2), 1-based.
-    EXPECT_EQ(r.bars[0].centre, 6 + 2);
-    EXPECT_TRUE(r.refusal.isEmpty());
-}
-
-TEST(CodeField, NoBarGivesCodeZeroAndTheRefusal) {
-    const CodeFieldResult r = ReadCodeField(Blank(100, 40));
-    EXPECT_TRUE(r.bits.isEmpty());
-    EXPECT_EQ(r.id, 0);
-    EXPECT_EQ(r.refusal, QStringLiteral("Niepoprawnie odczytane pole kodujące parametr.\rZmień parametry skanowania."));
-}
-
-TEST(CodeField, BarsMustReachTheFourthRowFromTheTop) {
-    QImage img = Blank(100, 40);
+TEST(CodeField, ReadsBarsAndBitsOrRefuses) {
+    QImage low = Blank(100, 40); // bars begin one row below the bar row
     for (int i = 0; i < 3; ++i) {
-        Box(img, 5 + 12 * i, 4, 4, 10); // bars begin one row too low
-        Box(img, 4 + 12 * i, 24, 6, 12);
+        Box(low, 5 + 12 * i, 4, 4, 10);
+        Box(low, 4 + 12 * i, 24, 6, 12);
     }
-    EXPECT_EQ(ReadCodeField(img).id, 0);
-}
-
-TEST(CodeField, BarRunningIntoTheRightMarginIsDropped) {
-    QImage img = Field(QStringLiteral("11"));
-    Box(img, 85, 0, 8, 12); // screen 85..92 = buffer 86..93, past 100 - 10
-    Box(img, 84, 24, 10, 12);
-    CodeFieldResult r = ReadCodeField(img);
-    EXPECT_EQ(r.bits, QStringLiteral("11"));
-    EXPECT_EQ(r.id, 3);
-    // Ending exactly at the limit (white at buffer 90) still counts.
-    img = Field(QStringLiteral("11"));
-    Box(img, 84, 0, 5, 12); // screen 84..88, buffer 85..89
-    r = ReadCodeField(img);
-    EXPECT_EQ(r.bits, QStringLiteral("110"));
-}
-
-TEST(CodeField, MoreThanHundredBarsIsRefused) {
-    QImage img = Blank(500, 8); // margin 2, bars 1 px wide every 3 px
-    for (int i = 0; i < 101; ++i) Box(img, 2 + 3 * i, 0, 1, 8);
-    CodeFieldResult r = ReadCodeField(img);
-    EXPECT_EQ(r.barCount, 101);
-    EXPECT_EQ(r.id, 0);
-    EXPECT_TRUE(r.refusal.contains(QStringLiteral("zbyt wiele")));
-    // Exactly 100 bars fit the table (all bits black here).
-    img = Blank(500, 8);
-    for (int i = 0; i < 100; ++i) Box(img, 2 + 3 * i, 0, 1, 8);
-    r = ReadCodeField(img);
-    EXPECT_EQ(r.barCount, 100);
-    EXPECT_EQ(r.bits.size(), 100);
-    EXPECT_EQ(r.id, 2147483647);
-    EXPECT_TRUE(r.refusal.isEmpty());
-}
-
-namespace {
-
-// A 12 x 12 cell centred at (20, 20): the window is 11 x 11 = 121 pixels,
-// screen columns 13..23 and rows 15..25.
-QImage CellWithBlack(int count) {
-    QImage img = Blank(40, 40);
-    for (int n = 0; n < count; ++n) img.setPixel(13 + n % 11, 25 - n / 11, qRgb(0, 0, 0));
-    return img;
-}
-
-} // namespace
-
-TEST(CheckPoint, MarkedWhenBlackExceedsThresholdShareOfTheRest) {
-    EXPECT_EQ(CheckPoint(CellWithBlack(21), 20, 20, 12, 12, 0.2), 0);
-    EXPECT_EQ(CheckPoint(CellWithBlack(20), 20, 20, 12, 12, 0.2), 1) << "21 black vs 100 is needed";
-    // The window ends at column 23: black at column 24 is not seen.
-    QImage img = Blank(40, 40);
-    Box(img, 24, 0, 16, 40);
-    EXPECT_EQ(CheckPoint(img, 20, 20, 12, 12, 0.0), 1);
-    Box(img, 23, 15, 1, 1);
-    EXPECT_EQ(CheckPoint(img, 20, 20, 12, 12, 0.0), 0);
-}
-
-TEST(CheckPoint, OnlyPureBlackCountsAndOutsideIsPaper) {
-    QImage img = Blank(40, 40);
-    Box(img, 0, 0, 40, 40, QColor(0, 0, 1));
-    EXPECT_EQ(CheckPoint(img, 20, 20, 12, 12, 0.0), 1);
-    QImage corner = Blank(10, 10);
-    Box(corner, 0, 0, 10, 10);
-    // Window half outside the picture: 6 x 6 inside of 11 x 11.
-    EXPECT_EQ(CheckPoint(corner, 2, 0, 12, 12, 0.45), 1); // 36 > 85 * 0.45 fails
-    EXPECT_EQ(CheckPoint(corner, 2, 0, 12, 12, 0.4), 0);
-}
-
-TEST(CheckPoint, PixelPositionsRoundHalfToEven) {
-    // x0 = 20.5 - 6 - 1 = 13.5: 13.5 and 14.5 both give 14, 15.5 gives 16,
-    // so column 15 is never read (rounding halves up would read it).
-    QImage img = Blank(40, 40);
-    Box(img, 15, 0, 1, 40);
-    EXPECT_EQ(CheckPoint(img, 20.5f, 20, 12, 12, 0.05), 1);
-    Box(img, 16, 0, 1, 40);
-    EXPECT_EQ(CheckPoint(img, 20.5f, 20, 12, 12, 0.05), 0);
+    QImage intoMargin = Field(QStringLiteral("11"));
+    Box(intoMargin, 85, 0, 8, 12); // screen 85..92 = columns 86..93, past 100 - 10
+    Box(intoMargin, 84, 24, 10, 12);
+    QImage atLimit = Field(QStringLiteral("11"));
+    Box(atLimit, 84, 0, 5, 12); // columns 85..89: white at column 90 still ends it
+    const struct {
+        const char* name;
+        QImage field;
+        QString bits;
+        int id, barCount;
+        bool refused;
+    } cases[] = {
+        {"nineteen", Field(QStringLiteral("10011")), QStringLiteral("10011"), 19, 5, false},
+        {"noBar", Blank(100, 40), QString(), 0, 0, true},
+        {"allZero", Field(QStringLiteral("000")), QStringLiteral("000"), 0, 3, true},
+        {"barsTooLow", low, QString(), 0, 0, true},
+        {"barIntoTheMargin", intoMargin, QStringLiteral("11"), 3, 2, false},
+        {"barEndingAtTheLimit", atLimit, QStringLiteral("110"), 6, 3, false},
+        {"hundredBars", ManyBars(100), QString(100, u'1'), 2147483647, 100, false},
+        {"hundredAndOneBars", ManyBars(101), QString(100, u'1'), 0, 101, true},
+        {"empty", QImage(), QString(), 0, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CodeFieldResult r = ReadCodeField(c.field);
+        EXPECT_EQ(r.bits, c.bits);
+        EXPECT_EQ(r.id, c.id);
+        EXPECT_EQ(r.barCount, c.barCount);
+        EXPECT_EQ(r.refusal.isEmpty(), !c.refused) << r.refusal.toStdString();
+    }
+    // Column (1-based) of a bar's centre: start + Int((end - start) / 2).
+    EXPECT_EQ(ReadCodeField(Field(QStringLiteral("1"))).bars.at(0).centre, 6 + 2);
+    EXPECT_TRUE(ReadCodeField(ManyBars(101)).refusal.contains(QStringLiteral("zbyt wiele")));
 }

@@ -1,24 +1,17 @@
 #include "recognition/CardFixtures.h"
 
-#include "imaging/PixelBuffer.h"
-#include "platform/Messages.h"
-#include "recognition/Markers.h"
+#include "recognition/Recognition.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
 
 using namespace kartovo;
 using namespace kartovo::testing;
 
 namespace {
 
-MarkerResult Search(const QImage& img, QImage* trace = nullptr) {
-    PixelBuffer buffer;
-    LoadPixelBuffer(buffer, img);
-    return FindMarkers(buffer, trace);
-}
-
 // Three top markers of the given width at screen row 15, and four side
-// markers 5 px high at screen column 30.
+// markers at screen column 30.
 QImage MarkerCard(int topWidth = 4, int sideHeight = 5) {
     QImage img = Blank(300, 400);
     for (int x : {60, 110, 250}) Box(img, x, 15, topWidth, 12);
@@ -26,124 +19,157 @@ QImage MarkerCard(int topWidth = 4, int sideHeight = 5) {
     return img;
 }
 
+struct Plain {
+    MarkerResult markers;
+    QImage trace;
+    std::vector<int> progress;
+};
+
+// The two searches written plainly, pixel by pixel: search pixel (x, y) is
+// screen pixel (x - 1, H - y); each examined one paints screen pixel
+// (x, H - y) green on the trace.
+Plain PlainSearch(const QImage& card) {
+    Plain p{{}, card.convertToFormat(QImage::Format_RGB32), {}};
+    const QImage img = p.trace.copy();
+    const int w = img.width(), h = img.height();
+    const auto dark = [&](int x, int y) {
+        const QRgb c = img.pixel(x - 1, h - y);
+        return qRed(c) + qGreen(c) + qBlue(c) < 300;
+    };
+    const auto visit = [&](int x, int row) {
+        if (x < w && row < h) p.trace.setPixel(x, row, qRgb(0, 255, 0));
+    };
+    MarkerResult& m = p.markers;
+    int* const top[] = {&m.topMarker1X, &m.topMarker2X, &m.topMarker3X};
+    int* const side[] = {&m.sideMarker1Y, &m.sideMarker2Y, &m.sideMarker3Y, &m.sideMarker4Y};
+    [&] {
+        for (int y = h - 10; y >= 10; --y) {
+            for (int* t : top) *t = 0;
+            for (int x = 10; x <= w - 10; ++x) {
+                visit(x, h - y);
+                if (dark(x, y) && dark(x + 1, y)) {
+                    for (int* t : top)
+                        if (*t == 0) {
+                            *t = x - 1;
+                            break;
+                        }
+                    if (m.topMarker3X) return;
+                    x += 10;
+                }
+            }
+            p.progress.push_back(int(std::lrint(double(h - 10 - y + 1) / h * 100.0)));
+        }
+        for (int* t : top) *t = 0;
+    }();
+    [&] {
+        for (int x = 20; x <= w - 20; ++x) {
+            for (int* t : side) *t = 0;
+            for (int y = h - 20; y >= 20; --y) {
+                visit(x, h - y);
+                if (dark(x, y) && dark(x, y + 1)) {
+                    for (int* t : side)
+                        if (*t == 0) {
+                            *t = y + 1;
+                            break;
+                        }
+                    if (m.sideMarker4Y) return;
+                    y -= 10;
+                }
+            }
+            p.progress.push_back(int(std::lrint(double(x) / w * 100.0)));
+        }
+        for (int* t : side) *t = 0;
+    }();
+    return p;
+}
+
 } // namespace
 
 TEST(MarkerSearch, FindsMarkersAtTheirFirstPixel) {
-    const MarkerResult m = Search(MarkerCard());
+    MarkerResult m = FindMarkers(MarkerCard()).markers;
     EXPECT_EQ(m.topMarker1X, 60);
     EXPECT_EQ(m.topMarker2X, 110);
     EXPECT_EQ(m.topMarker3X, 250);
-    // Buffer rows of the upper pixels, counted from the bottom (H = 400).
+    // Rows of the upper pixels, counted from the bottom (H = 400).
     EXPECT_EQ(m.sideMarker1Y, 400 - 50);
-    EXPECT_EQ(m.sideMarker2Y, 400 - 200);
-    EXPECT_EQ(m.sideMarker3Y, 400 - 260);
     EXPECT_EQ(m.sideMarker4Y, 400 - 300);
-    MarkerResult screen = m;
-    ConvertSideMarkersToScreenRows(screen, 400);
-    EXPECT_EQ(screen.sideMarker1Y, 50);
-    EXPECT_EQ(screen.sideMarker4Y, 300);
     EXPECT_TRUE(MissingMarkersText(m).isEmpty());
+    ConvertSideMarkersToScreenRows(m, 400);
+    EXPECT_EQ(m.sideMarker1Y, 50);
+    EXPECT_EQ(m.sideMarker2Y, 200);
+    EXPECT_EQ(m.sideMarker3Y, 260);
+    EXPECT_EQ(m.sideMarker4Y, 300);
 }
 
-TEST(MarkerSearch, MarkerOfThirteenPixelsGivesTwoSpotsTwelveGivesOne) {
-    // The search resumes 11 px right of a hit; a second spot needs pixels 11 and 12 dark.
-    const MarkerResult twelve = Search(MarkerCard(12, 12));
-    EXPECT_EQ(twelve.topMarker2X, 110);
-    EXPECT_EQ(twelve.sideMarker2Y, 400 - 200);
-
-    const MarkerResult thirteen = Search(MarkerCard(13, 13));
-    EXPECT_EQ(thirteen.topMarker1X, 60);
-    EXPECT_EQ(thirteen.topMarker2X, 71) << "second spot inside the first marker";
-    EXPECT_EQ(thirteen.topMarker3X, 110);
-    EXPECT_EQ(thirteen.sideMarker2Y, 400 - 61);
-    EXPECT_EQ(thirteen.sideMarker3Y, 400 - 200);
+TEST(MarkerSearch, DarkIsAChannelSumBelow300InBothSearches) {
+    for (const bool topMarker : {true, false}) {
+        SCOPED_TRACE(topMarker ? "top marker" : "side marker");
+        for (const QColor grey : {QColor(100, 100, 100), QColor(100, 100, 99)}) {
+            QImage img = MarkerCard();
+            if (topMarker)
+                Box(img, 110, 15, 4, 12, grey);
+            else
+                Box(img, 30, 200, 12, 5, grey);
+            const MarkerResult m = FindMarkers(img).markers;
+            const bool dark = grey.blue() == 99;
+            EXPECT_EQ(topMarker ? m.topMarker2X : m.sideMarker2Y, dark ? (topMarker ? 110 : 400 - 200) : 0);
+            EXPECT_EQ(m.gridMarkersFound(), dark);
+        }
+    }
 }
 
-TEST(MarkerSearch, MeanOfExactlyHundredIsNotDark) {
-    QImage img = MarkerCard();
-    Box(img, 110, 15, 4, 12, QColor(100, 100, 100)); // sum 300
-    MarkerResult m = Search(img);
-    EXPECT_EQ(m.topMarker2X, 0);
-    EXPECT_EQ(m.topMarker3X, 0);
-    Box(img, 110, 15, 4, 12, QColor(100, 100, 99)); // sum 299
-    m = Search(img);
-    EXPECT_EQ(m.topMarker2X, 110);
-}
-
-TEST(MarkerSearch, RowWithTwoSpotsIsSkippedAndSetsAreKeptWhole) {
+TEST(MarkerSearch, IncompleteRowsStartOverAndTheEdgesAreNotSearched) {
     QImage img = Blank(300, 400);
-    Box(img, 60, 12, 4, 4);  // rows 12..15: only two markers
-    Box(img, 110, 12, 4, 4);
+    for (int x : {60, 110}) Box(img, x, 12, 4, 4); // rows 12..15: only two markers
     for (int x : {70, 120, 250}) Box(img, x, 20, 4, 6);
-    const MarkerResult m = Search(img);
+    for (int y : {50, 200, 260, 300}) Box(img, 8, y, 10, 5); // columns 8..17: left of search column 20
+    const MarkerResult m = FindMarkers(img).markers;
     EXPECT_EQ(m.topMarker1X, 70);
-    EXPECT_EQ(m.topMarker2X, 120);
-    EXPECT_EQ(m.topMarker3X, 250);
+    EXPECT_EQ(m.sideMarker1Y, 0);
+    EXPECT_TRUE(MissingMarkersText(m).contains(QStringLiteral("Oś Y")));
+    EXPECT_FALSE(MissingMarkersText(m).contains(QStringLiteral("Oś X")));
+    for (int y : {50, 200, 260, 300}) Box(img, 19, y, 1, 5); // screen column 19 is search column 20
+    EXPECT_EQ(FindMarkers(img).markers.sideMarker1Y, 400 - 50);
 }
 
-TEST(MarkerSearch, NothingAboveScreenRowTenOrLeftOfColumnNineteen) {
-    QImage img = Blank(300, 400);
-    for (int x : {60, 110, 250}) Box(img, x, 0, 4, 9); // rows 0..8: above the search
-    for (int y : {50, 200, 260, 300}) Box(img, 8, y, 10, 5); // columns 8..17: left of buffer x 20
-    const MarkerResult m = Search(img);
-    EXPECT_FALSE(m.gridMarkersFound());
-    EXPECT_EQ(MissingMarkersText(m),
-              QStringLiteral("Brak markera(ów) na obrazie\rPoczątek siatki (Oś X)\rDługość siatki (Oś X)\r"
-                             "Początek siatki (Oś Y)\rWysokość siatki (Oś Y)\rZmień parametry skanowania !"));
-    // Screen column 19 is buffer column 20, the first one searched.
-    Box(img, 19, 50, 1, 5);
-    for (int y : {200, 260, 300}) Box(img, 19, y, 1, 5);
-    EXPECT_EQ(Search(img).sideMarker1Y, 400 - 50);
-}
-
-TEST(MarkerSearch, RefusalNamesOnlyTheMissingSet) {
-    QImage noTop = MarkerCard();
-    Box(noTop, 250, 15, 4, 12, Qt::white);
-    const MarkerResult a = Search(noTop);
-    EXPECT_EQ(a.topMarker1X, 0);
-    EXPECT_NE(a.sideMarker1Y, 0);
-    EXPECT_EQ(MissingMarkersText(a), QStringLiteral("Brak markera(ów) na obrazie") + kLineBreak +
-                                         QStringLiteral("Początek siatki (Oś X)") + kLineBreak +
-                                         QStringLiteral("Długość siatki (Oś X)") + kLineBreak +
-                                         QStringLiteral("Zmień parametry skanowania !"));
-    QImage noSide = MarkerCard();
-    Box(noSide, 30, 300, 12, 5, Qt::white);
-    const MarkerResult b = Search(noSide);
-    EXPECT_NE(b.topMarker3X, 0);
-    EXPECT_EQ(b.sideMarker1Y, 0);
-    EXPECT_EQ(MissingMarkersText(b), QStringLiteral("Brak markera(ów) na obrazie\rPoczątek siatki (Oś Y)\r"
-                                                    "Wysokość siatki (Oś Y)\rZmień parametry skanowania !"));
-}
-
-TEST(MarkerSearch, ColumnCrossingTheTopRowMeetsTheTopMarker) {
-    // No separate side markers left of the top ones: the first top marker's
-    // column supplies its own spot plus three below it.
-    QImage img = Blank(300, 400);
-    for (int x : {60, 110, 250}) Box(img, x, 25, 4, 5); // below screen row 20, where columns start
-    for (int y : {100, 200, 300}) Box(img, 60, y, 4, 5);
-    const MarkerResult m = Search(img);
-    EXPECT_EQ(m.topMarker1X, 60);
-    EXPECT_EQ(m.sideMarker1Y, 400 - 25);
-    EXPECT_EQ(m.sideMarker4Y, 400 - 300);
-}
-
-TEST(MarkerSearch, TracePaintsEveryExaminedPixelGreenAndReportsProgress) {
-    QImage img = MarkerCard();
-    QImage trace = img.copy();
-    PixelBuffer buffer;
-    LoadPixelBuffer(buffer, img);
-    std::vector<int> progress;
-    MarkerResult m;
-    SearchTopMarkers(buffer, m, &trace, [&](int p) { progress.push_back(p); });
-    // Rows 10..14 were searched in full (5 rows without markers), row 15 up to marker 3.
-    EXPECT_EQ(progress.size(), 5u);
-    EXPECT_EQ(progress.back(), 1); // 5 / 400 * 100 = 1.25
-    EXPECT_EQ(trace.pixel(10, 10), qRgb(0, 255, 0));
-    EXPECT_EQ(trace.pixel(290, 14), qRgb(0, 255, 0));
-    EXPECT_EQ(trace.pixel(9, 10), qRgb(255, 255, 255));
-    EXPECT_EQ(trace.pixel(100, 9), qRgb(255, 255, 255));
-    EXPECT_EQ(trace.pixel(100, 16), qRgb(255, 255, 255));
-    EXPECT_EQ(img.pixel(10, 10), qRgb(255, 255, 255)) << "the card itself stays clean";
+// The searches read the card's rows, a band of columns at a time, and paint
+// their trace row by row: markers, spots, trace and progress are those of the
+// plain searches, on cards, on spots that are no markers and on pages whose
+// every column holds spots.
+TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
+    QImage striped = Blank(230, 300);
+    for (int y = 15; y < 300; y += 23) Box(striped, 0, y, 230, 2);
+    QImage boxes = Blank(200, 260);
+    Box(boxes, 30, 40, 4, 12);
+    Box(boxes, 90, 40, 4, 12);
+    Box(boxes, 25, 100, 9, 3);
+    QImage crossing = Blank(300, 400); // the first top marker's column holds all four side spots
+    for (int x : {60, 110, 250}) Box(crossing, x, 25, 4, 5);
+    for (int y : {100, 200, 300}) Box(crossing, 60, y, 4, 5);
+    const QImage card = RenderCard(SampleCard(19), CardStyle{}, 150);
+    int n = 0;
+    for (const QImage& picture :
+         {card, card.mirrored(true, true), MarkerCard(), MarkerCard(13, 13), boxes, striped, crossing}) {
+        SCOPED_TRACE(n++);
+        const Plain plain = PlainSearch(picture);
+        std::vector<int> progress;
+        const MarkerSearch s = FindMarkers(picture.convertToFormat(QImage::Format_RGB32),
+                                           [&](int percent) { progress.push_back(percent); });
+        const MarkerResult& m = s.markers;
+        EXPECT_EQ(QList<int>({m.topMarker1X, m.topMarker2X, m.topMarker3X, m.sideMarker1Y, m.sideMarker2Y,
+                              m.sideMarker3Y, m.sideMarker4Y}),
+                  QList<int>({plain.markers.topMarker1X, plain.markers.topMarker2X, plain.markers.topMarker3X,
+                              plain.markers.sideMarker1Y, plain.markers.sideMarker2Y, plain.markers.sideMarker3Y,
+                              plain.markers.sideMarker4Y}));
+        EXPECT_EQ(progress, plain.progress);
+        EXPECT_TRUE(RecogniseCard(picture).trace == plain.trace);
+        // The rows handed to the bitmap writer carry the same trace.
+        const SearchTrace rows(s);
+        QImage bgr = picture.convertToFormat(QImage::Format_RGB888).rgbSwapped();
+        for (int y = 0; y < bgr.height(); ++y) rows.paintRow(y, bgr.scanLine(y));
+        EXPECT_TRUE(bgr.rgbSwapped().convertToFormat(QImage::Format_RGB32) == plain.trace);
+    }
+    EXPECT_EQ(FindMarkers(crossing).markers.sideMarker1Y, 400 - 25);
 }
 
 TEST(MarkerSearch, GridCutOutIsOneLargerWithWhiteLastColumnAndRow) {
@@ -151,7 +177,7 @@ TEST(MarkerSearch, GridCutOutIsOneLargerWithWhiteLastColumnAndRow) {
     for (int x : {30, 50, 450}) Box(card, x, 12, 4, 8);
     for (int y : {40, 640, 700, 760}) Box(card, 22, y, 5, 4);
     Box(card, 50, 40, 400, 600, QColor(10, 200, 30)); // the grid area
-    MarkerResult m = Search(card);
+    MarkerResult m = FindMarkers(card).markers;
     ASSERT_TRUE(m.gridMarkersFound());
     ConvertSideMarkersToScreenRows(m, card.height());
     const QImage grid = CutOutGrid(card, m);
@@ -160,6 +186,5 @@ TEST(MarkerSearch, GridCutOutIsOneLargerWithWhiteLastColumnAndRow) {
     EXPECT_EQ(grid.pixel(399, 599), qRgb(10, 200, 30));
     EXPECT_EQ(grid.pixel(400, 10), qRgb(255, 255, 255));
     EXPECT_EQ(grid.pixel(10, 600), qRgb(255, 255, 255));
-    const QImage code = CutOutCodeField(card, m);
-    EXPECT_EQ(code.size(), QSize(421, 61));
+    EXPECT_EQ(CutOutCodeField(card, m).size(), QSize(421, 61));
 }
