@@ -33,7 +33,7 @@ bool Contains(const QImage& img, QRgb colour) {
 
 GridGeometry Drawn(QImage& img, const Record& p) {
     GridGeometry g;
-    EXPECT_TRUE(UstawZakresyP(p, g).isEmpty());
+    EXPECT_TRUE(UstawZakresyP(p, g).ok());
     SetGridEdges(g, img);
     RysSiatka(img, p, g);
     return g;
@@ -73,7 +73,7 @@ TEST(ValueRange, ExtendedRangeWidensToOuterBoundsAndDrawsRedLimits) {
     p.set("Skala", 0);
     p.set("CzyArch", true);
     GridGeometry g2;
-    UstawZakresyP(p, g2);
+    ASSERT_TRUE(UstawZakresyP(p, g2).ok());
     EXPECT_FLOAT_EQ(g2.RangeTop, 13.0f);
 }
 
@@ -94,7 +94,7 @@ TEST(ValueRange, MissingLimitTakesControlLineOrNominal) {
     Record up = Parameter(QVariant(), 10.0);
     up.set("GLK", 11.5);
     GridGeometry g;
-    ASSERT_TRUE(UstawZakresyP(up, g).isEmpty());
+    ASSERT_TRUE(UstawZakresyP(up, g).ok());
     EXPECT_FLOAT_EQ(g.RangeTop, 11.5f);
     EXPECT_FLOAT_EQ(g.RangeBottom, 10.0f);
     EXPECT_DOUBLE_EQ(Value(up, g, 0), 10.038); // 10 + 0.075 / 2, half to even at 3 places
@@ -102,7 +102,7 @@ TEST(ValueRange, MissingLimitTakesControlLineOrNominal) {
 
     Record down = Parameter(12.0, QVariant());
     down.set("WN", 11.0);
-    ASSERT_TRUE(UstawZakresyP(down, g).isEmpty());
+    ASSERT_TRUE(UstawZakresyP(down, g).ok());
     EXPECT_FLOAT_EQ(g.RangeTop, 12.0f);
     EXPECT_FLOAT_EQ(g.RangeBottom, 11.0f);
     EXPECT_DOUBLE_EQ(Value(down, g, 19), 11.975); // counted down from 12
@@ -112,12 +112,12 @@ TEST(ValueRange, MissingLimitTakesControlLineOrNominal) {
 TEST(ValueRange, ParameterWithoutAnyLimitIsRefused) {
     GridGeometry g;
     g.RangeTop = 5.0f;
-    const QString text = UstawZakresyP(Parameter(QVariant(), QVariant()), g);
+    const QString text = UstawZakresyP(Parameter(QVariant(), QVariant()), g).error();
     EXPECT_TRUE(text.contains(QStringLiteral("OG, OD")));
     EXPECT_FLOAT_EQ(g.RangeTop, 5.0f);
     EXPECT_FALSE(RowValue(Parameter(QVariant(), QVariant()), g, 0).isValid());
     // A missing bound with no stand-in is refused too, instead of a null range.
-    EXPECT_FALSE(UstawZakresyP(Parameter(12.0, QVariant()), g).isEmpty());
+    EXPECT_FALSE(UstawZakresyP(Parameter(12.0, QVariant()), g).ok());
 }
 
 TEST(ValueRange, LimitsThatAreNoFiniteNumberAreRefusedByName) {
@@ -137,11 +137,11 @@ TEST(ValueRange, LimitsThatAreNoFiniteNumberAreRefusedByName) {
     };
     for (const auto& [p, column] : cases) {
         GridGeometry g;
-        const QString text = UstawZakresyP(p, g);
+        const QString text = UstawZakresyP(p, g).error();
         EXPECT_TRUE(text.startsWith(QStringLiteral("Wartość %1 parametru").arg(column))) << qPrintable(text);
     }
     GridGeometry g;
-    EXPECT_TRUE(UstawZakresyP(Parameter(3e38, 1e38), g).isEmpty());
+    EXPECT_TRUE(UstawZakresyP(Parameter(3e38, 1e38), g).ok());
 }
 
 TEST(RysSiatka, AbsurdCountsCostNoMoreThanThePicture) {
@@ -155,7 +155,7 @@ TEST(RysSiatka, AbsurdCountsCostNoMoreThanThePicture) {
 TEST(RowValue, MiddleOfEachRowRoundedHalfToEven) {
     const Record p = Parameter(12.0, 10.0);
     GridGeometry g;
-    UstawZakresyP(p, g);
+    ASSERT_TRUE(UstawZakresyP(p, g).ok());
     EXPECT_EQ(g.ValueDecimals, 3);
     EXPECT_DOUBLE_EQ(Value(p, g, 0), 10.05);
     EXPECT_DOUBLE_EQ(Value(p, g, 7), 10.75);
@@ -167,10 +167,14 @@ TEST(RowValue, StepComesFromTheSinglePrecisionRange) {
     // and reads 0.03; an exact 0.2 would give the tie 0.025 and 0.02.
     const Record p = Parameter(0.2, 0.0, 20, 9, "0.0");
     GridGeometry g;
-    UstawZakresyP(p, g);
+    ASSERT_TRUE(UstawZakresyP(p, g).ok());
     EXPECT_EQ(g.ValueDecimals, 2);
     EXPECT_DOUBLE_EQ(Value(p, g, 2), 0.03);
     EXPECT_DOUBLE_EQ(Value(p, g, 0), 0.01);
+    // Limits stored as text are read as the program always read them.
+    Record text = Parameter(QStringLiteral("12"), QStringLiteral("10"));
+    ASSERT_TRUE(UstawZakresyP(text, g).ok());
+    EXPECT_DOUBLE_EQ(Value(text, g, 7), 10.75);
 }
 
 TEST(RysSiatka, ColumnsRowsAndFrameInLightGrey) {
@@ -212,7 +216,7 @@ TEST(RysSiatka, StepWithMissingInputIsSkipped) {
     p.set("GLK", 10.0);
     QImage img = White(501, 101);
     GridGeometry g;
-    UstawZakresyP(p, g);
+    ASSERT_TRUE(UstawZakresyP(p, g).ok());
     SetGridEdges(g, img);
     g.ColumnWidth = 7.0f;
     RysSiatka(img, p, g);

@@ -23,6 +23,7 @@ struct TripCase {
     double blur = 0.0;
     int jpegQuality = -1;
     Cleaning cleaning = Cleaning::BlackAndWhite;
+    int rotation = 0; // the scan lies turned; the station turns it back
 };
 
 class ReadingRoundTrip : public ::testing::TestWithParam<TripCase> {};
@@ -45,9 +46,11 @@ TEST_P(ReadingRoundTrip, EveryDrawnMarkReadsAsItsRowValue) {
         ScanDefects d;
         d.noise = c.noise;
         d.blur = c.blur;
+        d.rotation = c.rotation;
         d.seed = seed;
         scan = ApplyScanDefects(scan, d);
         if (c.jpegQuality >= 0) scan = JpegRoundTrip(scan, c.jpegQuality);
+        scan = TurnBack(scan, c.rotation);
 
         const RecognitionResult r = RecogniseCard(scan);
         ASSERT_TRUE(r.codeRead) << qPrintable(r.refusal);
@@ -86,10 +89,8 @@ TEST_P(ReadingRoundTrip, EveryDrawnMarkReadsAsItsRowValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scans, ReadingRoundTrip,
-    ::testing::Values(TripCase{"bw100", 100}, TripCase{"bw150", 150}, TripCase{"bw200", 200},
-                      TripCase{"noisyJpeg100", 100, 8.0, 0.5, 70}, TripCase{"noisyJpeg150", 150, 8.0, 0.5, 75},
+    ::testing::Values(TripCase{"bw100", 100}, TripCase{"bw200", 200}, TripCase{"noisyJpeg100", 100, 8.0, 0.5, 70},
                       TripCase{"noisyJpeg200", 200, 8.0, 0.7, 80},
-                      TripCase{"filter150", 150, 0.0, 0.0, -1, Cleaning::ColourFilter},
-                      TripCase{"noisyJpegFilter100", 100, 6.0, 0.4, 75, Cleaning::ColourFilter},
-                      TripCase{"noisyJpegFilter200", 200, 6.0, 0.4, 80, Cleaning::ColourFilter}),
+                      TripCase{"noisyJpegFilter150", 150, 6.0, 0.4, 75, Cleaning::ColourFilter},
+                      TripCase{"turned150", 150, 4.0, 0.0, 85, Cleaning::BlackAndWhite, -90}),
     [](const auto& info) { return std::string(info.param.name); });
