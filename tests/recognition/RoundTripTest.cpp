@@ -328,10 +328,10 @@ TEST_P(ControlGroup, ReadsExactlyAsDrawn) {
     QImage clean = r.grid;
     ConvertToBW(clean);
     GridGeometry grid;
-    ASSERT_TRUE(UstawZakresyP(cardSpec.parameter, grid).isEmpty());
-    MeasurementTable table;
-    QString refusal;
-    ASSERT_TRUE(ReadMeasurements(clean, cardSpec.parameter, grid, 0.2, table, &refusal)) << qPrintable(refusal);
+    ASSERT_TRUE(UstawZakresyP(cardSpec.parameter, grid).ok());
+    const auto read = ReadMeasurements(clean, cardSpec.parameter, grid, 0.2);
+    ASSERT_TRUE(read.ok()) << qPrintable(read.error());
+    const MeasurementTable& table = *read;
     std::sort(marks.begin(), marks.end(), [](const CellMark& a, const CellMark& b) {
         return a.section != b.section ? a.section < b.section : a.row < b.row;
     });
@@ -371,10 +371,10 @@ TEST(DamagedGrid, BlackOrScribbledGridIsNoOperatorsWork) {
             QImage clean = r.grid;
             ConvertToBW(clean);
             GridGeometry grid;
-            UstawZakresyP(cardSpec.parameter, grid);
-            MeasurementTable table;
-            ASSERT_TRUE(ReadMeasurements(clean, cardSpec.parameter, grid, 0.2, table));
-            EXPECT_FALSE(ImplausibleMarksText(table, cardSpec.parameter).isEmpty()) << table.size() << " marks";
+            ASSERT_TRUE(UstawZakresyP(cardSpec.parameter, grid).ok());
+            const auto table = ReadMeasurements(clean, cardSpec.parameter, grid, 0.2);
+            ASSERT_TRUE(table.ok());
+            EXPECT_FALSE(ImplausibleMarksText(*table, cardSpec.parameter).ok()) << table->size() << " marks";
         }
     }
 }
