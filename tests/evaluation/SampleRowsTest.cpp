@@ -281,15 +281,3 @@ TEST(Timestamp, IntervalCarriesOverMinutesHoursAndDays) {
     ASSERT_EQ(r->size(), 3);
     EXPECT_EQ((*r)[2]["Czas"].toString(), "09:20");
 }
-
-TEST(Identification, AutomaticModeUsesTheMomentDashesAndNoNotes) {
-    const SampleIdentification id = AutomaticIdentification(QDateTime(QDate(2024, 3, 9), QTime(7, 4, 59)), 3);
-    const auto r = WypX(Values({1.0}), Parameter(1, 5), Program(), Constants(), id, {});
-    ASSERT_EQ(r->size(), 1);
-    const Record& row = (*r)[0];
-    EXPECT_EQ(row["Data"].toString(), "2024-03-09");
-    EXPECT_EQ(row["Czas"].toString(), "07:04");
-    for (int i = 1; i <= 3; ++i) EXPECT_EQ(row[QString("ID%1").arg(i)].toString(), "-");
-    EXPECT_TRUE(row.contains("ID4") && IsNull(row["ID4"]));
-    EXPECT_TRUE(IsNull(row["PomiaryNL"]));
-}
