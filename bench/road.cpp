@@ -25,8 +25,9 @@ void Road(benchmark::State& state, const QString* path) {
     pipeline.setAutoMode(true);
     MeasurementTable table;
     pipeline.setReadCommand([&] { // as automatic mode reads
-        card.DialogAccepted =
-            ReadDrawnGrid(pictures.image(Picture::P1), card.CardParameter.current(), card.Grid, 0.2, table);
+        auto read = ReadDrawnGrid(pictures.image(Picture::P1), card.CardParameter.current(), card.Grid, 0.2);
+        card.DialogAccepted = read.ok();
+        table = read ? std::move(*read) : MeasurementTable();
     });
     card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
     for (auto _ : state) {

@@ -49,9 +49,11 @@ AutoCardResult AutoCardProcessor::process(QImage picture) {
     pipeline.setAutoMode(true);
     pipeline.setReadCommand([&] {
         // P1 is the clean grid with the grid drawn by StartPix.
-        m_card.DialogAccepted = ReadDrawnGrid(m_pictures.image(Picture::P1), m_card.CardParameter.current(),
-                                                 m_card.Grid, ThresholdFraction(m_options.thresholdCaption), table,
-                                                 &readRefusal);
+        auto read = ReadDrawnGrid(m_pictures.image(Picture::P1), m_card.CardParameter.current(), m_card.Grid,
+                                  ThresholdFraction(m_options.thresholdCaption));
+        m_card.DialogAccepted = read.ok();
+        readRefusal = read.error();
+        table = read ? std::move(*read) : MeasurementTable();
     });
     pipeline.setSaveCommand([&] { saved = SaveAutomaticCard(m_card, table, m_conn, m_base, hash, fileName); });
     pipeline.ZaladujPlikGraf(false, std::move(picture));

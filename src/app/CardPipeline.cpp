@@ -258,7 +258,7 @@ void CardPipeline::GetXY(bool showMessages) {
 }
 
 bool CardPipeline::setRange(bool showMessages) {
-    const QString why = UstawZakresyP(m_card.CardParameter.current(), m_card.Grid);
+    const QString why = UstawZakresyP(m_card.CardParameter.current(), m_card.Grid).error();
     if (why.isEmpty()) return true;
     refuse(why, showMessages);
     return false;

@@ -12,7 +12,7 @@ SaveResult SaveAutomaticCard(CardState& card, const MeasurementTable& measuremen
     SaveResult result;
     // Nobody looks at the card before it is stored: a blot or a scribble
     // read as marks must not become samples.
-    const QString implausible = ImplausibleMarksText(measurements, card.CardParameter.current());
+    const QString implausible = ImplausibleMarksText(measurements, card.CardParameter.current()).error();
     if (!implausible.isEmpty()) {
         result.outcome = SaveOutcome::Refused;
         result.error = implausible;

@@ -110,12 +110,10 @@ int ReadCards(const QStringList& files, const StationOptions& options, DbConnect
         QJsonObject o = CardReport(file, card);
         if (card.DialogAccepted) {
             // As automatic mode reads it: the clean grid (P2), every cell, sorted, values.
-            QJsonArray measurements;
-            QString refusal;
-            if (!ReadMeasurementsJson(pictures.image(Picture::P2), card.CardParameter.current(), card.Grid,
-                                      ThresholdFraction(options.thresholdCaption), measurements, &refusal))
-                o.insert(QStringLiteral("message"), JoinLines(refusal));
-            o.insert(QStringLiteral("measurements"), measurements);
+            const auto read = ReadMeasurements(pictures.image(Picture::P2), card.CardParameter.current(), card.Grid,
+                                               ThresholdFraction(options.thresholdCaption));
+            if (!read) o.insert(QStringLiteral("message"), JoinLines(read.error()));
+            o.insert(QStringLiteral("measurements"), read ? MeasurementsJson(*read) : QJsonArray());
         }
         report(o);
         if (!card.Fault.isEmpty()) {

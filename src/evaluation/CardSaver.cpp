@@ -31,20 +31,10 @@ SaveResult Failure(DbConnection& conn, bool inTransaction, const QString& step) 
     return r;
 }
 
-bool IsIndividualCard(const Record& parameter) {
-    const QVariant type = parameter.value(QStringLiteral("TypKarty"));
-    return IsPresent(type) && ToNumber(type) == 1;
-}
-
 // Rows of the parameter that the moving window of an individual-value card
 // can reach (Probka - 1); 0 when Probka is unusable, which the evaluation
 // then refuses.
-int HistoryLength(const Record& parameter) {
-    const QVariant p = parameter.value(QStringLiteral("Probka"));
-    if (!IsPresent(p)) return 0;
-    const auto n = CInt(ToNumber(p));
-    return n >= 1 && n <= BaseSettings::kMaxSampleSize ? static_cast<int>(n) - 1 : 0;
-}
+int HistoryLength(const ParameterRow& parameter) { return std::max(SampleSize(parameter) - 1, 0); }
 
 // Columns without which the stored sample would be wrong or unusable: the
 // keys, the timestamp, the values of the sample, the statistics the charts
@@ -138,24 +128,23 @@ SaveResult SaveCard(DbConnection& conn, const SaveInput& input) {
     // The earlier rows are read inside the transaction so that the window of
     // an individual-value card matches what ends up stored before it.
     QList<QVariant> previous;
-    if (IsIndividualCard(input.parameter) && !input.measurements.isEmpty()) {
+    if (input.parameter.is(CardType::Individual) && !input.measurements.isEmpty()) {
         bool ok = false;
-        const Recordset history = conn.latestSamples(input.parameter.value(QStringLiteral("ID")),
-                                                     HistoryLength(input.parameter), &ok);
+        const Recordset history = conn.latestSamples(input.parameter.ID, HistoryLength(input.parameter), &ok);
         if (!ok) return Failure(conn, true, QStringLiteral("reading the latest samples"));
         previous = StoredValues(history.rows());
     }
 
     const EvaluationResult evaluation = EvaluateCard(input.measurements, input.parameter, input.program,
                                                      input.constants, identification, previous);
-    if (!evaluation.ok() || evaluation.rows.isEmpty()) {
+    if (!evaluation.ok() || evaluation->isEmpty()) {
         conn.rollback();
         SaveResult r;
         r.outcome = evaluation.ok() ? SaveOutcome::NothingToStore : SaveOutcome::Refused;
-        r.error = evaluation.error;
+        r.error = evaluation.error();
         return r;
     }
-    for (const QString& column : NeededColumns(evaluation.rows.first(), identification.descriptive.size())) {
+    for (const QString& column : NeededColumns(evaluation->first(), identification.descriptive.size())) {
         if (conn.hasColumn(kTable, column)) continue;
         conn.rollback();
         SaveResult r;
@@ -165,17 +154,17 @@ SaveResult SaveCard(DbConnection& conn, const SaveInput& input) {
         return r;
     }
 
-    for (const Record& row : evaluation.rows) {
+    for (const Record& row : *evaluation) {
         if (!conn.append(kTable, row)) return Failure(conn, true, QStringLiteral("appending a row"));
     }
     if (!conn.commit()) return Failure(conn, true, QStringLiteral("committing the card"));
 
     SaveResult r;
     r.outcome = SaveOutcome::Stored;
-    r.rowsStored = static_cast<int>(evaluation.rows.size());
+    r.rowsStored = static_cast<int>(evaluation->size());
     r.recorded = recorded;
     qCDebug(lcEvaluation).noquote() << r.rowsStored << "rows stored for parameter"
-                                   << input.parameter.value(QStringLiteral("ID")).toString();
+                                   << input.parameter.ID.toString();
     return r;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/ParameterRow.h"
 #include "db/Record.h"
 #include "evaluation/SampleRows.h"
 
@@ -15,7 +16,7 @@ class DbConnection;
 // Everything the storing of one card needs.
 struct SaveInput {
     QList<MeasurementValue> measurements; // in section order
-    Record parameter;                     // the card's SPC_Setap row
+    ParameterRow parameter;               // the card's SPC_Setap row
     Record program;                       // its SPC_Programy row
     SizeConstantTable constants{};        // SampleConstants of the base settings
     // Manual mode: what the operator confirmed. Automatic mode: none; the

@@ -36,21 +36,19 @@ IdentificationList DbIdentificationListSource::earlierValues(int field, const QV
 IdentificationList DbIdentificationListSource::dictionary(int field) { return read(DictionarySql(field)); }
 
 IdentificationList DbIdentificationListSource::read(const QString& sql) {
-    IdentificationList list;
+    QStringList items;
     const bool ok = m_conn.read(sql, [&](const Record& row) {
         if (row.size() > 0) {
             const QVariant v = row.value(row.columns().first());
-            if (v.isValid() && !v.isNull()) list.items.append(v.toString());
+            if (v.isValid() && !v.isNull()) items.append(v.toString());
         }
         return true;
     });
-    if (!ok) {
-        list.items.clear();
-        list.error = m_conn.lastError().description;
-        if (list.error.isEmpty()) list.error = QStringLiteral("Błąd bazy danych nr %1.").arg(m_conn.lastError().number);
-        qCWarning(lcEvaluation).noquote() << "list not read:" << sql << "-" << list.error;
-    }
-    return list;
+    if (ok) return items;
+    QString error = m_conn.lastError().description;
+    if (error.isEmpty()) error = QStringLiteral("Błąd bazy danych nr %1.").arg(m_conn.lastError().number);
+    qCWarning(lcEvaluation).noquote() << "list not read:" << sql << "-" << error;
+    return Refuse(RefusalKind::Database, error);
 }
 
 } // namespace kartovo

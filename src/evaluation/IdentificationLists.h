@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -9,12 +11,8 @@ namespace kartovo {
 class DbConnection;
 
 // Items offered by one descriptive field of the identification window, or
-// why they could not be read.
-struct IdentificationList {
-    QStringList items;
-    QString error; // the database's text; empty when the list was read
-    bool ok() const { return error.isEmpty(); }
-};
+// why they could not be read (the database's text).
+using IdentificationList = Result<QStringList>;
 
 // Where the identification window takes the items of its descriptive fields.
 class IdentificationListSource {

@@ -24,18 +24,8 @@ QDate ReadDate(const QString& text) {
     return d;
 }
 
-// Probka of the parameter as the sample size, or 0 when it is not 1 .. 40
-// (the constants and the W columns only go that far).
-int SampleSize(const Record& parameter) {
-    const QVariant p = parameter.value(QStringLiteral("Probka"));
-    if (!IsPresent(p)) return 0;
-    const auto n = CInt(ToNumber(p));
-    return n >= 1 && n <= kMaxSampleSize ? static_cast<int>(n) : 0;
-}
-
-QString SampleSizeError(const Record& parameter) {
-    const QVariant p = parameter.value(QStringLiteral("Probka"));
-    const QString shown = IsPresent(p) ? p.toString() : QStringLiteral("brak");
+QString SampleSizeError(const ParameterRow& parameter) {
+    const QString shown = parameter.Probka ? parameter.stored.Probka.toString() : QStringLiteral("brak");
     return QStringLiteral("Liczność próbki parametru (Probka = %1) jest spoza zakresu od 1 do 40.").arg(shown) +
            kLineBreak + QStringLiteral("Popraw definicję parametru w NORV Vedi - SPC.") + kLineBreak +
            QStringLiteral("Pomiary karty nie zostały zapisane !");
@@ -51,14 +41,12 @@ struct ControlLimits {
     QVariant gr, dr, gs, ds;
 };
 
-ControlLimits ComputeLimits(const Record& parameter, const SampleConstantsEntry& c, int n) {
+ControlLimits ComputeLimits(const ParameterRow& parameter, const SampleConstantsEntry& c, int n) {
     ControlLimits l;
-    const QVariant glk = parameter.value(QStringLiteral("GLK"));
-    const QVariant dlk = parameter.value(QStringLiteral("DLK"));
     // Without both control lines there is no K; the limits stay null rather
     // than a made-up zero.
-    if (!IsPresent(glk) || !IsPresent(dlk)) return l;
-    const double k = (ToNumber(glk) - ToNumber(dlk)) / 3.0;
+    if (!parameter.GLK || !parameter.DLK) return l;
+    const double k = (*parameter.GLK - *parameter.DLK) / 3.0;
     const double root = std::sqrt(static_cast<double>(n));
     if (IsPresent(c.R1)) {
         const double gr = k * ToNumber(c.R1) / root;
@@ -77,11 +65,11 @@ QString Column(const char* prefix, int i) { return QLatin1String(prefix) + QStri
 
 // Columns up to the notes, in filling order. Individual values first clear the
 // columns the main program fills for its own sample kinds.
-Record RowHead(const Record& program, const Record& parameter, const SampleTimestamp& ts,
+Record RowHead(const Record& program, const ParameterRow& parameter, const SampleTimestamp& ts,
                const SampleIdentification& id, bool individual) {
     Record row;
     row.set(QStringLiteral("IDP"), program.value(QStringLiteral("ID")));
-    row.set(QStringLiteral("IDPK"), parameter.value(QStringLiteral("ID")));
+    row.set(QStringLiteral("IDPK"), parameter.ID);
     row.set(QStringLiteral("P"), QStringLiteral("0"));
     row.set(QStringLiteral("CzyOb"), true);
     row.set(QStringLiteral("Data"), ts.date);
@@ -99,7 +87,7 @@ Record RowHead(const Record& program, const Record& parameter, const SampleTimes
     return row;
 }
 
-void RowTail(Record& row, const SampleStatistics& s, int lp, const Record& parameter, const ControlLimits& l) {
+void RowTail(Record& row, const SampleStatistics& s, int lp, const ParameterRow& parameter, const ControlLimits& l) {
     row.set(QStringLiteral("Srednia"), s.mean);
     row.set(QStringLiteral("Odchylenie"), s.standardDeviation);
     row.set(QStringLiteral("Rozstep"), s.range);
@@ -108,9 +96,10 @@ void RowTail(Record& row, const SampleStatistics& s, int lp, const Record& param
     row.set(QStringLiteral("Lp"), lp);
     row.set(QStringLiteral("Mini"), s.smallest);
     row.set(QStringLiteral("Maxi"), s.largest);
-    row.set(QStringLiteral("GX"), parameter.value(QStringLiteral("GLK")));
-    row.set(QStringLiteral("DX"), parameter.value(QStringLiteral("DLK")));
-    row.set(QStringLiteral("SX"), parameter.value(QStringLiteral("LS")));
+    // The control lines go on exactly as SPC_Setap holds them.
+    row.set(QStringLiteral("GX"), parameter.stored.GLK);
+    row.set(QStringLiteral("DX"), parameter.stored.DLK);
+    row.set(QStringLiteral("SX"), parameter.stored.LS);
     row.set(QStringLiteral("GR"), l.gr);
     row.set(QStringLiteral("DR"), l.dr);
     row.set(QStringLiteral("GS"), l.gs);
@@ -118,22 +107,26 @@ void RowTail(Record& row, const SampleStatistics& s, int lp, const Record& param
     for (const char* c : {"IDPrz", "IDRea", "IDNie", "IleNie", "IDNot"}) row.set(QLatin1String(c), QVariant());
 }
 
-// Checks shared by both evaluations; on success n is the sample size.
-QString CheckInputs(const Record& parameter, const SampleIdentification& id, int& n) {
-    n = SampleSize(parameter);
-    if (n == 0) return SampleSizeError(parameter);
-    if (!ComputeTimestamp(id.date, id.time, QVariant(), 0)) return TimestampError(id);
-    return {};
+Refusal Refused(const QString& message) {
+    qCWarning(lcEvaluation).noquote() << JoinLines(message);
+    return Refuse(RefusalKind::BadInput, message);
 }
 
-EvaluationResult Refused(const QString& message) {
-    qCWarning(lcEvaluation).noquote() << JoinLines(message);
-    EvaluationResult r;
-    r.error = message;
-    return r;
+// Checks shared by both evaluations: the sample size, or the refusal.
+Result<int> CheckInputs(const ParameterRow& parameter, const SampleIdentification& id) {
+    const int n = SampleSize(parameter);
+    if (n == 0) return Refused(SampleSizeError(parameter));
+    if (!ComputeTimestamp(id.date, id.time, QVariant(), 0)) return Refused(TimestampError(id));
+    return n;
 }
 
 } // namespace
+
+int SampleSize(const ParameterRow& parameter) {
+    if (!parameter.Probka) return 0;
+    const auto n = CInt(*parameter.Probka);
+    return n >= 1 && n <= kMaxSampleSize ? static_cast<int>(n) : 0;
+}
 
 SampleIdentification AutomaticIdentification(const QDateTime& now, int descriptiveCount) {
     SampleIdentification id;
@@ -173,13 +166,14 @@ std::optional<SampleTimestamp> ComputeTimestamp(const QString& date, const QStri
     return ts;
 }
 
-EvaluationResult WypXR(const QList<MeasurementValue>& measurements, const Record& parameter, const Record& program,
-                       const SizeConstantTable& constants, const SampleIdentification& identification) {
-    int n = 0;
-    const QString error = CheckInputs(parameter, identification, n);
-    if (!error.isEmpty()) return Refused(error);
+EvaluationResult WypXR(const QList<MeasurementValue>& measurements, const ParameterRow& parameter,
+                       const Record& program, const SizeConstantTable& constants,
+                       const SampleIdentification& identification) {
+    const Result<int> checked = CheckInputs(parameter, identification);
+    if (!checked) return checked.refusal();
+    const int n = *checked;
 
-    EvaluationResult result;
+    QList<Record> result;
     const ControlLimits limits = ComputeLimits(parameter, constants[n], n);
     const QVariant czasP = program.value(QStringLiteral("CzasP"));
     const qsizetype groups = measurements.size() / n; // a shorter group at the end is not a sample
@@ -194,19 +188,19 @@ EvaluationResult WypXR(const QList<MeasurementValue>& measurements, const Record
             row.set(Column("W", i + 1), v);
         }
         RowTail(row, ComputeSampleStatistics(sample), n, parameter, limits);
-        result.rows.append(row);
+        result.append(row);
     }
     return result;
 }
 
-EvaluationResult WypX(const QList<MeasurementValue>& measurements, const Record& parameter, const Record& program,
-                      const SizeConstantTable& constants, const SampleIdentification& identification,
-                      const QList<QVariant>& previousValues) {
-    int n = 0;
-    const QString error = CheckInputs(parameter, identification, n);
-    if (!error.isEmpty()) return Refused(error);
+EvaluationResult WypX(const QList<MeasurementValue>& measurements, const ParameterRow& parameter,
+                      const Record& program, const SizeConstantTable& constants,
+                      const SampleIdentification& identification, const QList<QVariant>& previousValues) {
+    const Result<int> checked = CheckInputs(parameter, identification);
+    if (!checked) return checked.refusal();
+    const int n = *checked;
 
-    EvaluationResult result;
+    QList<Record> result;
     const ControlLimits limits = ComputeLimits(parameter, constants[n], n);
     const QVariant czasP = program.value(QStringLiteral("CzasP"));
     // The stored rows followed by the ones appended for this card, whatever
@@ -225,7 +219,7 @@ EvaluationResult WypX(const QList<MeasurementValue>& measurements, const Record&
         Record row = RowHead(program, parameter, *ts, identification, true);
         row.set(QStringLiteral("W1"), value);
         RowTail(row, ComputeSampleStatistics(sample), 1, parameter, limits);
-        result.rows.append(row);
+        result.append(row);
         history.append(value);
     }
     return result;
@@ -238,15 +232,13 @@ QList<QVariant> StoredValues(const QList<Record>& storedRows) {
     return values;
 }
 
-EvaluationResult EvaluateCard(const QList<MeasurementValue>& measurements, const Record& parameter,
+EvaluationResult EvaluateCard(const QList<MeasurementValue>& measurements, const ParameterRow& parameter,
                               const Record& program, const SizeConstantTable& constants,
                               const SampleIdentification& identification, const QList<QVariant>& previousValues) {
-    const QVariant type = parameter.value(QStringLiteral("TypKarty"));
-    if (!IsPresent(type)) return {};
-    const double t = ToNumber(type);
-    if (t == 0) return WypXR(measurements, parameter, program, constants, identification);
-    if (t == 1) return WypX(measurements, parameter, program, constants, identification, previousValues);
-    return {};
+    if (parameter.is(CardType::Samples)) return WypXR(measurements, parameter, program, constants, identification);
+    if (parameter.is(CardType::Individual))
+        return WypX(measurements, parameter, program, constants, identification, previousValues);
+    return QList<Record>();
 }
 
 } // namespace kartovo

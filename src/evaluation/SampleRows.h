@@ -1,7 +1,9 @@
 #pragma once
 
 #include "db/BaseSettings.h"
+#include "db/ParameterRow.h"
 #include "db/Record.h"
+#include "platform/Result.h"
 
 #include <QDateTime>
 #include <QList>
@@ -50,35 +52,35 @@ struct SampleTimestamp {
 std::optional<SampleTimestamp> ComputeTimestamp(const QString& date, const QString& time, const QVariant& czasP,
                                                 qint64 steps);
 
-// The rows to append to SPC_Baza for one card, or the reason none may be stored.
-// Each row lists its columns in the order they are filled, so an INSERT can
-// bind them by name and leave out columns an older table lacks.
-struct EvaluationResult {
-    QList<Record> rows;
-    QString error; // Polish message; set means nothing may be stored
-    bool ok() const { return error.isEmpty(); }
-};
+// Probka of the parameter as the sample size, or 0 when it is not 1 .. 40
+// (the constants and the W columns only go that far).
+int SampleSize(const ParameterRow& parameter);
 
-// Sample card (TypKarty 0): consecutive groups of Probka measurements in table
+// The rows to append to SPC_Baza for one card, or the reason (Polish) none may
+// be stored. Each row lists its columns in the order they are filled, so an
+// INSERT can bind them by name and leave out columns an older table lacks.
+using EvaluationResult = Result<QList<Record>>;
+
+// Sample card (CardType::Samples): consecutive groups of Probka measurements in table
 // order, one row per complete group; a leftover shorter group is not stored.
-EvaluationResult WypXR(const QList<MeasurementValue>& measurements, const Record& parameter, const Record& program,
+EvaluationResult WypXR(const QList<MeasurementValue>& measurements, const ParameterRow& parameter, const Record& program,
                        const SizeConstantTable& constants, const SampleIdentification& identification);
 
-// Individual-value card (TypKarty 1): one row per measurement, its statistics
+// Individual-value card (CardType::Individual): one row per measurement, its statistics
 // taken over a moving window of itself and up to Probka - 1 values stored
 // before it. previousValues are the W1 values of this parameter's stored rows
 // in (Data, Czas, ID) order, oldest first; only the last Probka - 1 matter.
 // Rows produced by this call join the window of the later measurements.
-EvaluationResult WypX(const QList<MeasurementValue>& measurements, const Record& parameter, const Record& program,
+EvaluationResult WypX(const QList<MeasurementValue>& measurements, const ParameterRow& parameter, const Record& program,
                       const SizeConstantTable& constants, const SampleIdentification& identification,
                       const QList<QVariant>& previousValues);
 
 // The W1 values of stored SPC_Baza rows, in the rows' order.
 QList<QVariant> StoredValues(const QList<Record>& storedRows);
 
-// The evaluation of the parameter's card type: 0 WypXR, 1 WypX, any other type
-// stores nothing (and is no error).
-EvaluationResult EvaluateCard(const QList<MeasurementValue>& measurements, const Record& parameter,
+// The evaluation of the parameter's card type: Samples WypXR, Individual WypX,
+// any other type stores nothing (and is no error).
+EvaluationResult EvaluateCard(const QList<MeasurementValue>& measurements, const ParameterRow& parameter,
                               const Record& program, const SizeConstantTable& constants,
                               const SampleIdentification& identification, const QList<QVariant>& previousValues);
 

@@ -1,7 +1,6 @@
 #include "reading/CountStrip.h"
 
 #include "platform/Numbers.h"
-#include "platform/Variants.h"
 
 #include <QCoreApplication>
 #include <QFontMetricsF>
@@ -16,7 +15,7 @@ constexpr int kCountPixelSize = 11;
 
 bool CanDrawText() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
-void DrawCount(QPainter& painter, float x, int found, const Record& parameter) {
+void DrawCount(QPainter& painter, float x, int found, const ParameterRow& parameter) {
     const bool standsOut = CountStandsOut(found, parameter);
     const QFont font = CountFont(standsOut);
     painter.setFont(font);
@@ -28,15 +27,12 @@ void DrawCount(QPainter& painter, float x, int found, const Record& parameter) {
 }
 } // namespace
 
-std::optional<double> ExpectedCount(const Record& parameter) {
-    const QVariant typ = parameter.value(QStringLiteral("TypKarty"));
-    if (IsPresent(typ) && ToNumber(typ) == 1.0) return 1.0;
-    const QVariant probka = parameter.value(QStringLiteral("Probka"));
-    if (!IsPresent(probka)) return std::nullopt;
-    return ToNumber(probka);
+std::optional<double> ExpectedCount(const ParameterRow& parameter) {
+    if (parameter.is(CardType::Individual)) return 1.0;
+    return parameter.Probka;
 }
 
-bool CountStandsOut(int found, const Record& parameter) {
+bool CountStandsOut(int found, const ParameterRow& parameter) {
     if (found == 0) return false;
     const std::optional<double> expected = ExpectedCount(parameter);
     // A missing sample size compares as unknown: nothing stands out.
@@ -57,14 +53,14 @@ QFont CountFont(bool bold) {
     return font;
 }
 
-void PrintCount(QImage& strip, float x, int found, const Record& parameter) {
+void PrintCount(QImage& strip, float x, int found, const ParameterRow& parameter) {
     if (strip.isNull() || !CanDrawText()) return;
     QPainter painter(&strip);
     DrawCount(painter, x, found, parameter);
 }
 
 void RedrawCountStrip(QImage& strip, const std::vector<float>& centres, const std::vector<int>& counts,
-                      const Record& parameter) {
+                      const ParameterRow& parameter) {
     if (strip.isNull()) return;
     strip.fill(Qt::white);
     if (!CanDrawText()) return;

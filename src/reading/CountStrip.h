@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/Record.h"
+#include "db/ParameterRow.h"
 
 #include <QFont>
 #include <QImage>
@@ -16,9 +16,9 @@ inline constexpr int kCountTextTop = 4;
 
 // Marks a section is expected to hold: 1 on a card of TypKarty 1, else Probka;
 // nothing when Probka is missing.
-std::optional<double> ExpectedCount(const Record& parameter);
+std::optional<double> ExpectedCount(const ParameterRow& parameter);
 // A non-zero count that differs from the expected one.
-bool CountStandsOut(int found, const Record& parameter);
+bool CountStandsOut(int found, const ParameterRow& parameter);
 
 // White strip as wide as the card picture.
 QImage BlankCountStrip(int width);
@@ -28,11 +28,11 @@ QFont CountFont(bool bold);
 
 // Prints `found` centred on x (rounded half to even), bold red when it stands
 // out, else normal black. Nothing is printed without a GUI application.
-void PrintCount(QImage& strip, float x, int found, const Record& parameter);
+void PrintCount(QImage& strip, float x, int found, const ParameterRow& parameter);
 
 // Blanks the strip and prints every column's count; counts[i] belongs to the
 // column centred on centres[i].
 void RedrawCountStrip(QImage& strip, const std::vector<float>& centres, const std::vector<int>& counts,
-                      const Record& parameter);
+                      const ParameterRow& parameter);
 
 } // namespace kartovo

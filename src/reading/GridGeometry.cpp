@@ -2,7 +2,6 @@
 
 #include "platform/Messages.h"
 #include "platform/Numbers.h"
-#include "platform/Variants.h"
 
 #include <QPainter>
 #include <cmath>
@@ -11,31 +10,39 @@ namespace kartovo {
 
 namespace {
 
+using Number = std::optional<double>;
+
 int ToPixel(float v) { return static_cast<int>(std::nearbyint(v)); }
 
 // A number column, or nothing when it is null or not a finite number.
-bool NumberOf(const Record& parameter, const char* column, double& out) {
-    const QVariant v = parameter.value(QLatin1String(column));
-    if (!IsPresent(v)) return false;
-    out = ToNumber(v);
+bool NumberOf(const Number& v, double& out) {
+    if (!v) return false;
+    out = *v;
     return std::isfinite(out);
 }
 
 // A present limit column that is no finite 32-bit number, or empty.
-QString NonFiniteLimit(const Record& parameter) {
-    for (const char* column : {"OG", "OD", "GLK", "DLK", "LS", "WN", "GL", "DL"}) {
-        const QVariant v = parameter.value(QLatin1String(column));
-        if (!IsPresent(v)) continue;
-        const double d = ToNumber(v);
+QString NonFiniteLimit(const ParameterRow& p) {
+    const std::pair<const char*, const Number*> limits[] = {{"OG", &p.OG},   {"OD", &p.OD}, {"GLK", &p.GLK},
+                                                            {"DLK", &p.DLK}, {"LS", &p.LS}, {"WN", &p.WN},
+                                                            {"GL", &p.GL},   {"DL", &p.DL}};
+    for (const auto& [column, v] : limits) {
+        if (!*v) continue;
+        const double d = **v;
         if (!std::isfinite(d) || !std::isfinite(static_cast<float>(d))) return QLatin1String(column);
     }
     return {};
 }
 
-QString NonFiniteText(const QString& columns) {
-    return QStringLiteral("Wartość %1 parametru skanowanej karty nie jest skończoną liczbą.").arg(columns) +
-           kLineBreak + QStringLiteral("Nie można wyznaczyć wartości pomiarów z siatki karty.");
+Refusal NonFiniteText(const QString& columns) {
+    return Refuse(RefusalKind::BadInput,
+                  QStringLiteral("Wartość %1 parametru skanowanej karty nie jest skończoną liczbą.").arg(columns) +
+                      kLineBreak + QStringLiteral("Nie można wyznaczyć wartości pomiarów z siatki karty."));
 }
+
+// The larger / smaller of two values; a missing one never wins (as MaxOf2).
+Number Larger(const Number& a, const Number& b) { return a && b && *b > *a ? b : a; }
+Number Smaller(const Number& a, const Number& b) { return a && b && *b < *a ? b : a; }
 
 } // namespace
 
@@ -44,60 +51,46 @@ std::int16_t ValueDecimalsOf(const QString& format) {
     return static_cast<std::int16_t>(format.size() - p + 1);
 }
 
-bool IsExtendedRange(const Record& parameter) {
-    const QVariant skala = parameter.value(QStringLiteral("Skala"));
-    const QVariant arch = parameter.value(QStringLiteral("CzyArch"));
-    const bool skalaOne = IsPresent(skala) && ToNumber(skala) == 1.0;
-    bool archTrue = false;
-    if (IsPresent(arch)) {
-        // Stored booleans come as bool, as -1/1 or as text depending on the database.
-        archTrue = arch.typeId() == QMetaType::Bool ? arch.toBool()
-                   : arch.typeId() == QMetaType::QString
-                       ? (arch.toString().trimmed().compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0 ||
-                          ToNumber(arch) != 0.0)
-                       : ToNumber(arch) != 0.0;
-    }
-    return skalaOne || archTrue;
+bool IsExtendedRange(const ParameterRow& parameter) {
+    return (parameter.Skala && *parameter.Skala == 1.0) || parameter.CzyArch;
 }
 
-QString UstawZakresyP(const Record& parameter, GridGeometry& grid) {
-    grid.ValueDecimals = ValueDecimalsOf(parameter.value(QStringLiteral("Format")).toString());
+Result<void> UstawZakresyP(const ParameterRow& parameter, GridGeometry& grid) {
+    grid.ValueDecimals = ValueDecimalsOf(parameter.Format);
     // Infinite limits would be stored as values and drawn at no row.
     if (const QString column = NonFiniteLimit(parameter); !column.isEmpty()) return NonFiniteText(column);
-    const QVariant og = parameter.value(QStringLiteral("OG"));
-    const QVariant od = parameter.value(QStringLiteral("OD"));
-    const QVariant glk = parameter.value(QStringLiteral("GLK"));
-    const QVariant dlk = parameter.value(QStringLiteral("DLK"));
-    const QVariant wn = parameter.value(QStringLiteral("WN"));
-    QVariant top, bottom;
-    if (IsPresent(og) && IsPresent(od)) {
+    const Number& og = parameter.OG;
+    const Number& od = parameter.OD;
+    Number top, bottom;
+    if (og && od) {
         top = og;
         bottom = od;
-    } else if (!IsPresent(og) && !IsPresent(od)) {
-        return QStringLiteral("Parametr skanowanej karty nie ma określonej górnej ani dolnej granicy (OG, OD).") +
-               kLineBreak + QStringLiteral("Nie można wyznaczyć wartości pomiarów z siatki karty.");
-    } else if (!IsPresent(og)) {
+    } else if (!og && !od) {
+        return Refuse(RefusalKind::BadInput,
+                      QStringLiteral("Parametr skanowanej karty nie ma określonej górnej ani dolnej granicy (OG, OD).") +
+                          kLineBreak + QStringLiteral("Nie można wyznaczyć wartości pomiarów z siatki karty."));
+    } else if (!og) {
         bottom = od;
-        top = IsPresent(glk) ? glk : wn;
+        top = parameter.GLK ? parameter.GLK : parameter.WN;
     } else {
         top = og;
-        bottom = IsPresent(dlk) ? dlk : wn;
+        bottom = parameter.DLK ? parameter.DLK : parameter.WN;
     }
-    if (!IsPresent(top) || !IsPresent(bottom)) {
+    if (!top || !bottom) {
         // Without a stand-in (GLK/DLK or WN) one edge of the grid has no value.
-        return QStringLiteral("Parametr skanowanej karty nie ma określonego zakresu wartości siatki.") + kLineBreak +
-               QStringLiteral("Brak granicy %1 oraz wartości zastępczych (%2, WN).")
-                   .arg(IsPresent(og) ? QStringLiteral("OD") : QStringLiteral("OG"),
-                        IsPresent(og) ? QStringLiteral("DLK") : QStringLiteral("GLK"));
+        return Refuse(RefusalKind::BadInput,
+                      QStringLiteral("Parametr skanowanej karty nie ma określonego zakresu wartości siatki.") +
+                          kLineBreak +
+                          QStringLiteral("Brak granicy %1 oraz wartości zastępczych (%2, WN).")
+                              .arg(og ? QStringLiteral("OD") : QStringLiteral("OG"),
+                                   og ? QStringLiteral("DLK") : QStringLiteral("GLK")));
     }
     if (IsExtendedRange(parameter)) {
-        const QVariant gl = parameter.value(QStringLiteral("GL"));
-        const QVariant dl = parameter.value(QStringLiteral("DL"));
-        if (IsPresent(gl)) top = MaxOf2(top, gl);
-        if (IsPresent(dl)) bottom = MinOf2(bottom, dl);
+        top = Larger(top, parameter.GL);
+        bottom = Smaller(bottom, parameter.DL);
     }
-    grid.RangeTop = static_cast<float>(ToNumber(top));
-    grid.RangeBottom = static_cast<float>(ToNumber(bottom));
+    grid.RangeTop = static_cast<float>(*top);
+    grid.RangeBottom = static_cast<float>(*bottom);
     if (!std::isfinite(grid.RangeTop - grid.RangeBottom)) return NonFiniteText(QStringLiteral("OG - OD"));
     return {};
 }
@@ -109,7 +102,7 @@ void SetGridEdges(GridGeometry& grid, const QImage& picture) {
     grid.GridRight = picture.width() - 1;
 }
 
-void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid) {
+void RysSiatka(QImage& picture, const ParameterRow& parameter, GridGeometry& grid) {
     if (picture.isNull()) return;
     if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32)
         picture = picture.convertToFormat(QImage::Format_RGB32);
@@ -131,9 +124,9 @@ void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid) {
     const float span = grid.RangeTop - grid.RangeBottom;
     if (span != 0.0f) {
         const float k = static_cast<float>(h) / span;
-        auto limitLine = [&](const char* column, QRgb colour) {
+        auto limitLine = [&](const Number& column, QRgb colour) {
             double v = 0.0;
-            if (!NumberOf(parameter, column, v)) return;
+            if (!NumberOf(column, v)) return;
             const float y = static_cast<float>(h - (v - grid.RangeBottom) * k);
             // A line off the picture draws nothing; far off, its row has no whole number.
             if (!std::isfinite(y) || y < -2.0f || y > static_cast<float>(h) + 2.0f) return;
@@ -141,12 +134,12 @@ void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid) {
             painter.fillRect(QRect(QPoint(0, y1), QPoint(w, y2)), QColor::fromRgb(colour));
         };
         if (IsExtendedRange(parameter)) {
-            limitLine("OG", kOuterLimitColour);
-            limitLine("OD", kOuterLimitColour);
+            limitLine(parameter.OG, kOuterLimitColour);
+            limitLine(parameter.OD, kOuterLimitColour);
         }
-        limitLine("GLK", kControlLineColour);
-        limitLine("LS", kCentreLineColour);
-        limitLine("DLK", kControlLineColour);
+        limitLine(parameter.GLK, kControlLineColour);
+        limitLine(parameter.LS, kCentreLineColour);
+        limitLine(parameter.DLK, kControlLineColour);
     }
 
     hline(grid.GridLeft, grid.GridRight, grid.GridTop, kGridLineColour);
@@ -155,8 +148,8 @@ void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid) {
     vline(grid.GridRight, grid.GridTop, grid.GridBottom, kGridLineColour);
 
     double gestosc = 0.0, rows = 0.0;
-    const bool haveColumns = NumberOf(parameter, "Gestosc", gestosc) && gestosc + 1.0 != 0.0;
-    const bool haveRows = NumberOf(parameter, "SkalaSiatki", rows) && rows != 0.0;
+    const bool haveColumns = NumberOf(parameter.Gestosc, gestosc) && gestosc + 1.0 != 0.0;
+    const bool haveRows = NumberOf(parameter.SkalaSiatki, rows) && rows != 0.0;
     if (haveColumns)
         grid.ColumnWidth = static_cast<float>((grid.GridRight - grid.GridLeft) / (gestosc + 1.0));
     if (haveRows) grid.RowHeight = static_cast<float>((grid.GridBottom - grid.GridTop) / rows);
@@ -183,25 +176,22 @@ void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid) {
     }
 }
 
-QVariant RowValue(const Record& parameter, const GridGeometry& grid, int row) {
+QVariant RowValue(const ParameterRow& parameter, const GridGeometry& grid, int row) {
     double s = 0.0;
-    if (!NumberOf(parameter, "SkalaSiatki", s) || s == 0.0) return {};
+    if (!NumberOf(parameter.SkalaSiatki, s) || s == 0.0) return {};
     // The difference is taken in the 32-bit precision of the range.
     const float span = grid.RangeTop - grid.RangeBottom;
     const double step = static_cast<double>(span) / s;
-    QVariant odv = parameter.value(QStringLiteral("OD"));
-    QVariant ogv = parameter.value(QStringLiteral("OG"));
+    Number odv = parameter.OD, ogv = parameter.OG;
     if (IsExtendedRange(parameter)) {
-        const QVariant dl = parameter.value(QStringLiteral("DL"));
-        const QVariant gl = parameter.value(QStringLiteral("GL"));
-        if (IsPresent(dl)) odv = MinOf2(odv, dl);
-        if (IsPresent(gl)) ogv = MaxOf2(ogv, gl);
+        odv = Smaller(odv, parameter.DL);
+        ogv = Larger(ogv, parameter.GL);
     }
     double value = 0.0;
-    if (IsPresent(odv))
-        value = ToNumber(odv) + row * step + step / 2.0;
-    else if (IsPresent(ogv))
-        value = ToNumber(ogv) - (s - row) * step + step / 2.0;
+    if (odv)
+        value = *odv + row * step + step / 2.0;
+    else if (ogv)
+        value = *ogv - (s - row) * step + step / 2.0;
     else
         return {};
     return RoundHalfEven(value, grid.ValueDecimals);

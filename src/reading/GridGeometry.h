@@ -1,6 +1,7 @@
 #pragma once
 
-#include "db/Record.h"
+#include "db/ParameterRow.h"
+#include "platform/Result.h"
 
 #include <QImage>
 #include <QString>
@@ -28,23 +29,23 @@ inline constexpr QRgb kControlLineColour = 0xffffff00u; // 14 yellow
 // Places after the first "." of the format, plus one ("0.00" -> 3, "0" -> 2).
 std::int16_t ValueDecimalsOf(const QString& format);
 
-// Skala = 1 or CzyArch true (nulls count as neither).
-bool IsExtendedRange(const Record& parameter);
+// Skala = 1 or CzyArch: the grid spans the outer limits GL/DL too.
+bool IsExtendedRange(const ParameterRow& parameter);
 
 // Sets ValueDecimals, RangeTop and RangeBottom from the parameter's limits.
-// Returns an empty text, or the refusal when the parameter has no usable
-// range (neither OG nor OD, or a missing bound with nothing to stand in).
-QString UstawZakresyP(const Record& parameter, GridGeometry& grid);
+// Refused when the parameter has no usable range (neither OG nor OD, a
+// missing bound with nothing to stand in, a limit that is no finite number).
+Result<void> UstawZakresyP(const ParameterRow& parameter, GridGeometry& grid);
 
 // GridTop/Left 0, GridBottom/Right the picture's height/width - 1.
 void SetGridEdges(GridGeometry& grid, const QImage& picture);
 
 // Sets the origin, ColumnWidth and RowHeight and draws limit lines, frame and
 // grid lines on the picture. A step whose inputs are missing is skipped.
-void RysSiatka(QImage& picture, const Record& parameter, GridGeometry& grid);
+void RysSiatka(QImage& picture, const ParameterRow& parameter, GridGeometry& grid);
 
 // Value of row r (0 = bottom row), rounded to ValueDecimals places; null when
 // neither OD nor OG is there or the grid has no rows.
-QVariant RowValue(const Record& parameter, const GridGeometry& grid, int row);
+QVariant RowValue(const ParameterRow& parameter, const GridGeometry& grid, int row);
 
 } // namespace kartovo

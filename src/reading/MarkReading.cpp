@@ -1,5 +1,7 @@
 #include "reading/MarkReading.h"
 
+#include "platform/Messages.h"
+
 #include <QPainter>
 #include <cmath>
 #include <vector>
@@ -34,8 +36,7 @@ long CountBlack(const QRgb* p, int n) {
 } // namespace
 
 std::int16_t CheckCell(const QImage& picture, float x, float y, float cw, float rh, double threshold) {
-    // The window's pixel columns and rows, rounded exactly as CheckPoint does;
-    // every (column, row) pair is one sample, repeated positions included.
+    // Every (column, row) pair of the window is one sample, repeated positions included.
     const float x0 = x - cw / 2.0f - 1.0f;
     const float y0 = rh / 2.0f + y - 1.0f;
     thread_local std::vector<int> columns;
@@ -67,15 +68,13 @@ std::int16_t CheckCell(const QImage& picture, float x, float y, float cw, float 
     return black > static_cast<double>(other) * threshold ? 0 : 1;
 }
 
-std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, double threshold,
-                                  const std::function<void(float, int)>& afterColumn) {
-    ScanCallbacks callbacks;
-    callbacks.column = afterColumn;
-    return ReadMarks(source, g, threshold, callbacks);
+QString TooManyMarksText() {
+    return QStringLiteral("Na karcie jest więcej niż %1 zaznaczonych pól.").arg(kMaxMeasurements) + kLineBreak +
+           QStringLiteral("Karty nie można odczytać. Sprawdź obraz karty lub podnieś próg wypełnienia.");
 }
 
-std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, double threshold,
-                                  const ScanCallbacks& callbacks) {
+Result<std::vector<MarkedCell>> ReadMarks(const QImage& source, const GridGeometry& g, double threshold,
+                                          const ScanCallbacks& callbacks) {
     std::vector<MarkedCell> marks;
     // Under a pixel the float steps stall and the scan would never end.
     if (!(g.ColumnWidth >= 1.0f) || !(g.RowHeight >= 1.0f)) return marks;
@@ -102,7 +101,8 @@ std::vector<MarkedCell> ReadMarks(const QImage& source, const GridGeometry& g, d
                 marks.push_back(cell);
             }
             if (callbacks.cell) callbacks.cell(cell, x, y, marked);
-            if (marked && callbacks.stop && callbacks.stop(marks.size())) return marks;
+            if (marked && marks.size() > static_cast<std::size_t>(kMaxMeasurements))
+                return Refuse(RefusalKind::BadInput, TooManyMarksText());
             ++row;
         }
         if (callbacks.column) callbacks.column(x, found);

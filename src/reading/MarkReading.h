@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Result.h"
 #include "reading/GridGeometry.h"
 
 #include <QImage>
@@ -17,30 +18,33 @@ struct MarkedCell {
     int section = 0; // grid column, 1 = leftmost
 };
 
-// Walks the grid column by column (left to right), each column from the
-// bottom row up, and tests every cell with CheckPoint on the picture.
-// `threshold` is the fraction (0.2 for "20%"). `afterColumn` gets the
-// section's centre and how many marks it held.
-std::vector<MarkedCell> ReadMarks(const QImage& picture, const GridGeometry& grid, double threshold,
-                                  const std::function<void(float x, int found)>& afterColumn = {});
+// MeasurementCount is a 16-bit count: a card with more marks is refused.
+inline constexpr int kMaxMeasurements = 32767;
+QString TooManyMarksText();
 
-// The cell test of CheckPoint with the same window, rounding and counting,
-// reading the window row by row: 0 when the cell is marked, 1 when empty.
-// `picture` must be 32-bit RGB.
+// Cell test on the card picture (y from the top). (x, y) is the cell centre,
+// columnWidth/rowHeight the cell size, threshold the fraction of the
+// threshold percentage (0.2 for "20%"). Only pixels of exactly (0, 0, 0)
+// count as ink (alpha aside); pixels outside the picture count as paper. The
+// window is (cw - 1) x (rh - 1) samples, starting a pixel left of and below
+// the cell's top-left corner, positions rounded half to even (a position
+// repeated counts twice). Marked when ink > threshold x paper. Returns 0 when
+// the cell is marked, 1 when empty. `picture` must be 32-bit RGB.
 std::int16_t CheckCell(const QImage& picture, float x, float y, float columnWidth, float rowHeight,
                        double threshold);
 
 // What the scan reports as it goes. `cell` runs after every cell with the
 // cell's centre as the scan holds it (32-bit floats) and whether it was
-// marked; `column` after every column. `stop` is asked after every marked
-// cell: true ends the scan there (the marks found so far are returned).
+// marked; `column` after every column with its centre and its marks.
 struct ScanCallbacks {
     std::function<void(const MarkedCell& cell, float x, float y, bool marked)> cell;
     std::function<void(float x, int found)> column;
-    std::function<bool(std::size_t markCount)> stop;
 };
-std::vector<MarkedCell> ReadMarks(const QImage& picture, const GridGeometry& grid, double threshold,
-                                  const ScanCallbacks& callbacks);
+// Walks the grid column by column (left to right), each column from the
+// bottom row up, and tests every cell with CheckCell. Refused (TooManyMarksText)
+// as soon as more than kMaxMeasurements cells are marked.
+Result<std::vector<MarkedCell>> ReadMarks(const QImage& picture, const GridGeometry& grid, double threshold,
+                                          const ScanCallbacks& callbacks = {});
 
 // The box half as wide and high as the cell, on its centre (corners rounded
 // down, both included).

@@ -1,7 +1,9 @@
 #pragma once
 
-#include "db/Record.h"
+#include "db/ParameterRow.h"
+#include "platform/Result.h"
 #include "reading/GridGeometry.h"
+#include "reading/MarkReading.h"
 
 #include <QJsonArray>
 #include <QString>
@@ -21,15 +23,11 @@ struct MeasurementEntry {
 };
 using MeasurementTable = std::vector<MeasurementEntry>;
 
-// MeasurementCount is a 16-bit count: a card with more marks is refused.
-inline constexpr int kMaxMeasurements = 32767;
-QString TooManyMarksText();
-
 // Stable, ascending by section; entries of one section keep their order.
 void SortujPomiary(MeasurementTable& table);
 
 // Every entry's value := RowValue of its row (null when neither OD nor OG).
-void ComputeValues(MeasurementTable& table, const Record& parameter, const GridGeometry& grid);
+void ComputeValues(MeasurementTable& table, const ParameterRow& parameter, const GridGeometry& grid);
 
 // The list's header "Lp", "Sekcja", "Pomiar" separated by TAB.
 QString MeasurementListHeader();
@@ -43,24 +41,19 @@ double ThresholdFraction(const QString& caption);
 
 // The reading without pictures to show: grid drawn on a copy of the clean grid
 // image, every cell tested, sorted, values computed. `grid` holds the range
-// and the edges; the drawing fixes the rest. Returns false with `refusal` set
-// when the grid cannot be read (UnreadableGridText: threshold, Gestosc,
-// SkalaSiatki) or the card holds more marks than the table can.
-bool ReadMeasurements(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid, double threshold,
-                      MeasurementTable& table, QString* refusal = nullptr);
+// and the edges; the drawing fixes the rest. Refused when the grid cannot be
+// read (UnreadableGridText: threshold, Gestosc, SkalaSiatki) or the card holds
+// more marks than the table can.
+Result<MeasurementTable> ReadMeasurements(const QImage& cleanGrid, const ParameterRow& parameter,
+                                          const GridGeometry& grid, double threshold);
 
 // The same on a grid already drawn (the card view after StartPix, with the
 // geometry that drawing fixed): no copy, no second drawing.
-bool ReadDrawnGrid(const QImage& drawnGrid, const Record& parameter, const GridGeometry& grid, double threshold,
-                   MeasurementTable& table, QString* refusal = nullptr);
+Result<MeasurementTable> ReadDrawnGrid(const QImage& drawnGrid, const ParameterRow& parameter,
+                                       const GridGeometry& grid, double threshold);
 
 // The table as [section, row, value] triples (row 0 = bottom; value as stored,
 // null when there is none).
 QJsonArray MeasurementsJson(const MeasurementTable& table);
-
-// ReadMeasurements, handed over as MeasurementsJson ("measurements" of the
-// headless report). Refused: false, `out` empty, `refusal` set.
-bool ReadMeasurementsJson(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid,
-                          double threshold, QJsonArray& out, QString* refusal = nullptr);
 
 } // namespace kartovo

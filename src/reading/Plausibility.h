@@ -1,6 +1,7 @@
 #pragma once
 
-#include "db/Record.h"
+#include "db/ParameterRow.h"
+#include "platform/Result.h"
 #include "reading/Measurements.h"
 
 #include <QSize>
@@ -12,15 +13,15 @@ namespace kartovo {
 // marked (a blot, a scribble, a painted grid). Empty when the marks may be an
 // operator's; otherwise the refusal (lines joined by carriage returns). A
 // column short of its sample size, or an extra mark or two, is not refused.
-QString ImplausibleMarksText(const MeasurementTable& table, const Record& parameter);
+Result<void> ImplausibleMarksText(const MeasurementTable& table, const ParameterRow& parameter);
 
 // Cells narrower or lower than this cannot be told marked from empty.
 inline constexpr double kMinCellPixels = 4.0;
 
 // Why a grid picture of `gridSize` cannot be read at `threshold` (a fraction,
 // 0.2 for "20%"): a threshold of 0 or less marks every cell; Gestosc and
-// SkalaSiatki must be there and give cells of at least kMinCellPixels. Empty
-// when it can be read; otherwise the refusal naming what is wrong.
-QString UnreadableGridText(const Record& parameter, QSize gridSize, double threshold);
+// SkalaSiatki must be there and give cells of at least kMinCellPixels.
+// Refused naming what is wrong.
+Result<void> UnreadableGridText(const ParameterRow& parameter, QSize gridSize, double threshold);
 
 } // namespace kartovo

@@ -3,7 +3,6 @@
 #include "platform/Logging.h"
 #include "platform/Messages.h"
 #include "platform/Numbers.h"
-#include "platform/Variants.h"
 #include "reading/CountStrip.h"
 #include "reading/MarkReading.h"
 #include "reading/Plausibility.h"
@@ -19,10 +18,7 @@ namespace {
 constexpr QRgb kMarkRed = 0xffff0000u; // palette 12
 constexpr QRgb kWhite = 0xffffffffu;   // palette 15
 
-int WholeColumn(const Record& parameter, const char* column) {
-    const QVariant v = parameter.value(QLatin1String(column));
-    return IsPresent(v) ? CLng(ToNumber(v)) : 0;
-}
+int WholeNumber(const std::optional<double>& v) { return v ? CLng(*v) : 0; }
 
 // Colour of the picture at a position given in its own (fractional) pixels.
 bool IsRedAt(const QImage& picture, float x, float y) {
@@ -62,7 +58,7 @@ void CopyPicture(const QImage& src, QImage& dst) {
 
 } // namespace
 
-ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Record& parameter,
+ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const ParameterRow& parameter,
                                               const GridGeometry& grid, double threshold, QImage& p1, QImage& p3,
                                               bool computeValues, const Hooks& hooks) {
     if (m_running) return {ReadStatus::Busy, {}};
@@ -83,15 +79,14 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Rec
     SetGridEdges(m_grid, p1);
     RysSiatka(p1, m_parameter, m_grid);
     p3 = BlankCountStrip(p1.width());
-    if (QString why = UnreadableGridText(m_parameter, p1.size(), threshold); !why.isEmpty()) {
+    if (const Result<void> readable = UnreadableGridText(m_parameter, p1.size(), threshold); !readable) {
         // The card and its grid stay shown; nothing is read.
-        qCWarning(lcReading).noquote() << "Reading refused:" << QString(why).replace(kLineBreak, u' ');
-        return {ReadStatus::Refused, why};
+        qCWarning(lcReading).noquote() << "Reading refused:" << readable.error().replace(kLineBreak, u' ');
+        return {ReadStatus::Refused, readable.error()};
     }
 
     // Boxes go on P1 as the marks are found; each stays inside its own cell,
     // away from every other cell's test window.
-    bool tooMany = false;
     ScanCallbacks callbacks;
     callbacks.cell = [&](const MarkedCell& cell, float x, float y, bool marked) {
         if (marked) {
@@ -100,7 +95,6 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Rec
         }
         if (hooks.cell) hooks.cell();
     };
-    callbacks.stop = [&](std::size_t n) { return tooMany = n > static_cast<std::size_t>(kMaxMeasurements); };
     callbacks.column = [&](float x, int found) {
         m_centres.push_back(x);
         m_counts.push_back(found);
@@ -108,9 +102,7 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Rec
             hooks.progress(static_cast<int>(CInt(100.0 * x / static_cast<double>(m_grid.GridRight))));
         PrintCount(p3, x, found, m_parameter);
     };
-    ReadMarks(p1, m_grid, threshold, callbacks);
-
-    if (tooMany) {
+    if (const auto marks = ReadMarks(p1, m_grid, threshold, callbacks); !marks) {
         qCWarning(lcReading) << "Reading refused: more than" << kMaxMeasurements << "marks";
         m_table.clear();
         m_centres.clear();
@@ -119,7 +111,7 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Rec
         CopyPicture(cleanGrid, p1);
         RysSiatka(p1, m_parameter, m_grid);
         p3 = BlankCountStrip(p1.width());
-        return {ReadStatus::TooManyMarks, TooManyMarksText()};
+        return {ReadStatus::TooManyMarks, marks.error()};
     }
     SortujPomiary();
     if (computeValues) this->computeValues();
@@ -136,7 +128,7 @@ void ReadingState::clear() {
 }
 
 QStringList ReadingState::listLines() const {
-    return MeasurementListLines(m_table, m_parameter.value(QStringLiteral("Format")).toString());
+    return MeasurementListLines(m_table, m_parameter.Format);
 }
 
 QStringList ReadingState::prepareList() {
@@ -175,8 +167,8 @@ ReadingState::ClickResult ReadingState::click(QImage& p1, QImage& p3) {
     const bool clickRed = IsRedAt(p1, mx, my);
 
     // Strict bounds: a click on a grid line hits no cell.
-    const int columns = WholeColumn(m_parameter, "Gestosc") + 1;
-    const int rows = WholeColumn(m_parameter, "SkalaSiatki");
+    const int columns = WholeNumber(m_parameter.Gestosc) + 1;
+    const int rows = WholeNumber(m_parameter.SkalaSiatki);
     int hitColumn = 0, hitRow = 0;
     for (int c = 1; c <= columns && hitColumn == 0; ++c) {
         if (!(x0 + static_cast<float>(c - 1) * cw < mx && mx < x0 + static_cast<float>(c) * cw)) continue;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/Record.h"
+#include "db/ParameterRow.h"
 #include "reading/GridGeometry.h"
 #include "reading/Measurements.h"
 
@@ -19,7 +19,7 @@ namespace kartovo {
 // image file), the parameter row and the grid's value range.
 struct ReadingInput {
     QImage cleanGrid;
-    Record parameter;
+    ParameterRow parameter;
     GridGeometry grid;
 };
 
@@ -50,7 +50,7 @@ public:
     // missing or absurd Gestosc/SkalaSiatki; the grid is drawn, nothing read)
     // and when the card holds more than kMaxMeasurements marks (the table is
     // left empty).
-    ReadResult Czytaj(const QImage& cleanGrid, const Record& parameter, const GridGeometry& grid, double threshold,
+    ReadResult Czytaj(const QImage& cleanGrid, const ParameterRow& parameter, const GridGeometry& grid, double threshold,
                       QImage& p1, QImage& p3, bool computeValues, const Hooks& hooks = {});
     bool running() const { return m_running; }
     // A reading finished and its table stands (until the next reading or clear()).
@@ -61,7 +61,7 @@ public:
     const MeasurementTable& measurements() const { return m_table; }
     int MeasurementCount() const { return static_cast<int>(m_table.size()); }
     const GridGeometry& grid() const { return m_grid; }
-    const Record& parameter() const { return m_parameter; }
+    const ParameterRow& parameter() const { return m_parameter; }
     // Count of each column as last printed, column 1 first.
     const std::vector<int>& columnCounts() const { return m_counts; }
 
@@ -114,7 +114,7 @@ private:
 
     MeasurementTable m_table;
     GridGeometry m_grid;
-    Record m_parameter;
+    ParameterRow m_parameter;
     std::vector<float> m_centres;
     std::vector<int> m_counts;
     bool m_running = false;

@@ -22,14 +22,14 @@ protected:
         pipeline.setOptions(m_options);
         pipeline.setAutoMode(true);
         pipeline.setReadCommand([&] {
-            state.DialogAccepted =
-                ReadDrawnGrid(m_pictures.image(Picture::P1), state.CardParameter.current(), state.Grid, 0.2, m_table);
+            auto read = ReadDrawnGrid(m_pictures.image(Picture::P1), state.CardParameter.current(), state.Grid, 0.2);
+            state.DialogAccepted = read.ok();
+            m_table = read ? std::move(*read) : MeasurementTable();
             // The card view is the clean grid with the grid drawn: reading the
             // clean grid afresh finds the same.
-            MeasurementTable fresh;
-            EXPECT_EQ(ReadMeasurements(m_pictures.image(Picture::P2), state.CardParameter.current(), state.Grid, 0.2,
-                                       fresh),
-                      state.DialogAccepted);
+            auto again = ReadMeasurements(m_pictures.image(Picture::P2), state.CardParameter.current(), state.Grid, 0.2);
+            EXPECT_EQ(again.ok(), state.DialogAccepted);
+            const MeasurementTable fresh = again ? std::move(*again) : MeasurementTable();
             ASSERT_EQ(fresh.size(), m_table.size());
             for (std::size_t i = 0; i < fresh.size(); ++i) {
                 EXPECT_EQ(std::tie(fresh[i].x, fresh[i].y, fresh[i].row, fresh[i].section),

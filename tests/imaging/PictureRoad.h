@@ -81,16 +81,18 @@ inline RoadOutcome RunPictureRoad(const QByteArray& data, bool road) {
     if (!r.codeRead || r.grid.isNull()) return o;
     const Record parameter = RoadParameter();
     GridGeometry grid;
-    if (const QString why = UstawZakresyP(parameter, grid); !why.isEmpty()) {
-        o.refusal = why;
+    if (const auto range = UstawZakresyP(parameter, grid); !range) {
+        o.refusal = range.error();
         return o;
     }
     // Cleaned as the station's "Konwertuj na B&W" does: only pure black is ink.
     QImage clean = r.grid;
     ConvertToBW(clean);
-    MeasurementTable table;
-    if (!ReadMeasurements(clean, parameter, grid, 0.2, table, &o.refusal)) return o;
-    o.refusal = ImplausibleMarksText(table, parameter);
+    const auto read = ReadMeasurements(clean, parameter, grid, 0.2);
+    o.refusal = read.error();
+    if (!read) return o;
+    const MeasurementTable& table = *read;
+    o.refusal = ImplausibleMarksText(table, parameter).error();
     for (const MeasurementEntry& e : table) o.marks << e.section << e.row;
     return o;
 }

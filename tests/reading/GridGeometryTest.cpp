@@ -18,6 +18,11 @@ Record Parameter(QVariant og, QVariant od, int rows = 20, int gestosc = 9, const
     return p;
 }
 
+Record With(Record p, const char* column, QVariant v) {
+    p.set(column, v);
+    return p;
+}
+
 QImage White(int w, int h) {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(Qt::white);
@@ -33,186 +38,113 @@ bool Contains(const QImage& img, QRgb colour) {
 
 GridGeometry Drawn(QImage& img, const Record& p) {
     GridGeometry g;
-    EXPECT_TRUE(UstawZakresyP(p, g).isEmpty());
+    EXPECT_TRUE(UstawZakresyP(p, g).ok());
     SetGridEdges(g, img);
     RysSiatka(img, p, g);
     return g;
 }
 
-double Value(const Record& p, const GridGeometry& g, int row) { return RowValue(p, g, row).toDouble(); }
-
 } // namespace
 
-TEST(ValueDecimals, OnePlaceMoreThanTheFormatShows) {
+// The range of the grid and the values of its rows (the middle of each row,
+// rounded half to even to one place more than the format shows).
+TEST(ValueRange, EdgesAndRowValues) {
+    struct Case {
+        const char* name;
+        Record p;
+        float top, bottom;
+        std::vector<std::pair<int, double>> rows;
+    };
+    const Record wide = With(With(Parameter(12.0, 10.0), "GL", 13.0), "DL", 9.0);
+    const Case cases[] = {
+        {"limits", Parameter(12.0, 10.0), 12, 10, {{0, 10.05}, {7, 10.75}, {19, 11.95}}},
+        {"limitsAsText", Parameter("12", "10"), 12, 10, {{7, 10.75}}},
+        {"outerLimitsUnused", With(wide, "CzyArch", false), 12, 10, {{0, 10.05}}},
+        {"outerLimitsBySkala", With(wide, "Skala", 1), 13, 9, {{0, 9.1}}},
+        {"outerLimitsByCzyArch", With(wide, "CzyArch", true), 13, 9, {{19, 12.9}}},
+        {"noTopTakesGLK", With(Parameter(QVariant(), 10.0), "GLK", 11.5), 11.5, 10, {{0, 10.038}, {19, 11.462}}},
+        {"noBottomTakesWN", With(Parameter(12.0, QVariant()), "WN", 11.0), 12, 11, {{0, 11.025}, {19, 11.975}}},
+        // 0.2 as a 32-bit float is 0.2000000030: row 2 lies just above the tie 0.025.
+        {"singlePrecisionStep", Parameter(0.2, 0.0, 20, 9, "0.0"), 0.2f, 0, {{0, 0.01}, {2, 0.03}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GridGeometry g;
+        ASSERT_TRUE(UstawZakresyP(c.p, g).ok());
+        EXPECT_FLOAT_EQ(g.RangeTop, c.top);
+        EXPECT_FLOAT_EQ(g.RangeBottom, c.bottom);
+        for (const auto& [row, value] : c.rows) EXPECT_DOUBLE_EQ(RowValue(c.p, g, row).toDouble(), value) << row;
+    }
+    // CzyArch as each database hands it over.
+    for (const QVariant& yes : {QVariant(true), QVariant(-1), QVariant(1), QVariant("true"), QVariant("-1")})
+        EXPECT_TRUE(IsExtendedRange(With(Parameter(1, 0), "CzyArch", yes))) << yes.toString().toStdString();
+    for (const QVariant& no : {QVariant(false), QVariant(0), QVariant("0"), QVariant("false"), QVariant(), QVariant("")})
+        EXPECT_FALSE(IsExtendedRange(With(Parameter(1, 0), "CzyArch", no))) << no.toString().toStdString();
     EXPECT_EQ(ValueDecimalsOf("0.0"), 2);
     EXPECT_EQ(ValueDecimalsOf("#,##0.000"), 4);
     EXPECT_EQ(ValueDecimalsOf("0"), 2);
-    EXPECT_EQ(ValueDecimalsOf("0.00"), 3);
     EXPECT_EQ(ValueDecimalsOf(""), 1);
 }
 
-TEST(ValueRange, ExtendedRangeWidensToOuterBoundsAndDrawsRedLimits) {
-    Record p = Parameter(12.0, 10.0);
-    p.set("GL", 13.0);
-    p.set("DL", 9.0);
-    p.set("Skala", 1);
-    QImage img = White(101, 201); // H = 201, k = 50.25 per unit
-    const GridGeometry g = Drawn(img, p);
-    EXPECT_FLOAT_EQ(g.RangeTop, 13.0f);
-    EXPECT_FLOAT_EQ(g.RangeBottom, 9.0f);
-    // OG at y = 201 - 3 * 50.25 = 50.25: rows 49..51, row 50 lies under a grid line.
-    EXPECT_EQ(img.pixel(5, 49), kOuterLimitColour);
-    EXPECT_EQ(img.pixel(5, 51), kOuterLimitColour);
-    EXPECT_EQ(img.pixel(5, 50), kGridLineColour);
-    EXPECT_EQ(img.pixel(5, 48), qRgb(255, 255, 255));
-    // OD at y = 150.75: rows 150..152.
-    EXPECT_EQ(img.pixel(5, 151), kOuterLimitColour);
-    EXPECT_EQ(img.pixel(5, 152), kOuterLimitColour);
-    EXPECT_EQ(img.pixel(5, 153), qRgb(255, 255, 255));
-    // CzyArch alone does the same.
-    p.set("Skala", 0);
-    p.set("CzyArch", true);
-    GridGeometry g2;
-    UstawZakresyP(p, g2);
-    EXPECT_FLOAT_EQ(g2.RangeTop, 13.0f);
-}
-
-TEST(ValueRange, WithoutExtendedRangeTheLimitsAreTheEdgesAndNoRedLine) {
-    Record p = Parameter(12.0, 10.0);
-    p.set("GL", 13.0);
-    p.set("DL", 9.0);
-    p.set("Skala", 0);
-    p.set("CzyArch", false);
-    QImage img = White(101, 201);
-    const GridGeometry g = Drawn(img, p);
-    EXPECT_FLOAT_EQ(g.RangeTop, 12.0f);
-    EXPECT_FLOAT_EQ(g.RangeBottom, 10.0f);
-    EXPECT_FALSE(Contains(img, kOuterLimitColour));
-}
-
-TEST(ValueRange, MissingLimitTakesControlLineOrNominal) {
-    Record up = Parameter(QVariant(), 10.0);
-    up.set("GLK", 11.5);
-    GridGeometry g;
-    ASSERT_TRUE(UstawZakresyP(up, g).isEmpty());
-    EXPECT_FLOAT_EQ(g.RangeTop, 11.5f);
-    EXPECT_FLOAT_EQ(g.RangeBottom, 10.0f);
-    EXPECT_DOUBLE_EQ(Value(up, g, 0), 10.038); // 10 + 0.075 / 2, half to even at 3 places
-    EXPECT_DOUBLE_EQ(Value(up, g, 19), 11.462);
-
-    Record down = Parameter(12.0, QVariant());
-    down.set("WN", 11.0);
-    ASSERT_TRUE(UstawZakresyP(down, g).isEmpty());
-    EXPECT_FLOAT_EQ(g.RangeTop, 12.0f);
-    EXPECT_FLOAT_EQ(g.RangeBottom, 11.0f);
-    EXPECT_DOUBLE_EQ(Value(down, g, 19), 11.975); // counted down from 12
-    EXPECT_DOUBLE_EQ(Value(down, g, 0), 11.025);
-}
-
-TEST(ValueRange, ParameterWithoutAnyLimitIsRefused) {
-    GridGeometry g;
-    g.RangeTop = 5.0f;
-    const QString text = UstawZakresyP(Parameter(QVariant(), QVariant()), g);
-    EXPECT_TRUE(text.contains(QStringLiteral("OG, OD")));
-    EXPECT_FLOAT_EQ(g.RangeTop, 5.0f);
-    EXPECT_FALSE(RowValue(Parameter(QVariant(), QVariant()), g, 0).isValid());
-    // A missing bound with no stand-in is refused too, instead of a null range.
-    EXPECT_FALSE(UstawZakresyP(Parameter(12.0, QVariant()), g).isEmpty());
-}
-
-TEST(ValueRange, LimitsThatAreNoFiniteNumberAreRefusedByName) {
-    const auto with = [](Record p, const char* column, QVariant v) {
-        p.set(column, v);
-        return p;
-    };
+TEST(ValueRange, UnusableLimitsAreRefusedByName) {
     const Record base = Parameter(12.0, 10.0);
     const std::pair<Record, const char*> cases[] = {
-        {Parameter(1e308, -1e308), "OG"}, // beyond a 32-bit float
-        {Parameter(12.0, -1e308), "OD"},
-        {with(base, "GLK", std::numeric_limits<double>::infinity()), "GLK"},
-        {with(base, "DLK", std::numeric_limits<double>::quiet_NaN()), "DLK"},
-        {with(with(base, "Skala", 1), "GL", 1e39), "GL"},
-        {with(base, "DL", -1e39), "DL"},
-        {Parameter(3e38, -3e38), "OG - OD"}, // each finite, the span not
+        {Parameter(QVariant(), QVariant()), "Parametr skanowanej karty nie ma określonej górnej ani dolnej granicy (OG, OD)."},
+        {Parameter(12.0, QVariant()), "Brak granicy OD oraz wartości zastępczych (DLK, WN)."},
+        {Parameter(1e308, -1e308), "Wartość OG parametru"}, // beyond a 32-bit float
+        {Parameter(12.0, -1e308), "Wartość OD parametru"},
+        {With(base, "GLK", std::numeric_limits<double>::infinity()), "Wartość GLK parametru"},
+        {With(base, "DLK", std::numeric_limits<double>::quiet_NaN()), "Wartość DLK parametru"},
+        {With(With(base, "Skala", 1), "GL", 1e39), "Wartość GL parametru"},
+        {With(base, "DL", -1e39), "Wartość DL parametru"},
+        {Parameter(3e38, -3e38), "Wartość OG - OD parametru"}, // each finite, the span not
     };
-    for (const auto& [p, column] : cases) {
+    for (const auto& [p, says] : cases) {
         GridGeometry g;
-        const QString text = UstawZakresyP(p, g);
-        EXPECT_TRUE(text.startsWith(QStringLiteral("Wartość %1 parametru").arg(column))) << qPrintable(text);
+        g.RangeTop = 5.0f;
+        const Result<void> r = UstawZakresyP(p, g);
+        EXPECT_TRUE(r.error().contains(QString::fromUtf8(says))) << qPrintable(r.error());
     }
     GridGeometry g;
-    EXPECT_TRUE(UstawZakresyP(Parameter(3e38, 1e38), g).isEmpty());
+    EXPECT_TRUE(UstawZakresyP(Parameter(3e38, 1e38), g).ok());
+    EXPECT_FALSE(RowValue(Parameter(QVariant(), QVariant()), g, 0).isValid());
 }
 
-TEST(RysSiatka, AbsurdCountsCostNoMoreThanThePicture) {
-    // 2^31 - 1 columns and rows: lines closer than a pixel fill the grid once.
-    QImage img = White(300, 200);
-    const GridGeometry g = Drawn(img, Parameter(12.0, 10.0, 2147483647, 2147483647));
-    EXPECT_LT(g.ColumnWidth, 1e-6f);
-    EXPECT_EQ(img.pixel(150, 100), kGridLineColour);
-}
-
-TEST(RowValue, MiddleOfEachRowRoundedHalfToEven) {
-    const Record p = Parameter(12.0, 10.0);
-    GridGeometry g;
-    UstawZakresyP(p, g);
-    EXPECT_EQ(g.ValueDecimals, 3);
-    EXPECT_DOUBLE_EQ(Value(p, g, 0), 10.05);
-    EXPECT_DOUBLE_EQ(Value(p, g, 7), 10.75);
-    EXPECT_DOUBLE_EQ(Value(p, g, 19), 11.95);
-}
-
-TEST(RowValue, StepComesFromTheSinglePrecisionRange) {
-    // 0.2 as a 32-bit float is 0.2000000030, so row 2 is just above 0.025
-    // and reads 0.03; an exact 0.2 would give the tie 0.025 and 0.02.
-    const Record p = Parameter(0.2, 0.0, 20, 9, "0.0");
-    GridGeometry g;
-    UstawZakresyP(p, g);
-    EXPECT_EQ(g.ValueDecimals, 2);
-    EXPECT_DOUBLE_EQ(Value(p, g, 2), 0.03);
-    EXPECT_DOUBLE_EQ(Value(p, g, 0), 0.01);
-}
-
-TEST(RysSiatka, ColumnsRowsAndFrameInLightGrey) {
-    const Record p = Parameter(12.0, 10.0, 10, 9);
+TEST(RysSiatka, FrameColumnsRowsAndLimitLines) {
+    Record p = With(With(Parameter(12.0, 10.0, 10, 9), "GLK", 11.5), "DLK", 10.5);
     QImage img = White(501, 101);
     const GridGeometry g = Drawn(img, p);
     EXPECT_FLOAT_EQ(g.ColumnWidth, 50.0f);
     EXPECT_FLOAT_EQ(g.RowHeight, 10.0f);
     EXPECT_FLOAT_EQ(g.GridOriginX, 0.0f);
     EXPECT_FLOAT_EQ(g.GridOriginY, 100.0f);
-    for (int x = 50; x <= 500; x += 50) EXPECT_EQ(img.pixel(x, 35), kGridLineColour) << x;
+    for (int x = 0; x <= 500; x += 50) EXPECT_EQ(img.pixel(x, 35), kGridLineColour) << x;
     EXPECT_EQ(img.pixel(49, 35), qRgb(255, 255, 255));
-    EXPECT_EQ(img.pixel(0, 35), kGridLineColour);
     EXPECT_EQ(img.pixel(25, 0), kGridLineColour);
-    EXPECT_EQ(img.pixel(25, 100), kGridLineColour);
     EXPECT_EQ(img.pixel(25, 90), kGridLineColour);
     EXPECT_EQ(img.pixel(25, 95), qRgb(255, 255, 255));
-}
-
-TEST(RysSiatka, ControlAndCentreLinesOnlyWhenPresent) {
-    Record p = Parameter(12.0, 10.0, 10, 9);
-    p.set("GLK", 11.5);
-    p.set("DLK", 10.5);
-    QImage img = White(501, 101);
-    Drawn(img, p);
-    EXPECT_TRUE(Contains(img, kControlLineColour));
-    EXPECT_FALSE(Contains(img, kCentreLineColour)) << "null LS draws nothing";
-    // GLK at y = 101 - 1.5 * 50.5 = 25.25: rows 24..26, below every grid line.
+    // GLK at y = 101 - 1.5 * 50.5 = 25.25: rows 24..26; no LS, no outer limits.
     EXPECT_EQ(img.pixel(25, 24), kControlLineColour);
     EXPECT_EQ(img.pixel(25, 26), kControlLineColour);
-    p.set("LS", 11.0);
-    Drawn(img, p);
+    EXPECT_FALSE(Contains(img, kCentreLineColour));
+    EXPECT_FALSE(Contains(img, kOuterLimitColour));
+    Drawn(img, With(p, "LS", 11.0));
     EXPECT_TRUE(Contains(img, kCentreLineColour));
+
+    // Outer limits in red: range 9..13 over 201 rows, OG at y = 50.25 (rows
+    // 49..51, 50 under a grid line), OD at 150.75 (rows 150..152).
+    img = White(101, 201);
+    Drawn(img, With(With(With(Parameter(12.0, 10.0), "GL", 13.0), "DL", 9.0), "Skala", 1));
+    for (int y : {49, 51, 151, 152}) EXPECT_EQ(img.pixel(5, y), kOuterLimitColour) << y;
+    EXPECT_EQ(img.pixel(5, 50), kGridLineColour);
+    for (int y : {48, 153}) EXPECT_EQ(img.pixel(5, y), qRgb(255, 255, 255)) << y;
 }
 
-TEST(RysSiatka, StepWithMissingInputIsSkipped) {
-    Record p = Parameter(10.0, 10.0, 10, 9); // no value span: no limit lines
-    p.set("Gestosc", QVariant());
-    p.set("GLK", 10.0);
+TEST(RysSiatka, MissingOrAbsurdCountsAreSkippedOrFilledOnce) {
+    Record p = With(With(Parameter(10.0, 10.0, 10, 9), "Gestosc", QVariant()), "GLK", 10.0); // no span
     QImage img = White(501, 101);
     GridGeometry g;
-    UstawZakresyP(p, g);
+    ASSERT_TRUE(UstawZakresyP(p, g).ok());
     SetGridEdges(g, img);
     g.ColumnWidth = 7.0f;
     RysSiatka(img, p, g);
@@ -221,4 +153,9 @@ TEST(RysSiatka, StepWithMissingInputIsSkipped) {
     EXPECT_FALSE(Contains(img, kControlLineColour));
     EXPECT_EQ(img.pixel(50, 35), qRgb(255, 255, 255)) << "no column lines";
     EXPECT_EQ(img.pixel(25, 10), kGridLineColour) << "row lines still drawn";
+    // 2^31 - 1 columns and rows: lines closer than a pixel fill the grid once.
+    img = White(300, 200);
+    g = Drawn(img, Parameter(12.0, 10.0, 2147483647, 2147483647));
+    EXPECT_LT(g.ColumnWidth, 1e-6f);
+    EXPECT_EQ(img.pixel(150, 100), kGridLineColour);
 }

@@ -45,9 +45,9 @@ inline Record GridParameter(const SyntheticGrid& g, QVariant probka = 5, QVarian
     return p;
 }
 
-inline GridGeometry RangeOf(const Record& parameter) {
+inline GridGeometry RangeOf(const ParameterRow& parameter) {
     GridGeometry grid;
-    UstawZakresyP(parameter, grid);
+    (void)UstawZakresyP(parameter, grid);
     return grid;
 }
 

@@ -147,7 +147,7 @@ void PaintCard(QPainter& p, double dpmm, const CardSpec& cardSpec, const CardLay
 
     // Limit lines and row values, where the parameter gives a range.
     GridGeometry geo;
-    if (UstawZakresyP(cardSpec.parameter, geo).isEmpty() && geo.RangeTop != geo.RangeBottom) {
+    if (UstawZakresyP(cardSpec.parameter, geo).ok() && geo.RangeTop != geo.RangeBottom) {
         const double k = (gb - gt) / (static_cast<double>(geo.RangeTop) - geo.RangeBottom);
         auto limit = [&](const char* column, const QColor& c) {
             bool ok = false;

@@ -250,7 +250,7 @@ void IDDanych::fillFields(const BaseSettings& base, const QVariant& programId, I
         box->show();
         // A null Pole is not "yes": the field then takes its dictionary.
         m_free[i - 1] = IsPresent(entry.Pole) && ToNumber(entry.Pole) != 0;
-        IdentificationList list;
+        IdentificationList list = QStringList();
         if (m_free[i - 1]) {
             list = lists.earlierValues(i, programId);
         } else {
@@ -261,9 +261,9 @@ void IDDanych::fillFields(const BaseSettings& base, const QVariant& programId, I
             list = lists.dictionary(i);
             if (!list.ok())
                 m_listErrors.append(QStringLiteral("Nie można odczytać listy wartości pola ") + name.toUpper() +
-                                    QStringLiteral(" (tabela SPC_OpisID%1):").arg(i) + kLineBreak + list.error);
+                                    QStringLiteral(" (tabela SPC_OpisID%1):").arg(i) + kLineBreak + list.error());
         }
-        box->addItems(list.items);
+        if (list) box->addItems(*list);
         box->setCurrentIndex(-1);
         box->lineEdit()->clear();
     }
