@@ -1,7 +1,7 @@
 #include "acquisition/ScannerSettings.h"
 #include "acquisition/ui/ScannerChoiceDialog.h"
 #include "platform/Messages.h"
-#include "platform/Scanner.h"
+#include "acquisition/sane/Scanner.h"
 #include "platform/SettingsStore.h"
 #include "platform/WorkingFolder.h"
 

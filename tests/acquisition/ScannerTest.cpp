@@ -1,5 +1,5 @@
-#include "platform/ScanFrames.h"
-#include "platform/Scanner.h"
+#include "acquisition/sane/ScanFrames.h"
+#include "acquisition/sane/Scanner.h"
 
 #include "acquisition/SaneTestConfig.h"
 
