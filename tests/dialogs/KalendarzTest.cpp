@@ -1,7 +1,6 @@
 #include "dialogs/ui/Kalendarz.h"
 
 #include <QCalendarWidget>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -36,51 +35,30 @@ struct Shown {
 
 } // namespace
 
-TEST(Kalendarz, CaptionsAndControls) {
-    Kalendarz k;
-    EXPECT_EQ(k.windowTitle(), QStringLiteral("Wskaż date"));
-    auto* label = k.findChild<QLabel*>(QStringLiteral("Label1"));
-    ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), QStringLiteral("Dzień"));
-    EXPECT_NE(k.findChild<QCalendarWidget*>(QStringLiteral("MonthView1")), nullptr);
-    EXPECT_NE(k.findChild<QLineEdit*>(QStringLiteral("Text1")), nullptr);
-    EXPECT_NE(k.findChild<DaySpinner*>(QStringLiteral("UpDown1")), nullptr);
-    EXPECT_FALSE(k.dialogAccepted());
-    EXPECT_EQ(Kalendarz::dateText(QDate(2024, 3, 1)), QStringLiteral("2024-03-01"));
-}
-
-TEST(Kalendarz, DayNumberFollowsTheYearsLength) {
-    Shown s(QDate(2024, 3, 1));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("61")); // leap year
-    EXPECT_EQ(s.k.spinner()->maximum(), 366);
-    TypeDay(s.k, QStringLiteral("366"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 12, 31));
-    TypeDay(s.k, QStringLiteral("400"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("366"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 12, 31));
-
-    s.k.setDate(QDate(2023, 3, 1));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("60"));
-    EXPECT_EQ(s.k.spinner()->maximum(), 365);
-    TypeDay(s.k, QStringLiteral("366"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("365"));
-    EXPECT_EQ(s.k.date(), QDate(2023, 12, 31)); // not the next New Year's Day
-}
-
-TEST(Kalendarz, TypedNumbersAreClampedAndOtherTextIgnored) {
-    Shown s(QDate(2024, 7, 15));
-    TypeDay(s.k, QStringLiteral("0"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("1"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 1, 1));
-    TypeDay(s.k, QStringLiteral("-7"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("1"));
-    TypeDay(s.k, QStringLiteral("32"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1));
-    TypeDay(s.k, QStringLiteral("x"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("x"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1)); // unchanged
-    s.k.dayText()->clear();
-    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1));
+// The typed day number of the year: clamped to the year's length, other text ignored.
+TEST(Kalendarz, TypedDayNumberWithinTheYear) {
+    const struct {
+        QDate start;
+        const char* typed;
+        const char* shown; // the box afterwards
+        QDate date;
+    } cases[] = {{QDate(2024, 3, 1), "366", "366", QDate(2024, 12, 31)},  // leap year
+                 {QDate(2024, 3, 1), "400", "366", QDate(2024, 12, 31)},
+                 {QDate(2023, 3, 1), "366", "365", QDate(2023, 12, 31)},  // not the next New Year's Day
+                 {QDate(2024, 7, 15), "0", "1", QDate(2024, 1, 1)},
+                 {QDate(2024, 7, 15), "-7", "1", QDate(2024, 1, 1)},
+                 {QDate(2024, 7, 15), "32", "32", QDate(2024, 2, 1)},
+                 {QDate(2024, 7, 15), "x", "x", QDate(2024, 7, 15)},      // unchanged
+                 {QDate(2024, 7, 15), "", "", QDate(2024, 7, 15)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Shown s(c.start);
+        EXPECT_EQ(s.k.dayText()->text(), QString::number(c.start.dayOfYear()));
+        EXPECT_EQ(s.k.spinner()->maximum(), c.start.daysInYear());
+        TypeDay(s.k, QString::fromLatin1(c.typed));
+        EXPECT_EQ(s.k.dayText()->text(), QString::fromLatin1(c.shown));
+        EXPECT_EQ(s.k.date(), c.date);
+    }
 }
 
 TEST(Kalendarz, CalendarAndSpinnerStayInStep) {
