@@ -178,23 +178,3 @@ TEST_P(Queries, TransactionsColumnsAndFailures) {
     EXPECT_TRUE(conn().columns(QStringLiteral("SPC_Baza; DROP TABLE SPC_Baza")).isEmpty());
     EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), 2);
 }
-
-TEST_P(Queries, LatestSamplesReadOnlyTheIndexRange) {
-    ASSERT_TRUE(db->createSchema());
-    // The plan walks the parameter's index backwards: no sort of the
-    // parameter's rows, no scan of the table.
-    const QString explain = isServer() ? QStringLiteral("EXPLAIN ") : QStringLiteral("EXPLAIN QUERY PLAN ");
-    if (isPg()) {
-        ASSERT_TRUE(db->exec(QStringLiteral("SET enable_seqscan = off")));
-    }
-    bool ok = false;
-    const Recordset plan = conn().query(explain + conn().translate(LatestSamplesSql(5)), &ok, QVariantList{7});
-    ASSERT_TRUE(ok) << conn().lastError().description.toStdString();
-    QString text;
-    for (const Record& r : plan.rows())
-        for (const QString& column : r.columns()) text += r.value(column).toString() + u'\n';
-    EXPECT_TRUE(text.contains(QStringLiteral("ix_spc_baza_parametr"), Qt::CaseInsensitive)) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("TEMP B-TREE"), Qt::CaseInsensitive)) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("Sort"), Qt::CaseSensitive)) << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("filesort"), Qt::CaseInsensitive)) << text.toStdString();
-}

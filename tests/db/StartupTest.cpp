@@ -183,22 +183,3 @@ TEST_P(StartupServer, RefusedLoginOrDriverGivesR4WithTheirOwnText) {
         EXPECT_EQ(Base().ProgramIdentificationCount, 0); // nothing ran after the connection
     }
 }
-
-TEST_P(StartupServer, WrittenConnectionTextReachesTheNamedDatabase) {
-    // The written text has a blank before DATABASE, which the driver would
-    // otherwise not take as that key. The port rides on the server value
-    // for PostgreSQL and comes from its own key for MariaDB.
-    ScratchDatabase scratch(GetParam());
-    ASSERT_TRUE(scratch.ok()) << scratch.error().toStdString();
-    const QString text = BuildConnectionString(scratch.config());
-    ASSERT_TRUE(text.contains(QStringLiteral("; DATABASE=")));
-    EXPECT_EQ(text.contains(QStringLiteral("SERVER=127.0.0.1;PORT=")), isPg()) << text.toStdString();
-    DbConnection conn;
-    ASSERT_TRUE(conn.open(scratch.config())) << conn.lastError().description.toStdString();
-    bool ok = false;
-    const Recordset rs = conn.query(isPg() ? QStringLiteral("select current_database() AS name")
-                                           : QStringLiteral("select database() AS name"),
-                                    &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(rs[QStringLiteral("name")].toString(), scratch.name());
-}

@@ -9,6 +9,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace kartovo;
 
 namespace {
@@ -85,51 +87,37 @@ TEST(Kalendarz, CalendarAndSpinnerStayInStep) {
     EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("2"));
 }
 
-TEST(Kalendarz, DoubleClickOrEnterChoosesTheDay) {
-    {
-        Shown s(QDate(2024, 5, 10));
-        QTableView* table = DayTable(s.k);
-        ASSERT_NE(table, nullptr);
-        const QModelIndexList sel = table->selectionModel()->selectedIndexes();
-        ASSERT_FALSE(sel.isEmpty());
-        const QPoint centre = table->visualRect(sel.first()).center();
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, centre);
-        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
-        EXPECT_TRUE(s.k.dialogAccepted());
-        EXPECT_FALSE(s.k.isVisible());
-        EXPECT_EQ(s.k.date(), QDate(2024, 5, 10));
-    }
-    {
-        Shown s(QDate(2024, 5, 10));
-        DayTable(s.k)->setFocus();
-        QTest::keyClick(DayTable(s.k), Qt::Key_Right);
-        QTest::keyClick(DayTable(s.k), Qt::Key_Return);
-        EXPECT_TRUE(s.k.dialogAccepted());
-        EXPECT_EQ(s.k.date(), QDate(2024, 5, 11));
-    }
-    {
-        Shown s(QDate(2024, 5, 10));
-        TypeDay(s.k, QStringLiteral("100"));
-        QTest::keyClick(s.k.dayText(), Qt::Key_Return);
-        EXPECT_TRUE(s.k.dialogAccepted());
-        EXPECT_EQ(s.k.date(), QDate(2024, 4, 9));
-    }
-}
-
-TEST(Kalendarz, EscOrTheCloseBoxCancels) {
-    {
+// A double click or Enter chooses the day; Esc or the close box (even after an
+// earlier choice) cancels.
+TEST(Kalendarz, ChosenOrCancelled) {
+    const std::function<void(Kalendarz&, QTableView*)> actions[] = {
+        [](Kalendarz&, QTableView* table) {
+            const QPoint centre = table->visualRect(table->selectionModel()->selectedIndexes().first()).center();
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, centre);
+            QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
+        },
+        [](Kalendarz&, QTableView* table) {
+            QTest::keyClick(table, Qt::Key_Right);
+            QTest::keyClick(table, Qt::Key_Return);
+        },
+        [](Kalendarz& k, QTableView*) {
+            TypeDay(k, QStringLiteral("100"));
+            QTest::keyClick(k.dayText(), Qt::Key_Return);
+        },
+        [](Kalendarz&, QTableView* table) { QTest::keyClick(table, Qt::Key_Escape); },
+        [](Kalendarz& k, QTableView* table) {
+            QTest::keyClick(table, Qt::Key_Return);
+            k.show();
+            k.close();
+        }};
+    const QDate chosen[] = {QDate(2024, 5, 10), QDate(2024, 5, 11), QDate(2024, 4, 9), QDate(), QDate()};
+    for (int i = 0; i < 5; ++i) {
         Shown s(QDate(2024, 5, 10));
         DayTable(s.k)->setFocus();
-        QTest::keyClick(DayTable(s.k), Qt::Key_Escape);
-        EXPECT_FALSE(s.k.dialogAccepted());
-        EXPECT_FALSE(s.k.isVisible());
-    }
-    {
-        Shown s(QDate(2024, 5, 10));
-        QTest::keyClick(DayTable(s.k), Qt::Key_Return); // chosen once ...
-        s.k.show();
-        s.k.close(); // ... then closed by the frame on a second showing
-        EXPECT_FALSE(s.k.dialogAccepted());
+        actions[i](s.k, DayTable(s.k));
+        EXPECT_EQ(s.k.dialogAccepted(), chosen[i].isValid()) << i;
+        EXPECT_FALSE(s.k.isVisible()) << i;
+        if (chosen[i].isValid()) EXPECT_EQ(s.k.date(), chosen[i]) << i;
     }
 }
 
