@@ -153,16 +153,14 @@ protected:
     }
     bool isPg() const { return GetParam() == Backend::PostgreSQL; }
     DatabaseConfig adminConfig(const QString& password) const {
-        return isPg() ? PgServer::config(PgServer::adminDatabase(), password)
-                      : MariaDbServer::config(MariaDbServer::adminDatabase(), password);
+        return ServerConfig(GetParam(), ServerAdminDatabase(GetParam()), password);
     }
-    QString rightPassword() const { return isPg() ? PgServer::password() : MariaDbServer::password(); }
     SessionGuard guard;
 };
 INSTANTIATE_TEST_SUITE_P(Db, StartupServer, ::testing::Values(Backend::PostgreSQL, Backend::MariaDB), BackendName);
 
 TEST_P(StartupServer, RefusedLoginOrDriverGivesR4WithTheirOwnText) {
-    DatabaseConfig noDriver = adminConfig(rightPassword());
+    DatabaseConfig noDriver = adminConfig(ServerPassword(GetParam()));
     noDriver.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
     const struct {
         DatabaseConfig config;
