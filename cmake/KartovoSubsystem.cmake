@@ -1,10 +1,15 @@
 # One subsystem folder holds up to two static libraries:
 #   src/<name>/*.cpp     -> kartovo_<name>     core logic, never links QtWidgets
 #   src/<name>/ui/*.cpp  -> kartovo_<name>_ui  widgets that show the core's state
+# DIR <folder under src> places a library elsewhere than src/<name> (a library
+# that belongs to another subsystem but must stay out of its core).
 # Sources are globbed so that adding a file needs no edit here.
 function(kartovo_subsystem name)
-    cmake_parse_arguments(K "" "" "DEPS;UI_DEPS;QT;LIBS" ${ARGN})
-    set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${name})
+    cmake_parse_arguments(K "" "DIR" "DEPS;UI_DEPS;QT;LIBS" ${ARGN})
+    if(NOT K_DIR)
+        set(K_DIR ${name})
+    endif()
+    set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${K_DIR})
     file(GLOB core_src CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h ${dir}/*.qrc)
     file(GLOB ui_src CONFIGURE_DEPENDS ${dir}/ui/*.cpp ${dir}/ui/*.h ${dir}/ui/*.qrc)
     list(FILTER core_src EXCLUDE REGEX "/main\\.cpp$")
@@ -26,9 +31,10 @@ function(kartovo_subsystem name)
         target_include_directories(${core}_ui PUBLIC ${CMAKE_SOURCE_DIR}/src)
         target_link_libraries(${core}_ui PUBLIC ${core} Qt6::Widgets)
         foreach(dep ${K_UI_DEPS})
-            if(TARGET ${dep})
-                target_link_libraries(${core}_ui PUBLIC ${dep})
+            if(NOT TARGET ${dep})
+                message(FATAL_ERROR "${core}_ui: no library ${dep} (defined later or not at all)")
             endif()
+            target_link_libraries(${core}_ui PUBLIC ${dep})
         endforeach()
     endif()
 endfunction()

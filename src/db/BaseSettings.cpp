@@ -3,7 +3,6 @@
 #include "db/Connection.h"
 #include "db/DbSession.h"
 #include "platform/Logging.h"
-#include "platform/Messages.h"
 #include "platform/Numbers.h"
 
 #include <cmath>
@@ -118,12 +117,11 @@ QString BaseSettingsRefusalText(BaseSettingsOutcome outcome) {
     return {};
 }
 
-bool UstawieniaBaz() {
+Result<void> UstawieniaBaz() {
     DbSession& session = DbSession::instance();
     const BaseSettingsOutcome outcome = LoadBaseSettings(session.conn(), session.baseSettings());
-    if (outcome == BaseSettingsOutcome::Loaded) return true;
-    ShowMessage(BaseSettingsRefusalText(outcome), 2, 16);
-    return false;
+    if (outcome == BaseSettingsOutcome::Loaded) return {};
+    return Refuse(RefusalKind::NotFound, BaseSettingsRefusalText(outcome));
 }
 
 } // namespace kartovo

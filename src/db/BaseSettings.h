@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Record.h"
+#include "platform/Result.h"
 
 #include <QString>
 #include <QVariant>
@@ -68,8 +69,8 @@ BaseSettingsOutcome LoadBaseSettings(DbConnection& conn, BaseSettings& out);
 // Lines of the refusal for an empty base table; empty for Loaded.
 QString BaseSettingsRefusalText(BaseSettingsOutcome outcome);
 
-// Start-up loading into the program-wide session: shows the refusal (error
-// style, centred) and returns false when the program must end.
-bool UstawieniaBaz();
+// Start-up loading into the program-wide session; the refusal (B1-B3, kind
+// NotFound) when a base table is empty and the program must end.
+Result<void> UstawieniaBaz();
 
 } // namespace kartovo

@@ -22,19 +22,19 @@ bool HasActiveControlProgram(DbConnection& conn) {
     return ok && found;
 }
 
-bool StartDatabase(const DatabaseConfig& config) {
+Result<void> PrepareDatabase(const DatabaseConfig& config) {
     DbSession& session = DbSession::instance();
-    if (!session.open(config)) {
-        ShowMessage(DatabaseErrorMessage(session.conn().lastError()), 2, 16);
-        return false;
-    }
-    if (!UstawieniaBaz()) return false;
-    if (!HasActiveControlProgram(session.conn())) {
-        ShowMessage(NoActiveProgramMessage(), 2, 16);
-        return false;
-    }
+    if (!session.open(config)) return Refuse(RefusalKind::Database, DatabaseErrorMessage(session.conn().lastError()));
+    if (Result<void> base = UstawieniaBaz(); !base) return base;
+    if (!HasActiveControlProgram(session.conn())) return Refuse(RefusalKind::NotFound, NoActiveProgramMessage());
     qCInfo(lcDb).noquote() << "database ready:" << DbSystemName(session.conn().system());
-    return true;
+    return {};
+}
+
+bool StartDatabase(const DatabaseConfig& config) {
+    const Result<void> ready = PrepareDatabase(config);
+    if (!ready) ShowMessage(ready.error(), 2, 16);
+    return ready.ok();
 }
 
 } // namespace kartovo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/DatabaseConfig.h"
+#include "platform/Result.h"
 
 #include <QString>
 
@@ -9,9 +10,13 @@ namespace kartovo {
 class DbConnection;
 
 // Steps 13-15 of the start-up on the program-wide session: opens the
-// connection (refusal R4), loads the base settings (B1-B3) and requires an
-// active control program (R5). Shows the refusal and returns false when the
-// program must end.
+// connection (refusal R4, kind Database), loads the base settings (B1-B3) and
+// requires an active control program (R5, kind NotFound). A refusal means the
+// program must end; the caller shows or logs it.
+Result<void> PrepareDatabase(const DatabaseConfig& config);
+
+// PrepareDatabase that shows its refusal (error style, centred) and returns
+// false, for callers that do not show it themselves.
 bool StartDatabase(const DatabaseConfig& config);
 
 // True when SPC_Programy has an active, not archived program; false also when

@@ -26,26 +26,17 @@ public:
 
     static void Install() {
         static const bool done = [] {
-            writeFile(QStringLiteral("test.conf"),
-                      "number_of_devices 2\n"
-                      "mode Gray\n"
-                      "depth 8\n"
-                      "three-pass false\n"
-                      "three-pass-order RGB\n"
-                      "resolution_min 1.0\n"
-                      "resolution_max 1200.0\n"
-                      "resolution_quant 1.0\n"
-                      "resolution 50.0\n"
-                      "test-picture \"Solid black\"\n"
-                      "read-limit false\n"
-                      "read-delay false\n"
-                      "geometry_min 0.0\n"
-                      "geometry_max 200.0\n"
-                      "geometry_quant 1.0\n"
-                      "tl_x 0.0\n"
-                      "tl_y 0.0\n"
-                      "br_x 80.0\n"
-                      "br_y 100.0\n");
+            writeFile(QStringLiteral("test.conf"), R"(number_of_devices 2
+mode Gray
+depth 8
+three-pass false
+resolution 50.0
+test-picture "Solid black"
+read-limit false
+read-delay false
+br_x 80.0
+br_y 100.0
+)");
             SetBackends({QStringLiteral("test"), QStringLiteral("pnm")});
             // No trailing colon: the system folders are not searched at all.
             qputenv("SANE_CONFIG_DIR", QFile::encodeName(folder()));

@@ -1,7 +1,7 @@
 #include "acquisition/ScannerSettings.h"
 #include "acquisition/ui/ScannerChoiceDialog.h"
 #include "platform/Messages.h"
-#include "platform/Scanner.h"
+#include "acquisition/sane/Scanner.h"
 #include "platform/SettingsStore.h"
 #include "platform/WorkingFolder.h"
 
@@ -80,62 +80,63 @@ protected:
 } // namespace
 
 TEST_F(ScannerChoiceTest, NextScanUsesTheStoredScannerAndResolution) {
-    ScanSettings s = ScanSettingsFromStore(*m_store);
-    EXPECT_EQ(s.device, QString());
-    EXPECT_EQ(s.resolution, 150);
-    EXPECT_EQ(s.mode, "Color");
-
+    EXPECT_EQ(ScanSettingsFromStore(*m_store).device, QString()); // the first device listed
     m_store->write("Start", "Skaner", " test:1 ");
-    m_store->write("Start", "Rozdzielczosc", "300");
-    s = ScanSettingsFromStore(*m_store);
-    EXPECT_EQ(s.device, "test:1");
-    EXPECT_EQ(s.resolution, 300);
-
-    for (const char* bad : {"0", "-75", "abc", ""}) {
-        m_store->write("Start", "Rozdzielczosc", bad);
-        EXPECT_EQ(ScanSettingsFromStore(*m_store).resolution, 150) << bad;
+    const struct {
+        const char* stored;
+        int resolution;
+    } cases[] = {{"300", 300}, {"0", 150}, {"-75", 150}, {"abc", 150}, {"", 150}};
+    for (const auto& c : cases) {
+        m_store->write("Start", "Rozdzielczosc", c.stored);
+        const ScanSettings s = ScanSettingsFromStore(*m_store);
+        EXPECT_EQ(s.resolution, c.resolution) << c.stored;
+        EXPECT_EQ(s.device, "test:1");
+        EXPECT_EQ(s.mode, "Color");
     }
 }
 
-TEST_F(ScannerChoiceTest, ListsEveryDeviceWithVendorModelAndNameAndPreselectsTheRememberedOne) {
-    const QList<ScannerDevice> devices = Scanner().devices();
-    ASSERT_EQ(devices.size(), 4);
-    {
-        ScannerChoiceDialog dialog(devices, *m_store);
-        QListWidget* list = listOf(&dialog);
-        ASSERT_NE(list, nullptr);
-        ASSERT_EQ(list->count(), 4);
-        EXPECT_GE(rowOf(list, "test:0"), 0);
-        EXPECT_GE(rowOf(list, "pnm:1"), 0);
-        EXPECT_EQ(list->item(rowOf(list, "test:0"))->text(), "Noname frontend-tester (test:0)");
-        EXPECT_EQ(list->currentRow(), 0); // nothing remembered: the device scanned with
-        EXPECT_EQ(dialog.windowTitle(), "Wybór skanera");
-        EXPECT_EQ(button(&dialog, "CommandOK")->text(), "&OK");
-        EXPECT_EQ(button(&dialog, "CommandAnuluj")->text(), "&Anuluj");
-    }
-    m_store->write("Start", "Skaner", "test:1");
-    ScannerChoiceDialog dialog(devices, *m_store);
-    EXPECT_EQ(dialog.selectedDevice(), "test:1");
-}
-
+// Mouse, Enter or a double click choose and store at once; Esc changes nothing.
+// The remembered scanner is preselected and the next scan goes to it.
 TEST_F(ScannerChoiceTest, ChoosingADeviceStoresItForEveryLaterScan) {
     SetProgramFolder(m_dir.path());
-    ScannerChoiceDialog dialog(Scanner().devices(), *m_store);
-    dialog.show();
-    QListWidget* list = listOf(&dialog);
-    clickRow(list, rowOf(list, "test:1"));
-    QTest::mouseClick(button(&dialog, "CommandOK"), Qt::LeftButton);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(storedScanner(), "test:1"); // written through to the file
+    const QList<ScannerDevice> devices = Scanner().devices();
+    ASSERT_EQ(devices.size(), 4);
+    const std::function<void(ScannerChoiceDialog&, QListWidget*)> steps[] = {
+        [](ScannerChoiceDialog& d, QListWidget* list) {
+            EXPECT_EQ(list->currentRow(), 0); // nothing remembered: the device scanned with
+            clickRow(list, rowOf(list, "test:1"));
+            QTest::mouseClick(button(&d, "CommandOK"), Qt::LeftButton);
+        },
+        [](ScannerChoiceDialog& d, QListWidget* list) {
+            EXPECT_EQ(d.selectedDevice(), "test:1");
+            clickRow(list, rowOf(list, "pnm:0"));
+            QTest::keyClick(list, Qt::Key_Escape);
+        },
+        [](ScannerChoiceDialog&, QListWidget* list) {
+            list->setCurrentRow(rowOf(list, "pnm:1"));
+            QTest::keyClick(list, Qt::Key_Return);
+        },
+        [](ScannerChoiceDialog&, QListWidget* list) {
+            const QPoint p = list->visualItemRect(list->item(rowOf(list, "test:0"))).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, p);
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, p);
+        }};
+    const char* stored[] = {"test:1", "test:1", "pnm:1", "test:0"};
+    for (int i = 0; i < 4; ++i) {
+        ScannerChoiceDialog dialog(devices, *m_store);
+        dialog.show();
+        listOf(&dialog)->setFocus();
+        steps[i](dialog, listOf(&dialog));
+        EXPECT_EQ(dialog.result(), i == 1 ? QDialog::Rejected : QDialog::Accepted) << i;
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(storedScanner(), stored[i]) << i; // written through to the file
+    }
 
-    // The next scan goes to the stored device.
-    const ScanSettings settings = ScanSettingsFromStore(*m_store);
-    EXPECT_EQ(settings.device, "test:1");
     Scanner scanner;
     const QString file = WorkingFile(QStringLiteral("temp.bmp"));
-    ASSERT_EQ(scanner.acquireToFile(file, settings), ScanOk);
+    m_store->write("Start", "Skaner", "test:1");
+    ASSERT_EQ(scanner.acquireToFile(file, ScanSettingsFromStore(*m_store)), ScanOk);
     EXPECT_EQ(QImage(file).size(), QSize(472, 590)); // 80 mm x 100 mm at 150 dpi
-
     // A remembered scanner that is gone is not replaced by another one.
     QFile::remove(file);
     m_store->write("Start", "Skaner", "test:9");
@@ -143,49 +144,9 @@ TEST_F(ScannerChoiceTest, ChoosingADeviceStoresItForEveryLaterScan) {
     EXPECT_FALSE(QFileInfo::exists(file));
 }
 
-TEST_F(ScannerChoiceTest, KeyboardChoosesAndEscapeCancels) {
-    m_store->write("Start", "Skaner", "test:0");
-    m_store->sync();
-    const QList<ScannerDevice> devices = Scanner().devices();
-    {
-        ScannerChoiceDialog dialog(devices, *m_store);
-        dialog.show();
-        QListWidget* list = listOf(&dialog);
-        list->setFocus();
-        clickRow(list, rowOf(list, "pnm:0"));
-        QTest::keyClick(list, Qt::Key_Escape);
-        EXPECT_EQ(dialog.result(), QDialog::Rejected);
-        EXPECT_FALSE(dialog.isVisible());
-        EXPECT_EQ(storedScanner(), "test:0");
-    }
-    {
-        ScannerChoiceDialog dialog(devices, *m_store);
-        dialog.show();
-        QListWidget* list = listOf(&dialog);
-        list->setFocus();
-        list->setCurrentRow(rowOf(list, "pnm:1"));
-        QTest::keyClick(list, Qt::Key_Return);
-        EXPECT_EQ(dialog.result(), QDialog::Accepted);
-        EXPECT_EQ(storedScanner(), "pnm:1");
-    }
-    {
-        // Double click on a row chooses it too.
-        ScannerChoiceDialog dialog(devices, *m_store);
-        dialog.show();
-        QListWidget* list = listOf(&dialog);
-        const QRect r = list->visualItemRect(list->item(rowOf(list, "test:1")));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
-        EXPECT_EQ(dialog.result(), QDialog::Accepted);
-        EXPECT_EQ(storedScanner(), "test:1");
-    }
-}
-
 TEST_F(ScannerChoiceTest, TheChooseScannerActionShowsTheModalList) {
-    QString shownTitle;
     int shownRows = 0;
     auto chooser = whenModalShown([&](QWidget* modal) {
-        shownTitle = modal->windowTitle();
         QListWidget* list = listOf(modal);
         if (!list) return;
         shownRows = list->count();
@@ -193,7 +154,6 @@ TEST_F(ScannerChoiceTest, TheChooseScannerActionShowsTheModalList) {
         QTest::mouseClick(button(modal, "CommandOK"), Qt::LeftButton);
     });
     EXPECT_TRUE(WskazSkaner(nullptr, *m_store));
-    EXPECT_EQ(shownTitle, "Wybór skanera");
     EXPECT_EQ(shownRows, 4);
     EXPECT_EQ(storedScanner(), "pnm:1");
     EXPECT_TRUE(m_messages.isEmpty());
@@ -209,18 +169,14 @@ TEST_F(ScannerChoiceTest, WithoutAScannerTheActionOnlyShowsTheMessage) {
     SaneTestConfig::SetBackends({}); // read when the library starts, i.e. by the action's own listing
     bool dialogShown = false;
     auto watcher = whenModalShown([&](QWidget* modal) {
-        dialogShown = true;
+        dialogShown = modal->findChild<QListWidget*>() != nullptr;
         modal->close();
     });
     EXPECT_FALSE(WskazSkaner(nullptr, *m_store));
     SaneTestConfig::SetBackends({QStringLiteral("test"), QStringLiteral("pnm")});
     ASSERT_EQ(m_messages.size(), 1);
-    EXPECT_EQ(m_messages[0].text,
-              QStringLiteral("Brak dostępnych skanerów. Podłącz skaner lub zainstaluj odpowiednie sterowniki !"));
+    EXPECT_EQ(m_messages[0].text, kNoScannerMessage);
     EXPECT_EQ(m_messages[0].style, 16);
-    EXPECT_EQ(m_messages[0].alignment, 2);
-    EXPECT_FALSE(m_messages[0].question);
     EXPECT_EQ(storedScanner(), "test:0");
-    QTest::qWait(100);
-    EXPECT_FALSE(dialogShown);
+    EXPECT_FALSE(dialogShown); // the modal list never ran
 }

@@ -9,82 +9,67 @@
 
 namespace kartovo::test {
 
-bool PgServer::available() { return !qEnvironmentVariableIsEmpty("KARTOVO_PG_PORT"); }
+namespace {
 
-QString PgServer::skipReason() {
-    return QStringLiteral("KARTOVO_PG_PORT is not set: start a test server with scripts/pg-test-server.sh");
-}
-
-static QString Env(const char* name, const char* fallback) {
+QString Env(const char* name, const char* fallback) {
     const QString v = qEnvironmentVariable(name);
     return v.isEmpty() ? QString::fromLatin1(fallback) : v;
 }
 
-QString PgServer::host() { return Env("KARTOVO_PG_HOST", "127.0.0.1"); }
-QString PgServer::port() { return Env("KARTOVO_PG_PORT", "5432"); }
-QString PgServer::user() { return Env("KARTOVO_PG_USER", "kartovo"); }
-QString PgServer::password() { return Env("KARTOVO_PG_PASSWORD", ""); }
-QString PgServer::adminDatabase() { return Env("KARTOVO_PG_DATABASE", "kartovo_test"); }
-QString PgServer::driver() { return Env("KARTOVO_PG_DRIVER", "PostgreSQL Unicode"); }
+bool IsMariaDb(Backend backend) { return backend == Backend::MariaDB; }
 
-DatabaseConfig PgServer::config(const QString& database, const QString& password) {
+DatabaseConfig AdminConfig(Backend backend) {
+    return ServerConfig(backend, ServerAdminDatabase(backend), ServerPassword(backend));
+}
+
+QString DropDatabaseSql(Backend backend, const QString& name) {
+    return IsMariaDb(backend) ? QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name)
+                              : QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name);
+}
+
+} // namespace
+
+DatabaseConfig ServerConfig(Backend backend, const QString& database, const QString& password) {
     DatabaseConfig c;
     c.dbType = QStringLiteral("SQL");
-    c.odbcDriver = driver();
-    c.odbcServer = host() + QStringLiteral(";PORT=") + port();
     c.odbcDatabase = database;
-    c.odbcUser = user();
     c.odbcPassword = password;
+    if (IsMariaDb(backend)) {
+        c.odbcDriver = Env("KARTOVO_MARIADB_DRIVER", "MariaDB Unicode");
+        c.odbcServer = Env("KARTOVO_MARIADB_HOST", "127.0.0.1");
+        c.odbcPort = Env("KARTOVO_MARIADB_PORT", "3306");
+        c.odbcUser = Env("KARTOVO_MARIADB_USER", "kartovo");
+    } else {
+        // The port rides on the server value as an extra key of the connection text.
+        c.odbcDriver = Env("KARTOVO_PG_DRIVER", "PostgreSQL Unicode");
+        c.odbcServer = Env("KARTOVO_PG_HOST", "127.0.0.1") + QStringLiteral(";PORT=") + Env("KARTOVO_PG_PORT", "5432");
+        c.odbcUser = Env("KARTOVO_PG_USER", "kartovo");
+    }
     return c;
 }
 
-bool MariaDbServer::available() { return !qEnvironmentVariableIsEmpty("KARTOVO_MARIADB_PORT"); }
-
-QString MariaDbServer::skipReason() {
-    return QStringLiteral("KARTOVO_MARIADB_PORT is not set: start a test server with scripts/mariadb-test-server.sh");
+QString ServerPassword(Backend backend) {
+    return IsMariaDb(backend) ? Env("KARTOVO_MARIADB_PASSWORD", "") : Env("KARTOVO_PG_PASSWORD", "");
 }
 
-QString MariaDbServer::adminDatabase() { return Env("KARTOVO_MARIADB_DATABASE", "kartovo_test"); }
-QString MariaDbServer::password() { return Env("KARTOVO_MARIADB_PASSWORD", ""); }
-
-DatabaseConfig MariaDbServer::config(const QString& database, const QString& password) {
-    DatabaseConfig c;
-    c.dbType = QStringLiteral("SQL");
-    c.odbcDriver = Env("KARTOVO_MARIADB_DRIVER", "MariaDB Unicode");
-    c.odbcServer = Env("KARTOVO_MARIADB_HOST", "127.0.0.1");
-    c.odbcPort = Env("KARTOVO_MARIADB_PORT", "3306");
-    c.odbcDatabase = database;
-    c.odbcUser = Env("KARTOVO_MARIADB_USER", "kartovo");
-    c.odbcPassword = password;
-    return c;
+QString ServerAdminDatabase(Backend backend) {
+    return IsMariaDb(backend) ? Env("KARTOVO_MARIADB_DATABASE", "kartovo_test") : Env("KARTOVO_PG_DATABASE", "kartovo_test");
 }
 
 bool BackendAvailable(Backend backend) {
     switch (backend) {
     case Backend::SQLite: return true;
-    case Backend::PostgreSQL: return PgServer::available();
-    case Backend::MariaDB: return MariaDbServer::available();
+    case Backend::PostgreSQL: return !qEnvironmentVariableIsEmpty("KARTOVO_PG_PORT");
+    case Backend::MariaDB: return !qEnvironmentVariableIsEmpty("KARTOVO_MARIADB_PORT");
     }
     return false;
 }
 
 QString BackendSkipReason(Backend backend) {
-    return backend == Backend::MariaDB ? MariaDbServer::skipReason() : PgServer::skipReason();
+    return IsMariaDb(backend)
+               ? QStringLiteral("KARTOVO_MARIADB_PORT is not set: start a test server with scripts/mariadb-test-server.sh")
+               : QStringLiteral("KARTOVO_PG_PORT is not set: start a test server with scripts/pg-test-server.sh");
 }
-
-namespace {
-
-DatabaseConfig AdminConfig(Backend backend) {
-    return backend == Backend::MariaDB ? MariaDbServer::config(MariaDbServer::adminDatabase(), MariaDbServer::password())
-                                       : PgServer::config(PgServer::adminDatabase(), PgServer::password());
-}
-
-QString DropDatabaseSql(Backend backend, const QString& name) {
-    return backend == Backend::MariaDB ? QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name)
-                                       : QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name);
-}
-
-} // namespace
 
 ScratchDatabase::ScratchDatabase(Backend backend) : m_backend(backend), m_conn(std::make_unique<DbConnection>()) {
     if (backend == Backend::SQLite) {
@@ -119,8 +104,7 @@ ScratchDatabase::~ScratchDatabase() {
 }
 
 DatabaseConfig ScratchDatabase::config() const {
-    if (m_backend == Backend::PostgreSQL) return PgServer::config(m_name, PgServer::password());
-    if (m_backend == Backend::MariaDB) return MariaDbServer::config(m_name, MariaDbServer::password());
+    if (m_backend != Backend::SQLite) return ServerConfig(m_backend, m_name, ServerPassword(m_backend));
     DatabaseConfig c;
     c.dbType = QStringLiteral("MDB");
     c.dbFolder = m_dir.path();

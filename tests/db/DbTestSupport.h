@@ -18,31 +18,13 @@ namespace kartovo::test {
 
 enum class Backend { SQLite, PostgreSQL, MariaDB };
 
-// The throw-away PostgreSQL server started by scripts/pg-test-server.sh
-// (KARTOVO_PG_* and ODBCSYSINI in the environment).
-struct PgServer {
-    static bool available();
-    static QString skipReason();
-    static QString host();
-    static QString port();
-    static QString user();
-    static QString password();
-    static QString adminDatabase();
-    static QString driver();
-    // Settings as the main program would store them; the port rides on the
-    // server value as an extra key of the connection text.
-    static DatabaseConfig config(const QString& database, const QString& password);
-};
-
-// The throw-away MariaDB server started by scripts/mariadb-test-server.sh
-// (KARTOVO_MARIADB_* in the environment; the ODBC driver named by its path).
-struct MariaDbServer {
-    static bool available();
-    static QString skipReason();
-    static QString adminDatabase();
-    static QString password();
-    static DatabaseConfig config(const QString& database, const QString& password);
-};
+// The throw-away servers started by scripts/pg-test-server.sh and
+// scripts/mariadb-test-server.sh (KARTOVO_PG_* / KARTOVO_MARIADB_* and
+// ODBCSYSINI in the environment): settings as the main program would store
+// them for `database` on the server of `backend`, with `password`.
+DatabaseConfig ServerConfig(Backend backend, const QString& database, const QString& password);
+QString ServerPassword(Backend backend);
+QString ServerAdminDatabase(Backend backend);
 
 // Whether the server of `backend` was started (SQLite always is).
 bool BackendAvailable(Backend backend);

@@ -20,50 +20,30 @@ Recordset Programs() {
 
 TEST(Recordset, NavigationLikeACursor) {
     Recordset rs = Programs();
-    EXPECT_EQ(rs.recordCount(), 4);
-    EXPECT_FALSE(rs.bof());
-    EXPECT_FALSE(rs.eof());
     EXPECT_EQ(rs.position(), 1);
     EXPECT_EQ(rs.value(QStringLiteral("id")).toInt(), 1);
-
     rs.movePrevious();
     EXPECT_TRUE(rs.bof());
-    EXPECT_EQ(rs.position(), 0);
     EXPECT_TRUE(rs.current().isEmpty());
-    rs.moveNext();
-    EXPECT_EQ(rs.position(), 1);
-
     rs.moveLast();
-    EXPECT_EQ(rs["ID"].toInt(), 4);
     rs.moveNext();
-    EXPECT_TRUE(rs.eof());
     rs.moveNext(); // stays after the end
     EXPECT_TRUE(rs.eof());
     rs.movePrevious();
-    EXPECT_EQ(rs.position(), 4);
-
+    EXPECT_EQ(rs["ID"].toInt(), 4);
     rs.moveFirst();
     rs.move(2);
     EXPECT_EQ(rs["ID"].toInt(), 3);
     rs.move(-5);
     EXPECT_TRUE(rs.bof());
-    rs.moveFirst();
     rs.move(10);
     EXPECT_TRUE(rs.eof());
     rs.setPosition(2);
-    EXPECT_EQ(rs.position(), 2);
-    EXPECT_FALSE(rs.current().isEmpty());
     EXPECT_TRUE(rs.current().isNull(QStringLiteral("ID1")));
-}
 
-TEST(Recordset, EmptyResultIsAtBothEnds) {
-    Recordset rs(QStringList{QStringLiteral("ID")}, {});
-    EXPECT_TRUE(rs.bof());
-    EXPECT_TRUE(rs.eof());
-    EXPECT_EQ(rs.position(), 0);
-    rs.moveLast();
-    EXPECT_TRUE(rs.eof());
-    EXPECT_FALSE(rs.value(QStringLiteral("ID")).isValid());
+    Recordset empty(QStringList{QStringLiteral("ID")}, {});
+    EXPECT_TRUE(empty.bof() && empty.eof());
+    EXPECT_FALSE(empty.value(QStringLiteral("ID")).isValid());
 }
 
 TEST(Recordset, FindFirstStartingWith) {
@@ -74,10 +54,8 @@ TEST(Recordset, FindFirstStartingWith) {
     EXPECT_EQ(rs["ID"].toInt(), 1);
     EXPECT_TRUE(rs.findFirstStartingWith(QStringLiteral("id1"), QStringLiteral("wałek d")));
     EXPECT_EQ(rs.position(), 3);
-    // Nothing found: the position stays.
     EXPECT_FALSE(rs.findFirstStartingWith(QStringLiteral("ID1"), QStringLiteral("x'; DROP")));
-    EXPECT_EQ(rs.position(), 3);
-    // An empty text matches the first non-null value.
+    EXPECT_EQ(rs.position(), 3); // nothing found: the position stays
     EXPECT_TRUE(rs.findFirstStartingWith(QStringLiteral("ID1"), QString()));
     EXPECT_EQ(rs.position(), 1);
 }

@@ -1,4 +1,5 @@
-// Start-up steps 13-15 on the program-wide session and the two connection forms.
+// Start-up steps 13-15 on the program-wide session: each refusal in its order,
+// the database file forms and the servers' login refusals.
 #include "BackendFixture.h"
 
 #include "db/BaseSettings.h"
@@ -8,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+
+#include <optional>
 
 using namespace kartovo;
 using namespace kartovo::test;
@@ -19,109 +22,111 @@ struct SessionGuard {
     ~SessionGuard() { DbSession::instance().reset(); }
 };
 
-QString OnlyMessage(const MessageRecorder& recorder) {
-    return recorder.messages.size() == 1 ? recorder.messages.first().text : QStringLiteral("<%1 messages>").arg(recorder.messages.size());
-}
-
-void ExpectErrorStyle(const MessageRecorder& recorder) {
-    ASSERT_EQ(recorder.messages.size(), 1);
-    EXPECT_EQ(recorder.messages.first().style, 16);
-    EXPECT_EQ(recorder.messages.first().alignment, 2);
-    EXPECT_FALSE(recorder.messages.first().question);
-}
-
-QStringList Lines(const QString& text) { return text.split(QChar(13)); }
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
+QStringList Lines(const Result<void>& r) { return r.error().split(QChar(13)); }
 
 QByteArray ReadFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+DatabaseConfig FileConfig(const QString& folder) {
+    DatabaseConfig c;
+    c.dbType = QStringLiteral("MDB");
+    c.dbFolder = folder;
+    return c;
+}
+
+const QString kR5 = QStringLiteral("Nie znaleziono aktywnych PROGRAMÓW KONTROLI. Przed uruchomieniem programu "
+                                   "pomiarowego wykonaj PROGRAM KONTROLI w programie NORV !");
+
 } // namespace
 
 class Startup : public OnBothSystems {
 protected:
-    void fillDemo() {
-        ASSERT_TRUE(db->createSchema());
-        ASSERT_TRUE(FillDemoData(conn())) << conn().lastError().description.toStdString();
-    }
     SessionGuard guard;
-    MessageRecorder recorder;
 };
 KARTOVO_ON_BOTH_SYSTEMS(Startup);
 
-TEST_P(Startup, DemoDatabaseStartsAndStaysOpen) {
-    fillDemo();
-    ASSERT_TRUE(StartDatabase(db->config())) << OnlyMessage(recorder).toStdString();
-    EXPECT_TRUE(recorder.messages.isEmpty());
-    DbSession& s = DbSession::instance();
-    EXPECT_TRUE(s.isOpen());
-    EXPECT_EQ(Conn().system(), isPg() ? DbSystem::PostgreSQL : isMariaDb() ? DbSystem::MySQL : DbSystem::SQLite);
-    EXPECT_EQ(Base().ProgramIdentificationCount, 3);
-    EXPECT_EQ(Base().DataIdentificationCount, 3);
-    EXPECT_NEAR(Base().SampleConstants[2].R1.toDouble(), 3.267, 0.001);
-    bool ok = false;
-    EXPECT_EQ(Conn().query(QStringLiteral("Select * from [SPC_Setap] Where ID=5"), &ok).recordCount(), 1);
-}
-
-TEST_P(Startup, OnlyArchivedOrInactiveProgramsGiveR5) {
-    fillDemo();
-    ASSERT_TRUE(db->exec(QStringLiteral("UPDATE SPC_Programy SET Lx=0 WHERE ID IN (1, 4)")));
-    ASSERT_TRUE(db->exec(QStringLiteral("UPDATE SPC_Programy SET ArchP=1 WHERE ID=2")));
-    EXPECT_FALSE(StartDatabase(db->config()));
-    ExpectErrorStyle(recorder);
-    EXPECT_EQ(OnlyMessage(recorder),
-              QStringLiteral("Nie znaleziono aktywnych PROGRAMÓW KONTROLI. Przed uruchomieniem programu pomiarowego "
-                             "wykonaj PROGRAM KONTROLI w programie NORV !"));
-}
-
-TEST_P(Startup, CheckQueryThatCannotRunGivesR5) {
-    fillDemo();
-    ASSERT_TRUE(db->exec(QStringLiteral("DROP TABLE SPC_Programy")));
-    EXPECT_FALSE(StartDatabase(db->config()));
-    EXPECT_EQ(OnlyMessage(recorder), NoActiveProgramMessage());
-}
-
-TEST_P(Startup, EmptyBaseTableRefusesBeforeTheProgramCheck) {
+// One database taken apart step by step: each step's refusal (by its first
+// line) or none. Base tables are checked before the programs.
+TEST_P(Startup, EachRefusalInItsOrder) {
     ASSERT_TRUE(db->createSchema());
-    EXPECT_FALSE(StartDatabase(db->config()));
-    ExpectErrorStyle(recorder);
-    EXPECT_EQ(Lines(OnlyMessage(recorder)).first(), QStringLiteral("Nie ustawiono identyfikacji programów kontroli !"));
+    const struct {
+        const char* change; // "" nothing, "demo" the demo data, else SQL
+        QString firstLine;  // empty: the start succeeds
+    } steps[] = {
+        {"", QStringLiteral("Nie ustawiono identyfikacji programów kontroli !")},
+        {"demo", QString()},
+        {"UPDATE SPC_Programy SET Lx=0 WHERE ID IN (1, 4)", QString()},
+        {"UPDATE SPC_Programy SET ArchP=1 WHERE ID=2", kR5},
+        {"DROP TABLE SPC_Programy", kR5},
+        {"DELETE FROM SPC_Ustawienia", QStringLiteral("Nie ustawiono podstawowych parametrów pracy programu.")},
+        {"DELETE FROM SPC_OpisID", QStringLiteral("Nie ustawiono identyfikacji danych pomiarowych.")},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.change);
+        const QString change = QString::fromLatin1(step.change);
+        if (change == QStringLiteral("demo"))
+            ASSERT_TRUE(FillDemoData(conn())) << conn().lastError().description.toStdString();
+        else if (!change.isEmpty())
+            ASSERT_TRUE(db->exec(change)) << conn().lastError().description.toStdString();
+        DbSession::instance().reset();
+        const Result<void> r = PrepareDatabase(db->config());
+        EXPECT_EQ(r.error().section(QChar(13), 0, 0), step.firstLine);
+        if (!r.ok()) {
+            EXPECT_EQ(r.refusal().kind, RefusalKind::NotFound);
+            continue;
+        }
+        EXPECT_EQ(Conn().system(), isPg() ? DbSystem::PostgreSQL : isMariaDb() ? DbSystem::MySQL : DbSystem::SQLite);
+        EXPECT_EQ(Base().ProgramIdentificationCount, 3);
+        EXPECT_NEAR(Base().SampleConstants[2].R1.toDouble(), 3.267, 0.001);
+    }
 }
 
-TEST(StartupFile, MissingFileGivesR4AndIsNotCreated) {
-    SessionGuard guard;
-    MessageRecorder recorder;
-    QTemporaryDir dir;
-    DatabaseConfig c;
-    c.dbType = QStringLiteral("MDB");
-    c.dbFolder = dir.path();
-    EXPECT_FALSE(StartDatabase(c));
-    ExpectErrorStyle(recorder);
-    const QStringList lines = Lines(recorder.messages.first().text);
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_EQ(lines[0], QStringLiteral("Podczas dostępu do bazy danych wystąpił błąd !"));
-    EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: 14"));
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Opis błędu: Nie znaleziono pliku bazy danych Norv.mdb")));
-    EXPECT_EQ(lines[4], QStringLiteral("Przerywam działanie programu !!!"));
-    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
-
-    // Nor when the file is named directly (it may vanish after the check).
-    DbConnection conn;
-    const QString path = QDir(dir.path()).filePath(QStringLiteral("Norv.mdb"));
-    EXPECT_FALSE(conn.openSqliteFile(path));
-    EXPECT_FALSE(QFile::exists(path));
+// R4 for a folder without the file or with a file that is no SQLite database:
+// the file is neither created nor touched, and the wrapper shows the refusal.
+TEST(StartupFile, WhatIsNoDatabaseIsRefusedAndLeftAlone) {
+    QByteArray jet("\x00\x01\x00\x00Standard Jet DB\x00", 20);
+    jet.append(QByteArray(4096 - jet.size(), '\x5a'));
+    const struct {
+        const char* name;
+        std::optional<QByteArray> bytes;
+        const char* number;
+        const char* said;
+    } cases[] = {{"Norv.mdb", std::nullopt, "14", "Nie znaleziono pliku bazy danych Norv.mdb"},
+                 {"Norv.mdb", jet, "26", "Access (Jet)"},
+                 {"Norv.mdb", QByteArray("\x00\x01\x00\x00Standard ACE DB\x00", 20), "26", "Access (Jet)"},
+                 {"norv.mdb", QByteArray(), "26", "jest pusty (0 bajtów)"},
+                 {"norv.mdb", QByteArray(8192, 'x'), "26", "nie jest bazą danych SQLite"},
+                 {"NORV.MDB", QByteArray("SQLite"), "26", "nie jest bazą danych SQLite"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        SessionGuard guard;
+        MessageRecorder recorder;
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath(QString::fromLatin1(c.name));
+        if (c.bytes) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(*c.bytes);
+        }
+        EXPECT_FALSE(StartDatabase(FileConfig(dir.path())));
+        ASSERT_EQ(recorder.messages.size(), 1);
+        EXPECT_EQ(recorder.messages[0].style, 16);
+        const QStringList lines = recorder.messages[0].text.split(QChar(13));
+        ASSERT_EQ(lines.size(), 5);
+        EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: ") + QString::fromLatin1(c.number));
+        EXPECT_TRUE(lines[2].contains(QString::fromUtf8(c.said))) << lines[2].toStdString();
+        EXPECT_FALSE(DbSession::instance().isOpen());
+        EXPECT_EQ(QFile::exists(path), c.bytes.has_value());
+        EXPECT_EQ(ReadFile(path), c.bytes.value_or(QByteArray()));
+        // Nor is a file created when it is named directly (it may vanish after the check).
+        if (!c.bytes) EXPECT_FALSE(DbConnection().openSqliteFile(path));
+    }
 }
 
-TEST(StartupFile, NameAndFolderAreMatchedWithoutCase) {
+TEST(StartupFile, NameAndFolderAreMatchedWithoutCaseAndOpenForWriting) {
     SessionGuard guard;
-    MessageRecorder recorder;
     QTemporaryDir dir;
     // A folder name with characters that mean something in a file URI.
     const QString folder = QDir(dir.path()).filePath(QStringLiteral("Baza SPC #1 %20 ?"));
@@ -131,76 +136,16 @@ TEST(StartupFile, NameAndFolderAreMatchedWithoutCase) {
         ASSERT_TRUE(maker.openSqliteFile(QDir(folder).filePath(QStringLiteral("NORV.MDB")), false));
         ASSERT_TRUE(maker.beginTransaction() && ApplySchema(maker) && FillDemoData(maker) && maker.commit());
     }
-    EXPECT_EQ(QFileInfo(FindDatabaseFile(folder)).fileName(), QStringLiteral("NORV.MDB"));
     EXPECT_TRUE(FindDatabaseFile(dir.path()).isEmpty());
-    DatabaseConfig c;
-    c.dbType = QStringLiteral("MDB");
-    c.dbFolder = folder;
-    EXPECT_TRUE(StartDatabase(c)) << OnlyMessage(recorder).toStdString();
-    // Samples can be appended: the file is open for writing.
+    const Result<void> r = PrepareDatabase(FileConfig(folder));
+    ASSERT_TRUE(r.ok()) << r.error().toStdString();
     Record row;
     row.set(QStringLiteral("IDPK"), 1);
     row.set(QStringLiteral("Data"), QStringLiteral("2024-05-01"));
     EXPECT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), row)) << Conn().lastError().description.toStdString();
 }
 
-TEST(StartupFile, AccessFileIsRefusedAndLeftAlone) {
-    SessionGuard guard;
-    MessageRecorder recorder;
-    QTemporaryDir dir;
-    const QString path = QDir(dir.path()).filePath(QStringLiteral("Norv.mdb"));
-    QByteArray jet("\x00\x01\x00\x00Standard Jet DB\x00", 20);
-    jet.append(QByteArray(4096 - jet.size(), '\x5a'));
-    WriteFile(path, jet);
-    DatabaseConfig c;
-    c.dbType = QStringLiteral("MDB");
-    c.dbFolder = dir.path();
-    EXPECT_FALSE(StartDatabase(c));
-    ExpectErrorStyle(recorder);
-    const QStringList lines = Lines(recorder.messages.first().text);
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: 26"));
-    EXPECT_TRUE(lines[2].contains(QStringLiteral("Access (Jet)")));
-    EXPECT_TRUE(lines[2].contains(QStringLiteral("serwerem SQL przez ODBC")));
-    EXPECT_TRUE(lines[2].contains(QStringLiteral("SQLite")));
-    EXPECT_FALSE(DbSession::instance().isOpen());
-    EXPECT_EQ(ReadFile(path), jet);
-
-    QByteArray ace("\x00\x01\x00\x00Standard ACE DB\x00", 20);
-    WriteFile(path, ace);
-    EXPECT_TRUE(IsJetDatabaseFile(path));
-}
-
-TEST(StartupFile, EmptyOrOtherFileIsSaidToBeNoDatabase) {
-    const struct {
-        QByteArray bytes;
-        const char* said;
-    } cases[] = {{QByteArray(), "jest pusty (0 bajtów)"},
-                 {QByteArray(8192, 'x'), "nie jest bazą danych SQLite"},
-                 {QByteArray("SQLite"), "nie jest bazą danych SQLite"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.said);
-        SessionGuard guard;
-        MessageRecorder recorder;
-        QTemporaryDir dir;
-        const QString path = QDir(dir.path()).filePath(QStringLiteral("norv.mdb"));
-        WriteFile(path, c.bytes);
-        DatabaseConfig config;
-        config.dbType = QStringLiteral("MDB");
-        config.dbFolder = dir.path();
-        EXPECT_FALSE(StartDatabase(config));
-        const QStringList lines = Lines(OnlyMessage(recorder));
-        ASSERT_EQ(lines.size(), 5);
-        EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: 26"));
-        EXPECT_TRUE(lines[2].contains(QString::fromUtf8(c.said))) << lines[2].toStdString();
-        EXPECT_TRUE(lines[2].contains(QDir::toNativeSeparators(path))) << lines[2].toStdString();
-        EXPECT_EQ(ReadFile(path), c.bytes);
-        EXPECT_FALSE(DbSession::instance().isOpen());
-    }
-}
-
-// The database servers through ODBC: login refusals, unknown drivers and the
-// written connection text, on every server that was started.
+// The database servers through ODBC, on every server that was started.
 class StartupServer : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
@@ -208,60 +153,31 @@ protected:
     }
     bool isPg() const { return GetParam() == Backend::PostgreSQL; }
     DatabaseConfig adminConfig(const QString& password) const {
-        return isPg() ? PgServer::config(PgServer::adminDatabase(), password)
-                      : MariaDbServer::config(MariaDbServer::adminDatabase(), password);
+        return ServerConfig(GetParam(), ServerAdminDatabase(GetParam()), password);
     }
-    QString rightPassword() const { return isPg() ? PgServer::password() : MariaDbServer::password(); }
     SessionGuard guard;
-    MessageRecorder recorder;
 };
 INSTANTIATE_TEST_SUITE_P(Db, StartupServer, ::testing::Values(Backend::PostgreSQL, Backend::MariaDB), BackendName);
 
-TEST_P(StartupServer, RefusedLoginGivesR4WithTheServersNumberAndText) {
-    EXPECT_FALSE(StartDatabase(adminConfig(QStringLiteral("wrong-password"))));
-    ExpectErrorStyle(recorder);
-    const QStringList lines = Lines(recorder.messages.first().text);
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_EQ(lines[0], QStringLiteral("Podczas dostępu do bazy danych wystąpił błąd !"));
-    ASSERT_TRUE(lines[1].startsWith(QStringLiteral("Numer błędu: ")));
-    bool numeric = false;
-    const int number = lines[1].mid(13).toInt(&numeric);
-    EXPECT_TRUE(numeric && number != 0) << lines[1].toStdString();
-    const QString said = isPg() ? QStringLiteral("password authentication failed") : QStringLiteral("Access denied");
-    EXPECT_TRUE(lines[2].contains(said)) << lines[2].toStdString();
-    EXPECT_FALSE(DbSession::instance().isOpen());
-    // Nothing after the connection ran: no base settings were loaded.
-    EXPECT_EQ(Base().ProgramIdentificationCount, 0);
-}
-
-TEST_P(StartupServer, UnknownDriverGivesR4WithTheDriverManagersText) {
-    DatabaseConfig c = adminConfig(rightPassword());
-    c.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
-    EXPECT_FALSE(StartDatabase(c));
-    const QStringList lines = Lines(OnlyMessage(recorder));
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_TRUE(lines[2].contains(QStringLiteral("Brak Takiego Sterownika"))) << lines[2].toStdString();
-}
-
-TEST_P(StartupServer, WrittenConnectionTextReachesTheNamedDatabase) {
-    // The written text has a blank before DATABASE, which the driver would
-    // otherwise not take as that key. The port rides on the server value
-    // for PostgreSQL and comes from its own key for MariaDB.
-    ScratchDatabase scratch(GetParam());
-    ASSERT_TRUE(scratch.ok()) << scratch.error().toStdString();
-    const QString text = BuildConnectionString(scratch.config());
-    ASSERT_TRUE(text.contains(QStringLiteral("; DATABASE=")));
-    EXPECT_EQ(text.contains(QStringLiteral("SERVER=127.0.0.1;PORT=")), isPg()) << text.toStdString();
-    EXPECT_EQ(text.endsWith(QStringLiteral(";PWD=%1;PORT=%2;").arg(rightPassword(), scratch.config().odbcPort)),
-              !isPg())
-        << text.toStdString();
-    DbConnection conn;
-    ASSERT_TRUE(conn.open(scratch.config())) << conn.lastError().description.toStdString();
-    EXPECT_EQ(conn.system(), isPg() ? DbSystem::PostgreSQL : DbSystem::MySQL);
-    bool ok = false;
-    const Recordset rs =
-        conn.query(isPg() ? QStringLiteral("select current_database() AS name") : QStringLiteral("select database() AS name"),
-                   &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(rs[QStringLiteral("name")].toString(), scratch.name());
+TEST_P(StartupServer, RefusedLoginOrDriverGivesR4WithTheirOwnText) {
+    DatabaseConfig noDriver = adminConfig(ServerPassword(GetParam()));
+    noDriver.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
+    const struct {
+        DatabaseConfig config;
+        QString said;
+        bool serverNumber; // the driver manager's refusal has none
+    } cases[] = {{adminConfig(QStringLiteral("wrong-password")),
+                  isPg() ? QStringLiteral("password authentication failed") : QStringLiteral("Access denied"), true},
+                 {noDriver, noDriver.odbcDriver, false}};
+    for (const auto& c : cases) {
+        const Result<void> r = PrepareDatabase(c.config);
+        ASSERT_FALSE(r.ok());
+        EXPECT_EQ(r.refusal().kind, RefusalKind::Database);
+        const QStringList lines = Lines(r);
+        ASSERT_EQ(lines.size(), 5);
+        EXPECT_EQ(lines[1].mid(13).toInt() != 0, c.serverNumber) << lines[1].toStdString();
+        EXPECT_TRUE(lines[2].contains(c.said)) << lines[2].toStdString();
+        EXPECT_FALSE(DbSession::instance().isOpen());
+        EXPECT_EQ(Base().ProgramIdentificationCount, 0); // nothing ran after the connection
+    }
 }

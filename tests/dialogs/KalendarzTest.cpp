@@ -1,7 +1,6 @@
 #include "dialogs/ui/Kalendarz.h"
 
 #include <QCalendarWidget>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -9,6 +8,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace kartovo;
 
@@ -36,51 +37,30 @@ struct Shown {
 
 } // namespace
 
-TEST(Kalendarz, CaptionsAndControls) {
-    Kalendarz k;
-    EXPECT_EQ(k.windowTitle(), QStringLiteral("Wskaż date"));
-    auto* label = k.findChild<QLabel*>(QStringLiteral("Label1"));
-    ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->text(), QStringLiteral("Dzień"));
-    EXPECT_NE(k.findChild<QCalendarWidget*>(QStringLiteral("MonthView1")), nullptr);
-    EXPECT_NE(k.findChild<QLineEdit*>(QStringLiteral("Text1")), nullptr);
-    EXPECT_NE(k.findChild<DaySpinner*>(QStringLiteral("UpDown1")), nullptr);
-    EXPECT_FALSE(k.dialogAccepted());
-    EXPECT_EQ(Kalendarz::dateText(QDate(2024, 3, 1)), QStringLiteral("2024-03-01"));
-}
-
-TEST(Kalendarz, DayNumberFollowsTheYearsLength) {
-    Shown s(QDate(2024, 3, 1));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("61")); // leap year
-    EXPECT_EQ(s.k.spinner()->maximum(), 366);
-    TypeDay(s.k, QStringLiteral("366"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 12, 31));
-    TypeDay(s.k, QStringLiteral("400"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("366"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 12, 31));
-
-    s.k.setDate(QDate(2023, 3, 1));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("60"));
-    EXPECT_EQ(s.k.spinner()->maximum(), 365);
-    TypeDay(s.k, QStringLiteral("366"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("365"));
-    EXPECT_EQ(s.k.date(), QDate(2023, 12, 31)); // not the next New Year's Day
-}
-
-TEST(Kalendarz, TypedNumbersAreClampedAndOtherTextIgnored) {
-    Shown s(QDate(2024, 7, 15));
-    TypeDay(s.k, QStringLiteral("0"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("1"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 1, 1));
-    TypeDay(s.k, QStringLiteral("-7"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("1"));
-    TypeDay(s.k, QStringLiteral("32"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1));
-    TypeDay(s.k, QStringLiteral("x"));
-    EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("x"));
-    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1)); // unchanged
-    s.k.dayText()->clear();
-    EXPECT_EQ(s.k.date(), QDate(2024, 2, 1));
+// The typed day number of the year: clamped to the year's length, other text ignored.
+TEST(Kalendarz, TypedDayNumberWithinTheYear) {
+    const struct {
+        QDate start;
+        const char* typed;
+        const char* shown; // the box afterwards
+        QDate date;
+    } cases[] = {{QDate(2024, 3, 1), "366", "366", QDate(2024, 12, 31)},  // leap year
+                 {QDate(2024, 3, 1), "400", "366", QDate(2024, 12, 31)},
+                 {QDate(2023, 3, 1), "366", "365", QDate(2023, 12, 31)},  // not the next New Year's Day
+                 {QDate(2024, 7, 15), "0", "1", QDate(2024, 1, 1)},
+                 {QDate(2024, 7, 15), "-7", "1", QDate(2024, 1, 1)},
+                 {QDate(2024, 7, 15), "32", "32", QDate(2024, 2, 1)},
+                 {QDate(2024, 7, 15), "x", "x", QDate(2024, 7, 15)},      // unchanged
+                 {QDate(2024, 7, 15), "", "", QDate(2024, 7, 15)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Shown s(c.start);
+        EXPECT_EQ(s.k.dayText()->text(), QString::number(c.start.dayOfYear()));
+        EXPECT_EQ(s.k.spinner()->maximum(), c.start.daysInYear());
+        TypeDay(s.k, QString::fromLatin1(c.typed));
+        EXPECT_EQ(s.k.dayText()->text(), QString::fromLatin1(c.shown));
+        EXPECT_EQ(s.k.date(), c.date);
+    }
 }
 
 TEST(Kalendarz, CalendarAndSpinnerStayInStep) {
@@ -107,51 +87,37 @@ TEST(Kalendarz, CalendarAndSpinnerStayInStep) {
     EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("2"));
 }
 
-TEST(Kalendarz, DoubleClickOrEnterChoosesTheDay) {
-    {
-        Shown s(QDate(2024, 5, 10));
-        QTableView* table = DayTable(s.k);
-        ASSERT_NE(table, nullptr);
-        const QModelIndexList sel = table->selectionModel()->selectedIndexes();
-        ASSERT_FALSE(sel.isEmpty());
-        const QPoint centre = table->visualRect(sel.first()).center();
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, centre);
-        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
-        EXPECT_TRUE(s.k.dialogAccepted());
-        EXPECT_FALSE(s.k.isVisible());
-        EXPECT_EQ(s.k.date(), QDate(2024, 5, 10));
-    }
-    {
-        Shown s(QDate(2024, 5, 10));
-        DayTable(s.k)->setFocus();
-        QTest::keyClick(DayTable(s.k), Qt::Key_Right);
-        QTest::keyClick(DayTable(s.k), Qt::Key_Return);
-        EXPECT_TRUE(s.k.dialogAccepted());
-        EXPECT_EQ(s.k.date(), QDate(2024, 5, 11));
-    }
-    {
-        Shown s(QDate(2024, 5, 10));
-        TypeDay(s.k, QStringLiteral("100"));
-        QTest::keyClick(s.k.dayText(), Qt::Key_Return);
-        EXPECT_TRUE(s.k.dialogAccepted());
-        EXPECT_EQ(s.k.date(), QDate(2024, 4, 9));
-    }
-}
-
-TEST(Kalendarz, EscOrTheCloseBoxCancels) {
-    {
+// A double click or Enter chooses the day; Esc or the close box (even after an
+// earlier choice) cancels.
+TEST(Kalendarz, ChosenOrCancelled) {
+    const std::function<void(Kalendarz&, QTableView*)> actions[] = {
+        [](Kalendarz&, QTableView* table) {
+            const QPoint centre = table->visualRect(table->selectionModel()->selectedIndexes().first()).center();
+            QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, centre);
+            QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
+        },
+        [](Kalendarz&, QTableView* table) {
+            QTest::keyClick(table, Qt::Key_Right);
+            QTest::keyClick(table, Qt::Key_Return);
+        },
+        [](Kalendarz& k, QTableView*) {
+            TypeDay(k, QStringLiteral("100"));
+            QTest::keyClick(k.dayText(), Qt::Key_Return);
+        },
+        [](Kalendarz&, QTableView* table) { QTest::keyClick(table, Qt::Key_Escape); },
+        [](Kalendarz& k, QTableView* table) {
+            QTest::keyClick(table, Qt::Key_Return);
+            k.show();
+            k.close();
+        }};
+    const QDate chosen[] = {QDate(2024, 5, 10), QDate(2024, 5, 11), QDate(2024, 4, 9), QDate(), QDate()};
+    for (int i = 0; i < 5; ++i) {
         Shown s(QDate(2024, 5, 10));
         DayTable(s.k)->setFocus();
-        QTest::keyClick(DayTable(s.k), Qt::Key_Escape);
-        EXPECT_FALSE(s.k.dialogAccepted());
-        EXPECT_FALSE(s.k.isVisible());
-    }
-    {
-        Shown s(QDate(2024, 5, 10));
-        QTest::keyClick(DayTable(s.k), Qt::Key_Return); // chosen once ...
-        s.k.show();
-        s.k.close(); // ... then closed by the frame on a second showing
-        EXPECT_FALSE(s.k.dialogAccepted());
+        actions[i](s.k, DayTable(s.k));
+        EXPECT_EQ(s.k.dialogAccepted(), chosen[i].isValid()) << i;
+        EXPECT_FALSE(s.k.isVisible()) << i;
+        if (chosen[i].isValid()) EXPECT_EQ(s.k.date(), chosen[i]) << i;
     }
 }
 

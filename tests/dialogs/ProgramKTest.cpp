@@ -1,542 +1,241 @@
+// The manual choice of program and parameter, driven as the operator does it,
+// on the lists a real database gives.
 #include "db/Connection.h"
 #include "db/DemoDatabase.h"
 #include "dialogs/DbProgramChoiceSource.h"
-#include "dialogs/ProgramChoiceSource.h"
 #include "dialogs/ui/ProgramK.h"
 #include "platform/Messages.h"
 
 #include <QApplication>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <algorithm>
 #include <gtest/gtest.h>
-#include <ostream>
 
 using namespace kartovo;
 
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
 
-// Rows as the database would give them: ordered by the asked column, nulls first.
-struct FakeSource : ProgramChoiceSource {
-    QList<Record> rows;
-    QHash<qint32, QList<Record>> params;
-    QStringList sortRequests;
-    QList<qint32> parameterRequests;
-
-    QList<Record> programs(const QString& sortColumn) override {
-        sortRequests << sortColumn;
-        QList<Record> out = rows;
-        const QString column = sortColumn.isEmpty() ? QStringLiteral("NrP") : sortColumn;
-        std::stable_sort(out.begin(), out.end(), [&](const Record& a, const Record& b) {
-            if (a.isNull(column) || b.isNull(column)) return a.isNull(column) && !b.isNull(column);
-            return a.value(column).toString().compare(b.value(column).toString(), Qt::CaseInsensitive) < 0;
-        });
-        return out;
+// Active programs (NrP, ID1, ID2, ID3) and, for some, their parameters.
+class ChoiceDatabase {
+public:
+    explicit ChoiceDatabase(bool filled = true) {
+        EXPECT_TRUE(conn.openSqliteFile(dir.filePath(QStringLiteral("Norv.mdb")), false));
+        EXPECT_TRUE(conn.beginTransaction() && ApplySchema(conn) && conn.commit());
+        if (!filled) return;
+        const struct {
+            int nrp, lx, arch;
+            const char *id1, *id2, *id3;
+        } programs[] = {{1, 1, 0, "Wałek", nullptr, "Tokarka"},       {2, 1, 0, "Tuleja", "XB-118", "Szlifierka"},
+                        {3, 1, 0, "Korpus", "ab-5502", "Frezarka"},   {4, 1, 0, "Śruba", "AB-0012", "Automat"},
+                        {5, 1, 0, "O'Brien", "CD-1", nullptr},        {6, 1, 1, "Archiwalny", "AA", "A"},
+                        {7, 0, 0, "Bez parametrów", "AA", "A"}};
+        for (const auto& p : programs) {
+            Record r;
+            r.set(QStringLiteral("NrP"), QStringLiteral("%1").arg(p.nrp, 2, 10, QChar(u'0')));
+            r.set(QStringLiteral("Lx"), p.lx);
+            r.set(QStringLiteral("ArchP"), p.arch);
+            for (const auto& [column, value] : {std::pair{"ID1", p.id1}, {"ID2", p.id2}, {"ID3", p.id3}})
+                r.set(QString::fromLatin1(column), value ? QVariant(QString::fromUtf8(value)) : QVariant());
+            EXPECT_TRUE(conn.append(QStringLiteral("SPC_Programy"), r));
+        }
+        // Program 3: three measurable parameters, one alternative, one without a grid.
+        const struct {
+            int idp, lp, type;
+            QVariant scale;
+            const char* name;
+            double wn;
+            const char* format;
+        } parameters[] = {{3, 2, 0, 20, "Długość", 145, "0.0"},  {3, 1, 1, 20, "Średnica", 12.5, "0.00"},
+                          {3, 3, 0, 20, "Twardość", 58, "0"},   {3, 4, 2, 20, "Wygląd", 0, "0"},
+                          {3, 5, 0, QVariant(), "Bez skali", 0, "0"}, {1, 1, 0, 20, "Bicie", 0.05, "0.000"}};
+        for (const auto& p : parameters) {
+            Record r;
+            r.set(QStringLiteral("IDP"), p.idp);
+            r.set(QStringLiteral("LP"), p.lp);
+            r.set(QStringLiteral("TypKarty"), p.type);
+            r.set(QStringLiteral("SkalaSiatki"), p.scale);
+            r.set(QStringLiteral("Nazwa"), QString::fromUtf8(p.name));
+            r.set(QStringLiteral("WN"), p.wn);
+            r.set(QStringLiteral("Format"), QString::fromLatin1(p.format));
+            EXPECT_TRUE(conn.append(QStringLiteral("SPC_Setap"), r));
+        }
     }
-    QList<Record> parameters(qint32 programId) override {
-        parameterRequests << programId;
-        return params.value(programId);
-    }
+    QTemporaryDir dir;
+    DbConnection conn;
 };
-
-Record Program(int id, const QString& nrp, const QVariant& id1, const QVariant& id2, const QVariant& id3) {
-    Record r;
-    r.set("ID", id);
-    r.set("NrP", nrp);
-    r.set("ID1", id1);
-    r.set("ID2", id2);
-    r.set("ID3", id3);
-    return r;
-}
-
-Record Parameter(int id, const QString& name, double wn, const QString& format, const QString& unit) {
-    Record r;
-    r.set("ID", id);
-    r.set("Nazwa", name);
-    r.set("WN", wn);
-    r.set("Format", format);
-    r.set("Jednostka", unit);
-    return r;
-}
-
-FakeSource Source() {
-    FakeSource s;
-    s.rows = {Program(11, "01", QStringLiteral("Wałek"), QVariant(), QStringLiteral("Tokarka")),
-              Program(12, "02", QStringLiteral("Tuleja"), QStringLiteral("XB-118"), QStringLiteral("Szlifierka")),
-              Program(13, "03", QStringLiteral("Korpus"), QStringLiteral("ab-5502"), QStringLiteral("Frezarka")),
-              Program(14, "04", QStringLiteral("Śruba"), QStringLiteral("AB-0012"), QStringLiteral("Automat")),
-              Program(15, "05", QStringLiteral("O'Brien"), QStringLiteral("CD-1"), QVariant())};
-    s.params[13] = {Parameter(131, QStringLiteral("Średnica"), 12.5, "0.00", "mm"),
-                    Parameter(132, QStringLiteral("Długość"), 145, "0.0", "mm"),
-                    Parameter(133, QStringLiteral("Twardość"), 58, "0", "HRC")};
-    s.params[11] = {Parameter(111, QStringLiteral("Bicie"), 0.05, "0.000", "mm")};
-    return s;
-}
 
 const QStringList kCaptions{QStringLiteral("Nazwa wyrobu"), QStringLiteral("Numer rysunku"),
                             QStringLiteral("Stanowisko")};
 
-QString Cell(QTableWidget* g, int gridRow, int column) {
-    QTableWidgetItem* item = g->item(gridRow - 1, column);
-    return item ? item->text() : QString();
-}
-
 QStringList Column(QTableWidget* g, int column) {
     QStringList out;
-    for (int r = 1; r <= g->rowCount(); ++r) out << Cell(g, r, column);
+    for (int r = 0; r < g->rowCount(); ++r) out << (g->item(r, column) ? g->item(r, column)->text() : QString());
     return out;
-}
-
-void Show(ProgramK& w) {
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
 }
 
 // A box is entered the way the operator does it: by clicking into it.
 void Enter(QLineEdit* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2)); }
 
+// keyClicks cannot send letters outside ASCII; a key event with the text can.
 void Type(QWidget* w, const QString& text) {
     for (const QChar c : text) {
-        // keyClicks cannot send letters outside ASCII; a key event with the text can.
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
         QApplication::sendEvent(w, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &release);
     }
 }
 
-void DoubleClick(QTableWidget* g, int gridRow) {
-    const QPoint p = g->visualItemRect(g->item(gridRow - 1, 1 % g->columnCount())).center();
-    // As the system delivers it: a click, then the double click and its release.
+void DoubleClick(QTableWidget* g, int row) {
+    const QPoint p = g->visualItemRect(g->item(row, 1 % g->columnCount())).center();
     QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, p);
     QTest::mouseDClick(g->viewport(), Qt::LeftButton, {}, p);
-    QTest::mouseRelease(g->viewport(), Qt::LeftButton, {}, p);
 }
 
-struct RecordingPresenter {
-    QList<MessageRequest> seen;
-    MessagePresenter previous;
-    RecordingPresenter() {
-        previous = SetMessagePresenter([this](const MessageRequest& r) {
-            seen << r;
-            return false;
-        });
+struct Window {
+    ChoiceDatabase db;
+    DbProgramChoiceSource source{db.conn};
+    ProgramK w;
+    explicit Window(const QStringList& captions = kCaptions) : w(source, captions) {
+        w.show();
+        w.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
     }
-    ~RecordingPresenter() { SetMessagePresenter(previous); }
+    int programId() const { return w.CurrentProgram().value(QStringLiteral("ID")).toInt(); }
+    QString name() const { return w.CurrentProgram().value(QStringLiteral("ID1")).toString(); }
 };
-
-int Px(const QWidget& w, int twips) { return qRound(twips * w.logicalDpiX() / 1440.0); }
 
 } // namespace
 
-TEST(ProgramChoiceSql, QueriesOfTheTwoLists) {
-    EXPECT_EQ(ProgramListSql({}), "Select * from [SPC_Programy] Where Lx>0 AND ArchP=0 Order by  NrP");
-    EXPECT_EQ(ProgramListSql("ID3"), "Select * from [SPC_Programy] Where Lx>0 AND ArchP=0 Order by ID3");
-    EXPECT_EQ(ProgramListSql("ID1; Drop table x"),
-              "Select * from [SPC_Programy] Where Lx>0 AND ArchP=0 Order by  NrP");
-    EXPECT_EQ(ParameterListSql(42),
-              "Select * from [SPC_Setap] Where IDP=42 And TypKarty<>2 And SkalaSiatki is not null  Order by LP");
-}
-
-TEST(ProgramChoiceSql, PrefixSearchSkipsNullsAndIgnoresCase) {
-    const FakeSource s = Source();
-    EXPECT_EQ(FindFirstStartingWith(s.rows, "ID2", "AB"), 2);
-    EXPECT_EQ(FindFirstStartingWith(s.rows, "id2", "ab-0"), 3);
-    EXPECT_EQ(FindFirstStartingWith(s.rows, "ID2", ""), 1);
-    EXPECT_EQ(FindFirstStartingWith(s.rows, "ID1", QStringLiteral("śr")), 3);
-    EXPECT_EQ(FindFirstStartingWith(s.rows, "ID1", "O'B"), 4);
-    EXPECT_EQ(FindFirstStartingWith(s.rows, "ID2", "ZZ"), -1);
-}
-
-TEST(ProgramK, OpensOnTheProgramListInProgramNumberOrder) {
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Wybór programu kontroli"));
-    EXPECT_EQ(s.sortRequests, QStringList{QString()});
-    QTableWidget* g = w.Grid1();
-    ASSERT_EQ(g->columnCount(), 4);
-    EXPECT_EQ(g->horizontalHeaderItem(0)->text(), "LP");
-    EXPECT_EQ(g->horizontalHeaderItem(2)->text(), "Numer rysunku");
+TEST(ProgramK, SearchingAndSortingFindTheProgram) {
+    Window t;
+    QTableWidget* g = t.w.Grid1();
+    // Active programs in program-number order, the list focused, choosing not yet possible.
+    EXPECT_EQ(Column(g, 1), QStringList({"Wałek", "Tuleja", "Korpus", QStringLiteral("Śruba"), "O'Brien"}));
     EXPECT_EQ(Column(g, 0), QStringList({"1", "2", "3", "4", "5"}));
-    EXPECT_EQ(Column(g, 1).first(), QStringLiteral("Wałek"));
-    EXPECT_EQ(Cell(g, 1, 2), ""); // null
-    EXPECT_EQ(w.ProgramRow(), 1);
-    EXPECT_EQ(g->selectionModel()->selectedRows().size(), 1);
-    EXPECT_EQ(g->selectionModel()->selectedRows().first().row(), 0);
-    EXPECT_TRUE(g->isVisible());
-    EXPECT_FALSE(w.Grid2()->isVisible());
-    EXPECT_FALSE(w.SSCommand1()->isEnabled());
-    EXPECT_FALSE(w.SSCommand3()->isVisible());
-    EXPECT_EQ(w.SSCommand1()->text(), "&Wybierz");
-    EXPECT_EQ(w.SSCommand2()->text(), "&Anuluj");
-    EXPECT_EQ(w.SSCommand3()->text(), "<<");
-
-    // Widths: number column 500 twips, the others the widest value + 150 twips.
-    EXPECT_EQ(g->columnWidth(0), Px(w, 500));
-    const QFontMetrics fm = g->fontMetrics();
-    EXPECT_GE(g->columnWidth(3), fm.horizontalAdvance(QStringLiteral("Szlifierka")) + Px(w, 150));
-
-    // One search box per column, each over its column.
-    ASSERT_EQ(w.Text1Count(), 4);
-    for (int i = 0; i < 4; ++i) {
-        QLineEdit* box = w.Text1(i);
-        EXPECT_TRUE(box->isVisible()) << i;
-        EXPECT_EQ(box->width(), g->columnWidth(i)) << i;
-        EXPECT_EQ(box->x(), g->viewport()->mapTo(&w, QPoint(g->columnViewportPosition(i), 0)).x()) << i;
-        EXPECT_LE(box->geometry().bottom(), g->geometry().top());
-    }
-    // The list has the focus, so nothing was reordered on showing.
     EXPECT_EQ(QApplication::focusWidget(), g);
-    EXPECT_EQ(w.SortColumn(), "");
-}
+    EXPECT_FALSE(t.w.SSCommand1()->isEnabled());
 
-TEST(ProgramK, EnteringABoxSortsByItsColumnAndRenumbers) {
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    Enter(w.Text1(3));
-    EXPECT_EQ(w.SortColumn(), "ID3");
-    EXPECT_EQ(s.sortRequests.last(), "ID3");
-    QTableWidget* g = w.Grid1();
-    EXPECT_EQ(Column(g, 3), QStringList({"", "Automat", "Frezarka", "Szlifierka", "Tokarka"}));
-    EXPECT_EQ(Column(g, 0), QStringList({"1", "2", "3", "4", "5"}));
-    EXPECT_EQ(w.ProgramRow(), 1);
-    EXPECT_EQ(w.CurrentProgram().value("ID").toInt(), 15);
-
-    // Box 0 has no column: entering and typing in it change nothing.
-    Enter(w.Text1(0));
-    Type(w.Text1(0), "12");
-    EXPECT_EQ(w.SortColumn(), "ID3");
-    EXPECT_EQ(s.sortRequests.size(), 2);
-    EXPECT_EQ(w.ProgramRow(), 1);
-}
-
-TEST(ProgramK, TypingSelectsTheFirstProgramStartingWithTheText) {
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    QLineEdit* box = w.Text1(2);
-    Enter(box); // order by ID2: null, AB-0012, ab-5502, CD-1, XB-118
-    ASSERT_EQ(Column(w.Grid1(), 2), QStringList({"", "AB-0012", "ab-5502", "CD-1", "XB-118"}));
+    // Entering a box sorts by its column; typing selects the first row starting with the text.
+    QLineEdit* box = t.w.Text1(2);
+    Enter(box);
+    EXPECT_EQ(t.w.SortColumn(), QStringLiteral("ID2"));
+    EXPECT_TRUE(Column(g, 2).first().isEmpty()); // the null sorts first
     QTest::keyClicks(box, "X");
-    EXPECT_EQ(w.ProgramRow(), 5);
+    EXPECT_EQ(t.name(), QStringLiteral("Tuleja"));
     QTest::keyClick(box, Qt::Key_Backspace);
     QTest::keyClicks(box, "AB");
-    EXPECT_EQ(w.ProgramRow(), 2);
-    EXPECT_EQ(w.CurrentProgram().value("ID").toInt(), 14);
-    EXPECT_EQ(w.Grid1()->selectionModel()->selectedRows().first().row(), 1);
+    EXPECT_EQ(t.name(), QStringLiteral("Śruba"));
     QTest::keyClicks(box, "-5");
-    EXPECT_EQ(w.ProgramRow(), 3); // letters compared without regard to case
-    QTest::keyClicks(box, "9");   // no match: the selection stays
-    EXPECT_EQ(w.ProgramRow(), 3);
-
-    // Emptying the box selects the first program that has a value there.
+    EXPECT_EQ(t.name(), QStringLiteral("Korpus")); // letters without regard to case
+    QTest::keyClicks(box, "9");
+    EXPECT_EQ(t.name(), QStringLiteral("Korpus")); // no match: the selection stays
     box->selectAll();
     QTest::keyClick(box, Qt::Key_Delete);
-    EXPECT_EQ(box->text(), "");
-    EXPECT_EQ(w.ProgramRow(), 2);
-}
+    EXPECT_EQ(t.w.ProgramRow(), 2); // empty: the first row with a value
 
-TEST(ProgramK, SearchTextWithPolishLettersOrAQuote) {
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    QLineEdit* box = w.Text1(1);
+    box = t.w.Text1(1);
     Enter(box);
     Type(box, QStringLiteral("śr"));
-    EXPECT_EQ(w.CurrentProgram().value("ID").toInt(), 14);
+    EXPECT_EQ(t.name(), QStringLiteral("Śruba"));
     box->clear();
-    Type(box, QStringLiteral("o'b"));
-    EXPECT_EQ(box->text(), QStringLiteral("o'b"));
-    EXPECT_EQ(w.CurrentProgram().value("ID").toInt(), 15);
-    Type(box, QStringLiteral("'"));
-    EXPECT_EQ(w.CurrentProgram().value("ID").toInt(), 15);
+    Type(box, QStringLiteral("o'b'"));
+    EXPECT_EQ(t.name(), QStringLiteral("O'Brien"));
+
+    // The number column sorts nothing; Up and Down stay within the rows, also from a box.
+    Enter(t.w.Text1(0));
+    Type(t.w.Text1(0), QStringLiteral("1"));
+    EXPECT_EQ(t.w.SortColumn(), QStringLiteral("ID1"));
+    for (int i = 0; i < 6; ++i) QTest::keyClick(t.w.Text1(0), Qt::Key_Down);
+    EXPECT_EQ(t.w.ProgramRow(), 5);
+    for (int i = 0; i < 6; ++i) QTest::keyClick(g, Qt::Key_Up);
+    EXPECT_EQ(t.w.ProgramRow(), 1);
+    EXPECT_EQ(g->selectionModel()->selectedRows().first().row(), 0);
 }
 
-TEST(ProgramK, UpAndDownStayWithinTheRows) {
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    QTableWidget* g = w.Grid1();
-    QTest::keyClick(g, Qt::Key_Up);
-    EXPECT_EQ(w.ProgramRow(), 1);
+TEST(ProgramK, ParametersOfTheProgramAreChosenByKeyOrMouse) {
+    Window t;
+    QTableWidget* g = t.w.Grid1();
     QTest::keyClick(g, Qt::Key_Down);
-    EXPECT_EQ(w.ProgramRow(), 2);
-    // The window handles the keys before its controls, also in a search box.
-    QTest::keyClick(w.Text1(0), Qt::Key_Down);
-    EXPECT_EQ(w.ProgramRow(), 3);
-    for (int i = 0; i < 5; ++i) QTest::keyClick(g, Qt::Key_Down);
-    EXPECT_EQ(w.ProgramRow(), 5);
-    EXPECT_EQ(g->currentRow(), 4);
-    EXPECT_EQ(g->selectionModel()->selectedRows().first().row(), 4);
+    QTest::keyClick(g, Qt::Key_Down);
+    QTest::keyClick(g, Qt::Key_Return);
+    ASSERT_TRUE(t.w.ShowsParameters());
+    // Measurable parameters by LP, nominal values in their own format.
+    EXPECT_EQ(Column(t.w.Grid2(), 1), QStringList({QStringLiteral("Średnica"), QStringLiteral("Długość"),
+                                                   QStringLiteral("Twardość")}));
+    EXPECT_EQ(Column(t.w.Grid2(), 2), QStringList({"12,50", "145,0", "58"}));
+    EXPECT_TRUE(t.w.SSCommand1()->isEnabled());
+
+    QTest::mouseClick(t.w.SSCommand3(), Qt::LeftButton); // "<<" back to the programs
+    EXPECT_FALSE(t.w.ShowsParameters());
+    EXPECT_EQ(t.w.ProgramRow(), 3);
+    DoubleClick(g, 2);
+    ASSERT_TRUE(t.w.ShowsParameters());
+    DoubleClick(t.w.Grid2(), 1);
+    EXPECT_TRUE(t.w.DialogAccepted());
+    EXPECT_FALSE(t.w.isVisible());
+    EXPECT_EQ(t.w.ChosenProgramID(), t.programId());
+    EXPECT_EQ(t.w.ChosenParameterID(), t.w.CurrentParameter().value(QStringLiteral("ID")).toInt());
+    EXPECT_EQ(t.w.CurrentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Długość"));
 }
 
-TEST(ProgramK, SelectedRowScrollsToTheTop) {
-    FakeSource s;
-    for (int i = 1; i <= 60; ++i)
-        s.rows << Program(i, QStringLiteral("%1").arg(i, 3, 10, QChar(u'0')), QStringLiteral("P%1").arg(i),
-                          QStringLiteral("R%1").arg(i, 3, 10, QChar(u'0')), QVariant());
-    ProgramK w(s, kCaptions);
-    Show(w);
-    QTableWidget* g = w.Grid1();
-    w.Text1(2)->setText("R040");        // searching without entering the box
-    EXPECT_EQ(w.ProgramRow(), 40);
-    EXPECT_EQ(g->rowAt(0), 39);
-    QTest::keyClick(g, Qt::Key_Up); // row 39 is above the visible part
-    EXPECT_EQ(g->rowAt(0), 38);
-    QTest::keyClick(g, Qt::Key_Down); // row 40 is visible: no scrolling
-    EXPECT_EQ(g->rowAt(0), 38);
-}
-
-TEST(ProgramK, DoubleClicksOpenTheParametersAndChoose) {
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    DoubleClick(w.Grid1(), 3);
-    ASSERT_TRUE(w.ShowsParameters());
-    EXPECT_EQ(s.parameterRequests, QList<qint32>{13});
-    QTableWidget* g2 = w.Grid2();
-    EXPECT_TRUE(g2->isVisible());
-    EXPECT_FALSE(w.Grid1()->isVisible());
-    for (int i = 0; i < w.Text1Count(); ++i) EXPECT_FALSE(w.Text1(i)->isVisible()) << i;
-    EXPECT_TRUE(w.SSCommand1()->isEnabled());
-    EXPECT_TRUE(w.SSCommand3()->isVisible());
-    EXPECT_EQ(QApplication::focusWidget(), g2);
-    ASSERT_EQ(g2->columnCount(), 4);
-    EXPECT_EQ(g2->horizontalHeaderItem(0)->text(), "Lp");
-    EXPECT_EQ(g2->horizontalHeaderItem(1)->text(), "Nazwa parametru");
-    EXPECT_EQ(g2->horizontalHeaderItem(2)->text(), QStringLiteral("Nominał"));
-    EXPECT_EQ(g2->horizontalHeaderItem(3)->text(), "Jednostka");
-    EXPECT_EQ(Column(g2, 0), QStringList({"1", "2", "3"}));
-    EXPECT_EQ(Column(g2, 2), QStringList({"12,50", "145,0", "58"}));
-    EXPECT_EQ(Column(g2, 3), QStringList({"mm", "mm", "HRC"}));
-    EXPECT_EQ(w.ParameterRow(), 1);
-    const QFontMetrics fm = g2->fontMetrics();
-    EXPECT_GT(g2->columnWidth(1), fm.horizontalAdvance(QStringLiteral("Nazwa parametru")));
-
-    DoubleClick(g2, 2);
-    EXPECT_TRUE(w.DialogAccepted());
-    EXPECT_EQ(w.ChosenProgramID(), 13);
-    EXPECT_EQ(w.ChosenParameterID(), 132);
-    EXPECT_FALSE(w.isVisible());
-}
-
-TEST(ProgramK, EnterOpensTheParametersThenChooses) {
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    QTest::keyClick(w.Grid1(), Qt::Key_Return);
-    ASSERT_TRUE(w.ShowsParameters());
-    EXPECT_EQ(s.parameterRequests, QList<qint32>{11});
-    QTest::keyClick(w.Grid2(), Qt::Key_Down); // a single row: stays
-    EXPECT_EQ(w.ParameterRow(), 1);
-    QTest::keyClick(w.Grid2(), Qt::Key_Enter);
-    EXPECT_TRUE(w.DialogAccepted());
-    EXPECT_EQ(w.ChosenProgramID(), 11);
-    EXPECT_EQ(w.ChosenParameterID(), 111);
-}
-
-TEST(ProgramK, BackReturnsToTheProgramList) {
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    QTest::keyClick(w.Grid1(), Qt::Key_Down);
-    QTest::keyClick(w.Grid1(), Qt::Key_Down);
-    QTest::keyClick(w.Grid1(), Qt::Key_Return);
-    ASSERT_TRUE(w.ShowsParameters());
-    QTest::mouseClick(w.SSCommand3(), Qt::LeftButton);
-    EXPECT_FALSE(w.ShowsParameters());
-    EXPECT_TRUE(w.Grid1()->isVisible());
-    EXPECT_FALSE(w.Grid2()->isVisible());
-    EXPECT_FALSE(w.SSCommand1()->isEnabled());
-    EXPECT_FALSE(w.SSCommand3()->isVisible());
-    for (int i = 0; i < w.Text1Count(); ++i) EXPECT_TRUE(w.Text1(i)->isVisible()) << i;
-    EXPECT_EQ(w.ProgramRow(), 3);
-    // Enter on the program list opens the parameters again.
-    QTest::keyClick(w.Grid1(), Qt::Key_Return);
-    EXPECT_TRUE(w.ShowsParameters());
-    EXPECT_EQ(s.parameterRequests, QList<qint32>({13, 13}));
-    QTest::mouseClick(w.SSCommand1(), Qt::LeftButton);
-    EXPECT_TRUE(w.DialogAccepted());
-    EXPECT_EQ(w.ChosenParameterID(), 131);
-}
-
-TEST(ProgramK, CancelReturnsNoChoice) {
+TEST(ProgramK, ProgramWithoutParametersIsRefusedAndCancelChoosesNothing) {
+    QList<MessageRequest> seen;
+    MessagePresenter previous = SetMessagePresenter([&](const MessageRequest& r) {
+        seen << r;
+        return false;
+    });
     {
-        FakeSource s = Source();
-        ProgramK w(s, kCaptions);
-        Show(w);
-        QTest::keyClick(w.Grid1(), Qt::Key_Return);
-        ASSERT_TRUE(w.ShowsParameters());
-        QTest::mouseClick(w.SSCommand2(), Qt::LeftButton);
-        EXPECT_FALSE(w.DialogAccepted());
-        EXPECT_EQ(w.ChosenProgramID(), 0);
-        EXPECT_EQ(w.ChosenParameterID(), 0);
-        EXPECT_FALSE(w.isVisible());
+        Window t;
+        QTest::keyClick(t.w.Grid1(), Qt::Key_Down);
+        QTest::keyClick(t.w.Grid1(), Qt::Key_Return); // Tuleja has no parameters
+        ASSERT_EQ(seen.size(), 1);
+        EXPECT_TRUE(seen[0].text.startsWith(QStringLiteral("Wskazany program kontroli nie zawiera")));
+        EXPECT_FALSE(t.w.ShowsParameters());
+        QTest::mouseClick(t.w.SSCommand1(), Qt::LeftButton); // not from the program list
+        EXPECT_TRUE(t.w.isVisible());
+        QTest::keyClick(t.w.Text1(1), Qt::Key_Escape);
+        EXPECT_FALSE(t.w.isVisible());
+        EXPECT_FALSE(t.w.DialogAccepted());
     }
     {
-        FakeSource s = Source();
-        ProgramK w(s, kCaptions);
-        Show(w);
-        QTest::keyClick(w.Text1(1), Qt::Key_Escape);
-        EXPECT_FALSE(w.DialogAccepted());
-        EXPECT_FALSE(w.isVisible());
+        Window t;
+        QTest::keyClick(t.w.Grid1(), Qt::Key_Return);
+        ASSERT_TRUE(t.w.ShowsParameters());
+        QTest::mouseClick(t.w.SSCommand2(), Qt::LeftButton); // "&Anuluj"
+        EXPECT_FALSE(t.w.DialogAccepted());
+        EXPECT_EQ(t.w.ChosenParameterID(), 0);
     }
     {
-        // Enter on the focused Anuluj button is that button's click.
-        FakeSource s = Source();
-        ProgramK w(s, kCaptions);
-        Show(w);
-        QTest::keyClick(w.Grid1(), Qt::Key_Return);
-        w.SSCommand2()->setFocus();
-        QTest::keyClick(w.SSCommand2(), Qt::Key_Return);
-        EXPECT_FALSE(w.DialogAccepted());
-        EXPECT_FALSE(w.isVisible());
+        // Without identification fields only the running numbers, which sort nothing.
+        Window t{QStringList()};
+        ASSERT_EQ(t.w.Grid1()->columnCount(), 1);
+        Enter(t.w.Text1(0));
+        Type(t.w.Text1(0), QStringLiteral("3"));
+        EXPECT_EQ(t.w.ProgramRow(), 1);
+        QTest::keyClick(t.w.Grid1(), Qt::Key_Return);
+        QTest::keyClick(t.w.Grid2(), Qt::Key_Return);
+        EXPECT_EQ(t.w.CurrentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Bicie"));
+        EXPECT_TRUE(t.w.DialogAccepted());
     }
     {
-        FakeSource s = Source();
-        ProgramK w(s, kCaptions);
-        Show(w);
-        EXPECT_TRUE(w.close());
-        EXPECT_FALSE(w.DialogAccepted());
+        ChoiceDatabase db(false);
+        DbProgramChoiceSource source(db.conn);
+        ProgramK empty(source, kCaptions);
+        empty.show();
+        QTest::keyClick(empty.Grid1(), Qt::Key_Down);
+        QTest::keyClick(empty.Grid1(), Qt::Key_Return);
+        EXPECT_EQ(empty.ProgramRow(), 0);
+        EXPECT_FALSE(empty.ShowsParameters());
     }
+    EXPECT_EQ(seen.size(), 1);
+    SetMessagePresenter(previous);
 }
 
-TEST(ProgramK, ProgramWithoutParametersShowsTheMessageAndStays) {
-    RecordingPresenter messages;
-    FakeSource s = Source();
-    ProgramK w(s, kCaptions);
-    Show(w);
-    QTest::keyClick(w.Grid1(), Qt::Key_Down);
-    QTest::keyClick(w.Grid1(), Qt::Key_Return);
-    ASSERT_EQ(messages.seen.size(), 1);
-    const MessageRequest& m = messages.seen.first();
-    EXPECT_EQ(m.text, QStringLiteral("Wskazany program kontroli nie zawiera definicji parametrów mierzalnych.") +
-                          QChar(13) + QStringLiteral("Wskaź inny program kontroli !"));
-    EXPECT_EQ(m.style, 16);
-    EXPECT_EQ(m.alignment, 2);
-    EXPECT_FALSE(m.question);
-    EXPECT_FALSE(w.ShowsParameters());
-    EXPECT_TRUE(w.Grid1()->isVisible());
-    EXPECT_FALSE(w.SSCommand1()->isEnabled());
-    EXPECT_EQ(w.ProgramRow(), 2);
-    // Wybierz is not possible from the program list.
-    QTest::mouseClick(w.SSCommand1(), Qt::LeftButton);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.DialogAccepted());
-}
-
-TEST(ProgramK, WithoutIdentificationFieldsOnlyRunningNumbers) {
-    FakeSource s = Source();
-    ProgramK w(s, {});
-    Show(w);
-    ASSERT_EQ(w.Grid1()->columnCount(), 1);
-    EXPECT_EQ(Column(w.Grid1(), 0), QStringList({"1", "2", "3", "4", "5"}));
-    ASSERT_EQ(w.Text1Count(), 1);
-    Enter(w.Text1(0));
-    Type(w.Text1(0), "3");
-    EXPECT_EQ(w.SortColumn(), "");
-    EXPECT_EQ(w.ProgramRow(), 1);
-    QTest::keyClick(w.Grid1(), Qt::Key_Down);
-    QTest::keyClick(w.Grid1(), Qt::Key_Down);
-    QTest::keyClick(w.Grid1(), Qt::Key_Return);
-    ASSERT_TRUE(w.ShowsParameters());
-    QTest::keyClick(w.Grid2(), Qt::Key_Return);
-    EXPECT_EQ(w.ChosenProgramID(), 13);
-}
-
-TEST(ProgramK, EmptyProgramListIsHarmless) {
-    FakeSource s;
-    ProgramK w(s, kCaptions);
-    Show(w);
-    EXPECT_EQ(w.Grid1()->rowCount(), 0);
-    EXPECT_EQ(w.ProgramRow(), 0);
-    QTest::keyClick(w.Grid1(), Qt::Key_Down);
-    QTest::keyClick(w.Grid1(), Qt::Key_Return);
-    Type(w.Text1(1), "A");
-    EXPECT_FALSE(w.ShowsParameters());
-    EXPECT_TRUE(s.parameterRequests.isEmpty());
-}
-
-TEST(ProgramK, HorizontalScrollingMovesTheBoxes) {
-    FakeSource s = Source();
-    s.rows[0].set("ID1", QStringLiteral("Pierścień uszczelniający wału korbowego silnika wysokoprężnego"));
-    ProgramK w(s, kCaptions);
-    w.resize(Px(w, 5000), Px(w, 4000));
-    Show(w);
-    QTableWidget* g = w.Grid1();
-    QScrollBar* bar = g->horizontalScrollBar();
-    ASSERT_GT(bar->maximum(), 0);
-    EXPECT_FALSE(w.Text1(3)->isVisible()); // its column lies right of the view
-    bar->setValue(bar->maximum()); // column 1 starts left of the view now
-    EXPECT_FALSE(w.Text1(0)->isVisible());
-    EXPECT_FALSE(w.Text1(1)->isVisible());
-    for (int i = 2; i < 4; ++i) {
-        const int pos = g->columnViewportPosition(i);
-        if (pos < g->viewport()->width()) {
-            EXPECT_TRUE(w.Text1(i)->isVisible()) << i;
-            EXPECT_EQ(w.Text1(i)->x(), g->viewport()->mapTo(&w, QPoint(pos, 0)).x()) << i;
-            EXPECT_LE(w.Text1(i)->geometry().right(), g->viewport()->mapTo(&w, QPoint(g->viewport()->width(), 0)).x());
-        }
-    }
-    EXPECT_TRUE(w.Text1(3)->isVisible());
-    bar->setValue(0);
-    EXPECT_TRUE(w.Text1(1)->isVisible());
-}
-
-TEST(DbProgramChoiceSource, ReadsActiveProgramsAndMeasurableParameters) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    DbConnection conn;
-    ASSERT_TRUE(conn.openSqliteFile(dir.filePath("Norv.mdb"), false));
-    ASSERT_TRUE(ApplySchema(conn));
-    const auto program = [&](int nrp, int lx, int arch, const QVariant& id2) {
-        Record r;
-        r.set("NrP", nrp);
-        r.set("Lx", lx);
-        r.set("ArchP", arch);
-        r.set("ID1", QStringLiteral("Program %1").arg(nrp));
-        r.set("ID2", id2);
-        return conn.append("SPC_Programy", r);
-    };
-    ASSERT_TRUE(program(3, 1, 0, "B"));
-    ASSERT_TRUE(program(1, 1, 0, "C"));
-    ASSERT_TRUE(program(2, 1, 1, "A")); // archived
-    ASSERT_TRUE(program(4, 0, 0, "A")); // no active parameter count
-    ASSERT_TRUE(program(5, 2, 0, "A"));
-    const auto parameter = [&](int idp, int lp, int typ, const QVariant& skala, const QString& name) {
-        Record r;
-        r.set("IDP", idp);
-        r.set("LP", lp);
-        r.set("TypKarty", typ);
-        r.set("SkalaSiatki", skala);
-        r.set("Nazwa", name);
-        return conn.append("SPC_Setap", r);
-    };
-    ASSERT_TRUE(parameter(1, 2, 0, 20, "druga"));
-    ASSERT_TRUE(parameter(1, 1, 1, 20, "pierwsza"));
-    ASSERT_TRUE(parameter(1, 3, 2, 20, "karta typu 2"));
-    ASSERT_TRUE(parameter(1, 4, 0, QVariant(), "bez skali"));
-    ASSERT_TRUE(parameter(2, 1, 0, 20, "innego programu"));
-
-    DbProgramChoiceSource source(conn);
-    const auto ids = [](const QList<Record>& rows, const char* column) {
-        QStringList out;
-        for (const Record& r : rows) out << r.value(column).toString();
-        return out;
-    };
-    EXPECT_EQ(ids(source.programs({}), "NrP"), QStringList({"1", "3", "5"}));
-    EXPECT_EQ(ids(source.programs("ID2"), "ID2"), QStringList({"A", "B", "C"}));
-    EXPECT_EQ(ids(source.parameters(1), "Nazwa"), QStringList({"pierwsza", "druga"}));
-    EXPECT_TRUE(source.parameters(99).isEmpty());
+// Only plain column names become part of the statement.
+TEST(ProgramChoiceSql, SortColumnIsAPlainNameOrTheProgramNumber) {
+    EXPECT_TRUE(ProgramListSql(QStringLiteral("ID1; Drop table x")).endsWith(QStringLiteral("Order by  NrP")));
+    EXPECT_TRUE(ProgramListSql(QStringLiteral("ID3")).endsWith(QStringLiteral("Order by ID3")));
 }

@@ -12,71 +12,35 @@ namespace {
 const QChar kNbsp(0x00A0);
 
 QString F(const QVariant& v, const char* format) { return FormatNumber(v, QString::fromUtf8(format)); }
-QString Grouped(const char* text) { return QString::fromUtf8(text).replace(u' ', kNbsp); }
 } // namespace
 
-TEST(FormatNumber, FixedDecimalsUseTheDecimalComma) {
-    EXPECT_EQ(F(12.5, "0.00"), "12,50");
-    EXPECT_EQ(F(12.5, "0"), "13");
-    EXPECT_EQ(F(0.25, "0.0"), "0,3");
-    EXPECT_EQ(F(3, "0.000"), "3,000");
-    EXPECT_EQ(F(-1.5, "0.0"), "-1,5");
-    EXPECT_EQ(F(0.05, "#.00"), ",05");
-}
-
-TEST(FormatNumber, RoundsHalvesAwayFromZeroOnTheDecimalValue) {
-    EXPECT_EQ(F(2.5, "0"), "3");
-    EXPECT_EQ(F(-2.5, "0"), "-3");
-    EXPECT_EQ(F(0.125, "0.00"), "0,13");
-    EXPECT_EQ(F(2.675, "0.00"), "2,68");  // binary 2.67499999...
-    EXPECT_EQ(F(1.005, "0.00"), "1,01");
-    EXPECT_EQ(F(9.995, "0.00"), "10,00"); // carry into a new digit
-    EXPECT_EQ(F(999.9996, "0.000"), "1000,000");
-    EXPECT_EQ(F(0.0004, "0.000"), "0,000");
-}
-
-TEST(FormatNumber, NoMinusOnAResultThatShowsAsZero) {
-    EXPECT_EQ(F(-0.001, "0.00"), "0,00");
-    EXPECT_EQ(F(-0.005, "0.00"), "-0,01");
-}
-
-TEST(FormatNumber, GroupsOfThreeWithTheLocaleSeparator) {
-    EXPECT_EQ(F(1234567.8915, "#,##0.000"), Grouped("1 234 567,892"));
-    EXPECT_EQ(F(1234, "#,##0"), Grouped("1 234"));
-    EXPECT_EQ(F(123, "#,##0.000"), "123,000");
-    EXPECT_EQ(F(0.5, "#,##0.000"), "0,500");
-    EXPECT_EQ(F(-1234.5, "#,##0.0"), Grouped("-1 234,5"));
-    EXPECT_EQ(F(1234567, "Standard"), Grouped("1 234 567,00"));
-    // A comma right before the point scales by a thousand instead.
-    EXPECT_EQ(F(1234567, "0,.0"), "1234,6");
-    EXPECT_EQ(F(1234567, "#,##0,"), Grouped("1 235"));
-}
-
-TEST(FormatNumber, OptionalDecimalsDropTrailingZerosAndADanglingSeparator) {
-    EXPECT_EQ(F(12.5, "0.###"), "12,5");
-    EXPECT_EQ(F(12.3456, "0.###"), "12,346");
-    EXPECT_EQ(F(12, "0.###"), "12");
-    EXPECT_EQ(F(12.1, "0.0#"), "12,1");
-    EXPECT_EQ(F(0, "#"), "");
-}
-
-TEST(FormatNumber, IntegerPlaceholdersPadAndTakeAllDigits) {
-    EXPECT_EQ(F(7, "000"), "007");
-    EXPECT_EQ(F(12345, "00"), "12345");
-    EXPECT_EQ(F(5, "#0.0"), "5,0");
-}
-
-TEST(FormatNumber, SectionsPercentExponentAndLiterals) {
-    EXPECT_EQ(F(-3.5, "0.0;(0.0)"), "(3,5)");
-    EXPECT_EQ(F(0, "0.0;(0.0);\"zero\""), "zero");
-    EXPECT_EQ(F(3.5, "0.0;(0.0);\"zero\""), "3,5");
-    EXPECT_EQ(F(0.125, "0.0%"), "12,5%");
-    EXPECT_EQ(F(12345, "0.00E+00"), "1,23E+04");
-    EXPECT_EQ(F(0.00123, "0.0E-0"), "1,2E-3");
-    EXPECT_EQ(F(9.999, "0.00E+00"), "1,00E+01");
-    EXPECT_EQ(F(5, "0\" mm\""), "5 mm");
-    EXPECT_EQ(F(5, "\\#0"), "#5");
-    EXPECT_EQ(F(1.5, "Fixed"), "1,50");
+// Formats as the main program writes them: Polish decimal comma, halves away
+// from zero on the decimal value, groups, optional digits, sections, literals.
+TEST(FormatNumber, EachFormatAsTheMainProgramWritesIt) {
+    const struct {
+        double value;
+        const char* format;
+        const char* expected; // ~ the locale's group separator
+    } cases[] = {
+        {12.5, "0.00", "12,50"}, {12.5, "0", "13"}, {0.25, "0.0", "0,3"}, {3, "0.000", "3,000"},
+        {-1.5, "0.0", "-1,5"}, {0.05, "#.00", ",05"}, {2.5, "0", "3"}, {-2.5, "0", "-3"}, {0.125, "0.00", "0,13"},
+        {2.675, "0.00", "2,68"}, // binary 2.67499999...
+        {1.005, "0.00", "1,01"},
+        {9.995, "0.00", "10,00"}, // carry into a new digit
+        {999.9996, "0.000", "1000,000"}, {0.0004, "0.000", "0,000"}, {-0.001, "0.00", "0,00"},
+        {-0.005, "0.00", "-0,01"}, {1234567.8915, "#,##0.000", "1~234~567,892"}, {1234, "#,##0", "1~234"},
+        {123, "#,##0.000", "123,000"}, {0.5, "#,##0.000", "0,500"}, {-1234.5, "#,##0.0", "-1~234,5"},
+        {1234567, "Standard", "1~234~567,00"},
+        // A comma right before the point scales by a thousand instead.
+        {1234567, "0,.0", "1234,6"}, {1234567, "#,##0,", "1~235"}, {12.5, "0.###", "12,5"},
+        {12.3456, "0.###", "12,346"}, {12, "0.###", "12"}, {12.1, "0.0#", "12,1"}, {0, "#", ""}, {7, "000", "007"},
+        {12345, "00", "12345"}, {5, "#0.0", "5,0"}, {-3.5, "0.0;(0.0)", "(3,5)"}, {0, "0.0;(0.0);\"zero\"", "zero"},
+        {3.5, "0.0;(0.0);\"zero\"", "3,5"}, {0.125, "0.0%", "12,5%"}, {12345, "0.00E+00", "1,23E+04"},
+        {0.00123, "0.0E-0", "1,2E-3"}, {9.999, "0.00E+00", "1,00E+01"}, {5, "0\" mm\"", "5 mm"}, {5, "\\#0", "#5"},
+        {1.5, "Fixed", "1,50"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(F(c.value, c.format), QString::fromUtf8(c.expected).replace(u'~', kNbsp)) << c.value << " " << c.format;
 }
 
 TEST(FormatNumber, NullsTextsAndTheGeneralFormat) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Scanner.h"
+#include "acquisition/sane/Scanner.h"
 
 #include <QList>
 #include <QObject>

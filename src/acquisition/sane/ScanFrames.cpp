@@ -1,4 +1,4 @@
-#include "platform/ScanFrames.h"
+#include "acquisition/sane/ScanFrames.h"
 
 #include <cmath>
 #include <cstring>

@@ -3,7 +3,7 @@
 // Private to the scanner: the calls into the scanner library. Only
 // SaneSession.cpp sees the library's own header.
 
-#include "platform/Scanner.h"
+#include "acquisition/sane/Scanner.h"
 
 #include <atomic>
 #include <functional>

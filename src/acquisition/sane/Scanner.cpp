@@ -1,7 +1,7 @@
-#include "platform/Scanner.h"
+#include "acquisition/sane/Scanner.h"
 
 #include "platform/Logging.h"
-#include "platform/SaneSession.h"
+#include "acquisition/sane/SaneSession.h"
 
 #include <QMetaObject>
 #include <QSaveFile>

@@ -1,7 +1,7 @@
-#include "platform/SaneSession.h"
+#include "acquisition/sane/SaneSession.h"
 
 #include "platform/Logging.h"
-#include "platform/ScanFrames.h"
+#include "acquisition/sane/ScanFrames.h"
 
 #include <sane/sane.h>
 
