@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <Magick++.h>
 #include <unistd.h>
 
 namespace kartovo::test {
@@ -17,6 +18,26 @@ namespace {
 // <build>/src/kartovo beside <build>/tests/test_app.
 QString KartovoBinary() {
     return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../src/kartovo"));
+}
+// Saves the card in the format its name ends with; GIF and PCX, which Qt
+// cannot write, through GraphicsMagick++ (the library that reads PCX).
+bool SaveAs(const QImage& card, const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("gif") && suffix != QLatin1String("pcx"))
+        return card.save(path, suffix.toLatin1().constData(), 90);
+    const QImage rgb = card.convertToFormat(QImage::Format_RGB888);
+    std::vector<unsigned char> pixels;
+    for (int y = 0; y < rgb.height(); ++y) pixels.insert(pixels.end(), rgb.constScanLine(y), rgb.constScanLine(y) + rgb.width() * 3);
+    try {
+        Magick::InitializeMagick(nullptr);
+        Magick::Image image(rgb.width(), rgb.height(), "RGB", Magick::CharPixel, pixels.data());
+        image.magick(suffix.toUpper().toStdString());
+        image.write(QFile::encodeName(path).toStdString());
+        return true;
+    } catch (const Magick::Exception& e) {
+        ADD_FAILURE() << e.what();
+        return false;
+    }
 }
 QByteArray FileContent(const QString& path) {
     QFile f(path);
@@ -179,6 +200,18 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     QImage white(600, 800, QImage::Format_RGB32);
     white.fill(Qt::white);
     ASSERT_TRUE(white.save(file("pusta.png")));
+    // Every format the file dialog offers, the suffix in either case; a JPEG cut short.
+    QStringList formats;
+    for (const char* name : {"k1.jpg", "k2.gif", "k3.tif", "k4.pcx", "k5.bmp", "k6.png", "K7.JPG"}) {
+        const int id = formats.size() % 2 ? 9 : 1;
+        formats << file(name);
+        ASSERT_TRUE(SaveAs(render(cardSpec(id, id)), formats.last())) << name;
+    }
+    const QByteArray jpeg = FileContent(formats.first());
+    QFile cut(file("urwana.jpg"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write(jpeg.left(jpeg.size() / 2)) > 0);
+    cut.close();
+    formats << cut.fileName();
     QFile broken(file("zepsuty.bmp"));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("BM?") == 3);
     broken.close();
@@ -209,6 +242,9 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
          {{true, 1, ""},
           {false, 4, "Parametr skanowanej karty zdefiniowany jest jako ALTERNATYWNY."},
           {false, 0, "Brak markera(ów) na obrazie / "},
+          {false, 0, "Nie można odczytać obrazu karty."}}},
+        {QStringList{"--settings", m_ini, "--read"} + formats, 0, 0, "",
+         {{true, 1, ""}, {true, 9, ""}, {true, 1, ""}, {true, 9, ""}, {true, 1, ""}, {true, 9, ""}, {true, 1, ""},
           {false, 0, "Nie można odczytać obrazu karty."}}},
         {{"--settings", m_ini, "--read", file("brak.png")}, 2, 0, "", {{false, 0, "Nie znaleziono pliku"}}},
         {{"--settings", unconfigured, "--read", card}, 3, 0, "Nie skonfigurowano połączenia z bazą danych", {}},
