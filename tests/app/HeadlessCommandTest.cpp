@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <Magick++.h>
-#include <unistd.h>
 
 namespace kartovo::test {
 namespace {
@@ -163,19 +162,19 @@ protected:
         ini.sync();
         return m_pg.isOpen();
     }
-    // pg_ctl as the server's owner: stop -m immediate, or start as the script did.
+    // pg_ctl as the server's owner: stop -m immediate, or start again as the script did.
     bool serverCommand(bool up) {
-        const QString bin = qEnvironmentVariable("KARTOVO_PG_BIN", QStringLiteral("/usr/lib/postgresql/15/bin"));
-        const QString options = QStringLiteral("-h 127.0.0.1 -p %1 -k %2/socket -c fsync=off")
-                                    .arg(m_env.value(QStringLiteral("KARTOVO_PG_PORT")), m_serverDir);
-        QStringList command{bin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), m_serverDir + QStringLiteral("/data"),
-                            QStringLiteral("-w")};
-        command << (up ? QStringList{QStringLiteral("-l"), m_serverDir + QStringLiteral("/log/server.log"),
-                                     QStringLiteral("-o"), options, QStringLiteral("start")}
-                       : QStringList{QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("stop")});
-        if (geteuid() == 0) command = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--")} + command;
+        const QString pgCtl =
+            QStringLiteral("\"${KARTOVO_PG_BIN:-/usr/lib/postgresql/15/bin}/pg_ctl\" -D \"$KARTOVO_PG_DIR/data\" -w ") +
+            (up ? QStringLiteral("-l \"$KARTOVO_PG_DIR/log/server.log\" -o \"-h 127.0.0.1 -p $KARTOVO_PG_PORT "
+                                 "-k $KARTOVO_PG_DIR/socket -c fsync=off\" start")
+                : QStringLiteral("-m immediate stop"));
         QProcess p;
-        p.start(geteuid() == 0 ? QStringLiteral("runuser") : command.takeFirst(), command);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (auto it = m_env.cbegin(); it != m_env.cend(); ++it) env.insert(it.key(), it.value());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("if [ \"$(id -u)\" = 0 ]; then runuser -u "
+                                                                              "postgres -- %1; else %1; fi").arg(pgCtl)});
         return p.waitForFinished(60000) && p.exitCode() == 0;
     }
 

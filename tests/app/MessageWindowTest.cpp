@@ -40,21 +40,6 @@ TEST(MessageWindow, IconFollowsTheStyleRange) {
                                                  {64, "Image4"}, {128, "Image5"}, {200, "Image5"}};
     for (const auto& [style, icon] : icons)
         EXPECT_EQ(shownIcon(MessageWindow(request(QStringLiteral("a"), style >= 128, style))), QLatin1String(icon)) << style;
-    // The calls' defaults: a message is critical, a question a question.
-    MessageRequest seen;
-    auto previous = SetMessagePresenter([&](const MessageRequest& r) {
-        seen = r;
-        return false;
-    });
-    int style = 0;
-    QString title;
-    ShowMessage(QStringLiteral("x"), 2, style, title);
-    EXPECT_EQ(shownIcon(MessageWindow(seen)), QStringLiteral("Image2"));
-    EXPECT_EQ(MessageWindow(seen).windowTitle(), QStringLiteral("UWAGA !!!"));
-    style = 0;
-    AskQuestion(QStringLiteral("y?"), 2, style, title);
-    EXPECT_EQ(shownIcon(MessageWindow(seen)), QStringLiteral("Image5"));
-    SetMessagePresenter(previous);
 }
 
 TEST(MessageWindow, TextKeepsItsLinesAndAnOverLongLineIsBrokenIntoSentences) {
