@@ -64,13 +64,16 @@ protected:
                                 .arg(parameter ? QStringLiteral(" and IDPK=%1").arg(parameter) : QString()))
             .rows();
     }
-    // The record of stored cards: hash -> file name.
-    QMap<QByteArray, QString> record() {
-        QMap<QByteArray, QString> r;
-        for (const Record& row : m_conn.query(QStringLiteral("Select * from [%1]").arg(kStoredCardsTable)).rows())
-            r.insert(row.value(QStringLiteral("Hash")).toByteArray(), row.value(QStringLiteral("Plik")).toString());
+    // The record of stored cards: "hash file name", sorted.
+    QStringList record() {
+        QStringList r;
+        const Recordset rows = m_conn.query(QStringLiteral("Select * from [%1]").arg(kStoredCardsTable));
+        for (const Record& row : rows.rows())
+            r << row.value(QStringLiteral("Hash")).toString() + u' ' + row.value(QStringLiteral("Plik")).toString();
+        r.sort();
         return r;
     }
+    static QString Entry(const QByteArray& content, const char* name) { return Sha(content) + u' ' + QLatin1String(name); }
     int logged(const QString& text) const { return int(m_log.filter(text).size()); }
     QStringList entries() const { return QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
 
@@ -141,8 +144,9 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
         previous = w;
     }
     EXPECT_EQ(rows().size(), 5) << "nothing else was stored";
-    const QMap<QByteArray, QString> recorded{{Sha(files[QStringLiteral("karta1.png")]), QStringLiteral("karta1.png")},
-                                             {Sha(files[QStringLiteral("karta2.png")]), QStringLiteral("karta2.png")}};
+    QStringList recorded{Entry(files[QStringLiteral("karta1.png")], "karta1.png"),
+                         Entry(files[QStringLiteral("karta2.png")], "karta2.png")};
+    recorded.sort();
     EXPECT_EQ(record(), recorded);
     // The working copy is the last card's cleaned grid, as the road left it.
     QImage copy;
@@ -246,7 +250,7 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     EXPECT_EQ(m_mode->tick().stored, 1);
     EXPECT_EQ(m_mode->tick().stored, 0);
     EXPECT_EQ(rows().size(), 2);
-    EXPECT_EQ(record().keys(), QList<QByteArray>{Sha(card)});
+    EXPECT_EQ(record(), QStringList{Entry(card, "karta1.png")});
 }
 
 // Cards stored before the record table existed, in the station's journal,
@@ -263,7 +267,7 @@ TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
     EXPECT_EQ(s.skipped, 1);
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_FALSE(QFile::exists(WorkingFile(AutoMode::JournalName())));
-    EXPECT_EQ(record().value(Sha(card)), QStringLiteral("stara.png"));
+    EXPECT_EQ(record(), QStringList{Entry(card, "stara.png")});
 }
 
 // The claim folder of a station killed in mid-card is returned: at once when
@@ -302,11 +306,12 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     const QByteArray second = Content(path(QStringLiteral("karta2.png")));
     bool lost = true;
     QStringList order;
-    auto mode = makeMode([&](QImage picture) {
+    const auto processor = [&](QImage picture) {
         order << picture.text(kCardNameKey);
         if (lost) return AutoCardResult{.connectionLost = true};
         return m_processor->process(std::move(picture));
-    });
+    };
+    auto mode = makeMode(processor);
     AutoMode::Summary s = mode->tick();
     EXPECT_EQ(s.stored, 0);
     EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
@@ -322,6 +327,10 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     EXPECT_EQ(rows(2).size(), 6);
     EXPECT_EQ(mode->tick().stored, 0);
     EXPECT_EQ(record().size(), 3);
+    // Restarted, the station knows them from the record without reading them again.
+    order.clear();
+    EXPECT_EQ(makeMode(processor)->tick().skipped, 3);
+    EXPECT_TRUE(order.isEmpty()) << order.join(u' ').toStdString();
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <Magick++.h>
+#include <tuple>
 
 namespace kartovo::test {
 namespace {
@@ -109,7 +110,8 @@ protected:
     // Rows stored after `afterId`, per card (by W1).
     static QMap<QString, int> RowsPerCard(DbConnection& db, int afterId) {
         QMap<QString, int> counts;
-        for (const Record& r : db.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1").arg(afterId)).rows())
+        const Recordset rows = db.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1").arg(afterId));
+        for (const Record& r : rows.rows())
             ++counts[QString::number(r.value(QStringLiteral("W1")).toDouble(), 'f', 3)];
         return counts;
     }
@@ -215,15 +217,15 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("BM?") == 3);
     broken.close();
     const QString card = dropCard(1, m_folder);
-    const QString unconfigured = file("pusty.ini"), wrongNumber = file("zly.ini");
-    QFile::copy(m_ini, wrongNumber);
-    {
-        SettingsStore ini(wrongNumber);
-        ini.write(QStringLiteral("Start"), QStringLiteral("KonwersjaCB"), QStringLiteral("tak"));
-        ini.sync();
+    const QString unconfigured = file("pusty.ini"), wrongNumber = file("zly.ini"), deleting = file("usuwa.ini");
+    for (const auto& [ini, key, value] : {std::tuple{wrongNumber, "KonwersjaCB", "tak"}, std::tuple{deleting, "Automat1", "1"}}) {
+        QFile::copy(m_ini, ini);
+        SettingsStore store(ini);
+        store.write(QStringLiteral("Start"), QLatin1String(key), QLatin1String(value));
+        store.sync();
     }
     QHash<QString, QByteArray> before;
-    for (const QString& f : {file("karta 1.jpg"), card}) before.insert(f, FileContent(f));
+    for (const QString& f : formats + QStringList{file("karta 1.jpg")}) before.insert(f, FileContent(f));
 
     struct Line {
         bool recognised;
@@ -251,6 +253,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         {once(m_ini), 0, 2, "karta1.png: już zapisany", {}},
         {{"--settings", unconfigured, "--auto", "--once"}, 2, 2, "brak katalogu plików wymiany", {}},
         {once(wrongNumber), 3, 2, "Start/KonwersjaCB", {}},
+        {once(deleting), 0, 2, "karta1.png: usunięty", {}}, // stored before, configured to go
     };
     const int first = LastId(m_conn);
     QList<QJsonObject> read;
@@ -282,6 +285,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     ASSERT_EQ(grid.size(), 4);
     EXPECT_GT(grid[0].toInt(), 0);
     EXPECT_GT(grid[2].toInt(), grid[3].toInt() / 4);
+    EXPECT_EQ(read[1]["grid"].toArray().size(), 4) << "markers found, the card refused";
     EXPECT_TRUE(read[2]["grid"].isNull());
     const QJsonArray measurements = read[0]["measurements"].toArray();
     ASSERT_EQ(measurements.size(), 10);
@@ -290,6 +294,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         EXPECT_EQ(m[0].toInt(), s);
         EXPECT_NEAR(m[2].toDouble(), 19.90 + 0.01 * (20 - s + 0.5), 0.0051) << s;
     }
+    EXPECT_FALSE(QFile::exists(card));
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         EXPECT_EQ(FileContent(it.key()), it.value()) << it.key().toStdString();
 }
