@@ -1,16 +1,13 @@
 #include "PipelineSupport.h"
 
 #include "app/AutoMode.h"
-#include "imaging/ImageFile.h"
-#include "platform/WorkingFolder.h"
-
 #include "db/StoredCards.h"
+#include "imaging/ImageFile.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <QCryptographicHash>
-#include <cmath>
 
 namespace kartovo::test {
 namespace {
@@ -19,21 +16,19 @@ QByteArray Content(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+QByteArray Sha(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(); }
 
-void Write(const QString& path, const QByteArray& bytes, bool aged = true) {
+// Writes the file and sets its modification time (an hour ago by default: a
+// file the scanner finished long ago).
+void Write(const QString& path, const QByteArray& bytes, QDateTime modified = {}) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
-    // A file the scanner finished long ago.
-    if (aged) {
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
-    }
+    ASSERT_TRUE(f.write(bytes) == bytes.size() && f.flush());
+    ASSERT_TRUE(f.setFileTime(modified.isValid() ? modified : QDateTime::currentDateTimeUtc().addSecs(-3600),
+                              QFileDevice::FileModificationTime));
 }
 
-// Row value of a mark the way a card's scale defines it: the middle of the
-// row's band between OD and OG.
+// Row value of a mark: the middle of the row's band between OD and OG.
 double Expected(double od, double og, int rows, int row) { return od + (og - od) / rows * (row + 0.5); }
 
 class AutoModeTest : public PipelineTest {
@@ -44,14 +39,14 @@ protected:
         QDir().mkpath(m_folder);
         m_processor = std::make_unique<AutoCardProcessor>(m_conn, m_base, m_pictures);
         m_processor->setOptions(m_options);
-        m_mode = makeMode();
+        m_mode = makeMode([this](QImage picture) { return m_processor->process(std::move(picture)); });
+        m_last = m_conn.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]")).rows().value(0).value(QStringLiteral("M")).toInt();
     }
-    std::unique_ptr<AutoMode> makeMode() {
-        auto mode = std::make_unique<AutoMode>([this](QImage picture) { return m_processor->process(std::move(picture)); });
+    std::unique_ptr<AutoMode> makeMode(AutoMode::Processor processor) {
+        auto mode = std::make_unique<AutoMode>(std::move(processor));
         mode->setFolder(m_folder); // typed without the separator
         mode->setLog([this](const QString& line) { m_log << line; });
         mode->setDatabase(&m_conn);
-        mode->setClock([this] { return QDateTime::currentDateTimeUtc().addSecs(m_later); });
         return mode;
     }
     QByteArray png(const QImage& card) {
@@ -61,218 +56,218 @@ protected:
         card.save(&buffer, "PNG");
         return bytes;
     }
-    QString path(const char* name) const { return m_folder + u'/' + QLatin1String(name); }
-    int maxId() {
-        const Recordset r = m_conn.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]"));
-        return r.rows().value(0).value(QStringLiteral("M")).toInt();
-    }
-    QList<Record> rowsAfter(int id, int parameter) {
-        return m_conn
-            .query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1 and IDPK=%2 Order by ID").arg(id).arg(parameter))
+    QString path(const QString& name) const { return m_folder + u'/' + name; }
+    // Rows stored since the test began, of one parameter or all.
+    QList<Record> rows(int parameter = 0) {
+        return m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1%2 Order by ID")
+                                .arg(m_last)
+                                .arg(parameter ? QStringLiteral(" and IDPK=%1").arg(parameter) : QString()))
             .rows();
     }
-    int countAfter(int id) {
-        return m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1").arg(id)).recordCount();
+    // The record of stored cards: "hash file name", sorted.
+    QStringList record() {
+        QStringList r;
+        const Recordset rows = m_conn.query(QStringLiteral("Select * from [%1]").arg(kStoredCardsTable));
+        for (const Record& row : rows.rows())
+            r << row.value(QStringLiteral("Hash")).toString() + u' ' + row.value(QStringLiteral("Plik")).toString();
+        r.sort();
+        return r;
     }
-    int logged(const QString& text) const {
-        int n = 0;
-        for (const QString& l : m_log) n += l.contains(text) ? 1 : 0;
-        return n;
-    }
+    static QString Entry(const QByteArray& content, const char* name) { return Sha(content) + u' ' + QLatin1String(name); }
+    int logged(const QString& text) const { return int(m_log.filter(text).size()); }
+    QStringList entries() const { return QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
 
-    // Sample card of parameter 1 (n = 5): 11 marks make two samples.
+    // Parameter 1 takes samples of 5: 11 marks make two. Parameter 2 takes individual values.
     std::vector<CellMark> sampleMarks() const {
         std::vector<CellMark> marks;
         for (int s = 1; s <= 11; ++s) marks.push_back({s, (s * 3) % 20});
         return marks;
     }
-    // Individual values of parameter 2: three rows.
-    std::vector<CellMark> individualMarks() const { return {{1, 2}, {2, 11}, {3, 19}}; }
-
-    // The folder as an operator's scanner leaves it.
-    void fillFolder() {
-        Write(path("karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
-        Write(path("karta2.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
-        Write(path("alt.png"), png(render(cardSpec(4, 4))));
-        Write(path("notatka.txt"), "to nie jest obraz karty\n");
-        Write(path("ab"), png(render(cardSpec(1), 150.0, {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}})));
-        for (const char* name : {"karta1.png", "karta2.png", "alt.png", "notatka.txt", "ab"})
-            m_before.insert(QLatin1String(name), Content(path(name)));
-    }
+    const std::vector<CellMark> m_individual{{1, 2}, {2, 11}, {3, 19}};
+    QByteArray sampleCard() { return png(render(cardSpec(1), 150.0, sampleMarks())); }
+    QByteArray individualCard(const std::vector<CellMark>& marks) { return png(render(cardSpec(2, 2), 150.0, marks)); }
 
     QString m_folder;
     std::unique_ptr<AutoCardProcessor> m_processor;
     std::unique_ptr<AutoMode> m_mode;
     QStringList m_log;
-    QHash<QString, QByteArray> m_before;
-    qint64 m_later = 0; // seconds the station's clock is ahead of the files
+    int m_last = 0;
 };
 
-TEST_F(AutoModeTest, OneLookStoresEachCardOnceAndLeavesTheOriginalsAlone) {
-    fillFolder();
-    const int last = maxId();
-    // The previous individual value of parameter 2 starts the first window of two.
+// The folder as an operator's scanners leave it, looked at again and again,
+// after a restart, and with deletion on: each card is stored exactly once,
+// what is refused stays as it was.
+TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
+    std::vector<CellMark> scribbled;
+    for (int s = 1; s <= 10; ++s) scribbled.push_back({s, 5});
+    for (int row = 0; row < 14; ++row) scribbled.push_back({3, row});
+    const QByteArray cut = individualCard({{1, 5}, {2, 6}, {3, 7}});
+    const QHash<QString, QByteArray> files{
+        {QStringLiteral("karta1.png"), sampleCard()},
+        {QStringLiteral("karta2.png"), individualCard(m_individual)},
+        {QStringLiteral("alt.png"), png(render(cardSpec(4, 4)))},                  // an alternative parameter
+        {QStringLiteral("bazgroly.png"), png(render(cardSpec(1), 150.0, scribbled))}, // marks nobody makes
+        {QStringLiteral("urwany.png"), cut.left(cut.size() * 2 / 3)},                  // a writer that stopped
+        {QStringLiteral("notatka.txt"), "to nie jest obraz karty\n"},
+        {QStringLiteral("ab"), sampleCard()}}; // two characters: not a card
+    for (auto it = files.cbegin(); it != files.cend(); ++it) Write(path(it.key()), it.value());
     const QList<Record> history = m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by ID")).rows();
     ASSERT_FALSE(history.isEmpty());
     double previous = history.last().value(QStringLiteral("W1")).toDouble();
 
-    const AutoMode::Summary first = m_mode->tick();
-    EXPECT_EQ(first.stored, 2);
-    EXPECT_EQ(first.refused, 2) << m_log.join(u'\n').toStdString();
-    EXPECT_TRUE(messages().isEmpty() && questions().isEmpty()) << "no window in automatic mode";
-
-    const QList<Record> sample = rowsAfter(last, 1);
-    ASSERT_EQ(sample.size(), 2) << "the two-character name is not a card";
-    const std::vector<CellMark> marks = sampleMarks();
+    AutoMode::Summary s = m_mode->tick();
+    EXPECT_EQ(s.stored, 2) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(s.refused, 4) << m_log.join(u'\n').toStdString();
+    EXPECT_TRUE(m_messages.empty()) << "no window in automatic mode";
+    const QList<Record> sample = rows(1);
+    ASSERT_EQ(sample.size(), 2);
     for (int r = 0; r < 2; ++r) {
-        const Record& row = sample[r];
-        EXPECT_EQ(row.value(QStringLiteral("Lp")).toInt(), 5);
-        EXPECT_EQ(row.value(QStringLiteral("ID1")).toString(), QStringLiteral("-"));
         double sum = 0;
         for (int i = 0; i < 5; ++i) {
-            const double w = row.value(QStringLiteral("W%1").arg(i + 1)).toDouble();
-            EXPECT_NEAR(w, Expected(19.90, 20.10, 20, marks[size_t(r * 5 + i)].row), 0.0051) << "row " << r << " W" << i + 1;
+            const double w = sample[r].value(QStringLiteral("W%1").arg(i + 1)).toDouble();
+            EXPECT_NEAR(w, Expected(19.90, 20.10, 20, sampleMarks()[size_t(r * 5 + i)].row), 0.0051) << r << " W" << i + 1;
             sum += w;
         }
-        // Srednia is a single-precision column.
-        EXPECT_NEAR(row.value(QStringLiteral("Srednia")).toDouble(), sum / 5, 1e-4);
+        EXPECT_EQ(sample[r].value(QStringLiteral("Lp")).toInt(), 5);
+        EXPECT_EQ(sample[r].value(QStringLiteral("ID1")).toString(), QStringLiteral("-"));
+        EXPECT_NEAR(sample[r].value(QStringLiteral("Srednia")).toDouble(), sum / 5, 1e-4); // a single-precision column
     }
-
-    const QList<Record> individual = rowsAfter(last, 2);
+    EXPECT_EQ(sample[0].value(QStringLiteral("Data")).toString(), QDate::currentDate().toString(Qt::ISODate));
+    const QList<Record> individual = rows(2);
     ASSERT_EQ(individual.size(), 3);
     for (int r = 0; r < 3; ++r) {
-        const Record& row = individual[r];
-        const double w = row.value(QStringLiteral("W1")).toDouble();
-        EXPECT_NEAR(w, Expected(119.0, 121.0, 20, individualMarks()[size_t(r)].row), 0.051);
-        EXPECT_EQ(row.value(QStringLiteral("Lp")).toInt(), 1);
-        EXPECT_EQ(row.value(QStringLiteral("ID1")).toString(), QStringLiteral("-"));
-        EXPECT_NEAR(row.value(QStringLiteral("Srednia")).toDouble(), (w + previous) / 2, 1e-4);
+        const double w = individual[r].value(QStringLiteral("W1")).toDouble();
+        EXPECT_NEAR(w, Expected(119.0, 121.0, 20, m_individual[size_t(r)].row), 0.051);
+        EXPECT_EQ(individual[r].value(QStringLiteral("Lp")).toInt(), 1);
+        // The moving range of two starts from the value stored before.
+        EXPECT_NEAR(individual[r].value(QStringLiteral("Srednia")).toDouble(), (w + previous) / 2, 1e-4);
         previous = w;
     }
-    EXPECT_EQ(countAfter(last), 5) << "nothing else was stored";
+    EXPECT_EQ(rows().size(), 5) << "nothing else was stored";
+    QStringList recorded{Entry(files[QStringLiteral("karta1.png")], "karta1.png"),
+                         Entry(files[QStringLiteral("karta2.png")], "karta2.png")};
+    recorded.sort();
+    EXPECT_EQ(record(), recorded);
+    // The working copy is the last card's cleaned grid, as the road left it.
+    QImage copy;
+    ASSERT_TRUE(LoadPicture(WorkingFile(QStringLiteral("temp.bmp")), copy));
+    EXPECT_EQ(copy, m_pictures.image(Picture::P2));
 
-    for (auto it = m_before.cbegin(); it != m_before.cend(); ++it)
-        EXPECT_EQ(Content(path(qPrintable(it.key()))), it.value()) << it.key().toStdString() << " changed or gone";
-    EXPECT_EQ(logged(QStringLiteral("karta1.png: zapisany, parametr 1, wierszy 2")), 1) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(logged(QStringLiteral("karta2.png: zapisany, parametr 2, wierszy 3")), 1);
-    EXPECT_EQ(logged(QStringLiteral("alt.png: odrzucony: Parametr skanowanej karty zdefiniowany jest jako ALTERNATYWNY")), 1);
-    EXPECT_EQ(logged(QStringLiteral("notatka.txt: odrzucony")), 1);
+    // The next look: stored cards are known, refused ones tried again and not logged again.
+    s = m_mode->tick();
+    EXPECT_EQ(s.stored, 0);
+    EXPECT_EQ(s.skipped, 2);
+    EXPECT_EQ(s.refused, 4);
+    EXPECT_EQ(logged(QStringLiteral("alt.png")), 1);
+    // After a restart the record in the database still knows them.
+    m_mode = makeMode([this](QImage picture) { return m_processor->process(std::move(picture)); });
+    s = m_mode->tick();
+    EXPECT_EQ(s.stored, 0);
+    EXPECT_EQ(s.skipped, 2);
+    EXPECT_EQ(rows().size(), 5);
+    EXPECT_EQ(entries().size(), files.size()) << "no claim folder is left behind";
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        EXPECT_EQ(Content(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
 
-    // The next look: the stored cards are known, the refused ones tried again quietly.
-    const AutoMode::Summary second = m_mode->tick();
-    EXPECT_EQ(second.stored, 0);
-    EXPECT_EQ(second.skipped, 2);
-    EXPECT_EQ(second.refused, 2);
-    EXPECT_EQ(countAfter(last), 5);
-    EXPECT_EQ(logged(QStringLiteral("alt.png")), 1) << "an unchanged refusal is logged once";
-
-    // After a restart the record in the database still knows them, and the
-    // kept files are not logged again and again.
-    m_mode = makeMode();
-    m_log.clear();
-    EXPECT_EQ(m_mode->tick().stored, 0);
-    EXPECT_EQ(m_mode->tick().skipped, 2);
-    EXPECT_EQ(countAfter(last), 5);
-    EXPECT_EQ(logged(QStringLiteral("karta1.png: już zapisany")), 1) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(m_conn.query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty]")).recordCount(), 2);
-    EXPECT_TRUE(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size() == 5)
-        << "no claim folder is left behind";
+    // Deletion on: only the stored cards go, also the same scan sent again.
+    m_mode->setDeleteStored(true);
+    EXPECT_EQ(m_mode->tick().deleted, 2);
+    Write(path(QStringLiteral("znowu.png")), files[QStringLiteral("karta1.png")]);
+    s = m_mode->tick();
+    EXPECT_EQ(s.stored, 0);
+    EXPECT_EQ(s.deleted, 1);
+    EXPECT_EQ(rows().size(), 5);
+    EXPECT_EQ(record().size(), 2);
+    QStringList kept = files.keys();
+    for (const char* gone : {"karta1.png", "karta2.png"}) kept.removeOne(QLatin1String(gone));
+    kept.sort();
+    EXPECT_EQ(entries(), kept);
+    for (const QString& name : kept) EXPECT_EQ(Content(path(name)), files[name]) << name.toStdString();
 }
 
-// A journal of cards stored before the record table existed goes into it once.
+// A file is taken once its size and time stood still for the settle time
+// (AutoZwloka seconds): at once when it is exactly that old, not a second
+// before; one whose time is ahead of the station's clock (still being
+// written, or another computer's clock) counts from the first look that saw it
+// as it is now.
+TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
+    set(QStringLiteral("Start"), QStringLiteral("AutoZwloka"), QStringLiteral("7"));
+    m_mode->setSettleMs(ReadStationOptions(SettingsStore()).settleSeconds * 1000);
+    const QDateTime t0(QDate(2026, 1, 5), QTime(8, 0), Qt::UTC);
+    QDateTime now = t0;
+    m_mode->setClock([&] { return now; });
+    const QByteArray growing = individualCard({{1, 5}, {2, 6}, {3, 7}});
+    Write(path(QStringLiteral("gotowy.png")), sampleCard(), t0.addSecs(-7));
+    Write(path(QStringLiteral("mlody.png")), individualCard(m_individual), t0.addSecs(-6));
+    Write(path(QStringLiteral("rosnacy.png")), growing.left(growing.size() / 2), t0.addSecs(3600));
+
+    AutoMode::Summary s = m_mode->tick();
+    EXPECT_EQ(s.stored, 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(s.waiting, 2);
+    EXPECT_EQ(s.refused, 0) << "a file being written is not even read";
+    EXPECT_EQ(rows(1).size(), 2);
+    EXPECT_EQ(rows(2).size(), 0);
+    now = t0.addSecs(1);
+    s = m_mode->tick();
+    EXPECT_EQ(s.stored, 1);
+    EXPECT_EQ(s.waiting, 1);
+    EXPECT_EQ(rows(2).size(), 3);
+
+    // Grown meanwhile: counted afresh from the look that sees it whole.
+    Write(path(QStringLiteral("rosnacy.png")), growing, t0.addSecs(3600));
+    for (int second : {2, 8}) {
+        now = t0.addSecs(second);
+        s = m_mode->tick();
+        EXPECT_EQ(s.stored + s.refused, 0) << "at " << second << " s";
+        EXPECT_EQ(s.waiting, 1);
+    }
+    now = t0.addSecs(9);
+    EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(rows(2).size(), 6);
+    EXPECT_EQ(Content(path(QStringLiteral("rosnacy.png"))), growing);
+    EXPECT_EQ(record().size(), 3);
+}
+
+// The database refuses a row in the middle of a card: nothing of it stays,
+// not even its record, its file stays, and the card is stored once the
+// database takes it.
+TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
+    const QByteArray card = sampleCard();
+    Write(path(QStringLiteral("karta1.png")), card);
+    const int before = int(m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount());
+    ASSERT_TRUE(m_conn.execute(QStringLiteral("CREATE TRIGGER refuse_second BEFORE INSERT ON SPC_Baza "
+                                              "WHEN (SELECT count(*) FROM SPC_Baza WHERE IDPK = 1) >= %1 "
+                                              "BEGIN SELECT RAISE(ABORT, 'drugi wiersz odrzucony'); END")
+                                   .arg(before + 1)));
+    AutoMode::Summary s = m_mode->tick();
+    EXPECT_EQ(s.refused, 1);
+    EXPECT_EQ(logged(QStringLiteral("drugi wiersz odrzucony")), 1) << m_log.join(u'\n').toStdString();
+    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_TRUE(record().isEmpty());
+    EXPECT_EQ(Content(path(QStringLiteral("karta1.png"))), card);
+
+    ASSERT_TRUE(m_conn.execute(QStringLiteral("DROP TRIGGER refuse_second")));
+    EXPECT_EQ(m_mode->tick().stored, 1);
+    EXPECT_EQ(m_mode->tick().stored, 0);
+    EXPECT_EQ(rows().size(), 2);
+    EXPECT_EQ(record(), QStringList{Entry(card, "karta1.png")});
+}
+
+// Cards stored before the record table existed, in the station's journal,
+// go into the record once and are not stored again.
 TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
-    const QByteArray card = png(render(cardSpec(1), 150.0, sampleMarks()));
+    const QByteArray card = sampleCard();
     QFile journal(WorkingFile(AutoMode::JournalName()));
     ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
-    journal.write(AutoMode::FileHash(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
+    journal.write(Sha(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
     journal.close();
-    Write(path("karta1.png"), card);
-    const int last = maxId();
+    Write(path(QStringLiteral("karta1.png")), card);
     const AutoMode::Summary s = m_mode->tick();
     EXPECT_EQ(s.stored, 0);
     EXPECT_EQ(s.skipped, 1);
-    EXPECT_EQ(countAfter(last), 0);
+    EXPECT_TRUE(rows().isEmpty());
     EXPECT_FALSE(QFile::exists(WorkingFile(AutoMode::JournalName())));
-    EXPECT_TRUE(IsCardStored(m_conn, AutoMode::FileHash(card)));
-}
-
-// The card goes on decoded, without a bitmap copy first; the working copy is
-// what the road wrote: the cleaned grid of a read card, the picture itself
-// when not even the markers were found.
-// The journal holds SHA-256 in hex, whatever computes it.
-TEST(AutoModeJournal, FileHashIsSha256InHex) {
-    QByteArray big(1 << 20, '\0');
-    for (int i = 0; i < big.size(); ++i) big[i] = char((i * 131) ^ (i >> 7));
-    for (const QByteArray& content : {QByteArray(), QByteArray("abc"), big})
-        EXPECT_EQ(AutoMode::FileHash(content), QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
-    EXPECT_EQ(AutoMode::FileHash("abc"), QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-}
-
-TEST_F(AutoModeTest, WorkingCopyHoldsTheLastCardAsTheRoadLeftIt) {
-    const QString working = WorkingFile(QStringLiteral("temp.bmp"));
-    Write(path("karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
-    ASSERT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
-    QImage copy;
-    ASSERT_TRUE(LoadPicture(working, copy));
-    EXPECT_EQ(copy, m_pictures.image(Picture::P2)); // the cleaned grid
-
-    QImage blank(600, 800, QImage::Format_RGB32);
-    blank.fill(qRgb(250, 250, 245));
-    ASSERT_TRUE(QFile::remove(path("karta1.png")));
-    Write(path("pusta.png"), png(blank));
-    EXPECT_EQ(m_mode->tick().refused, 1);
-    ASSERT_TRUE(LoadPicture(working, copy));
-    EXPECT_EQ(copy, blank);
-}
-
-TEST_F(AutoModeTest, DeletionRemovesOnlyStoredCardsAndCopiesOfThem) {
-    fillFolder();
-    m_mode->setDeleteStored(true);
-    const int last = maxId();
-    EXPECT_EQ(m_mode->tick().deleted, 2);
-    EXPECT_FALSE(QFile::exists(path("karta1.png")));
-    EXPECT_FALSE(QFile::exists(path("karta2.png")));
-    for (const char* kept : {"alt.png", "notatka.txt", "ab"}) EXPECT_EQ(Content(path(kept)), m_before.value(QLatin1String(kept))) << kept;
-
-    // The same scan sent again is not stored twice: it was, so it goes.
-    Write(path("znowu.png"), m_before.value(QStringLiteral("karta1.png")));
-    const AutoMode::Summary again = m_mode->tick();
-    EXPECT_EQ(again.stored, 0);
-    EXPECT_EQ(again.deleted, 1);
-    EXPECT_FALSE(QFile::exists(path("znowu.png")));
-    EXPECT_EQ(countAfter(last), 5);
-}
-
-TEST_F(AutoModeTest, FileStillBeingWrittenIsTakenOnlyOnceComplete) {
-    const QByteArray whole = png(render(cardSpec(1), 150.0, sampleMarks()));
-    const QString file = path("skan.png");
-    // The scanner has written half of it just now.
-    Write(file, whole.left(whole.size() / 2), false);
-    const int last = maxId();
-    AutoMode::Summary s = m_mode->tick();
-    EXPECT_EQ(s.waiting, 1);
-    EXPECT_EQ(s.refused, 0) << "a half-written file is not even read";
-    // Still growing at the next look.
-    Write(file, whole, false);
-    s = m_mode->tick();
-    EXPECT_EQ(s.waiting, 1);
-    EXPECT_EQ(countAfter(last), 0);
-    // Unchanged for the settle time since: complete.
-    m_later += 11;
-    s = m_mode->tick();
-    EXPECT_EQ(s.stored, 1) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(rowsAfter(last, 1).size(), 2);
-    EXPECT_EQ(Content(file), whole);
-
-    // A writer that stopped half-way long ago: the cut file is never stored.
-    const QByteArray other = png(render(cardSpec(2, 2), 150.0, individualMarks()));
-    Write(path("urwany.png"), other.left(other.size() * 2 / 3));
-    s = m_mode->tick();
-    EXPECT_EQ(s.stored, 0);
-    EXPECT_EQ(s.refused, 1);
-    EXPECT_EQ(rowsAfter(last, 2).size(), 0);
-    EXPECT_TRUE(QFile::exists(path("urwany.png")));
-    EXPECT_FALSE(IsCardStored(m_conn, AutoMode::FileHash(other.left(other.size() * 2 / 3))));
+    EXPECT_EQ(record(), QStringList{Entry(card, "stara.png")});
 }
 
 // The claim folder of a station killed in mid-card is returned: at once when
@@ -288,82 +283,54 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const QString otherClaim = m_folder + QStringLiteral("/.kartovo-innykomputer-17");
     QDir().mkpath(deadClaim);
     QDir().mkpath(otherClaim);
-    Write(deadClaim + QStringLiteral("/karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
-    Write(otherClaim + QStringLiteral("/karta2.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
-    const int last = maxId();
+    Write(deadClaim + QStringLiteral("/karta1.png"), sampleCard());
+    Write(otherClaim + QStringLiteral("/karta2.png"), individualCard(m_individual));
 
-    AutoMode::Summary s = m_mode->tick();
-    EXPECT_EQ(s.stored, 1) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(rowsAfter(last, 1).size(), 2);
-    EXPECT_TRUE(QFile::exists(path("karta1.png")));
-    EXPECT_FALSE(QDir(deadClaim).exists());
+    EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(rows(1).size(), 2);
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral(".kartovo-innykomputer-17"), QStringLiteral("karta1.png")}));
     EXPECT_TRUE(QFile::exists(otherClaim + QStringLiteral("/karta2.png"))) << "another host's recent claim";
-
     m_mode->setClaimTimeoutMs(0);
-    s = m_mode->tick();
-    EXPECT_EQ(s.stored, 1);
-    EXPECT_EQ(rowsAfter(last, 2).size(), 3);
-    EXPECT_FALSE(QDir(otherClaim).exists());
-}
-
-TEST_F(AutoModeTest, UnreadableFileAndMissingFolderDoNotStopTheLook) {
-    Write(path("zamkniety.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
-    ASSERT_TRUE(QFile(path("zamkniety.png")).setPermissions(QFileDevice::WriteOwner));
-    // Root reads it all the same; then it is simply a card.
-    const bool closed = !QFile(path("zamkniety.png")).open(QIODevice::ReadOnly);
-    Write(path("zwykly.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
-    const AutoMode::Summary s = m_mode->tick();
-    EXPECT_EQ(s.stored, closed ? 1 : 2);
-    if (closed) {
-        EXPECT_EQ(logged(QStringLiteral("zamkniety.png: nie można otworzyć pliku")), 1);
-    }
-
-    m_mode->setFolder(m_dir.filePath(QStringLiteral("brak")));
-    const AutoMode::Summary missing = m_mode->tick();
-    EXPECT_EQ(missing.stored + missing.refused + missing.waiting, 0);
-    EXPECT_EQ(logged(QStringLiteral("brak katalogu wymiany")), 1);
+    EXPECT_EQ(m_mode->tick().stored, 1);
+    EXPECT_EQ(rows(2).size(), 3);
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png")}));
 }
 
 // The next file is claimed and decoding while a card is stored: when the
 // database goes away meanwhile, both go back to the folder untouched and the
 // next look stores each of them once, in listing order.
 TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
-    Write(path("karta1.png"), png(render(cardSpec(1), 150.0, sampleMarks())));
-    Write(path("karta2.png"), png(render(cardSpec(2, 2), 150.0, individualMarks())));
-    Write(path("karta3.png"), png(render(cardSpec(2, 2), 150.0, {{1, 5}, {2, 6}, {3, 7}})));
-    const QByteArray second = Content(path("karta2.png"));
-    const int last = maxId();
+    Write(path(QStringLiteral("karta1.png")), sampleCard());
+    Write(path(QStringLiteral("karta2.png")), individualCard(m_individual));
+    Write(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
+    const QByteArray second = Content(path(QStringLiteral("karta2.png")));
     bool lost = true;
     QStringList order;
-    auto mode = std::make_unique<AutoMode>([&](QImage picture) {
+    const auto processor = [&](QImage picture) {
         order << picture.text(kCardNameKey);
         if (lost) return AutoCardResult{.connectionLost = true};
         return m_processor->process(std::move(picture));
-    });
-    mode->setFolder(m_folder);
-    mode->setLog([this](const QString& line) { m_log << line; });
-    mode->setDatabase(&m_conn);
+    };
+    auto mode = makeMode(processor);
     AutoMode::Summary s = mode->tick();
     EXPECT_EQ(s.stored, 0);
     EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
-    EXPECT_EQ(countAfter(last), 0);
-    EXPECT_EQ(Content(path("karta2.png")), second) << "the file claimed ahead is back";
-    EXPECT_EQ(QDir(m_folder).entryList(QDir::Files).size(), 3);
+    EXPECT_EQ(Content(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
+    EXPECT_EQ(entries().size(), 3);
 
     lost = false;
     order.clear();
     s = mode->tick();
     EXPECT_EQ(s.stored, 3) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(order, (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png"), QStringLiteral("karta3.png")}));
-    EXPECT_EQ(rowsAfter(last, 1).size(), 2);
-    EXPECT_EQ(rowsAfter(last, 2).size(), 6);
+    EXPECT_EQ(rows(1).size(), 2);
+    EXPECT_EQ(rows(2).size(), 6);
     EXPECT_EQ(mode->tick().stored, 0);
-}
-
-TEST(ExchangeFolder, GetsItsSeparator) {
-    EXPECT_EQ(ExchangeFolderWithSeparator(QStringLiteral("/srv/skany")), QStringLiteral("/srv/skany/"));
-    EXPECT_EQ(ExchangeFolderWithSeparator(QStringLiteral("/srv/skany/")), QStringLiteral("/srv/skany/"));
-    EXPECT_EQ(ExchangeFolderWithSeparator(QString()), QString());
+    EXPECT_EQ(record().size(), 3);
+    // Restarted, the station knows them from the record without reading them again.
+    order.clear();
+    EXPECT_EQ(makeMode(processor)->tick().skipped, 3);
+    EXPECT_TRUE(order.isEmpty()) << order.join(u' ').toStdString();
 }
 
 } // namespace

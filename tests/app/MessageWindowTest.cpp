@@ -6,34 +6,24 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace kartovo;
 
 namespace {
 
-MessageRequest message(const QString& text, int style = 16) {
+MessageRequest request(const QString& text, bool question = false, int style = 16) {
     MessageRequest r;
     r.text = text;
     r.style = style;
-    r.title = QStringLiteral("UWAGA !!!");
+    r.question = question;
     return r;
 }
 
-MessageRequest question(const QString& text, int style = 128) {
-    MessageRequest r = message(text, style);
-    r.question = true;
-    return r;
+QImage iconOf(const MessageWindow& w, const char* name) {
+    return w.findChild<QLabel*>(QLatin1String(name))->pixmap().toImage();
 }
-
-template <typename T = QWidget>
-T* part(const MessageWindow& w, const char* name) {
-    T* c = w.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
-
-QImage iconOf(const MessageWindow& w, const char* name) { return part<QLabel>(w, name)->pixmap().toImage(); }
 
 // Which stock icon the icon area shows.
 QString shownIcon(const MessageWindow& w) {
@@ -46,182 +36,74 @@ QString shownIcon(const MessageWindow& w) {
 } // namespace
 
 TEST(MessageWindow, IconFollowsTheStyleRange) {
-    EXPECT_EQ(shownIcon(MessageWindow(message(QStringLiteral("a"), 16))), QStringLiteral("Image2"));
-    EXPECT_EQ(shownIcon(MessageWindow(message(QStringLiteral("a"), 31))), QStringLiteral("Image2"));
-    EXPECT_EQ(shownIcon(MessageWindow(message(QStringLiteral("a"), 32))), QStringLiteral("Image3"));
-    EXPECT_EQ(shownIcon(MessageWindow(message(QStringLiteral("a"), 63))), QStringLiteral("Image3"));
-    EXPECT_EQ(shownIcon(MessageWindow(message(QStringLiteral("a"), 64))), QStringLiteral("Image4"));
-    EXPECT_EQ(shownIcon(MessageWindow(message(QStringLiteral("a"), 128))), QStringLiteral("Image5"));
-    EXPECT_EQ(shownIcon(MessageWindow(question(QStringLiteral("a"), 200))), QStringLiteral("Image5"));
+    const std::pair<int, const char*> icons[] = {{16, "Image2"}, {31, "Image2"}, {32, "Image3"}, {63, "Image3"},
+                                                 {64, "Image4"}, {128, "Image5"}, {200, "Image5"}};
+    for (const auto& [style, icon] : icons)
+        EXPECT_EQ(shownIcon(MessageWindow(request(QStringLiteral("a"), style >= 128, style))), QLatin1String(icon)) << style;
 }
 
-TEST(MessageWindow, DefaultsComeFromTheCalls) {
-    MessageRequest seen;
-    auto previous = SetMessagePresenter([&](const MessageRequest& r) {
-        seen = r;
-        return false;
-    });
-    int style = 0;
-    QString title;
-    ShowMessage(QStringLiteral("x"), 2, style, title);
-    EXPECT_EQ(style, 16);
-    EXPECT_EQ(title, QStringLiteral("UWAGA !!!"));
-    MessageWindow shownMessage(seen);
-    EXPECT_EQ(shownMessage.windowTitle(), QStringLiteral("UWAGA !!!"));
-    EXPECT_EQ(shownIcon(shownMessage), QStringLiteral("Image2"));
-
-    style = 0;
-    title.clear();
-    AskQuestion(QStringLiteral("y?"), 2, style, title);
-    EXPECT_EQ(style, 128);
-    EXPECT_EQ(shownIcon(MessageWindow(seen)), QStringLiteral("Image5"));
-    SetMessagePresenter(previous);
-}
-
-TEST(MessageWindow, MessageButtonIsCentredUnderTheText) {
-    MessageWindow w(message(QStringLiteral("Nie znaleziono aktywnych PROGRAMÓW KONTROLI.")));
-    auto* label = part<QLabel>(w, "Label1");
-    auto* ok = part<QPushButton>(w, "Command1");
-    EXPECT_FALSE(ok->isHidden());
-    EXPECT_TRUE(part(w, "Command2")->isHidden());
-    EXPECT_EQ(ok->text(), QStringLiteral("&OK"));
-    EXPECT_EQ(label->x(), w.twips(1050));
-    EXPECT_NEAR(ok->x() + ok->width() / 2.0, label->x() + label->width() / 2.0, 1.0);
-    EXPECT_EQ(ok->y(), label->y() + label->height() + w.twips(300));
-    auto* icon = part(w, "Image1");
-    EXPECT_NEAR(icon->y() + icon->height() / 2.0, label->y() + label->height() / 2.0, 1.0);
-    EXPECT_LT(icon->geometry().right(), label->x());
-    EXPECT_GE(w.width(), label->geometry().right());
-    EXPECT_GT(w.height(), ok->geometry().bottom());
-}
-
-TEST(MessageWindow, QuestionButtonsSitAroundTheCentre) {
-    MessageWindow w(question(QStringLiteral("Czy zapisać kartę z pomiarami do bazy danych SPC ?")));
-    auto* label = part<QLabel>(w, "Label1");
-    auto* yes = part<QPushButton>(w, "Command1");
-    auto* no = part<QPushButton>(w, "Command2");
-    EXPECT_EQ(yes->text(), QStringLiteral("TAK"));
-    EXPECT_EQ(no->text(), QStringLiteral("NIE"));
-    const int c = label->x() + label->width() / 2;
-    EXPECT_EQ(yes->x() + yes->width(), c - w.twips(250));
-    EXPECT_EQ(no->x(), c + w.twips(250));
-    EXPECT_EQ(yes->y(), no->y());
-}
-
-TEST(MessageWindow, ShortQuestionStillHoldsBothButtons) {
-    MessageWindow w(question(QStringLiteral("?")));
-    auto* yes = part<QPushButton>(w, "Command1");
-    auto* no = part<QPushButton>(w, "Command2");
-    EXPECT_GE(yes->x(), 0);
-    EXPECT_LE(no->geometry().right(), w.width());
-}
-
-TEST(MessageWindow, LinesSplitOnCarriageReturns) {
-    MessageWindow one(message(QStringLiteral("Pierwsza linia")));
-    MessageWindow two(message(QStringLiteral("Pierwsza linia\rDruga linia")));
-    EXPECT_GT(part(two, "Label1")->height(), part(one, "Label1")->height());
-    EXPECT_EQ(part<QLabel>(two, "Label1")->text(), QStringLiteral("Pierwsza linia\nDruga linia"));
-}
-
-TEST(MessageWindow, OverLongOneLineTextIsBrokenIntoSentences) {
-    const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
+TEST(MessageWindow, TextKeepsItsLinesAndAnOverLongLineIsBrokenIntoSentences) {
+    EXPECT_EQ(MessageWindow(request(QStringLiteral("Raz. Dwa.\rTrzy"))).shownText(), QStringLiteral("Raz. Dwa.\rTrzy"));
     QString sentence = QStringLiteral("Słowo");
-    while (QFontMetrics(QApplication::font()).horizontalAdvance(sentence) < screenWidth) sentence += QStringLiteral(" słowo");
+    while (QFontMetrics(QApplication::font()).horizontalAdvance(sentence) < QGuiApplication::primaryScreen()->geometry().width())
+        sentence += QStringLiteral(" słowo");
     const QString text = sentence + QStringLiteral(". Drugie zdanie.");
-    MessageWindow w(message(text));
-    EXPECT_EQ(w.shownText(), BreakSentences(text));
-    EXPECT_TRUE(w.shownText().contains(QChar(13)));
-
-    // A text that already has its own lines stays as it is, however wide.
-    const QString lines = text + QStringLiteral("\rKoniec");
-    EXPECT_EQ(MessageWindow(message(lines)).shownText(), lines);
-    // A short text is never broken.
-    EXPECT_EQ(MessageWindow(message(QStringLiteral("Raz. Dwa."))).shownText(), QStringLiteral("Raz. Dwa."));
+    QStringList lines = MessageWindow(request(text)).shownText().split(QChar(13), Qt::SkipEmptyParts);
+    for (QString& line : lines) line = line.trimmed();
+    EXPECT_EQ(lines, (QStringList{sentence + u'.', QStringLiteral("Drugie zdanie.")}));
+    // A text with lines of its own stays as it is, however wide.
+    EXPECT_EQ(MessageWindow(request(text + QStringLiteral("\rKoniec"))).shownText(), text + QStringLiteral("\rKoniec"));
+    // However short, a question holds both its buttons.
+    MessageWindow shortQuestion(request(QStringLiteral("?"), true, 128));
+    EXPECT_GE(shortQuestion.findChild<QPushButton*>(QStringLiteral("Command1"))->x(), 0);
+    EXPECT_LE(shortQuestion.findChild<QPushButton*>(QStringLiteral("Command2"))->geometry().right(), shortQuestion.width());
 }
 
-TEST(MessageWindow, SmallFontAndFontSize) {
-    MessageRequest small = message(QStringLiteral("tekst"));
-    small.smallFont = true;
-    EXPECT_EQ(part(MessageWindow(small), "Label1")->font().pointSize(), 8);
-    MessageRequest big = question(QStringLiteral("tekst"));
-    big.smallFont = true;
-    big.fontSize = 14;
-    EXPECT_EQ(part(MessageWindow(big), "Label1")->font().pointSize(), 14);
-    // The size applies to questions only.
-    MessageRequest notQuestion = message(QStringLiteral("tekst"));
-    notQuestion.fontSize = 14;
-    EXPECT_NE(part(MessageWindow(notQuestion), "Label1")->font().pointSize(), 14);
-}
-
-TEST(MessageWindow, CentredOnTheScreen) {
-    MessageWindow w(message(QStringLiteral("Na środku")));
-    w.show();
-    const QRect screen = w.screen()->geometry();
-    EXPECT_NEAR(w.x() + w.width() / 2.0, screen.center().x(), 2.0);
-    EXPECT_NEAR(w.y() + w.height() / 2.0, screen.center().y(), 2.0);
-    w.close();
-}
-
-TEST(MessageWindow, EnterAndEscFollowTheRememberedFocus) {
-    {
-        MessageWindow w(question(QStringLiteral("Dalej?")));
+// Only "&OK" / "TAK" answers yes: Enter takes the default (or focused)
+// button, Esc and the window's frame answer no.
+TEST(MessageWindow, KeysAndButtonsGiveTheAnswer) {
+    const struct {
+        MessageRequest request;
+        std::function<void(MessageWindow&)> act;
+        bool answer;
+    } cases[] = {
+        {request(QStringLiteral("Dalej?"), true, 128), [](MessageWindow& w) { QTest::keyClick(&w, Qt::Key_Return); }, true},
+        {request(QStringLiteral("Dalej?"), true, 128 + kDefaultSecondButton),
+         [](MessageWindow& w) { QTest::keyClick(&w, Qt::Key_Return); }, false},
+        {request(QStringLiteral("Dalej?"), true, 128),
+         [](MessageWindow& w) {
+             QTest::keyClick(&w, Qt::Key_Tab);
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+         },
+         false},
+        {request(QStringLiteral("Dalej?"), true, 128),
+         [](MessageWindow&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); }, false},
+        {request(QStringLiteral("Dalej?"), true, 128), [](MessageWindow& w) { w.close(); }, false},
+        {request(QStringLiteral("Informacja")),
+         [](MessageWindow& w) { QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton); },
+         true},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        MessageWindow w(c.request);
         w.show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-        QTest::keyClick(&w, Qt::Key_Return);
-        EXPECT_TRUE(w.answer());
-        EXPECT_FALSE(w.isVisible());
-    }
-    {
-        MessageWindow w(question(QStringLiteral("Dalej?")));
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-        QTest::keyClick(&w, Qt::Key_Tab); // focus to "NIE"
-        EXPECT_TRUE(part(w, "Command2")->hasFocus());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        EXPECT_FALSE(w.answer());
-        EXPECT_FALSE(w.isVisible());
-    }
-    {
-        MessageWindow w(question(QStringLiteral("Dalej?")));
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        EXPECT_FALSE(w.answer());
-        EXPECT_FALSE(w.isVisible());
-    }
-    {
-        MessageWindow w(message(QStringLiteral("Informacja")));
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-        QTest::mouseClick(part(w, "Command1"), Qt::LeftButton);
-        EXPECT_TRUE(w.answer());
+        c.act(w);
+        EXPECT_EQ(w.answer(), c.answer) << "case " << n;
+        EXPECT_FALSE(w.isVisible()) << "case " << n++;
     }
 }
 
-TEST(MessageWindow, ClosingByTheFrameAnswersNo) {
-    MessageWindow w(question(QStringLiteral("Dalej?")));
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-    w.close();
-    EXPECT_FALSE(w.answer());
-}
-
-TEST(MessageWindow, InstalledPresenterShowsTheWindowModally) {
+TEST(MessageWindow, InstalledPresenterAsksModally) {
     MessageWindow::Install();
-    // Answer the question when its window comes up.
-    QTimer::singleShot(0, [] {
-        auto* w = qobject_cast<MessageWindow*>(QApplication::activeModalWidget());
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->objectName(), QStringLiteral("KomUwagaFrm"));
-        QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
-    });
-    EXPECT_TRUE(AskQuestion(QStringLiteral("Czy kontynuować?")));
-    EXPECT_TRUE(QuestionAnswer());
-    QTimer::singleShot(0, [] {
-        auto* w = QApplication::activeModalWidget();
-        ASSERT_NE(w, nullptr);
-        QTest::keyClick(w, Qt::Key_Escape);
-    });
-    EXPECT_FALSE(AskQuestion(QStringLiteral("Czy kontynuować?")));
+    for (const bool yes : {true, false}) {
+        QTimer::singleShot(0, [yes] {
+            auto* w = qobject_cast<MessageWindow*>(QApplication::activeModalWidget());
+            ASSERT_NE(w, nullptr);
+            QTest::keyClick(w, yes ? Qt::Key_Return : Qt::Key_Escape);
+        });
+        EXPECT_EQ(AskQuestion(QStringLiteral("Czy kontynuować?")), yes);
+        EXPECT_EQ(QuestionAnswer(), yes);
+    }
     SetMessagePresenter({});
 }

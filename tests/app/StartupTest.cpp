@@ -4,10 +4,10 @@
 #include "app/ui/OptionsPanel.h"
 #include "db/Connection.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
@@ -17,6 +17,10 @@ using namespace kartovo;
 
 namespace {
 
+const QString kStart = QStringLiteral("Start");
+
+// The main window started on the test's settings, the database start-up and
+// the end of the program recorded instead of done.
 class StartupTest : public test::AppTest {
 protected:
     std::unique_ptr<MainWindow> makeWindow() {
@@ -28,357 +32,183 @@ protected:
         });
         return w;
     }
-    template <typename T = QWidget>
-    static T* child(const MainWindow& w, const char* name) {
+    template <typename T = QWidget> static T* child(const MainWindow& w, const char* name) {
         T* c = w.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(c, nullptr) << name;
         return c;
     }
-    // Clicks a check box near its left edge, where the box itself is.
-    static void clickBox(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
+    // Clicks a check box or option near its left edge, where the box itself is.
+    static void clickBox(QWidget* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
 
     std::vector<int> m_exitCodes;
     std::vector<DatabaseConfig> m_configs;
     bool m_databaseOk = true;
 };
 
-const QString kStart = QStringLiteral("Start");
-
 } // namespace
 
-TEST_F(StartupTest, EveryControlExistsWithItsCaptionAndInitialState) {
-    auto w = makeWindow();
-    const std::pair<const char*, const char*> buttons[] = {
-        {"Command2", "&Skan"},        {"Command4", "&Plik"},          {"Command7", "&Czytaj"},
-        {"Command10", "Po&miary"},    {"Command11", "&Wskaż"},        {"Command12", "&Usuń"},
-        {"Command6", "&Ustawienia"},  {"Command1", "Auto OFF"},       {"Command13", "&Zapisz"},
-        {"Command14", "&Wskaż skaner"}};
-    for (const auto& [name, caption] : buttons) {
-        auto* b = child<QPushButton>(*w, name);
-        ASSERT_NE(b, nullptr);
-        EXPECT_EQ(b->text(), QString::fromUtf8(caption)) << name;
-    }
-    for (const char* name : {"Command7", "Command10", "Command11", "Command12"})
-        EXPECT_FALSE(child<QPushButton>(*w, name)->isEnabled()) << name;
-    for (const char* name : {"Command2", "Command4", "Command6"})
-        EXPECT_TRUE(child<QPushButton>(*w, name)->isEnabled()) << name;
-    // No exchange folder stored: automatic mode cannot be switched on.
-    EXPECT_FALSE(child<QPushButton>(*w, "Command1")->isEnabled());
-    for (const char* name : {"SSPanel2", "ProgBarXP1", "Label3", "Label2", "Image1", "Image2", "Label4", "P1", "P2",
-                             "P3", "P4", "Image4", "WPion", "WPoziom", "SSPanel1", "List1", "SSCommand2", "SSPanel4",
-                             "XPButton1", "Text1", "Image3", "Picture2", "FlatScrollBar1", "FlatScrollBar2",
-                             "FlatScrollBar3", "Combo3", "Combo4", "Combo5", "Timer1"})
-        EXPECT_NE(w->findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
-    const std::pair<const char*, const char*> boxes[] = {
-        {"SSCheck1", "Pytaj o poprawność identyfikacji karty danych"},
-        {"SSCheck4", "Usuń plik przetworzonego obrazu (tylko AUTO)"},
-        {"SSCheck5", "Przetwarzaj automatycznie"},
-        {"SSCheck2", "Konwertuj na B&&W"},
-        {"SSCheck3", "Filtruj szumy"},
-        {"XPCheck1", "Filtr kolorów"}};
-    for (const auto& [name, caption] : boxes) EXPECT_EQ(child<QCheckBox>(*w, name)->text(), QString::fromUtf8(caption));
-    EXPECT_EQ(w->findChildren<QRadioButton*>(QStringLiteral("XPOption1")).size(), 3);
-    EXPECT_EQ(w->findChildren<QLabel*>(QStringLiteral("Label6")).size(), 3);
-    EXPECT_EQ(child<QComboBox>(*w, "Combo5")->itemText(2), QStringLiteral("w Lewo"));
-    EXPECT_EQ(child<QComboBox>(*w, "Combo4")->itemText(1), QStringLiteral("Średnia"));
-}
-
-TEST_F(StartupTest, FirstStartWithOnlyTheDatabaseFileConfigured) {
-    configureDatabaseFile();
-    auto w = makeWindow();
-    ASSERT_TRUE(w->start());
-    EXPECT_TRUE(m_messages.empty());
-    EXPECT_TRUE(m_exitCodes.empty());
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_EQ(child<QLabel>(*w, "Label2")->text(), QStringLiteral("20%"));
-    for (const char* name : {"SSCheck1", "SSCheck2", "SSCheck3", "SSCheck4", "SSCheck5", "XPCheck1"})
-        EXPECT_FALSE(child<QCheckBox>(*w, name)->isChecked()) << name;
-    EXPECT_EQ(w->optionsPanel()->conversionSensitivity(), 0);
-    EXPECT_EQ(w->optionsPanel()->filterSensitivity(), 0);
-    EXPECT_EQ(w->optionsPanel()->rotation(), 0);
-    EXPECT_EQ(w->optionsPanel()->filterColour(), 0);
-    EXPECT_TRUE(w->findChildren<QRadioButton*>(QStringLiteral("XPOption1")).at(0)->isChecked());
-    for (const char* name : {"FlatScrollBar1", "FlatScrollBar2", "FlatScrollBar3"})
-        EXPECT_EQ(child<QScrollBar>(*w, name)->value(), 0);
-    ASSERT_EQ(m_configs.size(), 1u);
-    EXPECT_EQ(m_configs[0].dbType, QStringLiteral("MDB"));
-    EXPECT_EQ(w->run().dateFormat, QStringLiteral("yyyy-mm-dd"));
-    EXPECT_FALSE(w->run().autoMode || w->run().entryMode || w->run().deletionMode);
-}
-
-TEST_F(StartupTest, OddStoredValuesDoNotStopTheStart) {
-    configureDatabaseFile();
-    set(kStart, QStringLiteral("Automat"), QStringLiteral("7"));
-    set(kStart, QStringLiteral("FiltrRGB"), QStringLiteral("9"));
-    set(kStart, QStringLiteral("FiltrKolor"), QStringLiteral("1"));
-    set(kStart, QStringLiteral("FiltrGV"), QStringLiteral("999"));
-    set(kStart, QStringLiteral("CzuloscK"), QStringLiteral("5"));
-    set(kStart, QStringLiteral("KonwersjaCB"), QStringLiteral("1"));
-    auto w = makeWindow();
-    ASSERT_TRUE(w->start());
-    EXPECT_FALSE(child<QCheckBox>(*w, "SSCheck1")->isChecked());
-    EXPECT_TRUE(w->findChildren<QRadioButton*>(QStringLiteral("XPOption1")).at(0)->isChecked());
-    EXPECT_EQ(w->optionsPanel()->filterColour(), 0);
-    EXPECT_EQ(child<QScrollBar>(*w, "FlatScrollBar2")->value(), 0);
-    // A position the list does not have shows as no choice.
-    EXPECT_EQ(child<QComboBox>(*w, "Combo3")->currentIndex(), -1);
-}
-
-TEST_F(StartupTest, R1WhenTheDatabaseIsNotConfigured) {
-    bool visibleWhenShown = true;
-    auto w = makeWindow();
-    SetMessagePresenter([&](const MessageRequest& r) {
-        m_messages.push_back(r);
-        visibleWhenShown = w->isVisible();
-        return false;
-    });
-    EXPECT_FALSE(w->start());
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(lastMessageLines(),
-              QStringList({QStringLiteral("Nie skonfigurowano połączenia z bazą danych, na której pracować program ma."),
-                           QStringLiteral("Przed uruchomieniem oprogramowania pomiarowego, uruchom NORV Vedi - SPC !")}));
-    EXPECT_EQ(m_messages[0].style, 16);
-    EXPECT_EQ(m_messages[0].alignment, 2);
-    EXPECT_EQ(m_messages[0].title, QStringLiteral("UWAGA !!!"));
-    EXPECT_FALSE(visibleWhenShown);
-    EXPECT_EQ(m_exitCodes.size(), 1u);
-    EXPECT_TRUE(m_configs.empty());
-    EXPECT_TRUE(w->ended());
-}
-
-TEST_F(StartupTest, R2NamesTheFolderInUpperCaseOverTheWindow) {
-    set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("1"));
-    const QString folder = m_dir.filePath(QStringLiteral("Bazy/Dane_spc"));
-    QDir().mkpath(folder);
-    set(kStart, QStringLiteral("Sciezka"), folder);
-    set(kStart, QStringLiteral("Procent"), QStringLiteral("30%"));
-    bool visibleWhenShown = false;
-    auto w = makeWindow();
-    SetMessagePresenter([&](const MessageRequest& r) {
-        m_messages.push_back(r);
-        visibleWhenShown = w->isVisible();
-        return false;
-    });
-    EXPECT_FALSE(w->start());
-    EXPECT_TRUE(visibleWhenShown);
-    EXPECT_EQ(lastMessageLines(),
-              QStringList({QStringLiteral("W podanej lokalizacji:"), folder.toUpper(),
-                           QStringLiteral("nie znaleziono pliku NORV.MDB"),
-                           QStringLiteral("Uruchom program główny NORV Vedi - SPC aby poprawnie zdefiniować położenie "
-                                          "baz danych - Przerywam !")}));
-    EXPECT_NE(folder, folder.toUpper());
-    EXPECT_EQ(m_exitCodes.size(), 1u);
-    EXPECT_TRUE(m_configs.empty());
-    // Ending after a refusal is not a normal close: nothing is saved.
-    w->close();
-    EXPECT_EQ(stored(kStart, QStringLiteral("Automat")), QString());
-}
-
-TEST_F(StartupTest, DatabaseFileNameMatchesWithoutRegardToCase) {
-    set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("1"));
-    set(kStart, QStringLiteral("Sciezka"), databaseFolder(QStringLiteral("NORV.MDB")));
-    auto w = makeWindow();
-    EXPECT_TRUE(w->start());
-    EXPECT_TRUE(m_messages.empty());
-}
-
-TEST_F(StartupTest, R3WhenTheOdbcDatabaseIsEmptyWhateverElseIsSet) {
-    set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("5"));
-    set(QStringLiteral("ODBC"), QStringLiteral("Driver"), QStringLiteral("PostgreSQL Unicode"));
-    set(QStringLiteral("ODBC"), QStringLiteral("Server"), QStringLiteral("localhost"));
-    set(QStringLiteral("ODBC"), QStringLiteral("UID"), QStringLiteral("spc"));
-    auto w = makeWindow();
-    EXPECT_FALSE(w->start());
-    EXPECT_EQ(lastMessageLines(), QStringList({QStringLiteral("Nie zdefiniowano źródła danych ODBC !"),
-                                               QStringLiteral("Uruchom program główny NORV Vedi - SPC aby "
-                                                              "zdefiniować źródło."),
-                                               QStringLiteral("Przerywam działanie programu !!!")}));
-    EXPECT_EQ(m_exitCodes.size(), 1u);
-    EXPECT_TRUE(m_configs.empty());
-}
-
-TEST_F(StartupTest, AnyOtherTypeSelectsTheServerAndHandsItsSettingsOn) {
-    set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("2"));
-    set(QStringLiteral("ODBC"), QStringLiteral("Driver"), QStringLiteral("SQLite3"));
-    set(QStringLiteral("ODBC"), QStringLiteral("Server"), QStringLiteral("srv"));
-    set(QStringLiteral("ODBC"), QStringLiteral("Database"), QStringLiteral("spc.db"));
-    set(QStringLiteral("ODBC"), QStringLiteral("UID"), QStringLiteral("jan"));
-    set(QStringLiteral("ODBC"), QStringLiteral("PWD"), QStringLiteral("tajne"));
-    auto w = makeWindow();
-    ASSERT_TRUE(w->start());
-    ASSERT_EQ(m_configs.size(), 1u);
-    const DatabaseConfig& c = m_configs[0];
-    EXPECT_EQ(c.dbType, QStringLiteral("SQL"));
-    EXPECT_EQ(c.odbcDriver, QStringLiteral("SQLite3"));
-    EXPECT_EQ(c.odbcServer, QStringLiteral("srv"));
-    EXPECT_EQ(c.odbcDatabase, QStringLiteral("spc.db"));
-    EXPECT_EQ(c.odbcUser, QStringLiteral("jan"));
-    EXPECT_EQ(c.odbcPassword, QStringLiteral("tajne"));
-}
-
-TEST_F(StartupTest, ServerPortWrittenInTheSettingsFileReachesTheConnectionText) {
-    // The INI format ends an unquoted value at ';': the port is kept either
-    // in a quoted server value or under a key of its own.
+// The settings file as the main program leaves it decides which database the
+// program starts on, or which refusal ends it (once, before anything else).
+TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
+    const QString missing = m_dir.filePath(QStringLiteral("Bazy/Dane_spc"));
+    QDir().mkpath(missing);
+    const QByteArray mdb = "[Baza]\nTypBazy=1\n[Start]\nSciezka=";
+    const QByteArray odbc = "[Baza]\nTypBazy=2\n[ODBC]\nDriver=PostgreSQL Unicode\nDatabase=spc\nUID=jan\n";
     const struct {
-        const char* odbcLines;
-        const char* expected;
+        QByteArray ini;
+        bool databaseOk;
+        QString said;           // part of the one refusal shown, empty for none
+        const char* connection; // what the database start-up got, "" when not called
     } cases[] = {
-        {"Server=\"db.example;PORT=5433\"\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;PORT=5433;DATABASE=spc;UID=jan;PWD="},
-        {"Server=db.example\nPort=5433\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD=;PORT=5433"},
-        {"Server=db.example;PORT=5433\n", "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD="},
+        {"", true, "Nie skonfigurowano połączenia z bazą danych", ""},
+        {mdb + missing.toUtf8(), true, missing.toUpper() + QStringLiteral("\rnie znaleziono pliku NORV.MDB"), ""},
+        {mdb + databaseFolder(QStringLiteral("NORV.MDB")).toUtf8(), true, "", "MDB"}, // the name in any case
+        {mdb + databaseFolder().toUtf8(), false, "", "MDB"},
+        {"[Baza]\nTypBazy=5\n[ODBC]\nDriver=PostgreSQL Unicode\nServer=localhost\nUID=spc\n", true,
+         "Nie zdefiniowano źródła danych ODBC", ""},
+        {"[Baza]\nTypBazy=7\n[ODBC]\nDriver=SQLite3\nServer=srv\nDatabase=spc.db\nUID=jan\nPWD=tajne\n", true, "",
+         "DRIVER=SQLite3;SERVER=srv;DATABASE=spc.db;UID=jan;PWD=tajne"},
+        // An unquoted value ends at ';': the port is quoted or under a key of its own.
+        {odbc + "Server=\"db.example;PORT=5433\"\n", true, "",
+         "DRIVER=PostgreSQL Unicode;SERVER=db.example;PORT=5433;DATABASE=spc;UID=jan;PWD="},
+        {odbc + "Server=db.example\nPort=5433\n", true, "",
+         "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD=;PORT=5433"},
+        {odbc + "Server=db.example;PORT=5433\n", true, "",
+         "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD="},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.odbcLines);
+        SCOPED_TRACE(c.ini.toStdString());
         QFile ini(m_iniPath);
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(QByteArray("[Baza]\nTypBazy=2\n[ODBC]\nDriver=PostgreSQL Unicode\nDatabase=spc\nUID=jan\n") +
-                  c.odbcLines);
+        ini.write(c.ini);
         ini.close();
+        m_messages.clear();
+        m_exitCodes.clear();
         m_configs.clear();
+        m_databaseOk = c.databaseOk;
+        const bool started = c.databaseOk && c.said.isEmpty();
         auto w = makeWindow();
-        ASSERT_TRUE(w->start());
-        ASSERT_EQ(m_configs.size(), 1u);
-        const QString text = NormalizeConnectionString(BuildConnectionString(m_configs[0]));
-        EXPECT_EQ(text, QString::fromLatin1(c.expected));
+        EXPECT_EQ(w->start(), started);
+        EXPECT_EQ(w->isVisible(), started);
+        EXPECT_EQ(m_exitCodes.size(), started ? 0u : 1u);
+        if (!c.said.isEmpty()) {
+            ASSERT_EQ(m_messages.size(), 1u);
+            EXPECT_TRUE(m_messages[0].text.contains(c.said)) << m_messages[0].text.toStdString();
+        } else {
+            EXPECT_TRUE(m_messages.empty());
+        }
+        ASSERT_EQ(m_configs.size(), *c.connection ? 1u : 0u);
+        if (m_configs.empty()) continue;
+        if (m_configs[0].dbType == QStringLiteral("MDB")) EXPECT_STREQ(c.connection, "MDB");
+        else EXPECT_EQ(NormalizeConnectionString(BuildConnectionString(m_configs[0])), QString::fromUtf8(c.connection));
+        // Ending after a refusal is not a normal close: nothing is saved.
+        w->close();
+        EXPECT_EQ(stored(kStart, QStringLiteral("Procent")).isEmpty(), !started);
     }
 }
 
-TEST_F(StartupTest, FailedDatabaseStartupEndsTheProgram) {
+// The operator's choices on the panel are what the next start finds; the
+// main program's own settings are never written.
+TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanel) {
     configureDatabaseFile();
-    m_databaseOk = false;
-    auto w = makeWindow();
-    EXPECT_FALSE(w->start());
-    EXPECT_EQ(m_exitCodes.size(), 1u);
-    EXPECT_TRUE(w->ended());
-    EXPECT_FALSE(w->isVisible());
-}
-
-TEST_F(StartupTest, ThresholdImagesStepTheCaptionAndEnableReading) {
-    configureDatabaseFile();
+    set(kStart, QStringLiteral("InitDir"), QStringLiteral("/karty"));
+    set(kStart, QStringLiteral("AutoDir"), QStringLiteral("/wymiana/"));
     set(kStart, QStringLiteral("Procent"), QStringLiteral("1%"));
     auto w = makeWindow();
     ASSERT_TRUE(w->start());
-    auto* lower = child<QWidget>(*w, "Image1");
-    auto* raise = child<QWidget>(*w, "Image2");
-    auto* read = child<QPushButton>(*w, "Command7");
-    EXPECT_FALSE(read->isEnabled());
-    QTest::mouseClick(lower, Qt::LeftButton);
-    EXPECT_EQ(w->thresholdCaption(), QStringLiteral("0%"));
-    EXPECT_TRUE(read->isEnabled());
-    QTest::mouseClick(lower, Qt::LeftButton);
+    OptionsPanel& panel = *w->optionsPanel();
+    for (int i = 0; i < 2; ++i) QTest::mouseClick(child(*w, "Image1"), Qt::LeftButton);
     EXPECT_EQ(w->thresholdCaption(), QStringLiteral("-1%"));
-    for (int i = 0; i < 3; ++i) QTest::mouseClick(raise, Qt::LeftButton);
-    EXPECT_EQ(w->thresholdCaption(), QStringLiteral("2%"));
-}
-
-TEST_F(StartupTest, EscEndsAtOnceAndTheNextStartShowsTheOldThreshold) {
-    configureDatabaseFile();
-    set(kStart, QStringLiteral("Procent"), QStringLiteral("30%"));
-    {
-        auto w = makeWindow();
-        ASSERT_TRUE(w->start());
-        QTest::mouseClick(child<QWidget>(*w, "Image2"), Qt::LeftButton);
-        EXPECT_EQ(w->thresholdCaption(), QStringLiteral("31%"));
-        // Esc reaches the window from whichever control has the focus.
-        auto* scan = child<QPushButton>(*w, "Command2");
-        scan->setFocus();
-        QTest::keyClick(scan, Qt::Key_Escape);
-        ASSERT_EQ(m_exitCodes, std::vector<int>{0});
-        EXPECT_TRUE(w->ended());
-        w->close();
-    }
-    EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("30%"));
-    auto again = makeWindow();
-    ASSERT_TRUE(again->start());
-    EXPECT_EQ(again->thresholdCaption(), QStringLiteral("30%"));
-}
-
-TEST_F(StartupTest, NormalCloseSavesTheOptions) {
-    configureDatabaseFile();
-    set(kStart, QStringLiteral("InitDir"), QStringLiteral("/karty"));
-    auto w = makeWindow();
-    ASSERT_TRUE(w->start());
-    QTest::mouseClick(child<QWidget>(*w, "Image1"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>(*w, "Command6"), Qt::LeftButton);
-    clickBox(child<QCheckBox>(*w, "SSCheck3"));
-    clickBox(child<QCheckBox>(*w, "XPCheck1"));
-    auto options = w->findChildren<QRadioButton*>(QStringLiteral("XPOption1"));
-    QTest::mouseClick(options.at(2), Qt::LeftButton, {}, QPoint(6, options.at(2)->height() / 2));
+    QTest::mouseClick(child(*w, "Command6"), Qt::LeftButton);
+    ASSERT_TRUE(panel.isVisible());
+    // Conversion and colour filter exclude each other.
+    clickBox(child(*w, "SSCheck2"));
+    EXPECT_FALSE(child(*w, "XPCheck1")->isVisibleTo(&panel));
+    clickBox(child(*w, "SSCheck2"));
+    clickBox(child(*w, "XPCheck1"));
+    clickBox(child(*w, "SSCheck3"));
+    clickBox(w->findChildren<QRadioButton*>(QStringLiteral("XPOption1")).at(2));
     child<QScrollBar>(*w, "FlatScrollBar1")->setValue(128);
+    // The lists take arrows, not typed letters.
     auto* rotation = child<QComboBox>(*w, "Combo5");
-    rotation->setCurrentIndex(1);
+    rotation->setFocus();
+    QTest::keyClick(rotation, Qt::Key_W);
+    QKeyEvent polish(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("ś"));
+    QApplication::sendEvent(rotation, &polish);
+    QTest::keyClick(rotation, Qt::Key_Down);
+    // The exchange folder takes Polish letters.
+    QLineEdit* folder = panel.exchangeFolderField();
+    folder->setFocus();
+    folder->end(false);
+    for (const QString& letter : {QStringLiteral("ż"), QStringLiteral("ó"), QStringLiteral("ł")}) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, letter);
+        QApplication::sendEvent(folder, &key);
+    }
+    QTest::keyClicks(folder, "w/");
     w->close();
     EXPECT_TRUE(m_exitCodes.empty());
-    EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("19%"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("FiltrCB")), QStringLiteral("1"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("FiltrKolor")), QStringLiteral("1"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("KonwersjaCB")), QStringLiteral("0"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("FiltrRGB")), QStringLiteral("2"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("FiltrRV")), QStringLiteral("128"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("Obrot")), QStringLiteral("1"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("InitDir")), QStringLiteral("/karty"));
-    // The main program's settings are never written.
+    EXPECT_TRUE(m_messages.empty());
+    const std::pair<const char*, const char*> saved[] = {
+        {"Procent", "-1%"}, {"FiltrCB", "1"}, {"FiltrKolor", "1"}, {"KonwersjaCB", "0"}, {"FiltrRGB", "2"},
+        {"FiltrRV", "128"}, {"Obrot", "1"}, {"InitDir", "/karty"}, {"AutoDir", "/wymiana/żółw/"}};
+    for (const auto& [key, value] : saved) EXPECT_EQ(stored(kStart, QLatin1String(key)), QString::fromUtf8(value)) << key;
     EXPECT_EQ(stored(QStringLiteral("Baza"), QStringLiteral("TypBazy")), QStringLiteral("1"));
 }
 
-TEST_F(StartupTest, ActivationShowsTheStoredPositionsInVisibleLists) {
+// A list shown without a choice keeps the panel open and says which; a list
+// hidden with its box does not.
+TEST_F(StartupTest, PanelStaysOpenWhileAShownListHasNoChoice) {
     configureDatabaseFile();
-    set(kStart, QStringLiteral("KonwersjaCB"), QStringLiteral("1"));
-    set(kStart, QStringLiteral("CzuloscK"), QStringLiteral("2"));
-    set(kStart, QStringLiteral("Obrot"), QStringLiteral("1"));
+    for (const char* key : {"KonwersjaCB", "FiltrCB"}) set(kStart, QLatin1String(key), QStringLiteral("1"));
+    for (const char* key : {"CzuloscK", "CzuloscF"}) set(kStart, QLatin1String(key), QStringLiteral("-1"));
     auto w = makeWindow();
     ASSERT_TRUE(w->start());
-    auto* conversion = child<QComboBox>(*w, "Combo3");
-    auto* rotation = child<QComboBox>(*w, "Combo5");
-    EXPECT_EQ(conversion->currentIndex(), 2);
-    {
-        const QSignalBlocker a(conversion), b(rotation);
-        conversion->setCurrentIndex(0);
-        rotation->setCurrentIndex(0);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    OptionsPanel& panel = *w->optionsPanel();
+    auto* button = child(*w, "Command6");
+    QTest::mouseClick(button, Qt::LeftButton);
+    for (const char* list : {"Combo3", "Combo4"}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(panel.isVisible()) << list;
+        EXPECT_TRUE(child(*w, list)->hasFocus()) << list;
+        child<QComboBox>(*w, list)->setCurrentIndex(1);
     }
-    QEvent activate(QEvent::WindowActivate);
-    QApplication::sendEvent(w.get(), &activate);
-    EXPECT_EQ(conversion->currentIndex(), 2);
-    EXPECT_EQ(rotation->currentIndex(), 1);
+    EXPECT_EQ(m_messages.size(), 2u);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_EQ(panel.conversionSensitivity(), 1);
+    EXPECT_EQ(panel.filterSensitivity(), 1);
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    child<QComboBox>(*w, "Combo4")->setCurrentIndex(-1);
+    clickBox(child(*w, "SSCheck3"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_EQ(m_messages.size(), 2u);
 }
 
-TEST_F(StartupTest, CardViewRestsAtEightyWithTheCountStripAbove) {
+// Esc from whichever control has the focus ends the program at once, and
+// nothing changed meanwhile is saved.
+TEST_F(StartupTest, EscEndsAtOnceWithoutSaving) {
     configureDatabaseFile();
-    auto w = makeWindow();
-    ASSERT_TRUE(w->start());
-    auto* p1 = child<QWidget>(*w, "P1");
-    auto* p3 = child<QWidget>(*w, "P3");
-    EXPECT_EQ(p1->y(), 80);
-    EXPECT_EQ(p3->y(), 58);
-    EXPECT_EQ(p3->height(), 19);
-    EXPECT_EQ(p3->x(), p1->x());
-    EXPECT_EQ(p3->width(), p1->width());
-
-    QImage card(2000, 300, QImage::Format_RGB32);
-    card.fill(Qt::white);
-    w->pictures().setImage(Picture::P1, card);
-    EXPECT_EQ(p1->size(), card.size());
-    EXPECT_EQ(p3->width(), 2000);
-    auto* horizontal = child<QScrollBar>(*w, "WPoziom");
-    const int clientWidth = w->centralWidget()->width();
-    EXPECT_EQ(horizontal->maximum(), 2000 - clientWidth + 20);
-    horizontal->setValue(150);
-    EXPECT_EQ(p1->x(), -150);
-    EXPECT_EQ(p3->x(), -150);
-    EXPECT_EQ(p3->y(), 58);
-}
-
-TEST_F(StartupTest, EscFromTheOptionsPanelControlsAlsoEndsTheProgram) {
-    configureDatabaseFile();
-    for (const char* name : {"Combo5", "Text1", "FlatScrollBar1"}) {
+    set(kStart, QStringLiteral("Procent"), QStringLiteral("30%"));
+    for (const char* name : {"Command2", "Combo5", "Text1", "FlatScrollBar1"}) {
+        SCOPED_TRACE(name);
         auto w = makeWindow();
         ASSERT_TRUE(w->start());
+        EXPECT_EQ(w->thresholdCaption(), QStringLiteral("30%"));
+        QTest::mouseClick(child(*w, "Image2"), Qt::LeftButton);
+        EXPECT_EQ(w->thresholdCaption(), QStringLiteral("31%"));
         w->optionsPanel()->toggle();
-        auto* control = child<QWidget>(*w, name);
+        auto* control = child(*w, name);
         control->setVisible(true);
         control->setFocus();
         m_exitCodes.clear();
         QTest::keyClick(control, Qt::Key_Escape);
-        EXPECT_EQ(m_exitCodes, std::vector<int>{0}) << name;
+        EXPECT_EQ(m_exitCodes, std::vector<int>{0});
+        EXPECT_TRUE(w->ended());
+        w->close();
+        EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("30%"));
     }
 }

@@ -2,6 +2,9 @@
 
 #include "app/StationOptions.h"
 
+#include <functional>
+#include <tuple>
+
 using namespace kartovo;
 
 namespace {
@@ -9,78 +12,80 @@ class StationOptionsTest : public test::AppTest {};
 const QString kStart = QStringLiteral("Start");
 } // namespace
 
-TEST_F(StationOptionsTest, EmptyStoreGivesTheInitialState) {
-    SettingsStore store;
-    const StationOptions o = ReadStationOptions(store);
-    EXPECT_EQ(o.thresholdCaption, QStringLiteral("20%"));
-    EXPECT_FALSE(o.askConfirmation || o.deleteProcessedFile || o.processAutomatically || o.convertToBW ||
-                 o.removeNoise || o.colourFilter);
-    EXPECT_EQ(o.conversionSensitivity, 0);
-    EXPECT_EQ(o.filterSensitivity, 0);
-    EXPECT_EQ(o.rotation, 0);
-    EXPECT_EQ(o.filterColour, 0);
-    EXPECT_EQ(o.filterRed + o.filterGreen + o.filterBlue, 0);
-    EXPECT_TRUE(o.exchangeFolder.isEmpty());
-    EXPECT_TRUE(o.initialFolder.isEmpty());
-    EXPECT_EQ(o.settleSeconds, 10);
-    EXPECT_TRUE(o.stationName.isEmpty());
-    EXPECT_TRUE(o.invalidNumbers.isEmpty());
-}
-
-TEST_F(StationOptionsTest, ThresholdZeroMeansTwentyOtherValuesStay) {
-    EXPECT_EQ(ThresholdCaption(0), QStringLiteral("20%"));
-    EXPECT_EQ(ThresholdCaption(-3), QStringLiteral("-3%"));
-    EXPECT_EQ(ThresholdCaption(2.5), QStringLiteral("2.5%"));
-
-    set(kStart, QStringLiteral("Procent"), QStringLiteral("0%"));
-    EXPECT_EQ(ReadStationOptions(SettingsStore()).thresholdCaption, QStringLiteral("20%"));
-    set(kStart, QStringLiteral("Procent"), QStringLiteral("-3%"));
-    EXPECT_EQ(ReadStationOptions(SettingsStore()).thresholdCaption, QStringLiteral("-3%"));
-    set(kStart, QStringLiteral("Procent"), QStringLiteral(" 35%"));
-    EXPECT_EQ(ReadStationOptions(SettingsStore()).thresholdCaption, QStringLiteral("35%"));
-}
-
-TEST_F(StationOptionsTest, StepThresholdHasNoBoundsAndShortestForm) {
-    EXPECT_EQ(StepThreshold(QStringLiteral("20%"), -1), QStringLiteral("19%"));
-    EXPECT_EQ(StepThreshold(QStringLiteral("0%"), -1), QStringLiteral("-1%"));
-    EXPECT_EQ(StepThreshold(QStringLiteral("100%"), +1), QStringLiteral("101%"));
-    EXPECT_EQ(StepThreshold(QStringLiteral("2.5%"), +1), QStringLiteral("3.5%"));
-    EXPECT_EQ(StepThreshold(QStringLiteral("-1%"), +1), QStringLiteral("0%"));
-}
-
-TEST_F(StationOptionsTest, OddStoredValuesFallBackToWhatTheControlsCanShow) {
-    set(kStart, QStringLiteral("Automat"), QStringLiteral("7"));
-    set(kStart, QStringLiteral("KonwersjaCB"), QStringLiteral("1.4")); // rounds to 1
+// Stored values as the main program, an operator's editor or an old version
+// leave them, and what the station makes of each.
+TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
+    const struct {
+        const char* key;
+        const char* value;
+        std::function<QVariant(const StationOptions&)> field;
+        QVariant expected;
+    } cases[] = {
+        {"Procent", "", [](auto& o) { return o.thresholdCaption; }, QStringLiteral("20%")},
+        {"Procent", "0%", [](auto& o) { return o.thresholdCaption; }, QStringLiteral("20%")},
+        {"Procent", "-3%", [](auto& o) { return o.thresholdCaption; }, QStringLiteral("-3%")},
+        {"Procent", " 35%", [](auto& o) { return o.thresholdCaption; }, QStringLiteral("35%")},
+        {"Automat", "1", [](auto& o) { return o.askConfirmation; }, true},
+        {"Automat", "7", [](auto& o) { return o.askConfirmation; }, false},
+        {"Automat1", "1", [](auto& o) { return o.deleteProcessedFile; }, true},
+        {"Automat2", "1", [](auto& o) { return o.processAutomatically; }, true},
+        {"KonwersjaCB", "1.4", [](auto& o) { return o.convertToBW; }, true}, // rounds to 1
+        {"FiltrCB", "1", [](auto& o) { return o.removeNoise; }, true},
+        {"FiltrKolor", "1", [](auto& o) { return o.colourFilter; }, true},
+        {"FiltrRGB", "2", [](auto& o) { return o.filterColour; }, 2},
+        {"FiltrRGB", "9", [](auto& o) { return o.filterColour; }, 0},
+        {"FiltrRV", "255", [](auto& o) { return o.filterRed; }, 255},
+        {"FiltrRV", "300", [](auto& o) { return o.filterRed; }, 0},
+        {"FiltrGV", "-1", [](auto& o) { return o.filterGreen; }, 0},
+        {"FiltrBV", "254.5", [](auto& o) { return o.filterBlue; }, 254}, // halves go to even
+        {"Obrot", "2.5", [](auto& o) { return o.rotation; }, 2},
+        {"CzuloscK", "-1", [](auto& o) { return o.conversionSensitivity; }, -1}, // no choice in the list
+        {"CzuloscF", "2", [](auto& o) { return o.filterSensitivity; }, 2},
+        {"AutoZwloka", "", [](auto& o) { return o.settleSeconds; }, 10},
+        {"AutoZwloka", "0", [](auto& o) { return o.settleSeconds; }, 0},
+        {"AutoZwloka", "4", [](auto& o) { return o.settleSeconds; }, 4},
+        {"AutoZwloka", "-3", [](auto& o) { return o.settleSeconds; }, 0},
+        {"AutoDir", "/srv/wymiana/", [](auto& o) { return o.exchangeFolder; }, QStringLiteral("/srv/wymiana/")},
+        {"Stanowisko", " Linia 2 ", [](auto& o) { return o.stationName; }, QStringLiteral("Linia 2")},
+        // Words where numbers belong are named, not silently read as 0.
+        {"FiltrCB", "tak", [](auto& o) { return o.invalidNumbers; }, QStringList{QStringLiteral("FiltrCB")}},
+        {"AutoZwloka", "dwie", [](auto& o) { return o.invalidNumbers; }, QStringList{QStringLiteral("AutoZwloka")}},
+        {"Procent", "35%", [](auto& o) { return o.invalidNumbers; }, QStringList()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+        QFile::remove(m_iniPath);
+        set(kStart, QLatin1String(c.key), QString::fromUtf8(c.value));
+        EXPECT_EQ(c.field(ReadStationOptions(SettingsStore())), c.expected);
+    }
     set(kStart, QStringLiteral("FiltrCB"), QStringLiteral("tak"));
-    set(kStart, QStringLiteral("FiltrRGB"), QStringLiteral("9"));
-    set(kStart, QStringLiteral("FiltrRV"), QStringLiteral("300"));
-    set(kStart, QStringLiteral("FiltrGV"), QStringLiteral("-1"));
-    set(kStart, QStringLiteral("FiltrBV"), QStringLiteral("254.5")); // halves go to even: 254
-    set(kStart, QStringLiteral("Obrot"), QStringLiteral("2.5"));
-    const StationOptions o = ReadStationOptions(SettingsStore());
-    EXPECT_FALSE(o.askConfirmation);
-    EXPECT_TRUE(o.convertToBW);
-    EXPECT_FALSE(o.removeNoise);
-    EXPECT_EQ(o.filterColour, 0);
-    EXPECT_EQ(o.filterRed, 0);
-    EXPECT_EQ(o.filterGreen, 0);
-    EXPECT_EQ(o.filterBlue, 254);
-    EXPECT_EQ(o.rotation, 2);
-    // Words where numbers belong are named, not silently read as 0.
-    EXPECT_EQ(o.invalidNumbers, QStringList{QStringLiteral("FiltrCB")});
-    EXPECT_TRUE(InvalidNumbersMessage(o).contains(QStringLiteral("Start/FiltrCB"))) << InvalidNumbersMessage(o).toStdString();
+    const QString said = InvalidNumbersMessage(ReadStationOptions(SettingsStore()));
+    EXPECT_TRUE(said.contains(QStringLiteral("Start/FiltrCB"))) << said.toStdString();
 }
 
-TEST_F(StationOptionsTest, ClosingSaveRoundTrip) {
+TEST_F(StationOptionsTest, ThresholdStepsWithoutBoundsInTheShortestForm) {
+    EXPECT_EQ(ThresholdCaption(2.5), QStringLiteral("2.5%"));
+    const std::tuple<const char*, int, const char*> steps[] = {
+        {"20%", -1, "19%"}, {"0%", -1, "-1%"}, {"100%", +1, "101%"}, {"2.5%", +1, "3.5%"}, {"-1%", +1, "0%"}};
+    for (const auto& [from, delta, to] : steps)
+        EXPECT_EQ(StepThreshold(QLatin1String(from), delta), QLatin1String(to)) << from << delta;
+}
+
+// What the station writes on a normal close reads back the same, and the
+// settle time is written only when set apart from the default.
+TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
     StationOptions o;
+    {
+        SettingsStore store;
+        WriteStationOptions(store, o);
+    }
+    EXPECT_EQ(stored(kStart, QStringLiteral("AutoZwloka")), QString());
+    EXPECT_EQ(stored(kStart, QStringLiteral("Automat1")), QStringLiteral("0"));
     o.exchangeFolder = QStringLiteral("/srv/wymiana/");
     o.initialFolder = QStringLiteral("/home/operator/karty");
     o.thresholdCaption = QStringLiteral("-3%");
-    o.askConfirmation = true;
-    o.processAutomatically = true;
-    o.removeNoise = true;
-    o.colourFilter = true;
-    o.conversionSensitivity = 2;
+    o.askConfirmation = o.deleteProcessedFile = o.removeNoise = o.colourFilter = true;
+    o.conversionSensitivity = -1;
     o.filterSensitivity = 1;
     o.rotation = 2;
     o.filterColour = 1;
@@ -93,40 +98,15 @@ TEST_F(StationOptionsTest, ClosingSaveRoundTrip) {
         SettingsStore store;
         WriteStationOptions(store, o);
     }
-    EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("-3%"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("Automat")), QStringLiteral("1"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("Automat1")), QStringLiteral("0"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("FiltrRGB")), QStringLiteral("1"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("CzuloscF")), QStringLiteral("1"));
-
+    EXPECT_EQ(stored(kStart, QStringLiteral("Automat2")), QStringLiteral("0"));
     const StationOptions back = ReadStationOptions(SettingsStore());
-    EXPECT_EQ(back.exchangeFolder, o.exchangeFolder);
-    EXPECT_EQ(back.initialFolder, o.initialFolder);
-    EXPECT_EQ(back.thresholdCaption, o.thresholdCaption);
-    EXPECT_EQ(back.askConfirmation, true);
-    EXPECT_EQ(back.deleteProcessedFile, false);
-    EXPECT_EQ(back.processAutomatically, true);
-    EXPECT_EQ(back.convertToBW, false);
-    EXPECT_EQ(back.removeNoise, true);
-    EXPECT_EQ(back.colourFilter, true);
-    EXPECT_EQ(back.conversionSensitivity, 2);
-    EXPECT_EQ(back.filterSensitivity, 1);
-    EXPECT_EQ(back.rotation, 2);
-    EXPECT_EQ(back.filterColour, 1);
-    EXPECT_EQ(back.filterRed, 255);
-    EXPECT_EQ(back.filterGreen, 17);
-    EXPECT_EQ(back.filterBlue, 3);
-    EXPECT_EQ(back.settleSeconds, 4);
-    EXPECT_EQ(back.stationName, QStringLiteral("Linia 2"));
-}
-
-TEST_F(StationOptionsTest, NoChoiceInAListIsKeptAsMinusOne) {
-    StationOptions o;
-    o.conversionSensitivity = -1;
-    {
-        SettingsStore store;
-        WriteStationOptions(store, o);
-    }
-    EXPECT_EQ(stored(kStart, QStringLiteral("CzuloscK")), QStringLiteral("-1"));
-    EXPECT_EQ(ReadStationOptions(SettingsStore()).conversionSensitivity, -1);
+    EXPECT_EQ(std::tie(back.exchangeFolder, back.initialFolder, back.thresholdCaption, back.stationName),
+              std::tie(o.exchangeFolder, o.initialFolder, o.thresholdCaption, o.stationName));
+    EXPECT_EQ(std::tie(back.askConfirmation, back.deleteProcessedFile, back.processAutomatically, back.convertToBW,
+                       back.removeNoise, back.colourFilter),
+              std::make_tuple(true, true, false, false, true, true));
+    EXPECT_EQ(std::tie(back.conversionSensitivity, back.filterSensitivity, back.rotation, back.filterColour,
+                       back.filterRed, back.filterGreen, back.filterBlue, back.settleSeconds),
+              std::make_tuple(-1, 1, 2, 1, 255, 17, 3, 4));
+    EXPECT_TRUE(back.invalidNumbers.isEmpty());
 }

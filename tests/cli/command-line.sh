@@ -1,69 +1,52 @@
 #!/usr/bin/env bash
-# kartovo and kartovo-card as command-line tools: --help and --version work
-# without any display and end with 0, the help names every option and the exit
-# statuses, a wrong call gives a short Polish message and status 64.
+# kartovo and kartovo-card as command-line tools without any display: --help
+# and --version end with 0, a wrong call gives a short Polish message and 64.
 set -u
 kartovo=$1
 card=$2
 demo=$3
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 
-# No display at all, and no platform chosen for Qt.
-run() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@"; }
-
-expect() { # status command...
-    local want=$1; shift
-    out=$(run "$@" 2>"$tmp/err"); got=$?
+# expect STATUS [TEXT-ON-STDERR] -- COMMAND...: no display, no platform chosen for Qt.
+expect() {
+    local want=$1 said=$2; shift 3
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" 2>"$tmp/err"); got=$?
     err=$(cat "$tmp/err")
     [ "$got" -eq "$want" ] || fail "$* -> $got, expected $want; stderr: $err"
+    [ -z "$said" ] || grep -qF -- "$said" <<<"$err" || fail "$*: stderr lacks '$said': $err"
 }
-
-tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 
 for prog in "$kartovo" "$card"; do
     name=$(basename "$prog")
-    expect 0 "$prog" --help
-    for word in Użycie: --help --version "Kody wyjścia:" " 64 "; do
-        grep -qF -- "$word" <<<"$out" || fail "$name --help lacks '$word'"
-    done
-    expect 0 "$prog" -h
-    expect 0 "$prog" --version
+    expect 0 "" -- "$prog" --help
+    grep -qF "Kody wyjścia:" <<<"$out" || fail "$name --help does not list the exit statuses"
+    expect 0 "" -- "$prog" -h
+    expect 0 "" -- "$prog" --version
     [[ "$out" =~ ^$name\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "$name --version printed '$out'"
-    expect 64 "$prog" --no-such-option
-    grep -q "nieznana opcja" <<<"$err" || fail "$name: no Polish message for an unknown option: $err"
+    expect 64 "nieznana opcja" -- "$prog" --no-such-option
     [ -z "$out" ] || fail "$name wrote to standard output on a wrong call"
 done
 
-for opt in --settings --demo --read --auto --once --interval --settle; do
-    run "$kartovo" --help | grep -qF -- "$opt" || fail "kartovo --help lacks $opt"
+# Wrong calls: missing or bad values, options that need --auto or exclude each other.
+expect 64 "brak wartości" -- "$kartovo" --settings
+for call in "--auto --interval 0" "--auto --settle abc" "--auto --settle -1" "--once" "--interval 5 --read x.jpg" \
+            "--read" "--read --auto x.jpg" "--demo --settings x.ini"; do
+    expect 64 "" -- "$kartovo" $call
 done
-for opt in --id --out --pdf --fill --dpi --verify; do
-    run "$card" --help | grep -qF -- "$opt" || fail "kartovo-card --help lacks $opt"
-done
-
-# Wrong calls of kartovo: missing or bad values, options that need --auto.
-expect 64 "$kartovo" --settings
-grep -q "brak wartości" <<<"$err" || fail "missing value not said: $err"
-expect 64 "$kartovo" --auto --interval 0
-expect 64 "$kartovo" --auto --settle abc
-expect 64 "$kartovo" --once
-expect 64 "$kartovo" --interval 5 --read x.jpg
-expect 64 "$kartovo" --read
-expect 64 "$kartovo" --read --auto x.jpg
-expect 64 "$kartovo" --demo --settings x.ini
+expect 64 "" -- "$card" --id x --out "$tmp/k.png"
+expect 64 "" -- "$card" --dpi 10 --out "$tmp/k.png"
 # The window without a display says so instead of aborting in Qt.
-expect 1 "$kartovo"
-grep -q "brak ekranu" <<<"$err" || fail "no display not said: $err"
-expect 64 "$card" --id x --out "$tmp/k.png"
-expect 64 "$card" --dpi 10 --out "$tmp/k.png"
+expect 1 "brak ekranu" -- "$kartovo"
 
 # A first start without settings: the refusal, where the settings were looked
 # for, and how to try the demo.
-KARTOVO_SETTINGS="$tmp/brak.ini" KARTOVO_WORKDIR="$tmp/praca" expect 3 "$kartovo" --read "$tmp/karta.jpg"
-grep -qF "Nie skonfigurowano połączenia z bazą danych" <<<"$err" || fail "no refusal: $err"
-grep -qF "$tmp/brak.ini (plik nie istnieje)" <<<"$err" || fail "settings file not named: $err"
-grep -qF "kartovo --demo" <<<"$err" || fail "demo not offered: $err"
+expect 3 "Nie skonfigurowano połączenia z bazą danych" -- \
+    env KARTOVO_SETTINGS="$tmp/brak.ini" KARTOVO_WORKDIR="$tmp/praca" "$kartovo" --read "$tmp/k.jpg"
+for said in "$tmp/brak.ini (plik nie istnieje)" "kartovo --demo"; do
+    grep -qF -- "$said" <<<"$err" || fail "first start without settings: '$said' not said: $err"
+done
 
 # A card named on the command line ("Open with") is loaded into the window
 # as "&Plik" loads it: recognised, its working files written. The window

@@ -1,0 +1,396 @@
+#include "PipelineSupport.h"
+
+#include "platform/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <Magick++.h>
+#include <tuple>
+
+namespace kartovo::test {
+namespace {
+
+// <build>/src/kartovo beside <build>/tests/test_app.
+QString KartovoBinary() {
+    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../src/kartovo"));
+}
+// Saves the card in the format its name ends with; GIF and PCX, which Qt
+// cannot write, through GraphicsMagick++ (the library that reads PCX).
+bool SaveAs(const QImage& card, const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix != QLatin1String("gif") && suffix != QLatin1String("pcx"))
+        return card.save(path, suffix.toLatin1().constData(), 90);
+    const QImage rgb = card.convertToFormat(QImage::Format_RGB888);
+    std::vector<unsigned char> pixels;
+    for (int y = 0; y < rgb.height(); ++y) pixels.insert(pixels.end(), rgb.constScanLine(y), rgb.constScanLine(y) + rgb.width() * 3);
+    try {
+        Magick::InitializeMagick(nullptr);
+        Magick::Image image(rgb.width(), rgb.height(), "RGB", Magick::CharPixel, pixels.data());
+        image.magick(suffix.toUpper().toStdString());
+        image.write(QFile::encodeName(path).toStdString());
+        return true;
+    } catch (const Magick::Exception& e) {
+        ADD_FAILURE() << e.what();
+        return false;
+    }
+}
+QByteArray FileContent(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// kartovo --read and --auto as processes without a display, on the demo
+// database (SQLite) or a PostgreSQL server of the test's own through ODBC.
+class HeadlessCommandTest : public PipelineTest {
+protected:
+    struct Outcome {
+        int status = -1;
+        QString errors;
+        QList<QJsonObject> lines; // standard output, one JSON object a line
+    };
+    void SetUp() override {
+        PipelineTest::SetUp();
+        if (!QFileInfo(KartovoBinary()).isExecutable()) GTEST_SKIP() << "kartovo not built at " << KartovoBinary().toStdString();
+        m_folder = m_dir.filePath(QStringLiteral("wymiana"));
+        QDir().mkpath(m_folder);
+    }
+    void TearDown() override {
+        m_pg.close();
+        if (!m_serverDir.isEmpty()) {
+            QProcess::execute(QStringLiteral("bash"), {QStringLiteral(KARTOVO_SOURCE_DIR "/scripts/pg-test-server.sh"),
+                                                      QStringLiteral("stop"), m_serverDir});
+            qputenv("ODBCSYSINI", m_oldOdbc);
+        }
+        PipelineTest::TearDown();
+    }
+    void start(QProcess& p, const QStringList& args, const QString& work = QStringLiteral("work")) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (auto it = m_env.cbegin(); it != m_env.cend(); ++it) env.insert(it.key(), it.value());
+        env.insert(QStringLiteral("KARTOVO_WORKDIR"), m_dir.filePath(work));
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
+        p.setProcessEnvironment(env);
+        p.start(KartovoBinary(), args);
+    }
+    Outcome finish(QProcess& p) {
+        Outcome o;
+        EXPECT_TRUE(p.waitForFinished(120000));
+        o.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        o.errors = QString::fromUtf8(p.readAllStandardError());
+        for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+            if (line.trimmed().isEmpty()) continue;
+            QJsonParseError error;
+            o.lines << QJsonDocument::fromJson(line, &error).object();
+            EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        }
+        return o;
+    }
+    QStringList once(const QString& ini) {
+        return {QStringLiteral("--settings"), ini, QStringLiteral("--auto"), QStringLiteral("--once"), m_folder};
+    }
+
+    // Card k of parameter 1, every mark in row k + 1 so that its rows can be
+    // told by their W1; finished a minute ago and renamed into place whole.
+    QString dropCard(int k, const QString& folder) {
+        std::vector<CellMark> marks;
+        for (int s = 1; s <= 10; ++s) marks.push_back({s, k + 1});
+        const QString path = folder + QStringLiteral("/karta%1.png").arg(k);
+        EXPECT_TRUE(render(cardSpec(1), 150.0, marks).save(path + QStringLiteral(".tmp"), "PNG"));
+        QFile f(path + QStringLiteral(".tmp"));
+        EXPECT_TRUE(f.open(QIODevice::ReadWrite) &&
+                    f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        f.close();
+        EXPECT_TRUE(QFile::rename(path + QStringLiteral(".tmp"), path));
+        return path;
+    }
+    // Rows stored after `afterId`, per card (by W1).
+    static QMap<QString, int> RowsPerCard(DbConnection& db, int afterId) {
+        QMap<QString, int> counts;
+        const Recordset rows = db.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1").arg(afterId));
+        for (const Record& r : rows.rows())
+            ++counts[QString::number(r.value(QStringLiteral("W1")).toDouble(), 'f', 3)];
+        return counts;
+    }
+    static int LastId(DbConnection& db) {
+        return db.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]")).rows().value(0).value(QStringLiteral("M")).toInt();
+    }
+    // Standard error of a running station until `text` shows (or 40 s pass).
+    static bool WaitFor(QProcess& p, QString& log, const QString& text) {
+        for (int i = 0; i < 200 && !log.contains(text); ++i) {
+            p.waitForReadyRead(200);
+            log += QString::fromUtf8(p.readAllStandardError());
+        }
+        return log.contains(text);
+    }
+
+    // A PostgreSQL server of the test's own with the demonstration database,
+    // and settings that reach it through ODBC as the main program configures
+    // a station. False when PostgreSQL is not installed.
+    bool startServer() {
+        QProcess script;
+        script.start(QStringLiteral("bash"), {QStringLiteral(KARTOVO_SOURCE_DIR "/scripts/pg-test-server.sh"), QStringLiteral("start")});
+        if (!script.waitForFinished(120000) || script.exitCode() != 0) return false;
+        static const QRegularExpression line(QStringLiteral("^export (\\w+)='?([^']*)'?$"));
+        for (const QString& l : QString::fromUtf8(script.readAllStandardOutput()).split(u'\n')) {
+            const QRegularExpressionMatch m = line.match(l.trimmed());
+            if (m.hasMatch()) m_env.insert(m.captured(1), m.captured(2));
+        }
+        m_serverDir = m_env.value(QStringLiteral("KARTOVO_PG_DIR"));
+        if (m_serverDir.isEmpty()) return false;
+        m_oldOdbc = qgetenv("ODBCSYSINI");
+        qputenv("ODBCSYSINI", m_env.value(QStringLiteral("ODBCSYSINI")).toLocal8Bit());
+        auto env = [this](const char* name) { return m_env.value(QLatin1String(name)); };
+        m_pgConfig.dbType = QStringLiteral("SQL");
+        m_pgConfig.odbcDriver = env("KARTOVO_PG_DRIVER");
+        m_pgConfig.odbcServer = env("KARTOVO_PG_HOST") + QStringLiteral(";PORT=") + env("KARTOVO_PG_PORT");
+        m_pgConfig.odbcDatabase = env("KARTOVO_PG_DATABASE");
+        m_pgConfig.odbcUser = env("KARTOVO_PG_USER");
+        m_pgConfig.odbcPassword = env("KARTOVO_PG_PASSWORD");
+        EXPECT_TRUE(m_pg.open(m_pgConfig)) << m_pg.lastError().description.toStdString();
+        EXPECT_TRUE(m_pg.beginTransaction() && ApplySchema(m_pg) && FillDemoData(m_pg) && m_pg.commit())
+            << m_pg.lastError().description.toStdString();
+        m_pgIni = m_dir.filePath(QStringLiteral("serwer.ini"));
+        QFile::copy(m_ini, m_pgIni);
+        SettingsStore ini(m_pgIni);
+        ini.write(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("2"));
+        const std::pair<const char*, QString> odbc[] = {{"Driver", m_pgConfig.odbcDriver}, {"Server", m_pgConfig.odbcServer},
+                                                        {"Database", m_pgConfig.odbcDatabase}, {"UID", m_pgConfig.odbcUser},
+                                                        {"PWD", m_pgConfig.odbcPassword}};
+        for (const auto& [key, value] : odbc) ini.write(QStringLiteral("ODBC"), QLatin1String(key), value);
+        ini.sync();
+        return m_pg.isOpen();
+    }
+    // pg_ctl as the server's owner: stop -m immediate, or start again as the script did.
+    bool serverCommand(bool up) {
+        const QString pgCtl =
+            QStringLiteral("\"${KARTOVO_PG_BIN:-/usr/lib/postgresql/15/bin}/pg_ctl\" -D \"$KARTOVO_PG_DIR/data\" -w ") +
+            (up ? QStringLiteral("-l \"$KARTOVO_PG_DIR/log/server.log\" -o \"-h 127.0.0.1 -p $KARTOVO_PG_PORT "
+                                 "-k $KARTOVO_PG_DIR/socket -c fsync=off\" start")
+                : QStringLiteral("-m immediate stop"));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (auto it = m_env.cbegin(); it != m_env.cend(); ++it) env.insert(it.key(), it.value());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("if [ \"$(id -u)\" = 0 ]; then runuser -u "
+                                                                              "postgres -- %1; else %1; fi").arg(pgCtl)});
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    }
+
+    QString m_folder;
+    QHash<QString, QString> m_env;
+    QString m_serverDir, m_pgIni;
+    QByteArray m_oldOdbc;
+    DbConnection m_pg;
+    DatabaseConfig m_pgConfig;
+};
+
+// One run after another on the same database and folder: the status each
+// ends with, the rows it stored, what it says on standard error, and for
+// --read one JSON line per file (recognised, parameter or null, the start of
+// the message). The files given are only ever read.
+TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
+    auto file = [this](const char* name) { return m_dir.filePath(QLatin1String(name)); };
+    std::vector<CellMark> marks;
+    for (int s = 1; s <= 10; ++s) marks.push_back({s, 20 - s});
+    ASSERT_TRUE(render(cardSpec(1), 150.0, marks).save(file("karta 1.jpg"), "JPG", 85));
+    ASSERT_TRUE(render(cardSpec(4, 4)).save(file("alt.png")));
+    QImage white(600, 800, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    ASSERT_TRUE(white.save(file("pusta.png")));
+    // Every format the file dialog offers, the suffix in either case; a JPEG cut short.
+    QStringList formats;
+    for (const char* name : {"k1.jpg", "k2.gif", "k3.tif", "k4.pcx", "k5.bmp", "k6.png", "K7.JPG"}) {
+        const int id = formats.size() % 2 ? 9 : 1;
+        formats << file(name);
+        ASSERT_TRUE(SaveAs(render(cardSpec(id, id)), formats.last())) << name;
+    }
+    const QByteArray jpeg = FileContent(formats.first());
+    QFile cut(file("urwana.jpg"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write(jpeg.left(jpeg.size() / 2)) > 0);
+    cut.close();
+    formats << cut.fileName();
+    QFile broken(file("zepsuty.bmp"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("BM?") == 3);
+    broken.close();
+    const QString card = dropCard(1, m_folder);
+    const QString unconfigured = file("pusty.ini"), wrongNumber = file("zly.ini"), deleting = file("usuwa.ini");
+    for (const auto& [ini, key, value] : {std::tuple{wrongNumber, "KonwersjaCB", "tak"}, std::tuple{deleting, "Automat1", "1"}}) {
+        QFile::copy(m_ini, ini);
+        SettingsStore store(ini);
+        store.write(QStringLiteral("Start"), QLatin1String(key), QLatin1String(value));
+        store.sync();
+    }
+    QHash<QString, QByteArray> before;
+    for (const QString& f : formats + QStringList{file("karta 1.jpg")}) before.insert(f, FileContent(f));
+
+    struct Line {
+        bool recognised;
+        int parameter; // 0: null
+        const char* message;
+    };
+    const struct {
+        QStringList args;
+        int status, rows; // rows of SPC_Baza stored since the test began
+        const char* said;
+        std::vector<Line> lines;
+    } runs[] = {
+        {{"--settings", m_ini, "--read", file("karta 1.jpg"), file("alt.png"), file("pusta.png"), file("zepsuty.bmp")},
+         0, 0, "",
+         {{true, 1, ""},
+          {false, 4, "Parametr skanowanej karty zdefiniowany jest jako ALTERNATYWNY."},
+          {false, 0, "Brak markera(ów) na obrazie / "},
+          {false, 0, "Nie można odczytać obrazu karty."}}},
+        {QStringList{"--settings", m_ini, "--read"} + formats, 0, 0, "",
+         {{true, 1, ""}, {true, 9, ""}, {true, 1, ""}, {true, 9, ""}, {true, 1, ""}, {true, 9, ""}, {true, 1, ""},
+          {false, 0, "Nie można odczytać obrazu karty."}}},
+        {{"--settings", m_ini, "--read", file("brak.png")}, 2, 0, "", {{false, 0, "Nie znaleziono pliku"}}},
+        {{"--settings", unconfigured, "--read", card}, 3, 0, "Nie skonfigurowano połączenia z bazą danych", {}},
+        {once(m_ini), 0, 2, "karta1.png: zapisany, parametr 1, wierszy 2", {}},
+        {once(m_ini), 0, 2, "karta1.png: już zapisany", {}},
+        {{"--settings", unconfigured, "--auto", "--once"}, 2, 2, "brak katalogu plików wymiany", {}},
+        {once(wrongNumber), 3, 2, "Start/KonwersjaCB", {}},
+        {once(deleting), 0, 2, "karta1.png: usunięty", {}}, // stored before, configured to go
+    };
+    const int first = LastId(m_conn);
+    QList<QJsonObject> read;
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.args.join(u' ').toStdString());
+        QProcess p;
+        start(p, run.args);
+        const Outcome o = finish(p);
+        EXPECT_EQ(o.status, run.status) << o.errors.toStdString();
+        EXPECT_TRUE(o.errors.contains(QString::fromUtf8(run.said))) << o.errors.toStdString();
+        EXPECT_EQ(m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1").arg(first)).recordCount(), run.rows);
+        ASSERT_EQ(o.lines.size(), qsizetype(run.lines.size())) << o.errors.toStdString();
+        for (size_t i = 0; i < run.lines.size(); ++i) {
+            const QJsonObject& line = o.lines[qsizetype(i)];
+            EXPECT_EQ(line["file"].toString(), run.args[qsizetype(i) + 3]);
+            EXPECT_EQ(line["recognised"].toBool(), run.lines[i].recognised) << i;
+            if (run.lines[i].parameter) EXPECT_EQ(line["parameter"].toInt(), run.lines[i].parameter) << i;
+            else EXPECT_TRUE(line["parameter"].isNull()) << i;
+            EXPECT_TRUE(line["message"].toString().startsWith(QString::fromUtf8(run.lines[i].message)))
+                << i << ": " << line["message"].toString().toStdString();
+        }
+        if (read.isEmpty()) read = o.lines;
+    }
+    // The recognised card: its program, code, grid and every mark read.
+    ASSERT_FALSE(read.isEmpty());
+    EXPECT_EQ(read[0]["program"].toInt(), 1);
+    EXPECT_EQ(read[0]["code"].toString(), QStringLiteral("1"));
+    const QJsonArray grid = read[0]["grid"].toArray();
+    ASSERT_EQ(grid.size(), 4);
+    EXPECT_GT(grid[0].toInt(), 0);
+    EXPECT_GT(grid[2].toInt(), grid[3].toInt() / 4);
+    EXPECT_EQ(read[1]["grid"].toArray().size(), 4) << "markers found, the card refused";
+    EXPECT_TRUE(read[2]["grid"].isNull());
+    const QJsonArray measurements = read[0]["measurements"].toArray();
+    ASSERT_EQ(measurements.size(), 10);
+    for (int s = 1; s <= 10; ++s) {
+        const QJsonArray m = measurements[s - 1].toArray();
+        EXPECT_EQ(m[0].toInt(), s);
+        EXPECT_NEAR(m[2].toDouble(), 19.90 + 0.01 * (20 - s + 0.5), 0.0051) << s;
+    }
+    EXPECT_FALSE(QFile::exists(card));
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        EXPECT_EQ(FileContent(it.key()), it.value()) << it.key().toStdString();
+}
+
+// Three stations, each a process with its own working folder, empty one
+// exchange folder into one database at the same time: every card is stored
+// exactly once, and every file is back in the folder, none left claimed.
+class Stations : public HeadlessCommandTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Stations, ThreeStationsStoreEveryCardExactlyOnce) {
+    if (GetParam() && !startServer()) GTEST_SKIP() << "PostgreSQL is not installed";
+    DbConnection& db = GetParam() ? m_pg : m_conn;
+    const int cards = 8;
+    for (int k = 1; k <= cards; ++k) dropCard(k, m_folder);
+    const int before = LastId(db);
+    QProcess stations[3];
+    for (int i = 0; i < 3; ++i) start(stations[i], once(GetParam() ? m_pgIni : m_ini), QStringLiteral("work%1").arg(i));
+    QString logs;
+    for (QProcess& p : stations) {
+        const Outcome o = finish(p);
+        EXPECT_EQ(o.status, 0) << o.errors.toStdString();
+        logs += o.errors;
+    }
+    const QMap<QString, int> counts = RowsPerCard(db, before);
+    EXPECT_EQ(counts.size(), cards) << logs.toStdString();
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) EXPECT_EQ(it.value(), 2) << "W1 " << it.key().toStdString();
+    EXPECT_EQ(db.query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty]")).recordCount(), cards);
+    EXPECT_EQ(logs.count(QStringLiteral(": zapisany,")), cards) << logs.toStdString();
+    EXPECT_EQ(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), cards);
+}
+
+INSTANTIATE_TEST_SUITE_P(Db, Stations, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
+
+// A station that runs until it is told to end, with --settle 1: a file whose
+// writer pauses longer than that is seen cut and refused, and stored once
+// whole; the station ends normally on SIGTERM.
+TEST_F(HeadlessCommandTest, RunningStationStoresAFileWrittenInPausesOnceWhole) {
+    const int before = LastId(m_conn);
+    QByteArray whole;
+    {
+        const QString path = dropCard(4, m_dir.path());
+        whole = FileContent(path);
+    }
+    QProcess station;
+    start(station, {QStringLiteral("--settings"), m_ini, QStringLiteral("--auto"), QStringLiteral("--interval"),
+                    QStringLiteral("1"), QStringLiteral("--settle"), QStringLiteral("1"), m_folder});
+    QFile f(m_folder + QStringLiteral("/wolny.png"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(whole.left(whole.size() / 2));
+    f.flush();
+    QString log;
+    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("wolny.png: odrzucony"))) << log.toStdString();
+    f.write(whole.mid(whole.size() / 2));
+    f.close();
+    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("wolny.png: zapisany"))) << log.toStdString();
+    EXPECT_EQ(station.state(), QProcess::Running) << "waits for the next look";
+    station.terminate();
+    const Outcome o = finish(station);
+    EXPECT_EQ(o.status, 0);
+    const QMap<QString, int> counts = RowsPerCard(m_conn, before);
+    ASSERT_EQ(counts.size(), 1) << log.toStdString();
+    EXPECT_EQ(counts.first(), 2);
+}
+
+// The server goes down hard under a running station and comes back: the card
+// that came meanwhile waits in the folder and is stored once the server is
+// back, without restarting the station; a station starting meanwhile ends
+// with a status a service manager acts on.
+TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
+    if (!startServer()) GTEST_SKIP() << "PostgreSQL is not installed";
+    const int before = LastId(m_pg);
+    dropCard(1, m_folder);
+    QProcess station;
+    start(station, {QStringLiteral("--settings"), m_pgIni, QStringLiteral("--auto"), QStringLiteral("--interval"),
+                    QStringLiteral("1"), m_folder});
+    QString log;
+    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("karta1.png: zapisany"))) << log.toStdString();
+    ASSERT_TRUE(serverCommand(false));
+    dropCard(2, m_folder);
+    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("brak połączenia z bazą danych"))) << log.toStdString();
+    QProcess late;
+    start(late, once(m_pgIni), QStringLiteral("work2"));
+    EXPECT_EQ(finish(late).status, 3);
+    ASSERT_TRUE(serverCommand(true));
+    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("karta2.png: zapisany"))) << log.toStdString();
+    EXPECT_EQ(station.state(), QProcess::Running);
+    station.terminate();
+    log += finish(station).errors;
+
+    ASSERT_TRUE(m_pg.open(m_pgConfig)) << m_pg.lastError().description.toStdString();
+    const QMap<QString, int> counts = RowsPerCard(m_pg, before);
+    EXPECT_EQ(counts.size(), 2);
+    for (int n : counts) EXPECT_EQ(n, 2);
+    EXPECT_EQ(log.count(QStringLiteral("brak połączenia z bazą danych")), 1) << "logged once: " << log.toStdString();
+}
+
+} // namespace
+} // namespace kartovo::test
