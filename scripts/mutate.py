@@ -206,6 +206,7 @@ class Restorer:
         if self.current is not None:
             self.current.write_bytes(self.original)
             (self.dir / "file").unlink(missing_ok=True)
+            (self.dir / "content").unlink(missing_ok=True)
             self.current = None
 
 
@@ -222,7 +223,9 @@ def main():
     ap.add_argument("--ui", action="store_true", help="mutate the widget sources (src/<lib>/ui) too")
     ap.add_argument("--list", action="store_true", help="print the planned mutants and stop")
     ap.add_argument("--report", help="also write the report to this file")
-    ap.add_argument("--timeout", type=float, help="seconds per test program (default: 5x its clean run + 30)")
+    ap.add_argument("--timeout", type=float,
+                    help="seconds per test program; skips the clean run (default: 5x its clean run + 30)")
+    ap.add_argument("--only", help="run only these planned mutants (numbers as --list shows them: 3,7)")
     ap.add_argument("-j", "--jobs", type=int, default=2, help="ninja jobs (default 2)")
     args = ap.parse_args()
 
@@ -285,6 +288,11 @@ def main():
                     picked.append(by_line[k].pop(rng.randrange(len(by_line[k]))))
         plan += [(lib,) + p for p in sorted(picked)]
 
+    numbered = list(enumerate(plan, 1))
+    if args.only:
+        keep = {int(x) for x in args.only.split(",")}
+        numbered = [(i, m) for i, m in numbered if i in keep]
+    plan = [m for _, m in numbered]
     source_lines = {}
 
     def mutant_lines(m):
@@ -301,7 +309,7 @@ def main():
         return f"{kind} `{old.strip()}` -> `{new.strip()}`" if new else f"{kind} `{old.strip()}` removed"
 
     if args.list:
-        for i, m in enumerate(plan, 1):
+        for i, m in numbered:
             before, after = mutant_lines(m)
             print(f"{i:3} {m[1]}:{m[2]}  {describe(m)}\n      - {before.strip()}\n      + {after.strip()}")
         print(f"{len(plan)} mutants; candidates: " + ", ".join(f"{l} {len(per_lib[l])}" for l in libs))
@@ -379,12 +387,15 @@ def main():
             sys.exit("The unmutated sources do not build.")
         baseline = {}
         for p in needed + (["cli"] if want_cli else []):
-            failed, why, secs = run_program(p, args.timeout or 1800)
+            if args.timeout:
+                baseline[p] = (0, False)
+                continue
+            failed, why, secs = run_program(p, 1800)
             baseline[p] = (secs, failed)
             say(f"  clean run {p}: {secs:.1f} s{'  FAILS (' + why + '), left out' if failed else ''}")
         hashes = {rel: obj_hash(rel) for rel in {m[1] for m in plan}}
 
-        for i, m in enumerate(plan, 1):
+        for i, m in numbered:
             lib, rel, no = m[0], m[1], m[2]
             before, after = mutant_lines(m)
             t0 = time.monotonic()
@@ -417,7 +428,7 @@ def main():
                 restorer.restore()
             secs = time.monotonic() - t0
             results.append((m, status, by, before, after, secs))
-            say(f"[{i}/{len(plan)}] {rel}:{no}  {describe(m)}  {status}"
+            say(f"[{i}/{args.count}] {rel}:{no}  {describe(m)}  {status}"
                 f"{' by ' + by if status == 'killed' else (' (' + by + ')' if by else '')}  {secs:.0f} s")
     except KeyboardInterrupt:
         say("Interrupted.")
@@ -437,6 +448,12 @@ def main():
         s = sum(r[1] == "survived" for r in rs)
         ratio = f"{100 * k / (k + s):.0f} %" if k + s else "-"
         say(f"{lib:12} {len(rs):7} {st:9} {k:6} {s:8} {ratio:>10}")
+    killers = {}
+    for r in results:
+        if r[1] == "killed":
+            killers[r[2].split(" ")[0]] = killers.get(r[2].split(" ")[0], 0) + 1
+    if killers:
+        say("killed by: " + ", ".join(f"{p} {n}" for p, n in sorted(killers.items(), key=lambda x: -x[1])))
     if results:
         say(f"time per mutant: {sum(r[5] for r in results) / len(results):.0f} s on average")
     survivors = [r for r in results if r[1] == "survived"]
