@@ -5,6 +5,7 @@ and runs the test programs, and reports which faults the tests kill.
 Usage and options: see scripts/mutate.sh (or --help).
 """
 import argparse
+import fcntl
 import hashlib
 import os
 import random
@@ -77,7 +78,7 @@ def mask_source(text):
 
 def candidates_in_file(root, rel):
     """Every single-line fault the file offers: (line number, column, kind, old, new)."""
-    text = (root / rel).read_text(encoding="utf-8")
+    text = (root / rel).read_bytes().decode("utf-8")
     lines = text.split("\n")
     masked = mask_source(text).split("\n")
     found = []
@@ -242,6 +243,12 @@ def main():
     if home and Path(home.group(1)).resolve() != root:
         sys.exit(f"{build} builds {home.group(1)}, not {root}")
 
+    # One run per build directory: another would read or restore a mutated source.
+    lock = open(build / "mutate.lock", "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        sys.exit(f"Another mutation run is using {build}; its sources may be mutated right now.")
     restorer = Restorer(build)
     restorer.recover()
     objects = ninja_objects(build)
@@ -298,7 +305,7 @@ def main():
     def mutant_lines(m):
         lib, rel, no, col, kind, old, new = m
         if rel not in source_lines:
-            source_lines[rel] = (root / rel).read_text(encoding="utf-8").split("\n")
+            source_lines[rel] = (root / rel).read_bytes().decode("utf-8").split("\n")
         before = source_lines[rel][no - 1]
         return before, apply(before, col, old, new)
 
@@ -405,7 +412,7 @@ def main():
             try:
                 lines = source_lines[rel][:]
                 lines[no - 1] = after
-                path.write_text("\n".join(lines), encoding="utf-8")
+                path.write_bytes("\n".join(lines).encode("utf-8"))
                 ok, log = build_targets([objects[rel]])
                 if not ok:
                     status, by = "stillborn", "compile error"
