@@ -18,6 +18,7 @@ packages=(
     libqt6svg6-dev help2man desktop-file-utils appstream
     dpkg-dev file
     qt6-translations-l10n
+    python3-minimal
 )
 
 missing=()
