@@ -68,10 +68,10 @@ TEST_P(CardRoundTrip, CodeGridAndMarksSurviveTheScan) {
     QImage clean = r.grid;
     ConvertToBW(clean);
     GridGeometry grid;
-    ASSERT_TRUE(UstawZakresyP(cardSpec.parameter, grid).isEmpty());
-    MeasurementTable table;
-    QString refusal;
-    ASSERT_TRUE(ReadMeasurements(clean, cardSpec.parameter, grid, 0.2, table, &refusal)) << qPrintable(refusal);
+    ASSERT_TRUE(UstawZakresyP(cardSpec.parameter, grid).ok());
+    const auto readOut = ReadMeasurements(clean, cardSpec.parameter, grid, 0.2);
+    ASSERT_TRUE(readOut.ok()) << qPrintable(readOut.error());
+    const MeasurementTable& table = *readOut;
     std::sort(marks.begin(), marks.end(), [](const CellMark& a, const CellMark& b) {
         return a.section != b.section ? a.section < b.section : a.row < b.row;
     });
