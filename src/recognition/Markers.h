@@ -31,8 +31,9 @@ struct MarkerResult {
 // four side markers, on the card picture (32-bit RGB), with the spots they met
 // so that their trace can be painted afterwards, even on the card itself.
 // Pixel (x, y) of the searches is screen column x - 1, screen row H - y.
-// A spot is two dark pixels side by side (row search) or one above the other
-// (column search); after a spot the search resumes 11 pixels further.
+// A spot is two dark pixels (red + green + blue below 300) side by side (row
+// search) or one above the other (column search); after a spot the search
+// resumes 11 pixels further.
 struct MarkerSearch {
     MarkerResult markers; // side markers as rows from the bottom
     int width = 0, height = 0;
@@ -40,8 +41,8 @@ struct MarkerSearch {
 };
 MarkerSearch FindMarkers(const QImage& card, const ProgressCallback& progress = {});
 
-// Paints every pixel the searches examined light green; `trace` must have
-// the card's size.
+// Paints the pixels the searches examined light green, search pixel (x, y)
+// at screen column x, row H - y; `trace` must have the card's size.
 void PaintSearchTrace(QImage& trace, const MarkerSearch& search);
 
 // The pixels the searches examined, row by row, for painting the trace on

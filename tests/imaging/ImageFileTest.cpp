@@ -117,36 +117,25 @@ class JpegDecode : public testing::TestWithParam<JpegKind> {};
 
 } // namespace
 
-// The drawn test card (24 x 16) in every supported format: a yellow corner at
-// the top left, red, green over blue, white over black; a 1-bit PCX is the
-// white corner, black left, white right, not inverted.
-TEST(ImageFile, EverySupportedFormatLoadsTheCard) {
+// PCX goes through GraphicsMagick, not Qt: the drawn test card (24 x 16),
+// a yellow corner at the top left, red, green over blue, white over black;
+// in 1 bit the white corner, black left, white right, not inverted.
+TEST(ImageFile, PcxLoadsTheCardsColours) {
     const QRgb yellow = qRgb(255, 255, 0), red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255),
                white = qRgb(255, 255, 255), black = qRgb(0, 0, 0);
     const QPoint at[] = {{1, 1}, {5, 10}, {11, 3}, {11, 12}, {20, 3}, {20, 12}};
     const struct {
         const char* name;
         QRgb colours[6];
-        int tolerance = 0;
-    } cases[] = {
-        {"card.bmp", {yellow, red, green, blue, white, black}},  {"card.jpg", {yellow, red, green, blue, white, black}, 40},
-        {"card.gif", {yellow, red, green, blue, white, black}},  {"card.tif", {yellow, red, green, blue, white, black}},
-        {"card.png", {yellow, red, green, blue, white, black}},  {"card.pcx", {yellow, red, green, blue, white, black}},
-        {"card-1bit.pcx", {white, black, black, black, white, white}},
-    };
+    } cases[] = {{"card.pcx", {yellow, red, green, blue, white, black}},
+                 {"card-1bit.pcx", {white, black, black, black, white, white}}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         QImage card;
         QString error;
         ASSERT_TRUE(LoadPicture(imagingData(c.name), card, &error)) << error.toStdString();
         ASSERT_EQ(card.size(), QSize(24, 16));
         EXPECT_EQ(card.format(), QImage::Format_RGB32);
-        for (int i = 0; i < 6; ++i) {
-            const QRgb p = card.pixel(at[i]), e = c.colours[i];
-            EXPECT_LE(std::max({std::abs(qRed(p) - qRed(e)), std::abs(qGreen(p) - qGreen(e)), std::abs(qBlue(p) - qBlue(e))}),
-                      c.tolerance)
-                << i;
-        }
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(card.pixel(at[i]), c.colours[i]) << c.name << " " << i;
     }
 }
 
@@ -233,8 +222,8 @@ QList<QPair<QString, QByteArray>> goodFiles() {
 
 } // namespace
 
-// Good files give exactly the pixels Qt's own readers give (PCX: checked
-// above). Qt's readers build a cut-off BMP from memory never written and a
+// Good files of every supported format give exactly the pixels Qt's own
+// readers give (PCX: checked above). Qt's readers build a cut-off BMP from memory never written and a
 // cut-off GIF or TIFF half blank; every cut of every format is refused, the
 // same way on every run. (A 24-bit or 1-bit PCX does not use the palette
 // GraphicsMagick writes after its pixels: cut there, it is still whole.)
@@ -284,10 +273,9 @@ TEST(ImageFile, WhatIsNoPictureIsRefusedNamingTheFile) {
         QString path;
         const char* why;
     } cases[] = {
-        {imagingData("truncated.jpg"), "jest uszkodzony lub niekompletny"},
+        {imagingData("truncated.jpg"), "jest uszkodzony lub niekompletny"}, // cut in its pixels
         {imagingData("not-a-picture.bmp"), "nie zawiera obrazu"},
         {writeFile(dir, "empty.bmp", QByteArray()), "jest pusty"},
-        {writeFile(dir, "header-only.bmp", readAll(imagingData("card.bmp")).left(54)), "uszkodzony"},
         {dir.filePath(QStringLiteral("brak.png")), "Nie znaleziono pliku"},
         {folder, "nie jest zwykłym plikiem"},
         {fifo, "nie jest zwykłym plikiem"},
