@@ -329,9 +329,9 @@ TEST_P(ControlGroup, ReadsExactlyAsDrawn) {
     ConvertToBW(clean);
     GridGeometry grid;
     ASSERT_TRUE(UstawZakresyP(cardSpec.parameter, grid).ok());
-    const auto read = ReadMeasurements(clean, cardSpec.parameter, grid, 0.2);
-    ASSERT_TRUE(read.ok()) << qPrintable(read.error());
-    const MeasurementTable& table = *read;
+    const auto measured = ReadMeasurements(clean, cardSpec.parameter, grid, 0.2);
+    ASSERT_TRUE(measured.ok()) << qPrintable(measured.error());
+    const MeasurementTable& table = *measured;
     std::sort(marks.begin(), marks.end(), [](const CellMark& a, const CellMark& b) {
         return a.section != b.section ? a.section < b.section : a.row < b.row;
     });
