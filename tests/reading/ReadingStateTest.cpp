@@ -231,28 +231,6 @@ TEST(Reading, MeasurementsAsJsonTriples) {
     EXPECT_TRUE(MeasurementsJson(noValue)[0].toArray()[2].isNull());
 }
 
-TEST(Correction, ModesExcludeEachOtherAndThePointerFindsTheMark) {
-    ReadingState s;
-    s.toggleEntryMode();
-    s.toggleDeletionMode();
-    EXPECT_EQ(s.modeText(), "Tryb usuwania.");
-    EXPECT_FALSE(s.entryMode());
-    s.toggleEntryMode();
-    EXPECT_EQ(s.modeText(), "Tryb wprowadzania.");
-    EXPECT_FALSE(s.deletionMode());
-
-    const SyntheticGrid g;
-    QImage clean = BlankGrid(g);
-    Blacken(clean, g, 3, 2);
-    Blacken(clean, g, 5, 6);
-    Read r;
-    ReadGrid(r, clean, GridParameter(g));
-    const QPoint c = g.centre(5, 6);
-    EXPECT_EQ(r.state.pointerPosition(2, QSize(16, 16)), QPoint(c.x() - 8 + 1, c.y() - 8));
-    EXPECT_EQ(r.state.pointerPosition(0, QSize(16, 16)), std::nullopt);
-    EXPECT_EQ(r.state.pointerPosition(3, QSize(16, 16)), std::nullopt);
-}
-
 namespace {
 
 struct UnreadableCase {
