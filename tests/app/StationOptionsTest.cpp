@@ -81,19 +81,11 @@ TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
     }
     EXPECT_EQ(stored(kStart, QStringLiteral("AutoZwloka")), QString());
     EXPECT_EQ(stored(kStart, QStringLiteral("Automat1")), QStringLiteral("0"));
-    o.exchangeFolder = QStringLiteral("/srv/wymiana/");
-    o.initialFolder = QStringLiteral("/home/operator/karty");
-    o.thresholdCaption = QStringLiteral("-3%");
-    o.askConfirmation = o.deleteProcessedFile = o.removeNoise = o.colourFilter = true;
-    o.conversionSensitivity = -1;
-    o.filterSensitivity = 1;
-    o.rotation = 2;
-    o.filterColour = 1;
-    o.filterRed = 255;
-    o.filterGreen = 17;
-    o.filterBlue = 3;
-    o.settleSeconds = 4;
-    o.stationName = QStringLiteral("Linia 2");
+    o = {.exchangeFolder = QStringLiteral("/srv/wymiana/"), .initialFolder = QStringLiteral("/home/operator/karty"),
+         .thresholdCaption = QStringLiteral("-3%"), .askConfirmation = true, .deleteProcessedFile = true,
+         .removeNoise = true, .colourFilter = true, .conversionSensitivity = -1, .filterSensitivity = 1, .rotation = 2,
+         .filterColour = 1, .filterRed = 255, .filterGreen = 17, .filterBlue = 3, .settleSeconds = 4,
+         .stationName = QStringLiteral("Linia 2"), .invalidNumbers = {}};
     {
         SettingsStore store;
         WriteStationOptions(store, o);
