@@ -60,15 +60,15 @@ protected:
     int scan() {
         QSignalSpy ended(m_scans, &ScanController::scanEnded);
         control<QPushButton>("Command2")->click();
-        if (!ended.wait(kScanTimeout)) return -1;
+        if (!ended.wait(kScanTimeout) || !waitForCard()) return -1;
         return ended.first().first().toInt();
     }
 
     // A card loaded through "&Plik", ready to read.
     void loadEarlierCard() {
-        m_chosen = m_dir.filePath(QStringLiteral("wczesniejsza.png"));
-        ASSERT_TRUE(render(cardSpec(1)).save(m_chosen));
-        control<QPushButton>("Command4")->click();
+        const QString path = m_dir.filePath(QStringLiteral("wczesniejsza.png"));
+        ASSERT_TRUE(render(cardSpec(1)).save(path));
+        choose(path);
         ASSERT_TRUE(m_window->cards()->card().DialogAccepted);
         ASSERT_TRUE(control("Command7")->isEnabled());
         ASSERT_TRUE(QFileInfo::exists(tempBmp()));
@@ -120,6 +120,7 @@ TEST_F(ScanCommandTest, ScannedCardReachesReadyToReadWhileTheCommandsWait) {
 
     ASSERT_TRUE(ended.wait(kScanTimeout));
     EXPECT_EQ(ended.first().first().toInt(), ScanOk);
+    ASSERT_TRUE(waitForCard());
     const CardState& card = m_window->cards()->card();
     EXPECT_TRUE(card.DialogAccepted);
     EXPECT_EQ(card.ImagePath, tempBmp());
@@ -184,7 +185,7 @@ TEST_F(ScanCommandTest, CancelledScanAfterAnEarlierCardProcessesNothing) {
 }
 
 TEST_F(ScanCommandTest, ChosenScannerIsStoredForLaterScans) {
-    auto chooser = whenModalShown([](QWidget* modal) {
+    auto chooser = testing::WhenModalShown([](QWidget* modal) {
         auto* list = modal->findChild<QListWidget*>(QStringLiteral("List1"));
         if (!list) return;
         for (int i = 0; i < list->count(); ++i)
@@ -201,7 +202,7 @@ TEST_F(ScanCommandTest, WithoutAScannerChoosingOnlyShowsTheMessage) {
     set(QStringLiteral("Start"), QStringLiteral("Skaner"), QStringLiteral("test:0"));
     SaneTestConfig::SetBackends({});
     bool dialogShown = false;
-    auto watcher = whenModalShown([&](QWidget* modal) {
+    auto watcher = testing::WhenModalShown([&](QWidget* modal) {
         dialogShown = true;
         modal->close();
     });

@@ -96,7 +96,9 @@ struct Window {
         close->move(100, 260);
         panel->hide();
         root.resize(g.width() + 220, g.height() + 100);
-        controller = new ReadingController(&root, state, p1, p3, &root);
+        ReadingWidgets widgets{command7, command10, command11, command12, command13, close, label2, label3, label4,
+                               panel, list1, progress, p1View, p3View, image4};
+        controller = new ReadingController(widgets, state, p1, p3, &root);
         controller->setInput([this] { return ReadingInput{clean, parameter, RangeOf(parameter)}; });
         controller->setAutoMode([this] { return autoMode; });
         root.show();
