@@ -317,7 +317,8 @@ bool MainWindow::start() {
     m_widgets.optionsPanel->applyOptions(options);
     restoreGeometry();
 
-    if (!CheckDatabaseConfiguration(store, m_run, [this] { show(); })) {
+    if (const Result<void> checked = CheckDatabaseConfiguration(store, m_run, [this] { show(); }); !checked) {
+        ShowStartupRefusal(checked.refusal(), store);
         endProgram(1);
         return false;
     }
