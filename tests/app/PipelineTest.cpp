@@ -255,9 +255,7 @@ TEST_F(PipelineTest, UndecodableWorkingFileIsRefusedWithoutStopping) {
     EXPECT_EQ(m_view.readButtons, 0);
 }
 
-TEST_F(PipelineTest, LookupQueriesAndNullProgramId) {
-    EXPECT_EQ(ParameterQuery(19), QStringLiteral("Select * from [SPC_Setap] Where ID=19"));
-    EXPECT_EQ(ProgramQuery(3), QStringLiteral("Select * from [SPC_Programy] Where ID=3"));
+TEST_F(PipelineTest, LookupOfNullProgramIdAndNullCardType) {
     // A parameter without IDP names no program (instead of an invalid query).
     Record r = extraParameter(22, 1, 12.0, 10.0);
     r.set(QStringLiteral("IDP"), QVariant());

@@ -161,27 +161,26 @@ TEST_F(ScanCommandTest, TestPatternIsRefusedAsACardAtTheChosenResolution) {
     EXPECT_TRUE(m_window->isEnabled());
 }
 
-TEST_F(ScanCommandTest, FailedScanAfterAnEarlierCardProcessesNothing) {
-    loadEarlierCard();
-    m_messages.clear();
-    scanFromFile(m_dir.filePath(QStringLiteral("nie-ma.ppm")));
-    EXPECT_NE(scan(), ScanOk);
-    expectNothingProcessed();
-    EXPECT_TRUE(m_window->cards()->scannerSource());
-}
-
-TEST_F(ScanCommandTest, CancelledScanAfterAnEarlierCardProcessesNothing) {
-    loadEarlierCard();
-    m_messages.clear();
-    scanTestPattern(true);
-    QSignalSpy ended(m_scans, &ScanController::scanEnded);
-    control<QPushButton>("Command2")->click();
-    ASSERT_TRUE(m_scans->busy());
-    QTest::qWait(300);
-    m_scans->cancelScan();
-    ASSERT_TRUE(ended.wait(kScanTimeout));
-    EXPECT_EQ(ended.first().first().toInt(), ScanCancelled);
-    expectNothingProcessed();
+TEST_F(ScanCommandTest, FailedOrCancelledScanAfterAnEarlierCardProcessesNothing) {
+    for (const bool cancelled : {false, true}) {
+        SCOPED_TRACE(cancelled);
+        loadEarlierCard();
+        m_messages.clear();
+        QSignalSpy ended(m_scans, &ScanController::scanEnded);
+        if (cancelled) scanTestPattern(true);
+        else scanFromFile(m_dir.filePath(QStringLiteral("nie-ma.ppm")));
+        control<QPushButton>("Command2")->click();
+        ASSERT_TRUE(m_scans->busy());
+        if (cancelled) {
+            QTest::qWaitFor([&] { return control<QLabel>("Label3")->text() != QStringLiteral("Skanowanie: 0%"); }, 300);
+            m_scans->cancelScan();
+        }
+        ASSERT_TRUE(ended.wait(kScanTimeout));
+        EXPECT_EQ(ended.first().first().toInt() == ScanCancelled, cancelled);
+        EXPECT_NE(ended.first().first().toInt(), ScanOk);
+        expectNothingProcessed();
+        EXPECT_TRUE(m_window->cards()->scannerSource());
+    }
 }
 
 TEST_F(ScanCommandTest, ChosenScannerIsStoredForLaterScans) {
