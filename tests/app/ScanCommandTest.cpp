@@ -197,23 +197,5 @@ TEST_F(ScanCommandTest, ChosenScannerIsStoredForLaterScans) {
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(ScanCommandTest, WithoutAScannerChoosingOnlyShowsTheMessage) {
-    set(QStringLiteral("Start"), QStringLiteral("Skaner"), QStringLiteral("test:0"));
-    SaneTestConfig::SetBackends({});
-    bool dialogShown = false;
-    auto watcher = testing::WhenModalShown([&](QWidget* modal) {
-        dialogShown = true;
-        modal->close();
-    });
-    m_window->optionsPanel()->scannerButton()->click();
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].text,
-              QStringLiteral("Brak dostępnych skanerów. Podłącz skaner lub zainstaluj odpowiednie sterowniki !"));
-    EXPECT_EQ(m_messages[0].style, 16);
-    EXPECT_FALSE(dialogShown);
-    EXPECT_EQ(stored(QStringLiteral("Start"), QStringLiteral("Skaner")), QStringLiteral("test:0"));
-    SaneTestConfig::SetBackends({QStringLiteral("test"), QStringLiteral("pnm")});
-}
-
 } // namespace
 } // namespace kartovo::test
