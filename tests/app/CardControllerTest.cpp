@@ -116,10 +116,12 @@ TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIs
     QTest::mouseClick(control<QPushButton>("Command12"), Qt::LeftButton);
     ASSERT_EQ(control<QLabel>("Label4")->text(), QStringLiteral("Tryb usuwania."));
 
-    // A again, and while it is on its road, B: the window stays open to the click.
+    // Another card of A's parameter, and while it is on its road (decoded,
+    // being recognised), B: the window stays open to the click.
     m_clickWaits = false;
-    m_chosen = a;
+    m_chosen = write(1, fullSamples(), QStringLiteral("a2.png"));
     QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
+    ASSERT_TRUE(testing::WaitUntil([&] { return m_window->cards()->cardName() == QStringLiteral("a2.png"); }));
     ASSERT_TRUE(m_window->cards()->busy());
     EXPECT_TRUE(control("Command4")->isEnabled());
     choose(b);

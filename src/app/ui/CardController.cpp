@@ -105,6 +105,8 @@ CardController::CardController(MainWindow& window, const MainWidgets& widgets)
 
 CardController::~CardController() {
     // The window's controls may be gone already: only the card is let go.
+    if (m_opening) m_opening->cancelled = true;
+    m_opening.reset();
     if (m_job) m_job->cancelled = true;
     m_job.reset();
     ++m_generation;
@@ -123,22 +125,47 @@ void CardController::Command4Click() {
     OpenFile(choice.ChosenFilePath);
 }
 
-bool CardController::OpenFile(const QString& path) {
+void CardController::OpenFile(const QString& path) {
+    // A newer choice wins over a card still on its way.
+    cancel();
+    auto opening = std::make_shared<Opening>();
+    m_opening = opening;
+    beginBusy();
     // The chosen file is only read: decoded once, and its content's hash
     // tells at the save whether this card was stored before.
-    QByteArray content;
-    QImage picture;
-    QString why;
-    if (!ReadPictureFile(path, content, &why) || !LoadPictureData(content, path, picture, &why)) {
+    m_worker.start([this, path, opening] {
+        QByteArray content;
+        QImage picture;
+        QString why;
+        if (!opening->cancelled && ReadPictureFile(path, content, &why) &&
+            LoadPictureData(content, path, picture, &why))
+            content = AutoMode::FileHash(content);
+        else
+            content.clear();
+        QMetaObject::invokeMethod(
+            this,
+            [this, opening, path, why, hash = std::move(content), picture = std::move(picture)]() mutable {
+                opened(opening, path, why, hash, std::move(picture));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CardController::opened(const std::shared_ptr<Opening>& opening, const QString& path, const QString& why,
+                            const QByteArray& hash, QImage picture) {
+    if (opening != m_opening) return;
+    m_opening.reset();
+    endBusy();
+    if (picture.isNull()) {
         ShowMessage(CardPipeline::UnreadableImageText(why), 2, 16);
-        return false;
+        return;
     }
     // From here on the new card is taken: nothing of the earlier one stays.
     m_window.dropCard();
     m_scannerSource = false;
     m_card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
-    setCardFile(AutoMode::FileHash(content), QFileInfo(path).fileName());
-    return runPipeline(true, &picture);
+    setCardFile(hash, QFileInfo(path).fileName());
+    runPipeline(true, &picture);
 }
 
 bool CardController::ZaladujPlikGraf(bool showMessages) { return runPipeline(showMessages, nullptr); }
@@ -148,6 +175,11 @@ bool CardController::ZaladujPlikGraf(bool showMessages, QImage picture) {
 }
 
 void CardController::cancel() {
+    if (m_opening) {
+        m_opening->cancelled = true;
+        m_opening.reset();
+        endBusy();
+    }
     if (!m_job) return;
     m_job->cancelled = true;
     m_job.reset();

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QThreadPool>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -40,8 +41,8 @@ public:
 
     CardState& card() { return m_card; }
     const CardState& card() const { return m_card; }
-    // A card is on its road (on the worker or waiting for the operator).
-    bool busy() const { return m_job != nullptr; }
+    // A card is on its road (being decoded, on the worker or waiting for the operator).
+    bool busy() const { return m_job != nullptr || m_opening != nullptr; }
     bool scannerSource() const { return m_scannerSource; }
     void setScannerSource(bool fromScanner) { m_scannerSource = fromScanner; }
     // The content hash (AutoMode::FileHash) and name of the file the card on
@@ -64,8 +65,9 @@ public:
     // "&Plik" (Command4).
     void Command4Click();
     // Loads the picture at `path` as "&Plik" does after its dialog (a file
-    // given on the command line); false when nothing was loaded.
-    bool OpenFile(const QString& path);
+    // given on the command line). The file is read and decoded on the worker;
+    // one that does not decode is said and leaves the card on screen as it is.
+    void OpenFile(const QString& path);
     // GetFileOpen with the program's file dialog.
     FileChoice GetFileOpen(const QString& title, const QString& mask, const QString& folder);
     // Starts the pipeline on card().ImagePath; a card in flight is cancelled.
@@ -104,6 +106,11 @@ signals:
 
 private:
     struct Job;
+    struct Opening {
+        std::atomic<bool> cancelled{false};
+    };
+    void opened(const std::shared_ptr<Opening>& opening, const QString& path, const QString& why,
+                const QByteArray& hash, QImage picture);
     bool runPipeline(bool showMessages, QImage* decoded);
     void prepared(const std::shared_ptr<Job>& job);
     void finished(const std::shared_ptr<Job>& job);
@@ -113,6 +120,7 @@ private:
     MainWidgets m_widgets;
     CardState m_card;
     std::shared_ptr<Job> m_job;
+    std::shared_ptr<Opening> m_opening;
     quint64 m_generation = 0;
     QThreadPool m_worker;
     bool m_scannerSource = false;
