@@ -17,7 +17,7 @@
 namespace kartovo {
 
 CardPipeline::CardPipeline(CardState& card, CardPictures& pictures, DbConnection& conn, const BaseSettings& base)
-    : m_card(card), m_pictures(pictures), m_conn(conn), m_base(base) {}
+    : m_card(&card), m_pictures(&pictures), m_conn(conn), m_base(base) {}
 
 QString CardPipeline::StartPixErrorText() {
     return QStringLiteral("Błąd przy przetwarzaniu obrazu. Prawdopodobnie zbyt duża rozdzielczość skanowania - "
@@ -44,7 +44,7 @@ CardPipeline::~CardPipeline() { waitForFiles(); }
 
 void CardPipeline::writeTrace(const QImage& card, const MarkerSearch& search, const QString& path) {
     waitForFiles();
-    if (card.isNull()) return;
+    if (card.isNull() || cancelled()) return;
     // The trace is drawn on the file's rows as they are written: the card
     // itself stays as loaded while the cut-outs are taken from it.
     m_traceWrite = std::async(std::launch::async, [card, search, path] {
@@ -63,26 +63,43 @@ void CardPipeline::showTracedCard() {
     if (!m_tracePending) return;
     m_tracePending = false;
     waitForFiles(); // no copy of the card is left in the background then
-    QImage& card = m_pictures.edit(Picture::P2);
+    QImage& card = m_pictures->edit(Picture::P2);
     PaintSearchTrace(card, m_traceSearch);
     {
         QPainter painter(&card);
         painter.setPen(QColor(0, 0, 255));
         painter.drawRect(m_traceOutline);
     }
-    m_pictures.changed(Picture::P2);
+    m_pictures->changed(Picture::P2);
 }
 
-void CardPipeline::refuse(const QString& text, bool showMessages) {
-    m_card.Refusal = text;
-    m_card.DialogAccepted = false;
+void CardPipeline::refuseLater(const QString& text) {
+    m_card->Refusal = text;
+    m_card->DialogAccepted = false;
+    m_laterRefusal = text;
     qCInfo(lcApp).noquote() << "card refused:" << JoinLines(text);
-    if (showMessages) ShowMessage(text, 2, 16);
+}
+
+void CardPipeline::refuse(const QString& text) {
+    refuseLater(text);
+    m_laterRefusal.clear();
+    if (m_showMessages) m_view->showMessage(text);
+}
+
+void CardPipeline::fault(const std::exception& e) {
+    // Nothing may leave the window closed to input: the fault ends this card.
+    m_stopped = true;
+    m_card->DialogAccepted = false;
+    m_card->Fault = QStringLiteral("Błąd przy przetwarzaniu obrazu: %1").arg(QString::fromLocal8Bit(e.what()));
+    qCWarning(lcApp).noquote() << m_card->Fault;
+    m_view->showCardView(false);
 }
 
 bool CardPipeline::save(Picture p, const QString& path) {
+    // A cancelled card leaves the working files to the card after it.
+    if (cancelled()) return false;
     QString why;
-    if (SavePictureBitmap(m_pictures.image(p), path, &why)) return true;
+    if (SavePictureBitmap(m_pictures->image(p), path, &why)) return true;
     qCWarning(lcApp).noquote() << "cannot write" << path << why;
     return false;
 }
@@ -92,106 +109,75 @@ void CardPipeline::ZaladujPlikGraf(bool showMessages) { load(showMessages, nullp
 void CardPipeline::ZaladujPlikGraf(bool showMessages, QImage picture) { load(showMessages, &picture); }
 
 void CardPipeline::load(bool showMessages, QImage* decoded) {
+    begin(showMessages);
+    prepare(decoded);
+    identify();
+    finish();
+    conclude();
+}
+
+void CardPipeline::begin(bool showMessages) {
     m_showMessages = showMessages;
+    m_stopped = false;
+    m_startPixFailed = false;
+    m_laterRefusal.clear();
+    m_recognition = {};
     m_view->beginBusy();
     m_view->showCardView(false);
-    m_card.resetCard();
-    m_card.DialogAccepted = true;
+    m_card->resetCard();
+    m_card->DialogAccepted = true;
+    m_pictures->clear(Picture::P1);
+}
+
+void CardPipeline::prepare(QImage* decoded) {
+    m_decoded = decoded != nullptr;
     const ProgressCallback onProgress = [this](int percent) { progress(percent); };
     try {
-        m_pictures.clear(Picture::P1);
         QImage loaded;
         QString why;
         bool ok = true;
         if (decoded) loaded = std::move(*decoded);
-        else ok = LoadPicture(m_card.ImagePath, loaded, &why);
-        m_pictures.setImage(Picture::P2, std::move(loaded));
+        else ok = LoadPicture(m_card->ImagePath, loaded, &why);
+        m_pictures->setImage(Picture::P2, std::move(loaded));
         m_view->setStatus(QString());
         m_view->showStatus(true);
         m_view->showProgress(true);
 
         if (!ok) {
-            refuse(UnreadableImageText(why), showMessages);
-        } else {
-            if (m_options.rotation != 0) {
-                m_view->setStatus(QStringLiteral("Obracam obraz"));
-                QImage rotated;
-                RotatePicture(m_pictures.image(Picture::P2), rotated, m_options.rotation == 1 ? 90 : 270,
-                              onProgress);
-                m_pictures.setImage(Picture::P1, rotated);
-                save(Picture::P1, m_card.ImagePath);
-                m_pictures.clear(Picture::P1);
-                // The bitmap just written holds exactly these pixels.
-                m_pictures.setImage(Picture::P2, std::move(rotated));
-            }
-            m_card.DialogAccepted = true;
-            m_view->setStatus(QString());
-            GetXY(showMessages);
-            // A card given decoded has no working copy yet unless the
-            // rotation or the cut-out wrote one.
-            if (decoded && m_options.rotation == 0 && !m_card.MarkersFound) save(Picture::P2, m_card.ImagePath);
+            refuseLater(UnreadableImageText(why));
+            return;
         }
-
-        if (m_card.DialogAccepted) {
-            const StationOptions& o = m_options;
-            // P1 holds the grid cut-out that recognition has just written to
-            // ImagePath; taken out, so that cleaning it makes no copy.
-            QImage grid = std::move(m_pictures.edit(Picture::P1));
-            if (o.colourFilter || o.convertToBW || o.removeNoise) {
-                m_view->showStatus(true);
-                if (o.convertToBW) {
-                    // A plain label: the ampersand shows as it is.
-                    m_view->setStatus(QStringLiteral("Konwertuję obraz na B&W"));
-                    ConvertToBW(grid, onProgress);
-                }
-                if (o.colourFilter) {
-                    m_view->setStatus(QStringLiteral("Filtruję kolory"));
-                    FilterColors(grid, o.filterColour, o.filterRed, o.filterGreen, o.filterBlue, onProgress);
-                }
-                if (o.removeNoise) {
-                    m_view->setStatus(QStringLiteral("Usuwam z obrazu szum"));
-                    RemoveNoise(grid, o.filterSensitivity, onProgress);
-                }
-                m_view->showStatus(false);
-                m_pictures.setImage(Picture::P2, grid);
-                save(Picture::P2, m_card.ImagePath);
-            } else {
-                m_pictures.setImage(Picture::P2, grid);
-            }
-            m_pictures.setImage(Picture::P1, std::move(grid));
-            m_view->updateScrollRanges();
-            m_view->showCardView(true);
-            StartPix();
-        } else {
-            m_view->showCardView(false);
+        if (m_options.rotation != 0 && !cancelled()) {
+            m_view->setStatus(QStringLiteral("Obracam obraz"));
+            QImage rotated;
+            RotatePicture(m_pictures->image(Picture::P2), rotated, m_options.rotation == 1 ? 90 : 270, onProgress);
+            m_pictures->setImage(Picture::P1, rotated);
+            save(Picture::P1, m_card->ImagePath);
+            m_pictures->clear(Picture::P1);
+            // The bitmap just written holds exactly these pixels.
+            m_pictures->setImage(Picture::P2, std::move(rotated));
         }
+        if (cancelled()) {
+            m_stopped = true;
+            m_card->DialogAccepted = false;
+            return;
+        }
+        m_card->DialogAccepted = true;
+        m_view->setStatus(QString());
+        recognise();
+        // A card given decoded has no working copy yet unless the
+        // rotation or the cut-out wrote one.
+        if (decoded && m_options.rotation == 0 && !m_card->MarkersFound) save(Picture::P2, m_card->ImagePath);
     } catch (const std::exception& e) {
-        // Nothing may leave the window closed to input: the fault ends this card.
-        m_card.DialogAccepted = false;
-        m_card.Fault = QStringLiteral("Błąd przy przetwarzaniu obrazu: %1").arg(QString::fromLocal8Bit(e.what()));
-        qCWarning(lcApp).noquote() << m_card.Fault;
-        m_view->showCardView(false);
+        fault(e);
     }
-
-    const bool accepted = m_card.DialogAccepted;
-    if (!m_autoMode) {
-        m_view->setStatus(accepted ? QStringLiteral("Gotowy do czytania") : RefusedStatusText(m_card));
-        m_view->showStatus(true);
-        m_view->setReadButtons(accepted);
-        const bool automatically = m_options.processAutomatically && accepted;
-        if (automatically && m_readCommand) m_readCommand();
-        m_view->focusListCommand(automatically);
-    } else {
-        if (accepted && m_readCommand) m_readCommand();
-        if (m_card.DialogAccepted && m_readCommand && m_saveCommand) m_saveCommand();
-        m_view->showStatus(false);
+    if (cancelled()) {
+        m_stopped = true;
+        m_card->DialogAccepted = false;
     }
-    waitForFiles();
-    m_view->showProgress(false);
-    m_view->endBusy();
 }
 
-void CardPipeline::GetXY(bool showMessages) {
+void CardPipeline::recognise() {
     m_view->showCardView(false);
     m_view->showCodeField(false);
     QElapsedTimer clock;
@@ -200,107 +186,204 @@ void CardPipeline::GetXY(bool showMessages) {
     // from the moment the searches are done.
     const QString tracePath = WorkingFile(QStringLiteral("Markery.bmp"));
     m_tracePending = false;
-    RecognitionResult r = RecogniseCard(
-        m_pictures.image(Picture::P2), [this](int percent) { progress(percent); }, false,
+    m_recognition = RecogniseCard(
+        m_pictures->image(Picture::P2), [this](int percent) { progress(percent); }, false,
         [&](const QImage& card, const MarkerSearch& search) { writeTrace(card, search, tracePath); });
+    RecognitionResult& r = m_recognition;
     qCDebug(lcApp) << "recognition" << clock.restart() << "ms";
     m_view->showStatus(false);
     if (!r.markersFound) {
         // The working picture stays as loaded. No further question: without a
         // grid there is nothing to assign by hand.
-        refuse(r.refusal, showMessages);
+        refuseLater(r.refusal);
         return;
     }
 
     const MarkerResult& m = r.markers;
-    m_card.MarkersFound = true;
-    m_card.GridRect = QRect(m.topMarker2X, m.sideMarker1Y, m.topMarker3X - m.topMarker2X, m.sideMarker2Y - m.sideMarker1Y);
+    m_card->MarkersFound = true;
+    m_card->GridRect =
+        QRect(m.topMarker2X, m.sideMarker1Y, m.topMarker3X - m.topMarker2X, m.sideMarker2Y - m.sideMarker1Y);
     // The card gets its trace and the code field's outline (which the trace
     // file does not show) only when somebody may look at it.
     m_tracePending = true;
     m_traceSearch = std::move(r.search);
-    m_traceOutline = QRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
-    m_pictures.setImage(Picture::P1, r.grid);
-    save(Picture::P1, m_card.ImagePath);
-    m_pictures.setImage(Picture::P4, r.codeField);
+    m_traceOutline =
+        QRect(m.topMarker1X, m.sideMarker3Y, m.topMarker3X - m.topMarker1X, m.sideMarker4Y - m.sideMarker3Y);
+    m_pictures->setImage(Picture::P1, r.grid);
+    save(Picture::P1, m_card->ImagePath);
+    m_pictures->setImage(Picture::P4, r.codeField);
     save(Picture::P4, WorkingFile(QStringLiteral("Kod.bmp")));
+    r.grid = {};
+    r.codeField = {};
     m_view->showCodeField(true);
     qCDebug(lcApp) << "cut-outs written" << clock.restart() << "ms";
 
-    m_card.CodeBits = r.code.bits;
-    m_card.ParameterCode = r.code.id;
-    if (!r.codeRead) {
-        refuse(r.refusal, showMessages);
-    } else {
-        CardIdentification id = IdentifyCard(m_conn, r.code.id);
-        qCDebug(lcApp) << "lookup" << clock.restart() << "ms";
-        m_card.CardParameter = id.parameter;
-        m_card.ControlProgram = id.program;
-        if (id.failedOnDatabase()) {
-            m_card.DialogAccepted = false;
-            m_card.Fault = DatabaseErrorMessage(id.databaseError);
-            showTracedCard();
-            return;
-        }
-        if (!id.identified()) {
-            refuse(id.message, showMessages);
-        } else {
-            if (showMessages) showTracedCard();
-            if (m_options.askConfirmation && showMessages)
-                m_card.DialogAccepted =
-                    m_view->confirmIdentification(m_card.ControlProgram.current(), m_card.CardParameter.current());
-            if (m_card.DialogAccepted) setRange(showMessages);
-        }
-    }
-
-    if (!m_card.DialogAccepted) showTracedCard();
-    if (!m_card.DialogAccepted && showMessages && AskQuestion(ManualChoiceQuestion(), 2, 16)) WskazProgramKontroli();
+    m_card->CodeBits = r.code.bits;
+    m_card->ParameterCode = r.code.id;
 }
 
-bool CardPipeline::setRange(bool showMessages) {
-    const QString why = UstawZakresyP(m_card.CardParameter.current(), m_card.Grid).error();
+void CardPipeline::GetXY(bool showMessages) {
+    m_showMessages = showMessages;
+    m_laterRefusal.clear();
+    recognise();
+    identify();
+}
+
+void CardPipeline::identify() {
+    if (m_stopped) return;
+    if (!m_laterRefusal.isEmpty()) {
+        // Refused before the lookup: the picture or its markers.
+        if (m_showMessages) m_view->showMessage(m_laterRefusal);
+        m_laterRefusal.clear();
+        return;
+    }
+    const RecognitionResult& r = m_recognition;
+    try {
+        if (!r.codeRead) {
+            refuse(r.refusal);
+        } else {
+            QElapsedTimer clock;
+            clock.start();
+            CardIdentification id = IdentifyCard(m_conn, r.code.id);
+            qCDebug(lcApp) << "lookup" << clock.restart() << "ms";
+            m_card->CardParameter = id.parameter;
+            m_card->ControlProgram = id.program;
+            if (id.failedOnDatabase()) {
+                m_card->DialogAccepted = false;
+                m_card->Fault = DatabaseErrorMessage(id.databaseError);
+                showTracedCard();
+                return;
+            }
+            if (!id.identified()) {
+                refuse(id.message);
+            } else {
+                if (m_showMessages) showTracedCard();
+                if (m_options.askConfirmation && m_showMessages)
+                    m_card->DialogAccepted = m_view->confirmIdentification(m_card->ControlProgram.current(),
+                                                                          m_card->CardParameter.current());
+                if (m_card->DialogAccepted) setRange();
+            }
+        }
+
+        if (!m_card->DialogAccepted) showTracedCard();
+        if (!m_card->DialogAccepted && m_showMessages && m_view->askQuestion(ManualChoiceQuestion()))
+            WskazProgramKontroli();
+    } catch (const std::exception& e) {
+        fault(e);
+    }
+}
+
+void CardPipeline::finish() {
+    if (m_stopped) return;
+    const ProgressCallback onProgress = [this](int percent) { progress(percent); };
+    try {
+        if (!m_card->DialogAccepted) {
+            m_view->showCardView(false);
+            return;
+        }
+        const StationOptions& o = m_options;
+        // P1 holds the grid cut-out that recognition has just written to
+        // ImagePath; taken out, so that cleaning it makes no copy.
+        QImage grid = std::move(m_pictures->edit(Picture::P1));
+        if (o.colourFilter || o.convertToBW || o.removeNoise) {
+            m_view->showStatus(true);
+            if (o.convertToBW && !cancelled()) {
+                // A plain label: the ampersand shows as it is.
+                m_view->setStatus(QStringLiteral("Konwertuję obraz na B&W"));
+                ConvertToBW(grid, onProgress);
+            }
+            if (o.colourFilter && !cancelled()) {
+                m_view->setStatus(QStringLiteral("Filtruję kolory"));
+                FilterColors(grid, o.filterColour, o.filterRed, o.filterGreen, o.filterBlue, onProgress);
+            }
+            if (o.removeNoise && !cancelled()) {
+                m_view->setStatus(QStringLiteral("Usuwam z obrazu szum"));
+                RemoveNoise(grid, o.filterSensitivity, onProgress);
+            }
+            m_view->showStatus(false);
+            m_pictures->setImage(Picture::P2, grid);
+            save(Picture::P2, m_card->ImagePath);
+        } else {
+            m_pictures->setImage(Picture::P2, grid);
+        }
+        m_pictures->setImage(Picture::P1, std::move(grid));
+        m_view->updateScrollRanges();
+        m_view->showCardView(true);
+        StartPix();
+    } catch (const std::exception& e) {
+        fault(e);
+    }
+    if (cancelled()) {
+        m_stopped = true;
+        m_card->DialogAccepted = false;
+    }
+}
+
+void CardPipeline::conclude() {
+    // Unattended runs cannot answer a question; the card is refused all the same.
+    if (m_startPixFailed && m_showMessages) m_view->askQuestion(StartPixErrorText());
+    const bool accepted = m_card->DialogAccepted;
+    if (!m_autoMode) {
+        m_view->setStatus(accepted ? QStringLiteral("Gotowy do czytania") : RefusedStatusText(*m_card));
+        m_view->showStatus(true);
+        m_view->setReadButtons(accepted);
+        const bool automatically = m_options.processAutomatically && accepted;
+        if (automatically && m_readCommand) m_readCommand();
+        m_view->focusListCommand(automatically);
+    } else {
+        if (accepted && m_readCommand) m_readCommand();
+        if (m_card->DialogAccepted && m_readCommand && m_saveCommand) m_saveCommand();
+        m_view->showStatus(false);
+    }
+    waitForFiles();
+    m_view->showProgress(false);
+    m_view->endBusy();
+}
+
+bool CardPipeline::setRange() {
+    const QString why = UstawZakresyP(m_card->CardParameter.current(), m_card->Grid).error();
     if (why.isEmpty()) return true;
-    refuse(why, showMessages);
+    refuse(why);
     return false;
 }
 
 void CardPipeline::WskazProgramKontroli() {
     std::int32_t programId = 0, parameterId = 0;
-    m_card.DialogAccepted = m_view->chooseProgram(programId, parameterId);
-    if (!m_card.DialogAccepted) return;
+    m_card->DialogAccepted = m_view->chooseProgram(programId, parameterId);
+    if (!m_card->DialogAccepted) return;
     CardIdentification id = LoadChosenCard(m_conn, programId, parameterId);
-    m_card.CardParameter = id.parameter;
-    m_card.ControlProgram = id.program;
+    m_card->CardParameter = id.parameter;
+    m_card->ControlProgram = id.program;
     if (id.failedOnDatabase()) {
-        m_card.DialogAccepted = false;
-        m_card.Fault = DatabaseErrorMessage(id.databaseError);
+        m_card->DialogAccepted = false;
+        m_card->Fault = DatabaseErrorMessage(id.databaseError);
         return;
     }
     if (!id.identified()) {
-        refuse(id.message, m_showMessages);
+        refuse(id.message);
         return;
     }
-    m_card.ChosenByHand = true;
-    m_card.Refusal.clear();
-    setRange(m_showMessages);
+    m_card->ChosenByHand = true;
+    m_card->Refusal.clear();
+    setRange();
 }
 
 void CardPipeline::StartPix() {
     try {
-        QImage& p1 = m_pictures.edit(Picture::P1);
+        QImage& p1 = m_pictures->edit(Picture::P1);
         if (p1.isNull()) throw std::runtime_error("empty card picture");
-        SetGridEdges(m_card.Grid, p1);
-        if (m_card.DialogAccepted) RysSiatka(p1, m_card.CardParameter.current(), m_card.Grid);
-        m_pictures.changed(Picture::P1);
+        SetGridEdges(m_card->Grid, p1);
+        if (m_card->DialogAccepted) RysSiatka(p1, m_card->CardParameter.current(), m_card->Grid);
+        m_pictures->changed(Picture::P1);
         m_view->disableListButtons();
     } catch (const std::exception& e) {
         qCWarning(lcApp) << "StartPix:" << e.what();
-        // Unattended runs cannot answer a question; the card is refused all the same.
-        if (m_showMessages) AskQuestion(StartPixErrorText(), 2, 16);
-        m_card.DialogAccepted = false;
-        m_card.Refusal = StartPixErrorText();
-        m_pictures.clear(Picture::P1);
-        m_pictures.clear(Picture::P2);
+        // The question is asked where the road ends, on the window's thread.
+        m_startPixFailed = true;
+        m_card->DialogAccepted = false;
+        m_card->Refusal = StartPixErrorText();
+        m_pictures->clear(Picture::P1);
+        m_pictures->clear(Picture::P2);
         m_view->showCardView(false);
     }
 }

@@ -5,8 +5,10 @@
 #include "app/StationOptions.h"
 #include "db/Record.h"
 #include "recognition/Markers.h"
+#include "recognition/Recognition.h"
 
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <future>
 
@@ -54,6 +56,13 @@ public:
         (void)programId, (void)parameterId;
         return false;
     }
+    // A refusal of the card for the operator (style 16, centred), and a
+    // question answered "TAK" (true) or "NIE". Only interactive runs ask.
+    virtual void showMessage(const QString& text) { (void)text; }
+    virtual bool askQuestion(const QString& text) {
+        (void)text;
+        return false;
+    }
 };
 
 // The road of one card from its image file to "Gotowy do czytania": rotation,
@@ -80,12 +89,36 @@ public:
     void setSaveCommand(Command save) { m_saveCommand = std::move(save); }
 
     // Processes the image at card.ImagePath; the outcome is card.DialogAccepted
-    // and the pictures. Messages and questions only when `showMessages`.
+    // and the pictures. Messages and questions (through the view) only when
+    // `showMessages`.
     void ZaladujPlikGraf(bool showMessages);
     // The same for a card whose file has just been decoded into `picture`
     // (automatic mode reads each file once); ImagePath is where its working
     // copy goes.
     void ZaladujPlikGraf(bool showMessages, QImage picture);
+
+    // The same road in its stages, for a window that runs the stages without
+    // database or questions off its own thread. begin, identify and conclude
+    // belong to the thread of the database connection and the view; prepare
+    // and finish touch only the card, its pictures and the working files.
+    void begin(bool showMessages);
+    // Decoding (unless `decoded`), rotation, recognition, cut-outs written.
+    void prepare(QImage* decoded);
+    // Lookup of the card's parameter and program, refusals, questions.
+    void identify();
+    // Cleaning of the grid and the grid drawn (an identified card only).
+    void finish();
+    // Status, read buttons and the read and save commands.
+    void conclude();
+    // Another card and pictures for conclude (those the window shows).
+    void rebind(CardState& card, CardPictures& pictures) {
+        m_card = &card;
+        m_pictures = &pictures;
+    }
+    // Asked between the steps: a set flag stops the card, refused, with no
+    // further working file written.
+    void setCancel(const std::atomic<bool>* cancelled) { m_cancel = cancelled; }
+    bool cancelled() const { return m_cancel && m_cancel->load(); }
     // Recognition and identification of the card in P2 (ImagePath is its file).
     void GetXY(bool showMessages);
     // Manual choice of program and parameter; the outcome is DialogAccepted.
@@ -106,18 +139,23 @@ public:
 
 private:
     void load(bool showMessages, QImage* decoded);
-    void refuse(const QString& text, bool showMessages);
+    // Refuses the card; the operator sees the refusal when messages are shown.
+    void refuse(const QString& text);
+    // The card is refused, the operator sees it at identify().
+    void refuseLater(const QString& text);
+    void fault(const std::exception& e);
+    void recognise();
     // Writes `card` with the search trace to "Markery.bmp" in the background.
     void writeTrace(const QImage& card, const MarkerSearch& search, const QString& path);
     // Paints the search trace and the code field's outline on the card in P2,
     // for display (the trace file does not show the outline).
     void showTracedCard();
-    bool setRange(bool showMessages);
+    bool setRange();
     void progress(int percent) { m_view->setProgress(percent); }
     bool save(Picture p, const QString& path);
 
-    CardState& m_card;
-    CardPictures& m_pictures;
+    CardState* m_card;
+    CardPictures* m_pictures;
     DbConnection& m_conn;
     const BaseSettings& m_base;
     PipelineView m_silent;
@@ -125,6 +163,12 @@ private:
     StationOptions m_options;
     bool m_autoMode = false;
     bool m_showMessages = true;
+    const std::atomic<bool>* m_cancel = nullptr;
+    bool m_stopped = false;         // a fault or a cancel ended the road
+    QString m_laterRefusal;         // found by prepare, shown by identify
+    bool m_startPixFailed = false;  // shown by conclude
+    bool m_decoded = false;
+    RecognitionResult m_recognition;
     Command m_readCommand;
     Command m_saveCommand;
     std::future<void> m_traceWrite;

@@ -42,7 +42,10 @@ int RunAutoCommand(const AutoCommandOptions& command) {
         return kAutoSetupFault;
     }
     RunState run;
-    if (!CheckDatabaseConfiguration(store, run, {})) return kAutoSetupFault;
+    if (const Result<void> checked = CheckDatabaseConfiguration(store, run, {}); !checked) {
+        ShowStartupRefusal(checked.refusal(), store);
+        return kAutoSetupFault;
+    }
     // Unreachable at start-up: the run ends (a service manager starts it again).
     if (!StartDatabase(run.database)) return kAutoSetupFault;
     SetStationName(options.stationName);

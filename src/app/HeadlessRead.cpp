@@ -128,7 +128,10 @@ int RunReadCommand(const QStringList& files) {
     SettingsStore store;
     const StationOptions options = ReadStationOptions(store);
     RunState run;
-    if (!CheckDatabaseConfiguration(store, run, {})) return kReadSetupFault;
+    if (const Result<void> checked = CheckDatabaseConfiguration(store, run, {}); !checked) {
+        ShowStartupRefusal(checked.refusal(), store);
+        return kReadSetupFault;
+    }
     if (!StartDatabase(run.database)) return kReadSetupFault;
     return ReadCards(files, options, Conn(), Base(), [](const QJsonObject& o) {
         const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TestHelpers.h"
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 #include "platform/WorkingFolder.h"
@@ -21,13 +22,8 @@ protected:
         m_iniPath = m_dir.filePath(QStringLiteral("NORV_SPC.ini"));
         SettingsStore::SetOverridePath(m_iniPath);
         SetProgramFolder(m_dir.filePath(QStringLiteral("work")));
-        m_previous = SetMessagePresenter([this](const MessageRequest& r) {
-            m_messages.push_back(r);
-            return m_answer;
-        });
     }
     void TearDown() override {
-        SetMessagePresenter(m_previous);
         SettingsStore::SetOverridePath({});
         SetProgramFolder({});
     }
@@ -56,12 +52,14 @@ protected:
     QStringList lastMessageLines() const {
         return m_messages.empty() ? QStringList() : m_messages.back().text.split(QChar(13));
     }
+    QStringList questions() const { return m_recorder.texts(true); }
+    QStringList messages() const { return m_recorder.texts(false); }
 
     QTemporaryDir m_dir;
     QString m_iniPath;
-    std::vector<MessageRequest> m_messages;
-    bool m_answer = false;
-    MessagePresenter m_previous;
+    testing::MessageRecorder m_recorder;
+    std::vector<MessageRequest>& m_messages = m_recorder.requests;
+    bool& m_answer = m_recorder.answer;
 };
 
 } // namespace kartovo::test

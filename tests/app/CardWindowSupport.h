@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -42,6 +44,11 @@ protected:
             m_dialogCalls << QStringList{title, filter, folder};
             return m_chosen;
         });
+        // "&Plik" returns once its card has gone its road, unless a test
+        // wants the card in flight.
+        QObject::connect(control<QPushButton>("Command4"), &QPushButton::clicked, m_window.get(), [this] {
+            if (m_clickWaits) (void)waitForCard();
+        });
         m_window->show();
     }
     void TearDown() override {
@@ -54,22 +61,27 @@ protected:
     }
     QString tempBmp() const { return WorkingFile(QStringLiteral("temp.bmp")); }
 
-    // Runs `act` on the modal window once it is shown, as long as the returned
-    // timer lives.
-    [[nodiscard]] static std::unique_ptr<QTimer> whenModalShown(std::function<void(QWidget*)> act) {
-        auto timer = std::make_unique<QTimer>();
-        QTimer* t = timer.get();
-        QObject::connect(t, &QTimer::timeout, [t, act] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                t->stop();
-                act(modal);
-            }
-        });
-        t->start(20);
-        return timer;
+    // The card handed to the window has gone its whole road.
+    [[nodiscard]] bool waitForCard() {
+        return testing::WaitUntil([this] { return !m_window->cards()->busy(); });
+    }
+    // Chooses `path` through "&Plik" and waits for its card.
+    void choose(const QString& path) {
+        m_chosen = path;
+        QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
+        ASSERT_TRUE(waitForCard());
+    }
+    QString write(int id, const std::vector<CellMark>& marks, const QString& name) {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(render(cardSpec(id, id), 150.0, marks).save(path));
+        return path;
+    }
+    int rows(int parameter) {
+        return Conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=%1").arg(parameter)).recordCount();
     }
 
     std::unique_ptr<MainWindow> m_window;
+    bool m_clickWaits = true;
     QString m_chosen;
     QList<QStringList> m_dialogCalls;
 };

@@ -31,6 +31,9 @@ struct RecordingView : PipelineView {
         ++confirmations;
         return confirmAnswer;
     }
+    // As the window shows them: through the program's message window.
+    void showMessage(const QString& text) override { ShowMessage(text, 2, 16); }
+    bool askQuestion(const QString& text) override { return AskQuestion(text, 2, 16); }
     bool chooseProgram(std::int32_t& program, std::int32_t& parameter) override {
         ++choices;
         program = chosenProgram;
@@ -103,19 +106,6 @@ protected:
         pipeline.setOptions(m_options);
         pipeline.ZaladujPlikGraf(showMessages);
         return state;
-    }
-
-    QStringList questions() const {
-        QStringList q;
-        for (const MessageRequest& r : m_messages)
-            if (r.question) q << r.text;
-        return q;
-    }
-    QStringList messages() const {
-        QStringList q;
-        for (const MessageRequest& r : m_messages)
-            if (!r.question) q << r.text;
-        return q;
     }
 
     QString m_demo, m_ini;

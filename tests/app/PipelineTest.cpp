@@ -72,13 +72,20 @@ struct Refusal {
     int id;
     int layoutId;
     QString text;
+    enum Picture { Card, WithoutCodeBars, Blank } picture = Card;
 };
 
 class RefusalTest : public PipelineTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages) {
     const Refusal& r = GetParam();
-    const QImage img = render(cardSpec(r.id, r.layoutId));
+    const CardSpec spec = cardSpec(r.id, r.layoutId);
+    QImage img(900, 1200, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    if (r.picture == Refusal::Card) img = render(spec);
+    if (r.picture == Refusal::WithoutCodeBars) img = WithoutCodeBars(render(spec), spec, 150.0);
+    // Without markers there is no grid to assign by hand: no question.
+    const QStringList question = r.picture == Refusal::Blank ? QStringList() : QStringList{kQuestion};
 
     const CardState shown = run(img, true);
     EXPECT_FALSE(shown.DialogAccepted);
@@ -87,7 +94,11 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     EXPECT_EQ(messages().first(), r.text);
     EXPECT_EQ(m_messages.front().style, 16);
     EXPECT_EQ(m_messages.front().alignment, 2);
-    EXPECT_EQ(questions(), QStringList{kQuestion});
+    EXPECT_EQ(questions(), question);
+    EXPECT_EQ(shown.MarkersFound, r.picture != Refusal::Blank);
+    EXPECT_EQ(shown.CodeBits.isEmpty(), r.picture != Refusal::Card);
+    // An unrecognised card's working file is the picture as loaded.
+    if (r.picture == Refusal::Blank) EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());
     EXPECT_EQ(m_view.choices, 0); // the question was answered NIE
     EXPECT_EQ(m_view.readButtons, 0);
     EXPECT_EQ(m_view.statuses.last(), QStringLiteral("Karta odrzucona: ") + JoinLines(r.text));
@@ -119,7 +130,14 @@ INSTANTIATE_TEST_SUITE_P(
                         "Skanuj jeszcze raz lub ręcznie wskaż program kontroli."})},
         Refusal{"NoRange", 21, 1,
                 Joined({"Parametr skanowanej karty nie ma określonej górnej ani dolnej granicy (OG, OD).",
-                        "Nie można wyznaczyć wartości pomiarów z siatki karty."})}),
+                        "Nie można wyznaczyć wartości pomiarów z siatki karty."})},
+        Refusal{"UnreadableCode", 5, 5,
+                Joined({"Niepoprawnie odczytane pole kodujące parametr.", "Zmień parametry skanowania."}),
+                Refusal::WithoutCodeBars},
+        Refusal{"NoMarkers", 1, 1,
+                Joined({"Brak markera(ów) na obrazie", "Początek siatki (Oś X)", "Długość siatki (Oś X)",
+                        "Początek siatki (Oś Y)", "Wysokość siatki (Oś Y)", "Zmień parametry skanowania !"}),
+                Refusal::Blank}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 // The trace file is written while the card goes on; it is complete when the
@@ -154,31 +172,6 @@ TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
         // The outline only covers trace pixels, never adds any.
         EXPECT_LE(count(shown, qRgb(0, 255, 0)), green);
     }
-}
-
-TEST_F(PipelineTest, UnreadableCodeFieldIsRefused) {
-    const CardSpec s = cardSpec(5, 5);
-    const CardState card = run(WithoutCodeBars(render(s), s, 150.0), true);
-    EXPECT_FALSE(card.DialogAccepted);
-    EXPECT_TRUE(card.MarkersFound);
-    EXPECT_EQ(card.CodeBits, QString());
-    EXPECT_EQ(card.Refusal, Joined({"Niepoprawnie odczytane pole kodujące parametr.", "Zmień parametry skanowania."}));
-    EXPECT_EQ(questions(), QStringList{kQuestion});
-}
-
-TEST_F(PipelineTest, BlankImageHasNoMarkersAndNoManualChoice) {
-    QImage blank(900, 1200, QImage::Format_RGB32);
-    blank.fill(Qt::white);
-    const CardState card = run(blank, true);
-    EXPECT_FALSE(card.DialogAccepted);
-    EXPECT_FALSE(card.MarkersFound);
-    const QString text = Joined({"Brak markera(ów) na obrazie", "Początek siatki (Oś X)", "Długość siatki (Oś X)",
-                                 "Początek siatki (Oś Y)", "Wysokość siatki (Oś Y)", "Zmień parametry skanowania !"});
-    ASSERT_EQ(messages().size(), 1);
-    EXPECT_EQ(messages().first(), text);
-    EXPECT_TRUE(questions().isEmpty());
-    // The working file stays the picture as loaded.
-    EXPECT_EQ(QImage(card.ImagePath).size(), blank.size());
 }
 
 TEST_F(PipelineTest, ManualChoiceAfterARefusalGivesAReadableCard) {
@@ -255,9 +248,7 @@ TEST_F(PipelineTest, UndecodableWorkingFileIsRefusedWithoutStopping) {
     EXPECT_EQ(m_view.readButtons, 0);
 }
 
-TEST_F(PipelineTest, LookupQueriesAndNullProgramId) {
-    EXPECT_EQ(ParameterQuery(19), QStringLiteral("Select * from [SPC_Setap] Where ID=19"));
-    EXPECT_EQ(ProgramQuery(3), QStringLiteral("Select * from [SPC_Programy] Where ID=3"));
+TEST_F(PipelineTest, LookupOfNullProgramIdAndNullCardType) {
     // A parameter without IDP names no program (instead of an invalid query).
     Record r = extraParameter(22, 1, 12.0, 10.0);
     r.set(QStringLiteral("IDP"), QVariant());

@@ -36,11 +36,7 @@ TEST_F(ScanResolutionTest, PanelListShowsAndKeepsTheResolution) {
     QWidget parent;
     OptionsPanel panel(&parent);
     QComboBox* list = panel.resolutionList();
-    ASSERT_EQ(list, panel.findChild<QComboBox*>(QStringLiteral("Combo6")));
     ASSERT_EQ(list->count(), 4);
-    EXPECT_EQ(list->itemText(0), QStringLiteral("100 dpi"));
-    EXPECT_EQ(list->itemText(3), QStringLiteral("300 dpi"));
-    EXPECT_EQ(panel.findChild<QLabel*>(QStringLiteral("Label10"))->text(), QStringLiteral("Rozdzielczość skanowania:"));
     EXPECT_EQ(panel.scanResolution(), 150);
 
     StationOptions o;

@@ -1,5 +1,6 @@
 #include "ReadingFixtures.h"
 
+#include "common/TestHelpers.h"
 #include "platform/Messages.h"
 #include "reading/ui/ReadingController.h"
 
@@ -23,9 +24,7 @@ constexpr QRgb kWhite = 0xffffffffu;
 // Shows a picture held elsewhere, one image pixel per screen pixel.
 class ImageView : public QWidget {
 public:
-    ImageView(const QString& name, const QImage& image, QWidget* parent) : QWidget(parent), m_image(image) {
-        setObjectName(name);
-    }
+    ImageView(const QImage& image, QWidget* parent) : QWidget(parent), m_image(image) {}
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.drawImage(0, 0, m_image);
@@ -35,68 +34,44 @@ private:
     const QImage& m_image;
 };
 
-// The controls of the main window the reading works with.
+// The controls the reading works with, laid out as on the main window.
 struct Window {
     SyntheticGrid g;
     QImage clean, p1, p3;
     Record parameter;
     QWidget root;
-    QPushButton *command7, *command10, *command11, *command12, *command13, *close;
-    QLabel *label2, *label3, *label4;
-    QFrame* panel;
-    QListWidget* list1;
-    QProgressBar* progress;
-    ImageView *p1View, *p3View;
+    QPushButton *command7 = new QPushButton(&root), *command10 = new QPushButton(&root),
+                *command11 = new QPushButton(&root), *command12 = new QPushButton(&root);
+    QLabel *label2 = new QLabel("20%", &root), *label3 = new QLabel(&root), *label4 = new QLabel(&root);
+    QProgressBar* progress = new QProgressBar(&root);
+    QFrame* panel = new QFrame(&root);
+    QListWidget* list1 = new QListWidget(panel);
+    QPushButton *command13 = new QPushButton(panel), *close = new QPushButton(panel);
+    ImageView *p3View, *p1View;
     QLabel* image4;
     ReadingState state;
     ReadingController* controller;
     bool autoMode = false;
 
-    explicit Window(const SyntheticGrid& grid = {}, QVariant probka = 5) : g(grid) {
-        clean = BlankGrid(g);
-        parameter = GridParameter(g, probka);
-        p1 = clean;
-        p3 = BlankCountStrip(g.width());
-        auto button = [&](const char* name, const char* caption, QWidget* parent) {
-            auto* b = new QPushButton(QString::fromUtf8(caption), parent);
-            b->setObjectName(name);
-            return b;
-        };
-        command7 = button("Command7", "&Czytaj", &root);
-        command10 = button("Command10", "Po&miary", &root);
-        command11 = button("Command11", "&Wskaż", &root);
-        command12 = button("Command12", "&Usuń", &root);
+    explicit Window(const SyntheticGrid& grid = {}, QVariant probka = 5)
+        : g(grid), clean(BlankGrid(g)), p1(clean), p3(BlankCountStrip(g.width())),
+          parameter(GridParameter(g, probka)), p3View(new ImageView(p3, &root)), p1View(new ImageView(p1, &root)),
+          image4(new QLabel(p1View)) {
         for (auto* b : {command10, command11, command12}) b->setEnabled(false);
-        label2 = new QLabel("20%", &root);
-        label2->setObjectName("Label2");
-        label3 = new QLabel(&root);
-        label3->setObjectName("Label3");
-        label4 = new QLabel(&root);
-        label4->setObjectName("Label4");
-        progress = new QProgressBar(&root);
-        progress->setObjectName("ProgBarXP1");
         progress->hide();
-        p3View = new ImageView("P3", p3, &root);
         p3View->setGeometry(0, 58, g.width(), 19);
-        p1View = new ImageView("P1", p1, &root);
         p1View->setGeometry(0, 80, g.width(), g.height());
-        image4 = new QLabel(p1View);
-        image4->setObjectName("Image4");
         image4->resize(16, 16);
         image4->hide();
-        panel = new QFrame(&root);
-        panel->setObjectName("SSPanel1");
         panel->setGeometry(g.width() + 10, 80, 200, 300);
-        list1 = new QListWidget(panel);
-        list1->setObjectName("List1");
         list1->setGeometry(4, 4, 190, 250);
-        command13 = button("Command13", "&Zapisz", panel);
         command13->move(4, 260);
-        close = button("SSCommand2", "Zamknij", panel);
         close->move(100, 260);
         panel->hide();
         root.resize(g.width() + 220, g.height() + 100);
-        controller = new ReadingController(&root, state, p1, p3, &root);
+        controller = new ReadingController({command7, command10, command11, command12, command13, close, label2,
+                                            label3, label4, panel, list1, progress, p1View, p3View, image4},
+                                           state, p1, p3, &root);
         controller->setInput([this] { return ReadingInput{clean, parameter, RangeOf(parameter)}; });
         controller->setAutoMode([this] { return autoMode; });
         root.show();
@@ -116,20 +91,16 @@ struct Window {
 
 } // namespace
 
-TEST(ReadingController, ReadSwitchesTheButtonsAndLeavesValuesToTheList) {
+TEST(ReadingController, ReadListPointAndModes) {
     Window w;
     Blacken(w.clean, w.g, 4, 1);
     Blacken(w.clean, w.g, 2, 7);
     QTest::mouseClick(w.command7, Qt::LeftButton);
     EXPECT_EQ(w.state.MeasurementCount(), 2);
     EXPECT_FALSE(w.command7->isEnabled());
-    EXPECT_TRUE(w.command10->isEnabled());
-    EXPECT_TRUE(w.command11->isEnabled());
-    EXPECT_TRUE(w.command12->isEnabled());
-    EXPECT_TRUE(w.root.isEnabled());
+    for (auto* b : {w.command10, w.command11, w.command12}) EXPECT_TRUE(b->isEnabled());
     EXPECT_TRUE(w.progress->isHidden());
     EXPECT_TRUE(w.label3->isHidden());
-    EXPECT_EQ(w.label3->text(), "Wyszukuję pomiary:");
     EXPECT_TRUE(w.state.measurements()[0].value.isNull()) << "the list is hidden";
     EXPECT_EQ(w.p1.pixel(w.g.centre(4, 1)), kRed) << "boxes drawn on the caller's picture";
 
@@ -138,57 +109,24 @@ TEST(ReadingController, ReadSwitchesTheButtonsAndLeavesValuesToTheList) {
     EXPECT_EQ(w.listItems(), (QStringList{"Lp\tSekcja\tPomiar", "1. \t2.\t10,75", "2. \t4.\t10,15"}));
     EXPECT_EQ(w.root.focusWidget(), w.command13);
     EXPECT_FALSE(w.command11->isEnabled());
-    EXPECT_FALSE(w.command12->isEnabled());
+    // A line points at its mark; the header hides the pointer.
+    w.list1->setCurrentRow(2);
+    const QPoint c = w.g.centre(4, 1);
+    EXPECT_TRUE(w.image4->isVisible());
+    EXPECT_EQ(w.image4->pos(), QPoint(c.x() - 8 + 1, c.y() - 8));
+    w.list1->setCurrentRow(0);
+    EXPECT_FALSE(w.image4->isVisible());
+    w.list1->setCurrentRow(1);
 
     // Hiding does not refill: a line changed by hand stays as it is.
     w.list1->item(1)->setText("x");
     QTest::mouseClick(w.close, Qt::LeftButton);
     EXPECT_FALSE(w.panel->isVisible());
+    EXPECT_FALSE(w.image4->isVisible()) << "the list command hides the pointer";
     EXPECT_EQ(w.list1->item(1)->text(), "x");
     EXPECT_TRUE(w.command11->isEnabled());
-    EXPECT_TRUE(w.command12->isEnabled());
-}
 
-TEST(ReadingController, WithTheListShownTheReadingFillsIt) {
-    Window w;
-    Blacken(w.clean, w.g, 1, 0);
-    w.panel->show();
-    w.controller->Command7Click();
-    EXPECT_EQ(w.listItems(), (QStringList{"Lp\tSekcja\tPomiar", "1. \t1.\t10,05"}));
-}
-
-TEST(ReadingController, AutomaticModeComputesValuesAndKeepsTheButtons) {
-    Window w;
-    w.autoMode = true;
-    Blacken(w.clean, w.g, 3, 19);
-    EXPECT_TRUE(w.controller->Command7Click());
-    EXPECT_TRUE(w.command7->isEnabled());
-    EXPECT_FALSE(w.command10->isEnabled());
-    EXPECT_FALSE(w.command11->isEnabled());
-    EXPECT_DOUBLE_EQ(w.state.measurements()[0].value.toDouble(), 11.95);
-    EXPECT_EQ(w.list1->count(), 0);
-}
-
-TEST(ReadingController, TooManyMarksAreRefusedWithAMessage) {
-    Window w(SyntheticGrid{256, 129, 4, 4});
-    w.clean.fill(Qt::black);
-    QStringList shown;
-    MessagePresenter previous = SetMessagePresenter([&](const MessageRequest& r) {
-        shown << r.text;
-        return true;
-    });
-    EXPECT_FALSE(w.controller->Command7Click());
-    SetMessagePresenter(previous);
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].contains("32767"));
-    EXPECT_TRUE(w.command7->isEnabled());
-    EXPECT_FALSE(w.command10->isEnabled());
-    EXPECT_FALSE(w.command11->isEnabled());
-    EXPECT_TRUE(w.root.isEnabled());
-}
-
-TEST(ReadingController, ModeButtonsToggleAndExcludeEachOther) {
-    Window w;
+    // The correction modes exclude each other.
     w.controller->Command11Click();
     EXPECT_EQ(w.label4->text(), "Tryb wprowadzania.");
     w.controller->Command12Click();
@@ -196,6 +134,32 @@ TEST(ReadingController, ModeButtonsToggleAndExcludeEachOther) {
     EXPECT_FALSE(w.state.entryMode());
     w.controller->Command12Click();
     EXPECT_EQ(w.label4->text(), "");
+
+    // With the list shown, another reading fills it.
+    w.panel->show();
+    w.command7->setEnabled(true);
+    w.controller->Command7Click();
+    EXPECT_EQ(w.listItems().size(), 3);
+}
+
+TEST(ReadingController, AutomaticModeComputesValuesAndTooManyMarksAreRefused) {
+    Window w;
+    w.autoMode = true;
+    Blacken(w.clean, w.g, 3, 19);
+    EXPECT_TRUE(w.controller->Command7Click());
+    EXPECT_TRUE(w.command7->isEnabled());
+    EXPECT_FALSE(w.command10->isEnabled());
+    EXPECT_DOUBLE_EQ(w.state.measurements()[0].value.toDouble(), 11.95);
+    EXPECT_EQ(w.list1->count(), 0);
+
+    Window full(SyntheticGrid{256, 129, 4, 4});
+    full.clean.fill(Qt::black);
+    MessageRecorder shown;
+    EXPECT_FALSE(full.controller->Command7Click());
+    ASSERT_EQ(shown.requests.size(), 1u);
+    EXPECT_TRUE(shown.requests[0].text.contains("32767"));
+    EXPECT_TRUE(full.command7->isEnabled());
+    EXPECT_FALSE(full.command10->isEnabled());
 }
 
 TEST(ReadingController, EntryByClickAddsOneEntryPerCell) {
@@ -290,22 +254,4 @@ TEST(ReadingController, ATwoDigitCountIsClearedCompletely) {
     EXPECT_GT(CountPixels(w.p3, a, b, kRed), 0);
     // The other columns keep their counts.
     EXPECT_GT(InkPixels(w.p3, 1, w.g.cw), 0);
-}
-
-TEST(ReadingController, SelectingALinePointsAtItsMark) {
-    Window w;
-    Blacken(w.clean, w.g, 3, 2);
-    Blacken(w.clean, w.g, 7, 12);
-    w.controller->Command7Click();
-    w.controller->Command10Click();
-    w.list1->setCurrentRow(2);
-    EXPECT_TRUE(w.image4->isVisible());
-    const QPoint c = w.g.centre(7, 12);
-    EXPECT_EQ(w.image4->pos(), QPoint(c.x() - 8 + 1, c.y() - 8));
-    w.list1->setCurrentRow(0);
-    EXPECT_FALSE(w.image4->isVisible());
-    w.list1->setCurrentRow(1);
-    EXPECT_TRUE(w.image4->isVisible());
-    w.controller->Command10Click();
-    EXPECT_FALSE(w.image4->isVisible()) << "the list command hides the pointer";
 }

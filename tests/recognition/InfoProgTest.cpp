@@ -1,12 +1,19 @@
 #include "recognition/ui/InfoProg.h"
+#include "recognition/ui/PrintAt.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <functional>
+#include <ostream>
 
 using namespace kartovo;
+
+static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
@@ -26,33 +33,75 @@ Record Diameter() {
     return p;
 }
 
-QStringList Texts(const InfoProg& w) {
-    QStringList texts;
-    for (const InfoProgText& t : w.Layout().texts) texts << t.text;
-    return texts;
+QStringList Captions(int n) {
+    QStringList c;
+    for (int i = 1; i <= n; ++i) c << QStringLiteral("Pole %1").arg(i);
+    return c;
 }
 
-// Columns of the leftmost and rightmost dark pixels of a picture.
-std::pair<int, int> InkColumns(const QImage& img) {
-    int left = img.width(), right = -1;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (qGray(img.pixel(x, y)) < 160) left = std::min(left, x), right = std::max(right, x);
-    return {left, right};
+const InfoProgText* Find(const InfoProgLayout& l, const QString& text) {
+    for (const InfoProgText& t : l.texts)
+        if (t.text == text) return &t;
+    return nullptr;
+}
+
+const QString kParameter = QStringLiteral("Średnica 12,50 [mm]");
+
+// Bounds of the non-white pixels of an image part.
+QRect Ink(const QImage& img, const QRect& area = {}) {
+    const QRect a = area.isNull() ? img.rect() : area;
+    int l = INT_MAX, t = INT_MAX, r = -1, b = -1;
+    for (int y = a.top(); y <= a.bottom(); ++y)
+        for (int x = a.left(); x <= a.right(); ++x)
+            if (qGray(img.pixel(x, y)) < 160) {
+                l = std::min(l, x), t = std::min(t, y), r = std::max(r, x), b = std::max(b, y);
+            }
+    return r < 0 ? QRect() : QRect(QPoint(l, t), QPoint(r, b));
 }
 
 } // namespace
 
-TEST(InfoProg, ShowsEveryFieldAndTheParameterInItsFormat) {
-    Record program = Program(3);
-    program.set("ID2", QVariant()); // a null value shows as nothing
-    program.set("ID3", 12.5);
-    const InfoProg w(program, Diameter(), {QStringLiteral("Rysunek"), QStringLiteral("Kod"), QStringLiteral("Partia")});
-    const QStringList texts = Texts(w);
-    for (const char* t : {"Rysunek", "Kod", "Partia", ": W1", ": ", ": 12,5"})
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(t))) << t;
-    EXPECT_TRUE(texts.contains(QStringLiteral("Średnica 12,50 [mm]")));
+// What the operator reads: every field's caption with its value (a null
+// value as nothing), the parameter in its format, the question in red in the
+// middle, nothing cut at the window's edge even for a long caption.
+TEST(InfoProg, ShowsTheProgramFieldsAndTheParameterInsideTheWindow) {
+    Record program = Program(10);
+    program.set("ID4", QVariant());
+    program.set("ID5", 12.5);
+    QStringList captions = Captions(10);
+    captions[0] = QStringLiteral("Numer rysunku technicznego wyrobu gotowego");
+    InfoProg w(program, Diameter(), captions);
+    const InfoProgLayout& l = w.Layout();
+    for (const QString& text : {captions[0], captions[9], QStringLiteral(": W1"), QStringLiteral(": "),
+                                QStringLiteral(": 12,5"), kParameter})
+        EXPECT_TRUE(Find(l, text)) << text.toStdString();
+    EXPECT_EQ(Find(l, ": W1")->x, Find(l, captions[0])->x + 50) << "values follow the longest caption";
 
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QImage img = w.grab().toImage();
+    const QRect ink = Ink(img);
+    ASSERT_FALSE(ink.isNull());
+    EXPECT_GE(ink.left(), 1);
+    EXPECT_LT(ink.right(), img.width() - 1);
+    int red = 0, left = INT_MAX, right = -1;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (c.red() > 180 && c.green() < 100 && c.blue() < 100) {
+                ++red;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    EXPECT_GT(red, 20);
+    EXPECT_NEAR((left + right) / 2.0, img.width() / 2.0, 4);
+    const QPoint screenCentre = w.screen()->availableGeometry().center();
+    EXPECT_NEAR(w.frameGeometry().center().x(), screenCentre.x(), 2);
+}
+
+TEST(InfoProg, ParameterLineUsesTheParameterFormat) {
+    EXPECT_EQ(InfoProg::ParameterLine(Diameter()), kParameter);
     Record p = Diameter();
     p.set("WN", QVariant());
     p.set("Format", QVariant());
@@ -62,33 +111,19 @@ TEST(InfoProg, ShowsEveryFieldAndTheParameterInItsFormat) {
     EXPECT_EQ(InfoProg::ParameterLine(p), QStringLiteral("Średnica 1\u00A0234,568 [mm]"));
 }
 
-TEST(InfoProg, LongCaptionMovesTheValuesInsteadOfLeavingTheWindow) {
-    const QString longCaption = QStringLiteral("Numer rysunku technicznego wyrobu gotowego");
-    InfoProg w(Program(2), Diameter(), {longCaption, QStringLiteral("Kod")});
-    const QImage img = w.grab().toImage();
-    const auto [left, right] = InkColumns(img);
-    EXPECT_GE(left, 1);
-    EXPECT_LT(right, img.width() - 1);
-}
-
-TEST(InfoProg, AnswersAsTheOperatorGivesThem) {
-    const struct {
-        const char* name;
-        std::function<void(InfoProg&)> answer;
-        bool accepted;
-    } cases[] = {
-        {"Return", [](InfoProg& w) { QTest::keyClick(&w, Qt::Key_Return); }, true},
+TEST(InfoProg, Answers) {
+    struct Case {
+        const char* how;
+        std::function<void(InfoProg&)> act;
+        bool yes;
+    };
+    const Case cases[] = {
+        {"Enter", [](InfoProg& w) { QTest::keyClick(&w, Qt::Key_Return); }, true},
         {"Enter on TAK", [](InfoProg& w) { QTest::keyClick(w.yesButton(), Qt::Key_Enter); }, true},
-        {"Escape", [](InfoProg& w) { QTest::keyClick(w.yesButton(), Qt::Key_Escape); }, false},
-        {"click TAK", [](InfoProg& w) { QTest::mouseClick(w.yesButton(), Qt::LeftButton); }, true},
-        {"click NIE after TAK",
-         [](InfoProg& w) {
-             QTest::mouseClick(w.yesButton(), Qt::LeftButton);
-             w.show();
-             QTest::mouseClick(w.noButton(), Qt::LeftButton);
-         },
-         false},
-        {"Return on NIE",
+        {"Esc", [](InfoProg& w) { QTest::keyClick(w.yesButton(), Qt::Key_Escape); }, false},
+        {"TAK", [](InfoProg& w) { QTest::mouseClick(w.yesButton(), Qt::LeftButton); }, true},
+        {"NIE", [](InfoProg& w) { QTest::mouseClick(w.noButton(), Qt::LeftButton); }, false},
+        {"Enter on NIE",
          [](InfoProg& w) {
              w.noButton()->setFocus();
              QTest::keyClick(w.noButton(), Qt::Key_Return);
@@ -102,12 +137,44 @@ TEST(InfoProg, AnswersAsTheOperatorGivesThem) {
          },
          false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        InfoProg w(Program(1), Diameter(), {QStringLiteral("Pole 1")});
+    for (const Case& c : cases) {
+        InfoProg w(Program(1), Diameter(), Captions(1));
         w.show();
-        c.answer(w);
-        EXPECT_EQ(w.DialogAccepted(), c.accepted);
-        EXPECT_FALSE(w.isVisible());
+        c.act(w);
+        EXPECT_EQ(w.DialogAccepted(), c.yes) << c.how;
+        EXPECT_FALSE(w.isVisible()) << c.how;
     }
+}
+
+TEST(PrintAt, AlignsOnXWithTheTopAtY) {
+    QImage img(400, 120, QImage::Format_RGB32);
+    QFont f(QStringLiteral("DejaVu Sans"), 12);
+    const auto draw = [&](int alignment) {
+        img.fill(Qt::white);
+        QPainter p(&img);
+        p.setFont(f);
+        p.setPen(Qt::black);
+        PrintAt(p, 200, 30, QStringLiteral("HHHH"), alignment);
+        return Ink(img);
+    };
+    const QRect start = draw(AlignStart);
+    ASSERT_FALSE(start.isNull());
+    EXPECT_NEAR(start.left(), 200, 3);
+    EXPECT_GE(start.top(), 30);
+    EXPECT_LT(start.top(), 30 + 8);
+    const QRect end = draw(AlignEnd);
+    EXPECT_NEAR(end.right(), 200, 3);
+    EXPECT_EQ(end.top(), start.top());
+    const QRect centre = draw(AlignCentre);
+    EXPECT_NEAR((centre.left() + centre.right()) / 2.0, 200, 2);
+
+    // A scaled painter works in its own units.
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        p.setFont(f);
+        p.scale(0.5, 0.5);
+        PrintAt(p, 400, 60, QStringLiteral("HHHH"), AlignEnd);
+    }
+    EXPECT_NEAR(Ink(img).right(), 200, 3);
 }

@@ -155,6 +155,8 @@ int main(int argc, char** argv) {
             const QString base = QFileInfo(card).completeBaseName();
             w.cards()->setFileDialog([card](const QString&, const QString&, const QString&) { return card; });
             w.findChild<QPushButton*>(QStringLiteral("Command4"))->click();
+            // The card goes its road on a worker thread.
+            while (w.cards()->busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             ok &= save(w, folder, base + QStringLiteral("-1-zaladowana.png"));
             auto* read = w.findChild<QPushButton*>(QStringLiteral("Command7"));
             if (!read->isEnabled()) continue;

@@ -2,7 +2,9 @@
 
 #include "app/ui/CardController.h"
 #include "app/ui/Controls.h"
+#include "app/ui/ListPanel.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/OptionsPanel.h"
 #include "db/DbSession.h"
 #include "platform/Logging.h"
 #include "platform/Messages.h"
@@ -20,12 +22,13 @@
 
 namespace kartovo {
 
-AutoController::AutoController(MainWindow& window) : QObject(&window), m_window(window) {
+AutoController::AutoController(MainWindow& window, const MainWidgets& widgets)
+    : QObject(&window), m_window(window), m_widgets(widgets) {
     setObjectName(QStringLiteral("AutoController"));
-    m_command1 = window.findChild<QPushButton*>(QStringLiteral("Command1"));
-    m_timer1 = window.findChild<QTimer*>(QStringLiteral("Timer1"));
-    m_text1 = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
-    m_panel2 = window.findChild<QWidget*>(QStringLiteral("SSPanel2"));
+    m_command1 = widgets.command1;
+    m_timer1 = widgets.timer1;
+    m_text1 = widgets.optionsPanel->exchangeFolderField();
+    m_panel2 = widgets.ssPanel2;
     // While a scan holds the operator's commands, the mode cannot be switched on.
     if (m_panel2) m_panel2->installEventFilter(this);
     m_folderDialog = [this](const QString& folder) {
@@ -38,7 +41,7 @@ AutoController::AutoController(MainWindow& window) : QObject(&window), m_window(
         if (!result.stored && !result.message.isEmpty()) m_lastRefusal = result.message;
         return result;
     });
-    m_command6 = window.findChild<QWidget*>(QStringLiteral("Command6"));
+    m_command6 = widgets.command6;
     // The window says what automatic mode does: a line at its foot, with a
     // countdown to the next look.
     m_status = new QLabel(window.statusBar());
@@ -64,8 +67,7 @@ AutoController::AutoController(MainWindow& window) : QObject(&window), m_window(
             if (withSeparator != m_text1->text()) m_text1->setText(withSeparator);
         });
     }
-    if (auto* image3 = window.findChild<SmallImage*>(QStringLiteral("Image3")))
-        connect(image3, &SmallImage::clicked, this, &AutoController::Image3Click);
+    connect(widgets.optionsPanel->folderImage(), &SmallImage::clicked, this, &AutoController::Image3Click);
     updateCommand1();
 }
 
@@ -86,8 +88,7 @@ void AutoController::updateCommand1() {
 }
 
 void AutoController::Command1Click() {
-    for (const char* name : {"SSPanel1", "SSPanel4"})
-        if (auto* panel = m_window.findChild<QWidget*>(QLatin1String(name))) panel->hide();
+    for (QWidget* panel : std::initializer_list<QWidget*>{m_widgets.listPanel, m_widgets.optionsPanel}) panel->hide();
     bool& on = m_window.run().autoMode;
     // Cards are stored without the operator from now on: nothing of the card
     // on screen may be read or stored afterwards.
@@ -97,7 +98,7 @@ void AutoController::Command1Click() {
     // Every operator command, the options included, waits while cards are stored.
     if (m_panel2) m_panel2->setEnabled(!on);
     if (m_command6) m_command6->setEnabled(!on);
-    if (auto* list = m_window.findChild<QWidget*>(QStringLiteral("SSPanel1"))) list->setEnabled(!on);
+    m_widgets.listPanel->setEnabled(!on);
     updateCommand1();
     qCInfo(lcApp) << "Automatic mode" << (on ? "on" : "off");
     if (on) {
@@ -163,6 +164,9 @@ void AutoController::Image3Click() {
 void AutoController::Timer1Timer() {
     if (m_inTick) return;
     m_inTick = true;
+    // The working files are automatic mode's now.
+    m_window.cards()->cancel();
+    m_window.cards()->waitForWorker();
     if (m_timer1) {
         m_timer1->stop();
         m_timer1->setInterval(0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AutoMode.h"
+#include "app/ui/MainWidgets.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -26,7 +27,7 @@ public:
     // The folder dialog: the current folder in, the chosen one out (empty when cancelled).
     using FolderDialog = std::function<QString(const QString& folder)>;
 
-    explicit AutoController(MainWindow& window);
+    AutoController(MainWindow& window, const MainWidgets& widgets);
     ~AutoController() override;
 
     void setFolderDialog(FolderDialog dialog) { m_folderDialog = std::move(dialog); }
@@ -51,6 +52,7 @@ private:
     void updateStatus();
 
     MainWindow& m_window;
+    MainWidgets m_widgets;
     QPushButton* m_command1 = nullptr;
     QTimer* m_timer1 = nullptr;
     QLineEdit* m_text1 = nullptr;

@@ -2,6 +2,8 @@
 
 #include "app/AutoMode.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/Controls.h"
+#include "app/ui/PictureView.h"
 #include "db/DbSession.h"
 #include "dialogs/DbProgramChoiceSource.h"
 #include "dialogs/ui/ProgramK.h"
@@ -12,43 +14,104 @@
 #include "recognition/ui/InfoProg.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <atomic>
+#include <optional>
 
 namespace kartovo {
 
 namespace {
-// A dialog made while the main window is closed to input would inherit that;
-// the window is open for the dialog's time only (the dialog is modal).
-class OpenForDialog {
+
+// The pipeline's view on the worker thread: every call goes to the window's
+// thread in order, and is dropped there once its card is no longer the
+// window's (a newer card took its place).
+class QueuedView : public PipelineView {
 public:
-    explicit OpenForDialog(QWidget& w) : m_w(w), m_was(w.isEnabled()) { m_w.setEnabled(true); }
-    ~OpenForDialog() { m_w.setEnabled(m_was); }
+    QueuedView(CardController* target, quint64 generation) : m_target(target), m_generation(generation) {}
+
+    void setStatus(const QString& text) override {
+        post([text](CardController& c) { c.setStatus(text); });
+    }
+    void showStatus(bool visible) override {
+        post([visible](CardController& c) { c.showStatus(visible); });
+    }
+    void showProgress(bool visible) override {
+        post([visible](CardController& c) { c.showProgress(visible); });
+    }
+    void setProgress(int percent) override {
+        if (percent == m_lastProgress) return; // the road reports once per column
+        m_lastProgress = percent;
+        post([percent](CardController& c) { c.setProgress(percent); });
+    }
+    void showCardView(bool visible) override {
+        post([visible](CardController& c) { c.showCardView(visible); });
+    }
+    void showCodeField(bool visible) override {
+        post([visible](CardController& c) { c.showCodeField(visible); });
+    }
+    void disableListButtons() override {
+        post([](CardController& c) { c.disableListButtons(); });
+    }
 
 private:
-    QWidget& m_w;
-    bool m_was;
+    template <class F> void post(F f) {
+        QMetaObject::invokeMethod(
+            m_target,
+            [target = m_target, generation = m_generation, f = std::move(f)] {
+                if (target->generation() == generation) f(*target);
+            },
+            Qt::QueuedConnection);
+    }
+
+    CardController* m_target;
+    quint64 m_generation;
+    int m_lastProgress = -1;
 };
+
 } // namespace
 
-CardController::CardController(MainWindow& window) : QObject(&window), m_window(window) {
+// One card on its road: its own state and pictures until the window takes them.
+struct CardController::Job {
+    Job(CardController* controller, quint64 gen) : generation(gen), queued(controller, gen) {
+        // Made here, used on the worker, possibly let go there: no thread owns it.
+        pictures.moveToThread(nullptr);
+    }
+    const quint64 generation;
+    std::atomic<bool> cancelled{false};
+    CardState card;
+    CardPictures pictures;
+    QueuedView queued;
+    std::unique_ptr<CardPipeline> pipeline;
+};
+
+CardController::CardController(MainWindow& window, const MainWidgets& widgets)
+    : QObject(&window), m_window(window), m_widgets(widgets) {
     setObjectName(QStringLiteral("CardController"));
+    // One card at a time: a cancelled card ends before the next one writes
+    // the working files.
+    m_worker.setMaxThreadCount(1);
     m_fileDialog = [this](const QString& title, const QString& filter, const QString& folder) {
         // Qt's own dialog speaks the program's language (Qt's Polish texts);
         // a desktop's native one follows the desktop instead.
         return QFileDialog::getOpenFileName(&m_window, title, folder, filter, nullptr,
                                             QFileDialog::DontUseNativeDialog);
     };
-    if (auto* command4 = qobject_cast<QPushButton*>(control("Command4")))
-        connect(command4, &QPushButton::clicked, this, &CardController::Command4Click);
+    if (m_widgets.command4) connect(m_widgets.command4, &QPushButton::clicked, this, &CardController::Command4Click);
 }
 
-QWidget* CardController::control(const char* name) const {
-    return m_window.findChild<QWidget*>(QLatin1String(name));
+CardController::~CardController() {
+    // The window's controls may be gone already: only the card is let go.
+    if (m_opening) m_opening->cancelled = true;
+    m_opening.reset();
+    if (m_job) m_job->cancelled = true;
+    m_job.reset();
+    ++m_generation;
+    m_worker.waitForDone();
+    while (m_busyCursors > 0) endBusy();
 }
 
 FileChoice CardController::GetFileOpen(const QString& title, const QString& mask, const QString& folder) {
@@ -56,30 +119,53 @@ FileChoice CardController::GetFileOpen(const QString& title, const QString& mask
 }
 
 void CardController::Command4Click() {
-    if (m_busy) return;
     const FileChoice choice = GetFileOpen(kImageFileTitle, kImageFileMask, m_window.run().initialFolder);
     if (!choice.DialogAccepted) return;
     m_window.run().initialFolder = choice.folder();
     OpenFile(choice.ChosenFilePath);
 }
 
-bool CardController::OpenFile(const QString& path) {
-    if (m_busy) return false;
+void CardController::OpenFile(const QString& path) {
+    // A newer choice wins over a card still on its way.
+    cancel();
+    auto opening = std::make_shared<Opening>();
+    m_opening = opening;
+    beginBusy();
     // The chosen file is only read: decoded once, and its content's hash
     // tells at the save whether this card was stored before.
-    QByteArray content;
-    QImage picture;
-    QString why;
-    if (!ReadPictureFile(path, content, &why) || !LoadPictureData(content, path, picture, &why)) {
+    m_worker.start([this, path, opening] {
+        QByteArray content;
+        QImage picture;
+        QString why;
+        if (!opening->cancelled && ReadPictureFile(path, content, &why) &&
+            LoadPictureData(content, path, picture, &why))
+            content = AutoMode::FileHash(content);
+        else
+            content.clear();
+        QMetaObject::invokeMethod(
+            this,
+            [this, opening, path, why, hash = std::move(content), picture = std::move(picture)]() mutable {
+                opened(opening, path, why, hash, std::move(picture));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CardController::opened(const std::shared_ptr<Opening>& opening, const QString& path, const QString& why,
+                            const QByteArray& hash, QImage picture) {
+    if (opening != m_opening) return;
+    m_opening.reset();
+    endBusy();
+    if (picture.isNull()) {
         ShowMessage(CardPipeline::UnreadableImageText(why), 2, 16);
-        return false;
+        return;
     }
     // From here on the new card is taken: nothing of the earlier one stays.
     m_window.dropCard();
     m_scannerSource = false;
     m_card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
-    setCardFile(AutoMode::FileHash(content), QFileInfo(path).fileName());
-    return runPipeline(true, &picture);
+    setCardFile(hash, QFileInfo(path).fileName());
+    runPipeline(true, &picture);
 }
 
 bool CardController::ZaladujPlikGraf(bool showMessages) { return runPipeline(showMessages, nullptr); }
@@ -88,85 +174,140 @@ bool CardController::ZaladujPlikGraf(bool showMessages, QImage picture) {
     return runPipeline(showMessages, &picture);
 }
 
+void CardController::cancel() {
+    if (m_opening) {
+        m_opening->cancelled = true;
+        m_opening.reset();
+        endBusy();
+    }
+    if (!m_job) return;
+    m_job->cancelled = true;
+    m_job.reset();
+    ++m_generation;
+    showProgress(false);
+    endBusy();
+}
+
 bool CardController::runPipeline(bool showMessages, QImage* decoded) {
-    if (m_busy) return false;
-    m_busy = true;
-    CardPipeline pipeline(m_card, m_window.pictures(), Conn(), Base());
-    pipeline.setView(this);
+    cancel();
+    auto job = std::make_shared<Job>(this, ++m_generation);
+    // Nothing of the card before stays on the window while this one is on its way.
+    const QString path = m_card.ImagePath;
+    m_card.resetCard();
+    m_card.ImagePath = path;
+    job->card.ImagePath = path;
+    m_window.pictures().clear(Picture::P2);
+    m_window.pictures().clear(Picture::P4);
+
+    job->pipeline = std::make_unique<CardPipeline>(job->card, job->pictures, Conn(), Base());
+    CardPipeline& pipeline = *job->pipeline;
     pipeline.setOptions(m_window.currentOptions());
     pipeline.setAutoMode(m_window.run().autoMode);
     pipeline.setReadCommand(m_readCommand);
     pipeline.setSaveCommand(m_saveCommand);
-    if (decoded) pipeline.ZaladujPlikGraf(showMessages, std::move(*decoded));
-    else pipeline.ZaladujPlikGraf(showMessages);
-    m_busy = false;
-    if (!m_card.Fault.isEmpty()) ShowMessage(m_card.Fault, 2, 16);
+    pipeline.setCancel(&job->cancelled);
+    pipeline.setView(this);
+    pipeline.begin(showMessages);
+    m_job = job;
+
+    std::optional<QImage> picture;
+    if (decoded) picture = std::move(*decoded);
+    m_worker.start([this, job, picture = std::move(picture)]() mutable {
+        CardPipeline& p = *job->pipeline;
+        p.setView(&job->queued);
+        p.prepare(picture ? &*picture : nullptr);
+        picture.reset();
+        p.waitForFiles();
+        QMetaObject::invokeMethod(this, [this, job] { prepared(job); }, Qt::QueuedConnection);
+    });
     return true;
 }
 
-void CardController::beginBusy() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_window.setEnabled(false);
-    m_lastProgress = -1;
-    m_previousPresenter = SetMessagePresenter([this](const MessageRequest& request) {
-        OpenForDialog open(m_window);
-        return m_previousPresenter ? m_previousPresenter(request) : false;
+void CardController::prepared(const std::shared_ptr<Job>& job) {
+    if (job->generation != m_generation) return;
+    job->pipeline->setView(this);
+    job->pipeline->identify();
+    // The window may have taken another card while a question was open.
+    if (job->generation != m_generation) return;
+    m_worker.start([this, job] {
+        job->pipeline->setView(&job->queued);
+        job->pipeline->finish();
+        QMetaObject::invokeMethod(this, [this, job] { finished(job); }, Qt::QueuedConnection);
     });
 }
 
+void CardController::finished(const std::shared_ptr<Job>& job) {
+    if (job->generation != m_generation) return;
+    m_job.reset();
+    // The card becomes the window's: its state and pictures, the card view last.
+    m_card = job->card;
+    CardPictures& shown = m_window.pictures();
+    for (const Picture p : {Picture::P2, Picture::P4, Picture::P1}) shown.setImage(p, job->pictures.image(p));
+    CardPipeline& pipeline = *job->pipeline;
+    pipeline.rebind(m_card, shown);
+    pipeline.setView(this);
+    pipeline.conclude();
+    if (!m_card.Fault.isEmpty()) ShowMessage(m_card.Fault, 2, 16);
+    emit cardDone();
+}
+
+void CardController::beginBusy() {
+    // The window stays open to input; the pointer says that a card is on its way.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    ++m_busyCursors;
+    m_lastProgress = -1;
+}
+
 void CardController::endBusy() {
-    SetMessagePresenter(std::move(m_previousPresenter));
-    m_previousPresenter = {};
-    m_window.setEnabled(true);
+    if (m_busyCursors == 0) return;
+    --m_busyCursors;
     QApplication::restoreOverrideCursor();
 }
 
 void CardController::setStatus(const QString& text) {
-    if (auto* label = qobject_cast<QLabel*>(control("Label3"))) label->setText(text);
+    if (m_widgets.label3) m_widgets.label3->setText(text);
 }
 
 void CardController::showStatus(bool visible) {
-    if (QWidget* label = control("Label3")) label->setVisible(visible);
+    if (m_widgets.label3) m_widgets.label3->setVisible(visible);
 }
 
 void CardController::showProgress(bool visible) {
-    if (auto* bar = qobject_cast<QProgressBar*>(control("ProgBarXP1"))) {
-        bar->setValue(0);
-        bar->setVisible(visible);
-    }
+    if (!m_widgets.progBarXP1) return;
+    m_widgets.progBarXP1->setValue(0);
+    m_widgets.progBarXP1->setVisible(visible);
 }
 
 void CardController::setProgress(int percent) {
-    // The window is closed to input meanwhile; it only repaints and stays alive.
     if (percent == m_lastProgress) return;
     m_lastProgress = percent;
-    if (auto* bar = qobject_cast<QProgressBar*>(control("ProgBarXP1"))) bar->setValue(qBound(0, percent, 100));
-    QCoreApplication::processEvents();
+    if (m_widgets.progBarXP1) m_widgets.progBarXP1->setValue(qBound(0, percent, 100));
 }
 
 void CardController::showCardView(bool visible) {
-    for (const char* name : {"P1", "P3"})
-        if (QWidget* w = control(name)) w->setVisible(visible);
+    for (QWidget* w : {static_cast<QWidget*>(m_widgets.p1), static_cast<QWidget*>(m_widgets.p3)})
+        if (w) w->setVisible(visible);
 }
 
 void CardController::showCodeField(bool visible) {
-    if (QWidget* w = control("P4")) w->setVisible(visible);
+    if (m_widgets.p4) static_cast<QWidget*>(m_widgets.p4)->setVisible(visible);
 }
 
 void CardController::setReadButtons(bool readable) {
     m_window.setCardReadable(readable);
-    for (const char* name : {"Command7", "Image1", "Image2"})
-        if (QWidget* w = control(name)) w->setEnabled(readable);
+    for (QWidget* w : {static_cast<QWidget*>(m_widgets.command7), static_cast<QWidget*>(m_widgets.image1),
+                       static_cast<QWidget*>(m_widgets.image2)})
+        if (w) w->setEnabled(readable);
     disableListButtons();
 }
 
 void CardController::disableListButtons() {
-    for (const char* name : {"Command10", "Command11", "Command12"})
-        if (QWidget* w = control(name)) w->setEnabled(false);
+    for (QPushButton* b : {m_widgets.command10, m_widgets.command11, m_widgets.command12})
+        if (b) b->setEnabled(false);
 }
 
 bool CardController::focusListCommand(bool runIt) {
-    auto* command10 = qobject_cast<QPushButton*>(control("Command10"));
+    QPushButton* command10 = m_widgets.command10;
     if (!command10 || !command10->isEnabled()) return false;
     command10->setFocus();
     if (runIt) command10->click();
@@ -182,7 +323,6 @@ QStringList CardController::programCaptions() const {
 }
 
 bool CardController::confirmIdentification(const Record& program, const Record& parameter) {
-    OpenForDialog open(m_window);
     if (m_confirmDialog) return m_confirmDialog(program, parameter);
     InfoProg dialog(program, parameter, programCaptions(), &m_window);
     dialog.exec();
@@ -190,7 +330,6 @@ bool CardController::confirmIdentification(const Record& program, const Record& 
 }
 
 bool CardController::chooseProgram(std::int32_t& programId, std::int32_t& parameterId) {
-    OpenForDialog open(m_window);
     if (m_choiceDialog) return m_choiceDialog(programId, parameterId);
     DbProgramChoiceSource source(Conn());
     ProgramK dialog(source, programCaptions(), &m_window);
@@ -200,5 +339,9 @@ bool CardController::chooseProgram(std::int32_t& programId, std::int32_t& parame
     parameterId = dialog.ChosenParameterID();
     return true;
 }
+
+void CardController::showMessage(const QString& text) { ShowMessage(text, 2, 16); }
+
+bool CardController::askQuestion(const QString& text) { return AskQuestion(text, 2, 16); }
 
 } // namespace kartovo

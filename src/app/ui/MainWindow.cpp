@@ -52,22 +52,22 @@ MainWindow::MainWindow(QWidget* parent)
     buildCardView(m_central);
     buildTopBar(m_central);
 
-    m_optionsPanel = new OptionsPanel(m_central);
-    m_optionsPanel->adjustSize();
-    m_optionsPanel->resize(qMax(m_optionsPanel->width(), 360), m_optionsPanel->height());
-    m_optionsPanel->hide();
-    m_listPanel = new ListPanel(m_central);
-    m_listPanel->resize(280, 420);
-    m_listPanel->hide();
+    m_widgets.optionsPanel = new OptionsPanel(m_central);
+    m_widgets.optionsPanel->adjustSize();
+    m_widgets.optionsPanel->resize(qMax(m_widgets.optionsPanel->width(), 360), m_widgets.optionsPanel->height());
+    m_widgets.optionsPanel->hide();
+    m_widgets.listPanel = new ListPanel(m_central);
+    m_widgets.listPanel->resize(280, 420);
+    m_widgets.listPanel->hide();
 
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_widgets.timer1 = new QTimer(this);
+    m_widgets.timer1->setObjectName(QStringLiteral("Timer1"));
 
-    connect(m_command6, &QPushButton::clicked, m_optionsPanel, &OptionsPanel::toggle);
-    connect(m_optionsPanel->closeButton(), &QPushButton::clicked, m_optionsPanel, &OptionsPanel::toggle);
+    connect(m_widgets.command6, &QPushButton::clicked, m_widgets.optionsPanel, &OptionsPanel::toggle);
+    connect(m_widgets.optionsPanel->closeButton(), &QPushButton::clicked, m_widgets.optionsPanel, &OptionsPanel::toggle);
     connect(&m_pictures, &CardPictures::pictureChanged, this, &MainWindow::onCardPictureChanged);
 
-    m_cards = new CardController(*this);
+    m_cards = new CardController(*this, m_widgets);
     wireCardCommands();
 
     InstallEnterClick(m_central);
@@ -91,49 +91,55 @@ void MainWindow::buildTopBar(QWidget* central) {
     auto* panel2 = new QFrame(central);
     panel2->setObjectName(QStringLiteral("SSPanel2"));
     panel2->setFrameShape(QFrame::StyledPanel);
-    const QList<QPair<QString, QString>> commands{
-        {QStringLiteral("Command2"), QStringLiteral("&Skan")},     {QStringLiteral("Command4"), QStringLiteral("&Plik")},
-        {QStringLiteral("Command7"), QStringLiteral("&Czytaj")},   {QStringLiteral("Command10"), QStringLiteral("Po&miary")},
-        {QStringLiteral("Command11"), QStringLiteral("&Wskaż")},   {QStringLiteral("Command12"), QStringLiteral("&Usuń")}};
+    m_widgets.ssPanel2 = panel2;
+    struct Command {
+        QPushButton*& button;
+        const char* name;
+        QString caption;
+        QString toolTip;
+    };
+    const Command commands[]{
+        {m_widgets.command2, "Command2", QStringLiteral("&Skan"), QStringLiteral("Skanuj kartę")},
+        {m_widgets.command4, "Command4", QStringLiteral("&Plik"), QStringLiteral("Wczytaj kartę z pliku")},
+        {m_widgets.command7, "Command7", QStringLiteral("&Czytaj"), QStringLiteral("Czytaj zeskanowany obraz")},
+        {m_widgets.command10, "Command10", QStringLiteral("Po&miary"),
+         QStringLiteral("Pokaż odczytane wartości pomiarowe")},
+        {m_widgets.command11, "Command11", QStringLiteral("&Wskaż"), QStringLiteral("Wskaż dodatkowy pomiar")},
+        {m_widgets.command12, "Command12", QStringLiteral("&Usuń"), QStringLiteral("Usuń błędny pomiar")}};
     int x = 4;
-    for (const auto& [name, caption] : commands) {
-        QPushButton* b = addCommand(name, caption, panel2);
-        b->move(x, 4);
+    for (const Command& c : commands) {
+        c.button = addCommand(QLatin1String(c.name), c.caption, panel2);
+        c.button->move(x, 4);
+        c.button->setToolTip(c.toolTip);
         x += kButtonWidth + 3;
-        // Processing and reading a card enable these.
-        if (name != QLatin1String("Command2") && name != QLatin1String("Command4")) b->setEnabled(false);
     }
-    panel2->findChild<QPushButton*>(QStringLiteral("Command2"))->setToolTip(QStringLiteral("Skanuj kartę"));
-    panel2->findChild<QPushButton*>(QStringLiteral("Command4"))->setToolTip(QStringLiteral("Wczytaj kartę z pliku"));
-    panel2->findChild<QPushButton*>(QStringLiteral("Command7"))->setToolTip(QStringLiteral("Czytaj zeskanowany obraz"));
-    panel2->findChild<QPushButton*>(QStringLiteral("Command10"))
-        ->setToolTip(QStringLiteral("Pokaż odczytane wartości pomiarowe"));
-    panel2->findChild<QPushButton*>(QStringLiteral("Command11"))->setToolTip(QStringLiteral("Wskaż dodatkowy pomiar"));
-    panel2->findChild<QPushButton*>(QStringLiteral("Command12"))->setToolTip(QStringLiteral("Usuń błędny pomiar"));
+    // Processing and reading a card enable these.
+    for (QPushButton* b : {m_widgets.command7, m_widgets.command10, m_widgets.command11, m_widgets.command12})
+        b->setEnabled(false);
     panel2->setGeometry(4, 4, x + 1, kButtonHeight + 8);
-    m_command7 = panel2->findChild<QPushButton*>(QStringLiteral("Command7"));
 
     const int tx = panel2->geometry().right() + 12;
-    m_image1 = new SmallImage(QStringLiteral("Image1"), SmallImage::Shape::ArrowLeft, central);
-    m_image1->move(tx, 13);
-    m_image1->setToolTip(QStringLiteral("Obniż próg wypełnienia"));
-    m_label2 = new QLabel(QStringLiteral("20%"), central);
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    m_label2->setFrameShape(QFrame::Panel);
-    m_label2->setFrameShadow(QFrame::Sunken);
-    m_label2->setAlignment(Qt::AlignCenter);
-    m_label2->setGeometry(tx + 20, 9, 52, 24);
-    m_label2->setToolTip(QStringLiteral("Próg wypełnienia pola"));
-    m_image2 = new SmallImage(QStringLiteral("Image2"), SmallImage::Shape::ArrowRight, central);
-    m_image2->move(tx + 76, 13);
-    m_image2->setToolTip(QStringLiteral("Podnieś próg wypełnienia"));
-    connect(m_image1, &SmallImage::clicked, this, [this] { stepThreshold(-1); });
-    connect(m_image2, &SmallImage::clicked, this, [this] { stepThreshold(+1); });
+    m_widgets.image1 = new SmallImage(QStringLiteral("Image1"), SmallImage::Shape::ArrowLeft, central);
+    m_widgets.image1->move(tx, 13);
+    m_widgets.image1->setToolTip(QStringLiteral("Obniż próg wypełnienia"));
+    m_widgets.label2 = new QLabel(QStringLiteral("20%"), central);
+    m_widgets.label2->setObjectName(QStringLiteral("Label2"));
+    m_widgets.label2->setFrameShape(QFrame::Panel);
+    m_widgets.label2->setFrameShadow(QFrame::Sunken);
+    m_widgets.label2->setAlignment(Qt::AlignCenter);
+    m_widgets.label2->setGeometry(tx + 20, 9, 52, 24);
+    m_widgets.label2->setToolTip(QStringLiteral("Próg wypełnienia pola"));
+    m_widgets.image2 = new SmallImage(QStringLiteral("Image2"), SmallImage::Shape::ArrowRight, central);
+    m_widgets.image2->move(tx + 76, 13);
+    m_widgets.image2->setToolTip(QStringLiteral("Podnieś próg wypełnienia"));
+    connect(m_widgets.image1, &SmallImage::clicked, this, [this] { stepThreshold(-1); });
+    connect(m_widgets.image2, &SmallImage::clicked, this, [this] { stepThreshold(+1); });
 
     auto* p4 = new PictureView(QStringLiteral("P4"), m_pictures, Picture::P4, PictureView::Fit::Scaled,
                                QSize(120, 50), central);
     p4->move(tx + 104, 4);
     p4->setToolTip(QStringLiteral("Pole kodu karty"));
+    m_widgets.p4 = p4;
 
     // The status line may hold a whole sentence (a save, a refusal); the
     // progress bar sits over its right end while a card is processed.
@@ -141,18 +147,21 @@ void MainWindow::buildTopBar(QWidget* central) {
     label3->setObjectName(QStringLiteral("Label3"));
     label3->setTextFormat(Qt::PlainText);
     label3->setGeometry(8, 40, tx + 96 - 8, 16);
+    m_widgets.label3 = label3;
     auto* progress = new QProgressBar(central);
     progress->setObjectName(QStringLiteral("ProgBarXP1"));
     progress->setRange(0, 100);
     progress->setValue(0);
     progress->setTextVisible(false);
     progress->setGeometry(tx - 90, 42, 180, 12);
+    m_widgets.progBarXP1 = progress;
     auto* label4 = new QLabel(central);
     label4->setObjectName(QStringLiteral("Label4"));
     QFont bold = label4->font();
     bold.setBold(true);
     label4->setFont(bold);
     label4->setGeometry(tx + 232, 13, 150, 16);
+    m_widgets.label4 = label4;
 
     // Scale of the card view.
     auto* fit = new QToolButton(central);
@@ -171,11 +180,11 @@ void MainWindow::buildTopBar(QWidget* central) {
     connect(fit, &QToolButton::clicked, this, &MainWindow::fitCardToWindow);
     connect(actual, &QToolButton::clicked, this, [this] { setCardScale(1.0); });
 
-    m_command1 = addCommand(QStringLiteral("Command1"), QStringLiteral("Auto OFF"), central);
-    m_command6 = addCommand(QStringLiteral("Command6"), QStringLiteral("&Ustawienia"), central);
-    m_command6->resize(100, kButtonHeight);
-    m_command1->move(0, 8);
-    m_command6->move(0, 8);
+    m_widgets.command1 = addCommand(QStringLiteral("Command1"), QStringLiteral("Auto OFF"), central);
+    m_widgets.command6 = addCommand(QStringLiteral("Command6"), QStringLiteral("&Ustawienia"), central);
+    m_widgets.command6->resize(100, kButtonHeight);
+    m_widgets.command1->move(0, 8);
+    m_widgets.command6->move(0, 8);
 }
 
 void MainWindow::buildCardView(QWidget* central) {
@@ -184,15 +193,15 @@ void MainWindow::buildCardView(QWidget* central) {
                            kEmptyCard, central);
     m_p2->move(0, kCardViewTop);
     m_p2->hide();
-    m_p1 = new PictureView(QStringLiteral("P1"), m_pictures, Picture::P1, PictureView::Fit::FollowImage,
+    m_widgets.p1 = new PictureView(QStringLiteral("P1"), m_pictures, Picture::P1, PictureView::Fit::FollowImage,
                            kEmptyCard, central);
-    m_p1->move(0, kCardViewTop);
-    m_p3 = new PictureView(QStringLiteral("P3"), m_pictures, Picture::P3, PictureView::Fit::Unscaled,
+    m_widgets.p1->move(0, kCardViewTop);
+    m_widgets.p3 = new PictureView(QStringLiteral("P3"), m_pictures, Picture::P3, PictureView::Fit::Unscaled,
                            QSize(kEmptyCard.width(), kCountStripHeight), central);
-    m_p3->move(0, kCountStripTop);
-    auto* image4 = new SmallImage(QStringLiteral("Image4"), SmallImage::Shape::Pointer, m_p1);
-    image4->hide();
-    m_p1->installEventFilter(this);
+    m_widgets.p3->move(0, kCountStripTop);
+    m_widgets.image4 = new SmallImage(QStringLiteral("Image4"), SmallImage::Shape::Pointer, m_widgets.p1);
+    m_widgets.image4->hide();
+    m_widgets.p1->installEventFilter(this);
 
     m_wPion = new QScrollBar(Qt::Vertical, central);
     m_wPion->setObjectName(QStringLiteral("WPion"));
@@ -203,10 +212,10 @@ void MainWindow::buildCardView(QWidget* central) {
         bar->setSingleStep(10);
         bar->setPageStep(100);
     }
-    connect(m_wPion, &QScrollBar::valueChanged, this, [this](int v) { m_p1->move(m_p1->x(), kCardViewTop - v); });
+    connect(m_wPion, &QScrollBar::valueChanged, this, [this](int v) { m_widgets.p1->move(m_widgets.p1->x(), kCardViewTop - v); });
     connect(m_wPoziom, &QScrollBar::valueChanged, this, [this](int v) {
-        m_p1->move(-v, m_p1->y());
-        m_p3->move(-v, m_p3->y());
+        m_widgets.p1->move(-v, m_widgets.p1->y());
+        m_widgets.p3->move(-v, m_widgets.p3->y());
     });
 }
 
@@ -230,16 +239,16 @@ void MainWindow::applyCardScale(double scale) {
     m_scaleLabel->setText(QStringLiteral("%1 %").arg(qRound(scale * 100)));
     if (scale == m_cardScale) return;
     m_cardScale = scale;
-    m_p1->setScale(scale);
-    m_p3->setScale(scale);
-    m_p3->resize(m_p1->width(), kCountStripHeight);
+    m_widgets.p1->setScale(scale);
+    m_widgets.p3->setScale(scale);
+    m_widgets.p3->resize(m_widgets.p1->width(), kCountStripHeight);
     // The pointer would stand where the mark was; a new choice in the list shows it again.
-    if (auto* image4 = findChild<QWidget*>(QStringLiteral("Image4"))) image4->hide();
+    m_widgets.image4->hide();
     updateScrollRanges();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_p1 && event->type() == QEvent::Wheel) {
+    if (watched == m_widgets.p1 && event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         const int steps = wheel->angleDelta().y() / 120;
         if (wheel->modifiers() & Qt::ControlModifier) {
@@ -257,27 +266,27 @@ void MainWindow::onCardPictureChanged(Picture p) {
     if (p != Picture::P1) return;
     if (m_fitCard) fitCardToWindow();
     // The count strip keeps the card's width so each count stays above its column.
-    m_p3->resize(m_p1->width(), kCountStripHeight);
+    m_widgets.p3->resize(m_widgets.p1->width(), kCountStripHeight);
     updateScrollRanges();
 }
 
 void MainWindow::updateScrollRanges() {
-    m_wPoziom->setMaximum(HorizontalScrollMaximum(m_p1->width(), m_central->width()));
-    m_wPion->setMaximum(VerticalScrollMaximum(m_p1->height(), m_central->height()));
+    m_wPoziom->setMaximum(HorizontalScrollMaximum(m_widgets.p1->width(), m_central->width()));
+    m_wPion->setMaximum(VerticalScrollMaximum(m_widgets.p1->height(), m_central->height()));
 }
 
 void MainWindow::placeControls() {
     const int w = m_central->width();
     const int h = m_central->height();
-    m_p1->move(m_p2->pos());
+    m_widgets.p1->move(m_p2->pos());
     const int barV = m_wPion->sizeHint().width();
     const int barH = m_wPoziom->sizeHint().height();
     m_wPoziom->setGeometry(0, h - barH, w - barV - 3, barH);
     m_wPion->setGeometry(w - barV, 0, barV, h - barH);
-    m_command6->move(w - m_command6->width() - 20, m_command6->y());
-    m_command1->move(m_command6->x() - m_command1->width() - 3, m_command1->y());
-    m_optionsPanel->move(w - m_optionsPanel->width() - 19, kPanelTop);
-    m_listPanel->move(m_optionsPanel->x() - m_listPanel->width() - 6, kPanelTop);
+    m_widgets.command6->move(w - m_widgets.command6->width() - 20, m_widgets.command6->y());
+    m_widgets.command1->move(m_widgets.command6->x() - m_widgets.command1->width() - 3, m_widgets.command1->y());
+    m_widgets.optionsPanel->move(w - m_widgets.optionsPanel->width() - 19, kPanelTop);
+    m_widgets.listPanel->move(m_widgets.optionsPanel->x() - m_widgets.listPanel->width() - 6, kPanelTop);
     if (m_fitCard) fitCardToWindow();
     updateScrollRanges();
 }
@@ -291,11 +300,11 @@ void MainWindow::stepThreshold(int delta) {
     setThresholdCaption(StepThreshold(thresholdCaption(), delta));
     // Another threshold reads the card on screen again; a stored or refused
     // card has nothing left to read.
-    m_command7->setEnabled(!m_nothingToRead && !m_cards->busy());
+    m_widgets.command7->setEnabled(!m_nothingToRead && !m_cards->busy());
 }
 
-QString MainWindow::thresholdCaption() const { return m_label2->text(); }
-void MainWindow::setThresholdCaption(const QString& caption) { m_label2->setText(caption); }
+QString MainWindow::thresholdCaption() const { return m_widgets.label2->text(); }
+void MainWindow::setThresholdCaption(const QString& caption) { m_widgets.label2->setText(caption); }
 
 bool MainWindow::start() {
     m_run.programFolder = ProgramFolder();
@@ -305,10 +314,11 @@ bool MainWindow::start() {
     const StationOptions options = ReadStationOptions(store);
     m_run.initialFolder = options.initialFolder;
     setThresholdCaption(options.thresholdCaption);
-    m_optionsPanel->applyOptions(options);
+    m_widgets.optionsPanel->applyOptions(options);
     restoreGeometry();
 
-    if (!CheckDatabaseConfiguration(store, m_run, [this] { show(); })) {
+    if (const Result<void> checked = CheckDatabaseConfiguration(store, m_run, [this] { show(); }); !checked) {
+        ShowStartupRefusal(checked.refusal(), store);
         endProgram(1);
         return false;
     }
@@ -328,7 +338,7 @@ void MainWindow::endProgram(int exitCode) {
 }
 
 StationOptions MainWindow::currentOptions() const {
-    StationOptions o = m_optionsPanel->options();
+    StationOptions o = m_widgets.optionsPanel->options();
     o.thresholdCaption = thresholdCaption();
     o.initialFolder = m_run.initialFolder;
     return o;
@@ -392,7 +402,7 @@ bool MainWindow::mayEndWithCard() {
 }
 
 bool MainWindow::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) m_optionsPanel->showStoredPositions();
+    if (event->type() == QEvent::WindowActivate) m_widgets.optionsPanel->showStoredPositions();
     return QMainWindow::event(event);
 }
 
@@ -401,6 +411,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // A card on its way is not wanted any more.
+    m_cards->cancel();
     // Only a window that finished its start-up has options worth keeping.
     if (m_started && !m_ended) closingSave();
     m_ended = true;

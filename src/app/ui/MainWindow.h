@@ -2,6 +2,7 @@
 
 #include "app/CardPictures.h"
 #include "app/StationOptions.h"
+#include "app/ui/MainWidgets.h"
 #include "app/Startup.h"
 #include "reading/ReadingState.h"
 
@@ -52,8 +53,10 @@ public:
     RunState& run() { return m_run; }
     const RunState& run() const { return m_run; }
     CardPictures& pictures() { return m_pictures; }
-    OptionsPanel* optionsPanel() const { return m_optionsPanel; }
-    ListPanel* listPanel() const { return m_listPanel; }
+    OptionsPanel* optionsPanel() const { return m_widgets.optionsPanel; }
+    // The controls the window's controllers drive.
+    const MainWidgets& widgets() const { return m_widgets; }
+    ListPanel* listPanel() const { return m_widgets.listPanel; }
     // The current card and the commands that take it through the pipeline.
     CardController* cards() const { return m_cards; }
     // The reading of marks and the measurement table of the current card.
@@ -126,23 +129,13 @@ private:
     bool m_ended = false;
 
     QWidget* m_central = nullptr;
-    QPushButton* m_command1 = nullptr;
-    QPushButton* m_command6 = nullptr;
-    QPushButton* m_command7 = nullptr;
-    QLabel* m_label2 = nullptr;
-    SmallImage* m_image1 = nullptr;
-    SmallImage* m_image2 = nullptr;
-    PictureView* m_p1 = nullptr;
+    MainWidgets m_widgets;
     PictureView* m_p2 = nullptr;
-    PictureView* m_p3 = nullptr;
     QScrollBar* m_wPion = nullptr;
     QScrollBar* m_wPoziom = nullptr;
-    OptionsPanel* m_optionsPanel = nullptr;
-    ListPanel* m_listPanel = nullptr;
     CardController* m_cards = nullptr;
     ReadingState m_reading;
     ReadingController* m_readingController = nullptr;
-    QTimer* m_timer1 = nullptr;
     QLabel* m_scaleLabel = nullptr;
     double m_cardScale = 1.0;
     bool m_fitCard = false;

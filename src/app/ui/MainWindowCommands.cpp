@@ -6,6 +6,8 @@
 #include "app/ui/ListPanel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
+#include "app/ui/Controls.h"
+#include "app/ui/PictureView.h"
 #include "app/ui/ScanController.h"
 #include "db/DbSession.h"
 #include "evaluation/ui/IDDanych.h"
@@ -22,7 +24,23 @@ namespace kartovo {
 
 void MainWindow::wireCardCommands() {
     // The controller toggles the list panel itself (values are recomputed on showing).
-    m_readingController = new ReadingController(this, m_reading, m_pictures.edit(Picture::P1),
+    ReadingWidgets widgets;
+    widgets.command7 = m_widgets.command7;
+    widgets.command10 = m_widgets.command10;
+    widgets.command11 = m_widgets.command11;
+    widgets.command12 = m_widgets.command12;
+    widgets.command13 = m_widgets.listPanel->saveButton();
+    widgets.ssCommand2 = m_widgets.listPanel->closeButton();
+    widgets.label2 = m_widgets.label2;
+    widgets.label3 = m_widgets.label3;
+    widgets.label4 = m_widgets.label4;
+    widgets.ssPanel1 = m_widgets.listPanel;
+    widgets.list1 = m_widgets.listPanel->list();
+    widgets.progBarXP1 = m_widgets.progBarXP1;
+    widgets.p1 = m_widgets.p1;
+    widgets.p3 = m_widgets.p3;
+    widgets.image4 = m_widgets.image4;
+    m_readingController = new ReadingController(widgets, m_reading, m_pictures.edit(Picture::P1),
                                                 m_pictures.edit(Picture::P3), this);
     m_readingController->setInput([this] {
         const CardState& card = m_cards->card();
@@ -48,12 +66,11 @@ void MainWindow::wireCardCommands() {
         SaveCardAutomatically(m_cards->card(), m_reading.measurements(), Conn(), Base());
     });
 
-    if (auto* command13 = findChild<QPushButton*>(QStringLiteral("Command13")))
-        connect(command13, &QPushButton::clicked, this, &MainWindow::Command13Click);
+    connect(m_widgets.listPanel->saveButton(), &QPushButton::clicked, this, &MainWindow::Command13Click);
 
     // "&Skan" and "&Wskaż skaner".
-    new ScanController(*this, *m_cards);
-    new AutoController(*this);
+    new ScanController(*this, m_widgets, *m_cards);
+    new AutoController(*this, m_widgets);
 }
 
 QString MainWindow::StoredAgainQuestion(const QString& cardName) {
@@ -69,10 +86,8 @@ QString MainWindow::SavedStatusText(const QString& parameter, int rows, const QS
 }
 
 void MainWindow::setStatusLine(const QString& text) {
-    if (auto* label3 = findChild<QLabel*>(QStringLiteral("Label3"))) {
-        label3->setText(text);
-        label3->show();
-    }
+    m_widgets.label3->setText(text);
+    m_widgets.label3->show();
 }
 
 void MainWindow::Command13Click() {
@@ -106,20 +121,22 @@ void MainWindow::Command13Click() {
 }
 
 void MainWindow::dropCard() {
+    // A card still on its way is dropped as well.
+    m_cards->cancel();
     // The list closes without recomputing: its lines belong to the card that goes.
-    m_listPanel->hide();
-    m_listPanel->list()->clear();
-    if (auto* image4 = findChild<QWidget*>(QStringLiteral("Image4"))) image4->hide();
+    m_widgets.listPanel->hide();
+    m_widgets.listPanel->list()->clear();
+    m_widgets.image4->hide();
     m_reading.clear();
     if (m_reading.entryMode()) m_reading.toggleEntryMode();
     if (m_reading.deletionMode()) m_reading.toggleDeletionMode();
-    if (auto* label4 = findChild<QLabel*>(QStringLiteral("Label4"))) label4->clear();
+    m_widgets.label4->clear();
     m_pictures.clear(Picture::P1);
     m_pictures.clear(Picture::P3);
-    for (const char* name : {"P1", "P3"})
-        if (auto* w = findChild<QWidget*>(QLatin1String(name))) w->hide();
-    for (const char* name : {"Command7", "Image1", "Image2", "Command10", "Command11", "Command12"})
-        if (auto* w = findChild<QWidget*>(QLatin1String(name))) w->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{m_widgets.p1, m_widgets.p3}) w->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_widgets.command7, m_widgets.image1, m_widgets.image2,
+                                                      m_widgets.command10, m_widgets.command11, m_widgets.command12})
+        w->setEnabled(false);
     m_cards->card().DialogAccepted = false;
     m_nothingToRead = true;
     m_cards->setCardFile({}, {});
@@ -128,12 +145,9 @@ void MainWindow::dropCard() {
 void MainWindow::resetForNextCard() {
     dropCard();
     m_pictures.clear(Picture::P2);
-    auto* skan = findChild<QPushButton*>(QStringLiteral("Command2"));
-    auto* plik = findChild<QPushButton*>(QStringLiteral("Command4"));
-    if (skan) skan->setEnabled(true);
-    if (plik) plik->setEnabled(true);
-    QPushButton* focus = m_cards->scannerSource() ? skan : plik;
-    if (focus) focus->setFocus();
+    m_widgets.command2->setEnabled(true);
+    m_widgets.command4->setEnabled(true);
+    (m_cards->scannerSource() ? m_widgets.command2 : m_widgets.command4)->setFocus();
 }
 
 } // namespace kartovo

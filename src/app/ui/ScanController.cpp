@@ -16,25 +16,20 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 
 namespace kartovo {
 
-ScanController::ScanController(MainWindow& window, CardController& cards)
-    : QObject(&window), m_window(window), m_cards(cards) {
+ScanController::ScanController(MainWindow& window, const MainWidgets& widgets, CardController& cards)
+    : QObject(&window), m_window(window), m_widgets(widgets), m_cards(cards) {
     setObjectName(QStringLiteral("ScanController"));
-    if (auto* command2 = qobject_cast<QPushButton*>(control("Command2")))
-        connect(command2, &QPushButton::clicked, this, [this] { Command2Click(); });
-    if (QPushButton* command14 = m_window.optionsPanel()->scannerButton())
-        connect(command14, &QPushButton::clicked, this, &ScanController::Command14Click);
-}
-
-QWidget* ScanController::control(const char* name) const {
-    return m_window.findChild<QWidget*>(QLatin1String(name));
+    connect(m_widgets.command2, &QPushButton::clicked, this, [this] { Command2Click(); });
+    connect(m_widgets.optionsPanel->scannerButton(), &QPushButton::clicked, this, &ScanController::Command14Click);
 }
 
 ScanSettings ScanController::nextScanSettings() const {
     ScanSettings settings = ScanSettingsFromStore(SettingsStore());
-    settings.resolution = m_window.optionsPanel()->scanResolution();
+    settings.resolution = m_widgets.optionsPanel->scanResolution();
     settings.options += m_deviceOptions;
     return settings;
 }
@@ -51,60 +46,79 @@ bool ScanController::Command2Click() {
 
     // The earlier card is gone with its file: nothing of it may be read or stored.
     m_window.dropCard();
-    if (QWidget* w = control("Label3")) w->hide();
+    m_widgets.label3->hide();
 
     const QString path = WorkingFile(QStringLiteral("temp.bmp"));
     m_cards.card().ImagePath = path;
     if (QFileInfo::exists(path) && !QFile::remove(path)) {
-        // Scanning over it could leave the old card to be processed as the new one.
+        // A refused scan would leave the old card's file as if it were the new one's.
         qCWarning(lcApp) << "Cannot delete the earlier card" << path;
         return false;
     }
 
     const ScanSettings settings = nextScanSettings();
+    m_cancelled = false;
     m_scanner = new Scanner(this);
     connect(m_scanner, &Scanner::progress, this, &ScanController::onProgress);
-    connect(m_scanner, &Scanner::finished, this, &ScanController::onFinished);
-    if (!m_scanner->acquireToFileAsync(path, settings)) {
-        delete m_scanner;
-        m_scanner = nullptr;
-        return false;
-    }
+    Scanner* scanner = m_scanner;
+    m_thread = QThread::create([this, scanner, settings] {
+        QImage picture;
+        int result = scanner->scan(settings, picture);
+        if (result == ScanOk && picture.isNull()) result = ScanBadData;
+        if (result == ScanOk)
+            qCInfo(lcApp) << "Scanned" << picture.width() << "x" << picture.height();
+        QMetaObject::invokeMethod(
+            this, [this, result, picture = std::move(picture)]() mutable { onFinished(result, std::move(picture)); },
+            Qt::QueuedConnection);
+    });
+    m_thread->setObjectName(QStringLiteral("Skan"));
+    m_thread->start();
     qCInfo(lcApp) << "Scanning" << (settings.device.isEmpty() ? QStringLiteral("(first scanner)") : settings.device)
-                  << "at" << settings.resolution << "dpi into" << path;
+                  << "at" << settings.resolution << "dpi";
     closeOperatorCommands();
     QApplication::setOverrideCursor(Qt::BusyCursor);
     onProgress(0);
     return true;
 }
 
-void ScanController::cancelScan() {
+ScanController::~ScanController() {
     if (m_scanner) m_scanner->cancel();
+    if (m_thread) m_thread->wait();
+    delete m_thread;
+}
+
+void ScanController::cancelScan() {
+    if (!m_scanner) return;
+    m_cancelled = true;
+    m_scanner->cancel();
 }
 
 void ScanController::onProgress(int percent) {
-    if (auto* label = qobject_cast<QLabel*>(control("Label3"))) {
-        label->setText(QStringLiteral("Skanowanie: %1%").arg(qBound(0, percent, 100)));
-        label->show();
-    }
+    m_widgets.label3->setText(QStringLiteral("Skanowanie: %1%").arg(qBound(0, percent, 100)));
+    m_widgets.label3->show();
 }
 
-void ScanController::onFinished(int result) {
+void ScanController::onFinished(int result, QImage picture) {
     if (!m_scanner) return;
-    // The worker may still be returning from its signal; the object goes later.
-    m_scanner->deleteLater();
+    m_thread->wait(); // returning from its last line
+    delete m_thread;
+    m_thread = nullptr;
+    delete m_scanner;
     m_scanner = nullptr;
+    // A cancel that came after the last line still ends the scan as cancelled.
+    if (result == ScanOk && m_cancelled) result = ScanCancelled;
     QApplication::restoreOverrideCursor();
     reopenOperatorCommands();
-    if (QWidget* label = control("Label3")) label->hide();
+    m_widgets.label3->hide();
 
     if (result != ScanOk) {
         qCInfo(lcApp) << "Scan ended without a picture, result" << result;
         emit scanEnded(result);
         return;
     }
-    if (QFileInfo(m_cards.card().ImagePath).isFile()) m_cards.ZaladujPlikGraf(true);
-    m_window.setEnabled(true);
+    // The picture as a bitmap of it would read back: 32-bit RGB.
+    if (picture.format() != QImage::Format_RGB32) picture.convertTo(QImage::Format_RGB32);
+    m_cards.ZaladujPlikGraf(true, std::move(picture));
     emit scanEnded(result);
 }
 
@@ -112,7 +126,7 @@ void ScanController::closeOperatorCommands() {
     // No second scan, file or automatic mode while the device works; the rest of
     // the window (scroll bars, options) stays usable.
     m_closed.clear();
-    QList<QWidget*> commands{control("SSPanel2"), control("Command1"), m_window.optionsPanel()->scannerButton()};
+    QList<QWidget*> commands{m_widgets.ssPanel2, m_widgets.command1, m_widgets.optionsPanel->scannerButton()};
     for (QWidget* w : commands) {
         if (!w || !w->isEnabled()) continue;
         w->setEnabled(false);

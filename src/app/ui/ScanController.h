@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/MainWidgets.h"
 #include "acquisition/sane/Scanner.h"
 
 #include <QList>
@@ -8,6 +9,7 @@
 #include <QPointer>
 #include <QVariant>
 
+class QThread;
 class QWidget;
 
 namespace kartovo {
@@ -16,12 +18,13 @@ class CardController;
 class MainWindow;
 
 // "&Skan" (Command2) and "&Wskaż skaner" (Command14). A scan runs on a worker
-// thread into the working file while the window stays responsive, then the
-// card goes through the pipeline like a chosen file.
+// thread while the window stays responsive, then the scanned picture goes
+// through the pipeline as a chosen file's decoded picture does: the page is
+// never written out and read back.
 class ScanController : public QObject {
     Q_OBJECT
 public:
-    ScanController(MainWindow& window, CardController& cards);
+    ScanController(MainWindow& window, const MainWidgets& widgets, CardController& cards);
 
     // "&Skan": false when nothing was started (a scan or a card is in progress,
     // or the worker could not start).
@@ -40,21 +43,25 @@ public:
     // devices, tests: the file device's "filename").
     void setDeviceOptions(QList<QPair<QString, QVariant>> options) { m_deviceOptions = std::move(options); }
 
+    ~ScanController() override;
+
 signals:
-    // A scan has ended with `result` (0: a picture was scanned); the pipeline
-    // has already run on it.
+    // A scan has ended with `result` (0: a picture was scanned); the picture
+    // is on its road (CardController::cardDone follows).
     void scanEnded(int result);
 
 private:
     void onProgress(int percent);
-    void onFinished(int result);
+    void onFinished(int result, QImage picture);
     void closeOperatorCommands();
     void reopenOperatorCommands();
-    QWidget* control(const char* name) const;
 
     MainWindow& m_window;
+    MainWidgets m_widgets;
     CardController& m_cards;
     Scanner* m_scanner = nullptr;
+    QThread* m_thread = nullptr;
+    bool m_cancelled = false;
     QList<QPair<QString, QVariant>> m_deviceOptions;
     QList<QPointer<QWidget>> m_closed;
 };

@@ -5,7 +5,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -14,33 +13,27 @@
 namespace kartovo {
 
 namespace {
-// The window stays responsive during the scan without paying for an event
-// round on every one of thousands of cells.
-constexpr qint64 kEventIntervalMs = 15;
-
 QString ReadingStatusText() { return QStringLiteral("Wyszukuję pomiary:"); }
 } // namespace
 
-ReadingController::ReadingController(QWidget* window, ReadingState& state, QImage& p1, QImage& p3, QObject* parent)
-    : QObject(parent), m_window(window), m_state(state), m_p1(p1), m_p3(p3) {
-    auto button = [&](const char* name) { return window->findChild<QAbstractButton*>(QLatin1String(name)); };
-    auto label = [&](const char* name) { return window->findChild<QLabel*>(QLatin1String(name)); };
-    auto widget = [&](const char* name) { return window->findChild<QWidget*>(QLatin1String(name)); };
-    m_command7 = button("Command7");
-    m_command10 = button("Command10");
-    m_command11 = button("Command11");
-    m_command12 = button("Command12");
-    m_command13 = button("Command13");
-    m_ssCommand2 = button("SSCommand2");
-    m_label2 = label("Label2");
-    m_label3 = label("Label3");
-    m_label4 = label("Label4");
-    m_panel = widget("SSPanel1");
-    m_p1View = widget("P1");
-    m_p3View = widget("P3");
-    m_image4 = widget("Image4");
-    m_list1 = window->findChild<QListWidget*>(QStringLiteral("List1"));
-    m_progress = window->findChild<QProgressBar*>(QStringLiteral("ProgBarXP1"));
+ReadingController::ReadingController(const ReadingWidgets& w, ReadingState& state, QImage& p1, QImage& p3,
+                                     QObject* parent)
+    : QObject(parent), m_state(state), m_p1(p1), m_p3(p3) {
+    m_command7 = w.command7;
+    m_command10 = w.command10;
+    m_command11 = w.command11;
+    m_command12 = w.command12;
+    m_command13 = w.command13;
+    m_ssCommand2 = w.ssCommand2;
+    m_label2 = w.label2;
+    m_label3 = w.label3;
+    m_label4 = w.label4;
+    m_panel = w.ssPanel1;
+    m_p1View = w.p1;
+    m_p3View = w.p3;
+    m_image4 = w.image4;
+    m_list1 = w.list1;
+    m_progress = w.progBarXP1;
 
     if (m_command7) connect(m_command7, &QAbstractButton::clicked, this, [this] { Command7Click(); });
     if (m_command10) connect(m_command10, &QAbstractButton::clicked, this, &ReadingController::Command10Click);
@@ -89,8 +82,6 @@ bool ReadingController::Command7Click() {
                                          : 0.2;
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool wasEnabled = m_window->isEnabled();
-    m_window->setEnabled(false);
     if (m_progress) {
         m_progress->setValue(0);
         m_progress->show();
@@ -100,19 +91,11 @@ bool ReadingController::Command7Click() {
         m_label3->show();
     }
 
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
+    // The reading takes a few milliseconds: no event is handled meanwhile, so
+    // nothing can start another card or reading under it.
     ReadingState::Hooks hooks;
     hooks.progress = [&](int percent) {
         if (m_progress) m_progress->setValue(qBound(0, percent, 100));
-        notifyPictures();
-        QCoreApplication::processEvents();
-        sinceEvents.restart();
-    };
-    hooks.cell = [&] {
-        if (sinceEvents.elapsed() < kEventIntervalMs) return;
-        QCoreApplication::processEvents();
-        sinceEvents.restart();
     };
     // With the list hidden the values wait for "Po&miary".
     const bool computeValues = autoMode || listVisible();
@@ -135,7 +118,6 @@ bool ReadingController::Command7Click() {
         }
     }
     notifyPictures();
-    m_window->setEnabled(wasEnabled);
     QApplication::restoreOverrideCursor();
     if (result.status != ReadingState::ReadStatus::Busy && !result.done()) {
         if (autoMode)

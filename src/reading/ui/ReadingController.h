@@ -14,17 +14,34 @@ class QWidget;
 
 namespace kartovo {
 
-// Connects the reading of marks and its correction to the main window's
-// controls, found by object name under `window`: Command7 "&Czytaj",
-// Command10 "Po&miary", Command11 "&Wskaż", Command12 "&Usuń", the list
-// panel SSPanel1 with List1, Command13 and SSCommand2, Label2 (threshold),
-// Label3, Label4, ProgBarXP1, the card view P1 with the pointer Image4 and
-// the count strip P3. Missing controls are skipped. The pictures live with
-// the caller; the controller draws on them and reports the change.
+// The controls the reading drives, given by the window that owns them;
+// missing ones (null) are skipped.
+struct ReadingWidgets {
+    QAbstractButton* command7 = nullptr;   // "&Czytaj"
+    QAbstractButton* command10 = nullptr;  // "Po&miary"
+    QAbstractButton* command11 = nullptr;  // "&Wskaż"
+    QAbstractButton* command12 = nullptr;  // "&Usuń"
+    QAbstractButton* command13 = nullptr;  // "&Zapisz" of the list panel
+    QAbstractButton* ssCommand2 = nullptr; // the list panel's close button
+    QLabel* label2 = nullptr;              // threshold
+    QLabel* label3 = nullptr;              // status line
+    QLabel* label4 = nullptr;              // correction mode
+    QWidget* ssPanel1 = nullptr;           // the list panel
+    QListWidget* list1 = nullptr;
+    QProgressBar* progBarXP1 = nullptr;
+    QWidget* p1 = nullptr;                 // card view
+    QWidget* p3 = nullptr;                 // count strip
+    QWidget* image4 = nullptr;             // pointer on the card view
+};
+
+// Connects the reading of marks and its correction to the controls. The
+// pictures live with the caller; the controller draws on them and reports
+// the change.
 class ReadingController : public QObject {
     Q_OBJECT
 public:
-    ReadingController(QWidget* window, ReadingState& state, QImage& p1, QImage& p3, QObject* parent = nullptr);
+    ReadingController(const ReadingWidgets& widgets, ReadingState& state, QImage& p1, QImage& p3,
+                      QObject* parent = nullptr);
 
     // The card to read; without it "&Czytaj" does nothing.
     void setInput(std::function<ReadingInput()> input) { m_input = std::move(input); }
@@ -61,7 +78,6 @@ private:
     bool listVisible() const;
     double viewScale() const;
 
-    QWidget* m_window;
     ReadingState& m_state;
     QImage& m_p1;
     QImage& m_p3;

@@ -1,0 +1,63 @@
+#pragma once
+
+// Helpers shared by the test programs: modal windows answered by the test,
+// messages recorded instead of shown, waiting for the window's thread.
+
+#include "platform/Messages.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace kartovo::testing {
+
+// Runs `act` on the modal window once it is shown, as long as the returned
+// timer lives.
+[[nodiscard]] inline std::unique_ptr<QTimer> WhenModalShown(std::function<void(QWidget*)> act) {
+    auto timer = std::make_unique<QTimer>();
+    QTimer* t = timer.get();
+    QObject::connect(t, &QTimer::timeout, [t, act] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            t->stop();
+            act(modal);
+        }
+    });
+    t->start(20);
+    return timer;
+}
+
+// Every message and question of the program recorded while it lives, each
+// question answered with `answer`.
+class MessageRecorder {
+public:
+    MessageRecorder() {
+        m_previous = SetMessagePresenter([this](const MessageRequest& r) {
+            requests.push_back(r);
+            return answer;
+        });
+    }
+    ~MessageRecorder() { SetMessagePresenter(m_previous); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    QStringList texts(bool questions) const {
+        QStringList out;
+        for (const MessageRequest& r : requests)
+            if (r.question == questions) out << r.text;
+        return out;
+    }
+
+    std::vector<MessageRequest> requests;
+    bool answer = false;
+
+private:
+    MessagePresenter m_previous;
+};
+
+// Waits on the event loop until `done` holds (work handed to other threads).
+inline bool WaitUntil(const std::function<bool()>& done, int ms = 30000) { return QTest::qWaitFor(done, ms); }
+
+} // namespace kartovo::testing
