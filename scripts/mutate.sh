@@ -6,7 +6,7 @@
 # (not counted), survived otherwise.
 #
 #   scripts/mutate.sh [--build DIR] [--count N] [--seed S] [--libs imaging,reading]
-#                     [--ui] [--list] [--report FILE] [--timeout SEC] [-j JOBS]
+#                     [--ui] [--list] [--only 3,7] [--report FILE] [--timeout SEC] [-j JOBS]
 #
 #   --build DIR   configured build directory (default build; ccache launcher advised)
 #   --count N     mutants to plant (default 20), spread over the libraries by their lines
@@ -14,8 +14,10 @@
 #   --libs LIST   libraries to mutate (default all six)
 #   --ui          also mutate the widget sources in src/<lib>/ui
 #   --list        print the planned mutants without building or running anything
+#   --only LIST   run only these mutants of the plan (numbers as --list shows them)
 #   --report FILE write the per-mutant lines and the summary to FILE too
-#   --timeout SEC per test program (default five times its clean run plus 30 s)
+#   --timeout SEC per test program; given, the clean run of every program is
+#                 skipped (default: a clean run first, then five times its time + 30 s)
 #
 # The mutated library's own test program runs first and the first failing
 # program ends a mutant; tests/cli/command-line.sh runs too for src/app. The
