@@ -3,7 +3,7 @@
 #include "app/AutoMode.h"
 #include "app/CardPictures.h"
 #include "app/Startup.h"
-#include "db/DatabaseStartup.h"
+#include "app/StartupDatabase.h"
 #include "db/DbSession.h"
 #include "db/StoredCards.h"
 #include "platform/Messages.h"
@@ -47,7 +47,7 @@ int RunAutoCommand(const AutoCommandOptions& command) {
         return kAutoSetupFault;
     }
     // Unreachable at start-up: the run ends (a service manager starts it again).
-    if (!StartDatabase(run.database)) return kAutoSetupFault;
+    if (!RunDatabaseStartup(run.database)) return kAutoSetupFault;
     SetStationName(options.stationName);
 
     CardPictures pictures;

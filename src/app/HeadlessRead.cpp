@@ -3,7 +3,7 @@
 #include "app/CardPictures.h"
 #include "app/CardPipeline.h"
 #include "app/Startup.h"
-#include "db/DatabaseStartup.h"
+#include "app/StartupDatabase.h"
 #include "db/DbSession.h"
 #include "imaging/ImageFile.h"
 #include "platform/Logging.h"
@@ -132,7 +132,7 @@ int RunReadCommand(const QStringList& files) {
         ShowStartupRefusal(checked.refusal(), store);
         return kReadSetupFault;
     }
-    if (!StartDatabase(run.database)) return kReadSetupFault;
+    if (!RunDatabaseStartup(run.database)) return kReadSetupFault;
     return ReadCards(files, options, Conn(), Base(), [](const QJsonObject& o) {
         const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact);
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);

@@ -1,9 +1,14 @@
 #include "app/StartupDatabase.h"
 
 #include "db/DatabaseStartup.h"
+#include "platform/Messages.h"
 
 namespace kartovo {
 
-bool RunDatabaseStartup(const DatabaseConfig& config) { return StartDatabase(config); }
+bool RunDatabaseStartup(const DatabaseConfig& config) {
+    const Result<void> ready = PrepareDatabase(config);
+    if (!ready) ShowMessage(ready.error(), 2, 16);
+    return ready.ok();
+}
 
 } // namespace kartovo

@@ -1,5 +1,7 @@
 #include "recognition/CardIdentification.h"
 
+#include "db/ParameterRow.h"
+
 #include "platform/Logging.h"
 #include "platform/Messages.h"
 #include "platform/Variants.h"
@@ -88,14 +90,12 @@ CardIdentification IdentifyCard(DbConnection& conn, std::int32_t parameterCode) 
     if (!Open(conn, ParameterQuery(parameterCode), r.parameter, r)) return r;
     if (r.parameter.recordCount() < 1) return Refuse(std::move(r), IdentificationRefusal::NoParameter);
 
-    const QVariant typ = r.parameter.value(QStringLiteral("TypKarty"));
-    const bool alternative = IsPresent(typ) && ToNumber(typ) == 2;
-    if (alternative) return Refuse(std::move(r), IdentificationRefusal::Alternative);
-    if (!IsPresent(r.parameter.value(QStringLiteral("SkalaSiatki"))))
-        return Refuse(std::move(r), IdentificationRefusal::NoGridScale);
+    const ParameterRow parameter(r.parameter.current());
+    if (parameter.is(CardType::Alternative)) return Refuse(std::move(r), IdentificationRefusal::Alternative);
+    if (!parameter.SkalaSiatki) return Refuse(std::move(r), IdentificationRefusal::NoGridScale);
 
     std::int32_t programId = 0;
-    if (!ProgramIdOf(r.parameter.value(QStringLiteral("IDP")), programId))
+    if (!ProgramIdOf(parameter.IDP, programId))
         return Refuse(std::move(r), IdentificationRefusal::NoProgram);
     if (!Open(conn, ProgramQuery(programId), r.program, r)) return r;
     if (r.program.eof()) return Refuse(std::move(r), IdentificationRefusal::NoProgram);
