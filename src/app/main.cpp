@@ -110,8 +110,11 @@ int main(int argc, char** argv) {
     // A card's pictures are tens of megabytes. Kept by the allocator when freed,
     // the next card reuses their pages instead of having the kernel unmap them
     // and fault them in again (two thirds of the processor time at 300 dpi).
+    // One arena: a picture decoded ahead on the second thread is then freed
+    // into the pool the next card draws from, not into a heap of its own.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+    mallopt(M_ARENA_MAX, 1);
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
