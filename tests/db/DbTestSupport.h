@@ -25,27 +25,23 @@ using kartovo::testing::MessageRecorder;
 
 enum class Backend { SQLite, PostgreSQL, MariaDB };
 
-inline QString Env(const char* name, const char* fallback) {
-    const QString v = qEnvironmentVariable(name);
-    return v.isEmpty() ? QString::fromLatin1(fallback) : v;
-}
+inline QString Env(const char* name) { return qEnvironmentVariable(name); }
 
-// Settings as the main program stores them for `database` on the server.
+// Settings as the main program stores them for `database` (the server's own
+// when empty) on the server the scripts started.
 inline DatabaseConfig ServerConfig(Backend backend, const QString& database, const QString& password = {}) {
     const bool maria = backend == Backend::MariaDB;
     DatabaseConfig c;
     c.dbType = QStringLiteral("SQL");
-    c.odbcDatabase = database.isEmpty() ? Env(maria ? "KARTOVO_MARIADB_DATABASE" : "KARTOVO_PG_DATABASE", "kartovo_test")
-                                        : database;
-    c.odbcPassword = password.isNull() ? Env(maria ? "KARTOVO_MARIADB_PASSWORD" : "KARTOVO_PG_PASSWORD", "") : password;
-    c.odbcDriver = maria ? Env("KARTOVO_MARIADB_DRIVER", "MariaDB Unicode") : Env("KARTOVO_PG_DRIVER", "PostgreSQL Unicode");
-    c.odbcUser = maria ? Env("KARTOVO_MARIADB_USER", "kartovo") : Env("KARTOVO_PG_USER", "kartovo");
-    if (maria) {
-        c.odbcServer = Env("KARTOVO_MARIADB_HOST", "127.0.0.1");
-        c.odbcPort = Env("KARTOVO_MARIADB_PORT", "3306");
-    } else { // the port rides on the server value as an extra key
-        c.odbcServer = Env("KARTOVO_PG_HOST", "127.0.0.1") + QStringLiteral(";PORT=") + Env("KARTOVO_PG_PORT", "5432");
-    }
+    c.odbcDatabase = database.isEmpty() ? Env(maria ? "KARTOVO_MARIADB_DATABASE" : "KARTOVO_PG_DATABASE") : database;
+    c.odbcPassword = password.isNull() ? Env(maria ? "KARTOVO_MARIADB_PASSWORD" : "KARTOVO_PG_PASSWORD") : password;
+    c.odbcDriver = Env(maria ? "KARTOVO_MARIADB_DRIVER" : "KARTOVO_PG_DRIVER");
+    c.odbcUser = Env(maria ? "KARTOVO_MARIADB_USER" : "KARTOVO_PG_USER");
+    c.odbcServer = Env(maria ? "KARTOVO_MARIADB_HOST" : "KARTOVO_PG_HOST");
+    if (maria)
+        c.odbcPort = Env("KARTOVO_MARIADB_PORT");
+    else // the port rides on the server value as an extra key
+        c.odbcServer += QStringLiteral(";PORT=") + Env("KARTOVO_PG_PORT");
     return c;
 }
 

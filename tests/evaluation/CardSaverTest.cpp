@@ -249,8 +249,8 @@ TEST_P(CardSaver, SaveAfterALostConnectionReconnectsFirst) {
 }
 
 // Refused and empty cards leave SPC_Baza as it was: a sample size outside
-// 1 .. 40 on either card kind, an alternative card, no marks, less than a
-// sample. Without identification (automatic mode) a card is stamped now with
+// 1 .. 40 on either card kind, an alternative or untyped card, no marks, less
+// than a sample. Without identification (automatic mode) a card is stamped now with
 // dashes in the descriptive fields.
 TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
     const int before = stored();
@@ -262,9 +262,10 @@ TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
     };
     const std::pair<SaveInput, SaveOutcome> cases[] = {
         {input(1, Values({1, 2, 3, 4, 5}), Manual(), set(0, 0)), SaveOutcome::Refused},
-        {input(1, Values({1, 2, 3, 4, 5}), Manual(), set(41, 0)), SaveOutcome::Refused},
         {input(1, Values({1, 2, 3, 4, 5}), Manual(), set(41, 1)), SaveOutcome::Refused},
         {input(4, Values({1, 2, 3})), SaveOutcome::NothingToStore},
+        {input(1, Values({1, 2, 3, 4, 5}), Manual(), [](Record& p) { p.set(QStringLiteral("TypKarty"), QVariant()); }),
+         SaveOutcome::NothingToStore},
         {input(2, {}), SaveOutcome::NothingToStore},
         {input(1, Values({1, 2, 3, 4})), SaveOutcome::NothingToStore},
     };

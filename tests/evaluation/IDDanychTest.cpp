@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -86,16 +85,6 @@ TEST(IdentificationCheck, FirstFailingCheckWithItsMessageAndFocus) {
     EXPECT_EQ(ReadIdentificationDate(QStringLiteral("06.05.2024")), QDate(2024, 5, 6));
 }
 
-// Keys with the text they produce: QTest::keyClicks only handles Latin-1.
-void Type(QWidget* w, const QString& text) {
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-        QApplication::sendEvent(w, &release);
-    }
-}
-
 // Keys go where the operator's keyboard goes: an open suggestion list first,
 // else the focused field.
 void Keys(const char* text) {
@@ -128,7 +117,7 @@ void Next() {
 
 QStringList Items(const QComboBox* c) {
     QStringList l;
-    for (int i = 0; i < c->count(); ++i) l.append(c->itemText(i));
+    for (int i = 0; i < c->count(); ++i) l << c->itemText(i);
     return l;
 }
 
@@ -201,7 +190,7 @@ TEST_P(ManualSave, TypedIdentificationIsWhatTheDatabaseHolds) {
         Keys(" K");
         EXPECT_TRUE(w->isVisible()) << "Enter in a field never saves";
         Next();
-        Type(w->notesField(), notes);
+        w->notesField()->insertPlainText(notes);
         QTest::mouseClick(w->saveButton(), Qt::LeftButton);
     });
     MessageRecorder recorder;

@@ -222,18 +222,6 @@ TEST(SampleSize, OneToFortyAtTheirBoundaries) {
     }
 }
 
-TEST(EvaluateCard, ChoosesByCardTypeAndStoresNothingForOthers) {
-    const auto values = Values({1, 2, 3, 4}, 2);
-    EXPECT_EQ(EvaluateCard(values, Parameter(0, 2), Program(), Constants(), Manual(), {})->size(), 2);
-    EXPECT_EQ(EvaluateCard(values, Parameter(1, 2), Program(), Constants(), Manual(), {})->size(), 4);
-    const auto alt = EvaluateCard(values, Parameter(2, 2), Program(), Constants(), Manual(), {});
-    EXPECT_TRUE(alt.ok());
-    EXPECT_TRUE(alt->isEmpty());
-    Record untyped = Parameter(0, 2);
-    untyped.set("TypKarty", QVariant());
-    EXPECT_TRUE(EvaluateCard(values, untyped, Program(), Constants(), Manual(), {})->isEmpty());
-}
-
 namespace {
 struct TimeCase {
     const char* date;

@@ -53,9 +53,11 @@ inline ::testing::AssertionResult SameValue(const QVariant& expected, const QVar
 // Every column of the stored row: the expected value where the row sets one,
 // null elsewhere (the key ID aside).
 inline void ExpectStoredRow(const Record& expected, const Record& stored, const QStringList& tableColumns) {
-    for (const QString& c : tableColumns)
-        if (c.compare(QStringLiteral("ID"), Qt::CaseInsensitive) != 0)
+    for (const QString& c : tableColumns) {
+        if (c.compare(QStringLiteral("ID"), Qt::CaseInsensitive) != 0) {
             EXPECT_TRUE(SameValue(expected.value(c), stored.value(c))) << "column " << c.toStdString();
+        }
+    }
 }
 
 } // namespace kartovo::test
