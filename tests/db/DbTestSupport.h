@@ -1,61 +1,105 @@
 #pragma once
 
+// A database of its own for each test, on an SQLite file and on the PostgreSQL
+// and MariaDB throw-away servers (scripts/pg-test-server.sh,
+// scripts/mariadb-test-server.sh); a server that was not started is skipped.
+#include "common/TestHelpers.h"
 #include "db/Connection.h"
 #include "db/DatabaseConfig.h"
-#include "platform/Messages.h"
+#include "db/DemoDatabase.h"
 
-#include <QList>
-#include <QString>
+#include <QCoreApplication>
+#include <QDir>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <ostream>
 
-// Readable failure output for texts.
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace kartovo::test {
 
+using kartovo::testing::MessageRecorder;
+
 enum class Backend { SQLite, PostgreSQL, MariaDB };
 
-// The throw-away servers started by scripts/pg-test-server.sh and
-// scripts/mariadb-test-server.sh (KARTOVO_PG_* / KARTOVO_MARIADB_* and
-// ODBCSYSINI in the environment): settings as the main program would store
-// them for `database` on the server of `backend`, with `password`.
-DatabaseConfig ServerConfig(Backend backend, const QString& database, const QString& password);
-QString ServerPassword(Backend backend);
-QString ServerAdminDatabase(Backend backend);
+inline QString Env(const char* name) { return qEnvironmentVariable(name); }
 
-// Whether the server of `backend` was started (SQLite always is).
-bool BackendAvailable(Backend backend);
-QString BackendSkipReason(Backend backend);
+// Settings as the main program stores them for `database` (the server's own
+// when empty) on the server the scripts started.
+inline DatabaseConfig ServerConfig(Backend backend, const QString& database, const QString& password = {}) {
+    const bool maria = backend == Backend::MariaDB;
+    DatabaseConfig c;
+    c.dbType = QStringLiteral("SQL");
+    c.odbcDatabase = database.isEmpty() ? Env(maria ? "KARTOVO_MARIADB_DATABASE" : "KARTOVO_PG_DATABASE") : database;
+    c.odbcPassword = password.isNull() ? Env(maria ? "KARTOVO_MARIADB_PASSWORD" : "KARTOVO_PG_PASSWORD") : password;
+    c.odbcDriver = Env(maria ? "KARTOVO_MARIADB_DRIVER" : "KARTOVO_PG_DRIVER");
+    c.odbcUser = Env(maria ? "KARTOVO_MARIADB_USER" : "KARTOVO_PG_USER");
+    c.odbcServer = Env(maria ? "KARTOVO_MARIADB_HOST" : "KARTOVO_PG_HOST");
+    if (maria)
+        c.odbcPort = Env("KARTOVO_MARIADB_PORT");
+    else // the port rides on the server value as an extra key
+        c.odbcServer += QStringLiteral(";PORT=") + Env("KARTOVO_PG_PORT");
+    return c;
+}
 
-// A database of its own for one test: an SQLite Norv.mdb in a temporary
-// folder, or a fresh database on the PostgreSQL or MariaDB test server
-// (dropped at the end), so that tests can run in parallel.
+inline const char* PortVariable(Backend b) { return b == Backend::MariaDB ? "KARTOVO_MARIADB_PORT" : "KARTOVO_PG_PORT"; }
+inline bool BackendAvailable(Backend b) { return b == Backend::SQLite || !qEnvironmentVariableIsEmpty(PortVariable(b)); }
+
 class ScratchDatabase {
 public:
-    explicit ScratchDatabase(Backend backend);
-    ~ScratchDatabase();
+    explicit ScratchDatabase(Backend backend) : m_backend(backend), m_conn(std::make_unique<DbConnection>()) {
+        if (backend == Backend::SQLite) {
+            // Created here on purpose: the program itself never creates the file.
+            m_ok = m_conn->openSqliteFile(QDir(m_dir.path()).filePath(QStringLiteral("Norv.mdb")), false) &&
+                   m_conn->execute(QStringLiteral("PRAGMA synchronous=OFF"));
+        } else {
+            static std::atomic<int> counter{0};
+            m_name = QStringLiteral("kt_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+            DbConnection admin;
+            m_ok = admin.open(ServerConfig(backend, {})) && admin.execute(dropSql()) &&
+                   admin.execute(QStringLiteral("CREATE DATABASE %1").arg(m_name)) && m_conn->open(config());
+            if (!m_ok && !admin.lastError().description.isEmpty()) m_error = admin.lastError().description;
+        }
+        if (!m_ok && m_error.isEmpty()) m_error = m_conn->lastError().description;
+    }
+    ~ScratchDatabase() {
+        m_conn->close();
+        DbConnection admin;
+        if (!m_name.isEmpty() && admin.open(ServerConfig(m_backend, {}))) admin.execute(dropSql());
+    }
 
     bool ok() const { return m_ok; }
     QString error() const { return m_error; }
-    Backend backend() const { return m_backend; }
     DbConnection& conn() { return *m_conn; }
-    DatabaseConfig config() const;
     QString folder() const { return m_dir.path(); }
     QString name() const { return m_name; }
-
-    // Runs the schema script of the backend.
-    bool createSchema();
-    // Statement in the backend's own DDL.
+    DatabaseConfig config() const {
+        if (m_backend != Backend::SQLite) return ServerConfig(m_backend, m_name);
+        DatabaseConfig c;
+        c.dbType = QStringLiteral("MDB");
+        c.dbFolder = m_dir.path();
+        return c;
+    }
+    // The schema script, with the demonstration data if asked; one
+    // transaction, or SQLite would sync the file after every table.
+    bool createSchema(bool demo = false) {
+        return m_conn->beginTransaction() && ApplySchema(*m_conn) && (!demo || FillDemoData(*m_conn)) && m_conn->commit();
+    }
     bool exec(const QString& sql) { return m_conn->execute(sql); }
-    // Number of rows in a table (-1 on error).
-    int count(const QString& table);
-    // Closes the test's connection (before others open the same database).
-    void closeConnection() { m_conn->close(); }
+    int count(const QString& table) {
+        bool ok = false;
+        const Recordset rs = m_conn->query(QStringLiteral("Select count(*) AS n from [%1]").arg(table), &ok);
+        return ok && !rs.isEmpty() ? rs.rows().first().value(QStringLiteral("n")).toInt() : -1;
+    }
 
 private:
+    QString dropSql() const {
+        return QStringLiteral("DROP DATABASE IF EXISTS %1%2")
+            .arg(m_name, m_backend == Backend::MariaDB ? QString() : QStringLiteral(" WITH (FORCE)"));
+    }
     Backend m_backend;
     QTemporaryDir m_dir;
     QString m_name;
@@ -64,15 +108,32 @@ private:
     std::unique_ptr<DbConnection> m_conn;
 };
 
-// Records every message shown while it lives.
-class MessageRecorder {
-public:
-    MessageRecorder();
-    ~MessageRecorder();
-    QList<MessageRequest> messages;
+// Runs a test on each database system, on a database of its own.
+class OnBothSystems : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        if (!BackendAvailable(GetParam()))
+            GTEST_SKIP() << PortVariable(GetParam()) << " is not set: start the test server from scripts/";
+        db = std::make_unique<ScratchDatabase>(GetParam());
+        ASSERT_TRUE(db->ok()) << db->error().toStdString();
+    }
+    DbConnection& conn() { return db->conn(); }
+    bool isPg() const { return GetParam() == Backend::PostgreSQL; }
+    bool isMariaDb() const { return GetParam() == Backend::MariaDB; }
+    bool isServer() const { return GetParam() != Backend::SQLite; }
+    std::string lastError() { return conn().lastError().description.toStdString(); }
 
-private:
-    MessagePresenter m_previous;
+    std::unique_ptr<ScratchDatabase> db;
 };
 
+inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::SQLite ? "SQLite" : info.param == Backend::PostgreSQL ? "PostgreSQL" : "MariaDB";
+}
+
 } // namespace kartovo::test
+
+#define KARTOVO_ON_BOTH_SYSTEMS(Suite)                                                                               \
+    INSTANTIATE_TEST_SUITE_P(Db, Suite,                                                                                \
+                             ::testing::Values(::kartovo::test::Backend::SQLite, ::kartovo::test::Backend::PostgreSQL, \
+                                               ::kartovo::test::Backend::MariaDB),                                     \
+                             ::kartovo::test::BackendName)

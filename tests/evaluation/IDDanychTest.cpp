@@ -8,8 +8,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -87,16 +85,6 @@ TEST(IdentificationCheck, FirstFailingCheckWithItsMessageAndFocus) {
     EXPECT_EQ(ReadIdentificationDate(QStringLiteral("06.05.2024")), QDate(2024, 5, 6));
 }
 
-// Keys with the text they produce: QTest::keyClicks only handles Latin-1.
-void Type(QWidget* w, const QString& text) {
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-        QApplication::sendEvent(w, &release);
-    }
-}
-
 // Keys go where the operator's keyboard goes: an open suggestion list first,
 // else the focused field.
 void Keys(const char* text) {
@@ -116,9 +104,20 @@ void Next() {
     QApplication::processEvents();
 }
 
+// Answers the identification window once it is shown; the timer lives as long
+// as the returned handle.
+[[nodiscard]] std::unique_ptr<QTimer> WhenShown(std::function<void(IDDanych*)> act) {
+    return kartovo::testing::WhenModalShown([act](QWidget* modal) {
+        auto* w = qobject_cast<IDDanych*>(modal);
+        if (w) return act(w);
+        ADD_FAILURE() << "another window opened";
+        modal->close();
+    });
+}
+
 QStringList Items(const QComboBox* c) {
     QStringList l;
-    for (int i = 0; i < c->count(); ++i) l.append(c->itemText(i));
+    for (int i = 0; i < c->count(); ++i) l << c->itemText(i);
     return l;
 }
 
@@ -167,9 +166,8 @@ TEST_P(ManualSave, TypedIdentificationIsWhatTheDatabaseHolds) {
     ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), stored));
 
     const QString notes = QStringLiteral("Wymiana noża; ślad \"ą\" 'ł'");
-    QStringList offered2, offered3, offered1;
-    WhenModal<IDDanych>([&](IDDanych* w) {
-        offered1 = Items(w->field(1));
+    QStringList offered2, offered3;
+    const auto answer = WhenShown([&](IDDanych* w) {
         offered2 = Items(w->field(2));
         offered3 = Items(w->field(3));
         EXPECT_TRUE(w->listErrors().isEmpty());
@@ -192,16 +190,15 @@ TEST_P(ManualSave, TypedIdentificationIsWhatTheDatabaseHolds) {
         Keys(" K");
         EXPECT_TRUE(w->isVisible()) << "Enter in a field never saves";
         Next();
-        Type(w->notesField(), notes);
+        w->notesField()->insertPlainText(notes);
         QTest::mouseClick(w->saveButton(), Qt::LeftButton);
     });
     MessageRecorder recorder;
     QString error;
     EXPECT_TRUE(RunManualSave(nullptr, conn(), context(1), &error)) << error.toStdString();
-    EXPECT_TRUE(recorder.messages.isEmpty());
+    EXPECT_TRUE(recorder.requests.empty());
     EXPECT_EQ(offered2, shifts);
     EXPECT_EQ(offered3, (QStringList{QStringLiteral("A-1"), QStringLiteral("P-1024")}));
-    EXPECT_TRUE(offered1.contains(QStringLiteral("Piotr Wiśniewski")));
 
     const Record row = storedRows(1).last();
     EXPECT_EQ(row.value(QStringLiteral("ID1")).toString(), QStringLiteral("Piotr Wiśniewski"));
@@ -212,6 +209,9 @@ TEST_P(ManualSave, TypedIdentificationIsWhatTheDatabaseHolds) {
     EXPECT_EQ(row.value(QStringLiteral("Czas")).toString(), QStringLiteral("06:00"));
 }
 
+// A refused entry keeps the window open; Esc or the close box cancel; the
+// database's refusal is shown in its own words; nothing of the card is stored.
+// A missing dictionary table is shown, not fatal.
 TEST_P(ManualSave, RefusedEntriesCancelAndFailureStoreNothing) {
     if (isServer())
         ASSERT_TRUE(db->exec(QStringLiteral("ALTER TABLE SPC_Baza ADD CONSTRAINT bez_partii_x CHECK (ID3 <> 'X')")));
@@ -219,57 +219,45 @@ TEST_P(ManualSave, RefusedEntriesCancelAndFailureStoreNothing) {
         ASSERT_TRUE(db->exec(QStringLiteral("CREATE TRIGGER bez_partii_x BEFORE INSERT ON SPC_Baza WHEN NEW.ID3 = 'X' "
                                             "BEGIN SELECT RAISE(ABORT, 'partia X zablokowana'); END")));
     const int before = db->count(QStringLiteral("SPC_Baza"));
-    // A refused entry keeps the window open; Esc then cancels.
-    QList<MessageRequest> refused;
-    WhenModal<IDDanych>([&](IDDanych* w) {
-        MessageRecorder recorder;
-        Confirm(w, QString());
-        refused = recorder.messages;
-        EXPECT_TRUE(w->isVisible());
-        QTest::keyClick(w->dateField(), Qt::Key_Escape);
-    });
-    EXPECT_FALSE(RunManualSave(nullptr, conn(), context(1)));
-    ASSERT_EQ(refused.size(), 1);
-    EXPECT_EQ(refused[0].text, QStringLiteral("Nie wprowadzono NR PARTII: - Popraw!"));
-
-    // The next window starts afresh; its close box cancels too.
+    MessageRecorder recorder;
     QString date, batch;
-    WhenModal<IDDanych>([&](IDDanych* w) {
-        date = w->dateField()->text();
-        batch = w->field(3)->currentText();
-        w->close();
-    });
-    EXPECT_FALSE(RunManualSave(nullptr, conn(), context(1)));
+    const std::function<void(IDDanych*)> answers[] = {
+        [&](IDDanych* w) {
+            Confirm(w, QString());
+            EXPECT_TRUE(w->isVisible());
+            QTest::keyClick(w->dateField(), Qt::Key_Escape);
+        },
+        [&](IDDanych* w) { // the next window starts afresh
+            date = w->dateField()->text();
+            batch = w->field(3)->currentText();
+            w->close();
+        },
+        [](IDDanych* w) { Confirm(w, QStringLiteral("X")); }};
+    for (const auto& act : answers) {
+        const auto answer = WhenShown(act);
+        EXPECT_FALSE(RunManualSave(nullptr, conn(), context(1)));
+    }
     EXPECT_EQ(date, QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     EXPECT_TRUE(batch.isEmpty());
-
-    // The database refuses: the operator reads its words, the card stays.
-    WhenModal<IDDanych>([](IDDanych* w) { Confirm(w, QStringLiteral("X")); });
-    MessageRecorder recorder;
-    QString error;
-    EXPECT_FALSE(RunManualSave(nullptr, conn(), context(1), &error));
-    EXPECT_TRUE(error.contains(isServer() ? QStringLiteral("bez_partii_x") : QStringLiteral("partia X zablokowana"),
-                               Qt::CaseInsensitive))
-        << error.toStdString();
-    ASSERT_EQ(recorder.messages.size(), 1);
-    EXPECT_TRUE(recorder.messages[0].text.contains(error));
+    ASSERT_EQ(recorder.requests.size(), 2u);
+    EXPECT_EQ(recorder.requests[0].text, QStringLiteral("Nie wprowadzono NR PARTII: - Popraw!"));
+    EXPECT_TRUE(recorder.requests[1].text.contains(isServer() ? QStringLiteral("bez_partii_x") : QStringLiteral("partia X zablokowana"),
+                                                   Qt::CaseInsensitive)) << recorder.requests[1].text.toStdString();
     EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before);
 
     // An alternative card stores nothing and still lets the window go on.
-    WhenModal<IDDanych>([](IDDanych* w) { Confirm(w, QStringLiteral("P-1")); });
-    EXPECT_TRUE(RunManualSave(nullptr, conn(), context(4)));
+    {
+        const auto answer = WhenShown([](IDDanych* w) { Confirm(w, QStringLiteral("P-1")); });
+        EXPECT_TRUE(RunManualSave(nullptr, conn(), context(4)));
+    }
     EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), before);
-}
 
-TEST_P(ManualSave, MissingDictionaryTableIsShownNotFatal) {
     ASSERT_TRUE(db->exec(QStringLiteral("DROP TABLE SPC_OpisID2")));
     DbIdentificationListSource lists(conn());
     IDDanych w(base, 1, lists);
     ASSERT_EQ(w.listErrors().size(), 1);
-    EXPECT_TRUE(w.listErrors()[0].contains(QStringLiteral("SPC_OpisID2")));
-    EXPECT_TRUE(w.listErrors()[0].contains(QStringLiteral("ZMIANA")));
+    EXPECT_TRUE(w.listErrors()[0].contains(QStringLiteral("SPC_OpisID2")) && w.listErrors()[0].contains(QStringLiteral("ZMIANA")));
     EXPECT_EQ(w.field(1)->count(), 4); // the other lists are still there
-    EXPECT_EQ(w.notesCaption()->text(), QStringLiteral("Uwagi"));
 }
 
 KARTOVO_ON_BOTH_SYSTEMS(ManualSave);

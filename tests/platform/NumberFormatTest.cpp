@@ -43,7 +43,8 @@ TEST(FormatNumber, EachFormatAsTheMainProgramWritesIt) {
         EXPECT_EQ(F(c.value, c.format), QString::fromUtf8(c.expected).replace(u'~', kNbsp)) << c.value << " " << c.format;
 }
 
-TEST(FormatNumber, NullsTextsAndTheGeneralFormat) {
+// Nulls, texts, the general format, other locales and the display text.
+TEST(FormatNumber, NullsTextsAndOtherLocales) {
     EXPECT_EQ(FormatNumber(QVariant(), "0.00"), "");
     EXPECT_EQ(FormatNumber(QVariant(QMetaType::fromType<double>()), "0.00"), "");
     EXPECT_EQ(F(12.5, ""), "12,5");
@@ -53,13 +54,7 @@ TEST(FormatNumber, NullsTextsAndTheGeneralFormat) {
     EXPECT_EQ(F(QStringLiteral("12,5"), "0.00"), "12,50");
     EXPECT_EQ(F(QStringLiteral("abc"), "0.00"), "abc");
     EXPECT_EQ(F(qint64(42), "0.0"), "42,0");
-}
-
-TEST(FormatNumber, OtherLocaleSeparators) {
     EXPECT_EQ(FormatNumber(1234.5, "#,##0.00", QLocale::c()), "1,234.50");
-}
-
-TEST(DisplayText, ShowsNumbersInTheLocaleAndTextsUnchanged) {
     EXPECT_EQ(DisplayText(2.5), "2,5");
     EXPECT_EQ(DisplayText(17), "17");
     EXPECT_EQ(DisplayText(QStringLiteral("AB-12.5")), "AB-12.5");
