@@ -20,7 +20,7 @@ namespace {
 constexpr QRgb kRed = 0xffff0000u;
 constexpr QRgb kWhite = 0xffffffffu;
 
-// The controls the reading works with, laid out as on the main window.
+// The controls the reading works with.
 struct Window {
     SyntheticGrid g;
     QImage clean, p1, p3;
@@ -44,14 +44,9 @@ struct Window {
           parameter(GridParameter(g, probka)) {
         for (auto* b : {command10, command11, command12}) b->setEnabled(false);
         progress->hide();
-        p3View->setGeometry(0, 58, g.width(), 19);
         p1View->setGeometry(0, 80, g.width(), g.height());
         image4->resize(16, 16);
         image4->hide();
-        panel->setGeometry(g.width() + 10, 80, 200, 300);
-        list1->setGeometry(4, 4, 190, 250);
-        command13->move(4, 260);
-        close->move(100, 260);
         panel->hide();
         root.resize(g.width() + 220, g.height() + 100);
         controller = new ReadingController({command7, command10, command11, command12, command13, close, label2,
