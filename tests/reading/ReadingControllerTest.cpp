@@ -66,7 +66,6 @@ struct Window {
         for (int i = 0; i < list1->count(); ++i) out << list1->item(i)->text();
         return out;
     }
-    std::pair<int, int> column(int s) const { return {(s - 1) * g.cw + 1, s * g.cw}; }
 };
 
 } // namespace
@@ -169,7 +168,7 @@ TEST(ReadingController, EntryAndDeletionCorrectTheReading) {
     w.clickP1(cell + QPoint(2, -3));
     EXPECT_EQ(w.state.MeasurementCount(), 13);
 
-    const auto [a, b] = w.column(2);
+    const auto [a, b] = w.g.column(2);
     const int wide = InkPixels(w.p3, a, b);
     w.controller->Command12Click();
     EXPECT_FALSE(w.state.entryMode());

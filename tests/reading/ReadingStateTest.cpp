@@ -28,9 +28,6 @@ void ReadGrid(Read& r, const QImage& clean, const Record& parameter, bool values
     r.result = r.state.Czytaj(clean, parameter, RangeOf(parameter), threshold, r.p1, r.p3, values, hooks);
 }
 
-// Column strip [left, right) of section s on P3.
-std::pair<int, int> Column(const SyntheticGrid& g, int s) { return {(s - 1) * g.cw + 1, s * g.cw}; }
-
 // The ink of `count` printed alone, normal or bold.
 int ReferenceInk(int count, bool standsOut) {
     SyntheticGrid g;
@@ -50,8 +47,8 @@ QImage Black(const SyntheticGrid& g) {
 // The marks of a column come bottom up with a red box on each; a count other
 // than the expected one is bold red: Probka marks on a sample card, one on an
 // individual-value card, none without a sample size; an empty column is a
-// black zero. The grid lines drawn on P1 are never
-// ink, even at the lowest threshold.
+// black zero. The grid lines drawn on P1 are never ink, even at the lowest
+// threshold.
 TEST(Reading, MarksBoxesAndCountsOfAReadGrid) {
     const SyntheticGrid g;
     QImage clean = BlankGrid(g);
@@ -72,7 +69,7 @@ TEST(Reading, MarksBoxesAndCountsOfAReadGrid) {
         ASSERT_EQ(r.p3.size(), QSize(g.width(), 19));
         const bool red[] = {false, c.red2, c.red3, c.red4, false, false, false, false, false, false};
         for (int s = 1; s <= g.columns; ++s) {
-            const auto [a, b] = Column(g, s);
+            const auto [a, b] = g.column(s);
             EXPECT_EQ(CountPixels(r.p3, a, b, kRed), red[s - 1] ? InkPixels(r.p3, a, b) : 0) << s;
             EXPECT_EQ(InkPixels(r.p3, a, b), ReferenceInk(r.state.columnCounts()[s - 1], red[s - 1])) << s;
         }
