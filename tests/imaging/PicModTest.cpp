@@ -92,46 +92,7 @@ QImage filled(int w, int h, QRgb colour) {
 
 } // namespace
 
-// The thresholds at exactly their values: the pixel checked and its colour after.
-TEST(PicModOperations, ThresholdsAtTheirValues) {
-    const QRgb white = qRgb(255, 255, 255), black = qRgb(0, 0, 0);
-    const struct {
-        const char* name;
-        QImage picture;
-        std::function<void(QImage&)> operation;
-        QRgb expected;
-    } cases[] = {
-        {"bwMean125.3", filled(1, 1, qRgb(125, 125, 126)), [](QImage& i) { ConvertToBW(i); }, white},
-        {"bwMean125", filled(1, 1, qRgb(125, 125, 125)), [](QImage& i) { ConvertToBW(i); }, black},
-        {"redAtAll", filled(1, 1, qRgb(150, 100, 100)), [](QImage& i) { FilterColors(i, 0, 150, 100, 100); }, black},
-        {"redBelow", filled(1, 1, qRgb(149, 0, 0)), [](QImage& i) { FilterColors(i, 0, 150, 100, 100); }, white},
-        {"redGreenOver", filled(1, 1, qRgb(255, 101, 0)), [](QImage& i) { FilterColors(i, 0, 150, 100, 100); }, white},
-        {"greenAtAll", filled(1, 1, qRgb(100, 150, 100)), [](QImage& i) { FilterColors(i, 1, 100, 150, 100); }, black},
-        {"greenRedOver", filled(1, 1, qRgb(101, 150, 100)), [](QImage& i) { FilterColors(i, 1, 100, 150, 100); }, white},
-        {"blueAtAll", filled(1, 1, qRgb(100, 100, 150)), [](QImage& i) { FilterColors(i, 2, 100, 100, 150); }, black},
-        {"blueBelow", filled(1, 1, qRgb(100, 100, 149)), [](QImage& i) { FilterColors(i, 2, 100, 100, 150); }, white},
-        {"unknownColour", filled(1, 1, black), [](QImage& i) { FilterColors(i, 3, 0, 0, 0); }, white},
-        {"negativeColour", filled(1, 1, black), [](QImage& i) { FilterColors(i, -1, 0, 0, 0); }, white},
-        {"noise128", filled(2, 2, qRgb(128, 128, 128)), [](QImage& i) { RemoveNoise(i, 1); }, black},
-        {"noise128.25", filled(2, 2, qRgb(128, 128, 128)),
-         [](QImage& i) { i.setPixel(1, 1, qRgb(129, 129, 129)), RemoveNoise(i, 1); }, white}, // quarters round up
-        {"noise65Low", filled(2, 2, qRgb(65, 65, 65)), [](QImage& i) { RemoveNoise(i, 0); }, white},
-        {"noise65High", filled(2, 2, qRgb(65, 65, 65)), [](QImage& i) { RemoveNoise(i, 2); }, black},
-        {"noise193High", filled(2, 2, qRgb(193, 193, 193)), [](QImage& i) { RemoveNoise(i, 2); }, white},
-        {"noneChosenKeepsBlack", filled(2, 2, black), [](QImage& i) { RemoveNoise(i, -1); }, black},
-        {"belowNoneWhitensBlack", filled(2, 2, black), [](QImage& i) { RemoveNoise(i, -2); }, white},
-    };
-    for (const auto& c : cases) {
-        QImage picture = c.picture;
-        c.operation(picture);
-        EXPECT_EQ(picture.pixel(0, picture.height() - 1), c.expected) << c.name;
-    }
-    QImage edge = filled(2, 2, qRgb(128, 128, 128));
-    RemoveNoise(edge, 1); // the last column and the top row keep their colour
-    EXPECT_EQ(edge.pixel(1, 1), qRgb(128, 128, 128));
-    EXPECT_EQ(edge.pixel(0, 0), qRgb(128, 128, 128));
-}
-
+// Random pixels meet every threshold at exactly its value.
 TEST(PicModOperations, MatchThePlainLoopsOnRandomPictures) {
     std::mt19937 rng(2024);
     // Sizes around the strip widths, thin pictures and a single pixel.
@@ -149,13 +110,13 @@ TEST(PicModOperations, MatchThePlainLoopsOnRandomPictures) {
             EXPECT_EQ(progress, expectedProgress);
         };
         check([](QImage& i, const ProgressCallback& p) { ConvertToBW(i, p); }, bwRule(), true);
-        for (int colour : {0, 1, 2, 5})
+        for (int colour : {-1, 0, 1, 2, 3})
             for (const auto& t : thresholds) {
                 SCOPED_TRACE(testing::Message() << colour << " " << t[0] << " " << t[1] << " " << t[2]);
                 check([&](QImage& i, const ProgressCallback& p) { FilterColors(i, colour, t[0], t[1], t[2], p); },
                       filterRule(colour, t[0], t[1], t[2]), true);
             }
-        for (int sensitivity : {0, 1, 2})
+        for (int sensitivity : {-2, -1, 0, 1, 2})
             check([&](QImage& i, const ProgressCallback& p) { RemoveNoise(i, sensitivity, p); }, noiseRule(sensitivity),
                   false);
     }

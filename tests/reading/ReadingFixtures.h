@@ -18,6 +18,8 @@ struct SyntheticGrid {
     // Cell of section s (1 = leftmost) and row r (0 = bottom), in picture pixels.
     QRect cell(int s, int r) const { return QRect((s - 1) * cw, height() - 1 - (r + 1) * rh, cw, rh); }
     QPoint centre(int s, int r) const { return cell(s, r).center() + QPoint(1, 1); }
+    // Columns [first, last) of section s on the count strip.
+    std::pair<int, int> column(int s) const { return {(s - 1) * cw + 1, s * cw}; }
 };
 
 inline QImage BlankGrid(const SyntheticGrid& g) {

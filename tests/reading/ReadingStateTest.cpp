@@ -28,9 +28,6 @@ void ReadGrid(Read& r, const QImage& clean, const Record& parameter, bool values
     r.result = r.state.Czytaj(clean, parameter, RangeOf(parameter), threshold, r.p1, r.p3, values, hooks);
 }
 
-// Column strip [left, right) of section s on P3.
-std::pair<int, int> Column(const SyntheticGrid& g, int s) { return {(s - 1) * g.cw + 1, s * g.cw}; }
-
 // The ink of `count` printed alone, normal or bold.
 int ReferenceInk(int count, bool standsOut) {
     SyntheticGrid g;
@@ -47,76 +44,52 @@ QImage Black(const SyntheticGrid& g) {
 
 } // namespace
 
-TEST(Reading, EmptyCardHasNoEntriesAndEveryCountIsABlackZero) {
-    const SyntheticGrid g;
-    Read r;
-    // The grid lines drawn on the picture are never ink, even at the lowest threshold.
-    ReadGrid(r, BlankGrid(g), GridParameter(g, 5), true, 0.0001);
-    ASSERT_TRUE(r.result.done());
-    EXPECT_EQ(r.state.MeasurementCount(), 0);
-    EXPECT_EQ(r.state.columnCounts(), std::vector<int>(10, 0));
-    ASSERT_EQ(r.p3.size(), QSize(g.width(), 19));
-    for (int s = 1; s <= g.columns; ++s) {
-        const auto [a, b] = Column(g, s);
-        EXPECT_EQ(InkPixels(r.p3, a, b), ReferenceInk(0, false)) << "section " << s;
-        EXPECT_EQ(CountPixels(r.p3, a, b, kRed), 0) << "section " << s;
-    }
-    EXPECT_EQ(r.p1.pixel(0, 5), kGridLineColour);
-    EXPECT_EQ(CountPixels(r.p1, 0, r.p1.width(), kRed), 0);
-}
-
-// A count other than the expected one is bold red: Probka marks on a sample
-// card, one on an individual-value card; without a sample size nothing stands out.
-TEST(Reading, CountsDifferingFromTheExpectedAreBoldRed) {
+// The marks of a column come bottom up with a red box on each; a count other
+// than the expected one is bold red: Probka marks on a sample card, one on an
+// individual-value card, none without a sample size; an empty column is a
+// black zero. The grid lines drawn on P1 are never ink, even at the lowest
+// threshold.
+TEST(Reading, MarksBoxesAndCountsOfAReadGrid) {
     const SyntheticGrid g;
     QImage clean = BlankGrid(g);
-    for (int row : {1, 3, 5, 7}) Blacken(clean, g, 2, row);
+    for (int row : {7, 3}) Blacken(clean, g, 2, row);
     for (int row : {0, 2, 4, 6, 8}) Blacken(clean, g, 3, row);
     Blacken(clean, g, 4, 4);
     struct Case {
         QVariant probka, typKarty;
-        bool red2, red3, red4; // columns of 4, 5 and 1 marks
+        bool red2, red3, red4; // columns of 2, 5 and 1 marks
     };
     for (const Case& c : {Case{5, 0, true, false, true}, Case{5, 1, true, true, false},
                           Case{QVariant(), 0, false, false, false}}) {
         SCOPED_TRACE(c.typKarty.toInt());
         Read r;
-        ReadGrid(r, clean, GridParameter(g, c.probka, c.typKarty));
+        ReadGrid(r, clean, GridParameter(g, c.probka, c.typKarty), true, 0.0001);
         ASSERT_TRUE(r.result.done());
-        EXPECT_EQ(r.state.columnCounts()[1], 4);
-        const bool red[] = {c.red2, c.red3, c.red4};
-        const int counts[] = {4, 5, 1};
-        for (int s = 2; s <= 4; ++s) {
-            const auto [a, b] = Column(g, s);
-            EXPECT_EQ(CountPixels(r.p3, a, b, kRed), red[s - 2] ? InkPixels(r.p3, a, b) : 0) << s;
-            EXPECT_EQ(InkPixels(r.p3, a, b), ReferenceInk(counts[s - 2], red[s - 2])) << s;
+        EXPECT_EQ(r.state.columnCounts(), (std::vector<int>{0, 2, 5, 1, 0, 0, 0, 0, 0, 0}));
+        ASSERT_EQ(r.p3.size(), QSize(g.width(), 19));
+        const bool red[] = {false, c.red2, c.red3, c.red4, false, false, false, false, false, false};
+        for (int s = 1; s <= g.columns; ++s) {
+            const auto [a, b] = g.column(s);
+            EXPECT_EQ(CountPixels(r.p3, a, b, kRed), red[s - 1] ? InkPixels(r.p3, a, b) : 0) << s;
+            EXPECT_EQ(InkPixels(r.p3, a, b), ReferenceInk(r.state.columnCounts()[s - 1], red[s - 1])) << s;
         }
+        const MeasurementTable& t = r.state.measurements();
+        ASSERT_EQ(t.size(), 8u);
+        EXPECT_EQ(t[0].section, 2);
+        EXPECT_EQ(t[0].row, 3);
+        EXPECT_EQ(t[1].row, 7);
+        EXPECT_EQ(t[2].section, 3);
+        EXPECT_EQ(QPoint(t[0].x, t[0].y), g.centre(2, 3));
+        EXPECT_DOUBLE_EQ(t[0].value.toDouble(), 10.35);
+        EXPECT_DOUBLE_EQ(t[1].value.toDouble(), 10.75);
+        // Red box over the mark, half the cell's size; the rest of the cell keeps its ink.
+        EXPECT_EQ(r.p1.pixel(g.centre(2, 3)), kRed);
+        EXPECT_EQ(r.p1.pixel(g.centre(2, 3) + QPoint(10, 5)), kRed);
+        EXPECT_EQ(r.p1.pixel(g.centre(2, 3) + QPoint(12, 0)), kBlack);
+        EXPECT_EQ(r.p1.pixel(g.centre(2, 3) + QPoint(0, -6)), kBlack);
+        EXPECT_EQ(r.p1.pixel(0, 5), kGridLineColour);
     }
     EXPECT_GT(ReferenceInk(4, true), ReferenceInk(4, false)) << "the red count is bold";
-}
-
-TEST(Reading, MarksOfOneColumnComeBottomUpWithBoxesOnTheirCells) {
-    const SyntheticGrid g;
-    QImage clean = BlankGrid(g);
-    Blacken(clean, g, 6, 7);
-    Blacken(clean, g, 6, 3);
-    Blacken(clean, g, 2, 0);
-    Read r;
-    ReadGrid(r, clean, GridParameter(g));
-    const MeasurementTable& t = r.state.measurements();
-    ASSERT_EQ(t.size(), 3u);
-    EXPECT_EQ(t[0].section, 2);
-    EXPECT_EQ(t[1].section, 6);
-    EXPECT_EQ(t[1].row, 3);
-    EXPECT_EQ(t[2].row, 7);
-    EXPECT_EQ(QPoint(t[1].x, t[1].y), g.centre(6, 3));
-    EXPECT_DOUBLE_EQ(t[1].value.toDouble(), 10.35);
-    EXPECT_DOUBLE_EQ(t[2].value.toDouble(), 10.75);
-    // Red box over the mark, half the cell's size; the rest of the cell keeps its ink.
-    EXPECT_EQ(r.p1.pixel(g.centre(6, 3)), kRed);
-    EXPECT_EQ(r.p1.pixel(g.centre(6, 3) + QPoint(10, 5)), kRed);
-    EXPECT_EQ(r.p1.pixel(g.centre(6, 3) + QPoint(12, 0)), kBlack);
-    EXPECT_EQ(r.p1.pixel(g.centre(6, 3) + QPoint(0, -6)), kBlack);
 }
 
 TEST(Reading, ValuesWaitForTheListWhenNotAskedFor) {
@@ -137,6 +110,12 @@ TEST(Reading, ValuesWaitForTheListWhenNotAskedFor) {
     ComputeValues(t, noLimits, RangeOf(GridParameter(g)));
     EXPECT_EQ(MeasurementListLines(t, "0.00").value(1), "1. \t1.\t");
     EXPECT_EQ(MeasurementListLine(12, {0, 0, 7, 1234.5, 10}, "#,##0.000"), "12. \t10.\t1\u00a0234,500");
+    // The exchange's triples: section, row, value (null when unknown).
+    t = {{0, 0, 0, 10.05, 1}, {0, 0, 19, QVariant(), 4}};
+    const QJsonArray json = MeasurementsJson(t);
+    ASSERT_EQ(json.size(), 2);
+    EXPECT_EQ(json[0].toArray(), (QJsonArray{1, 0, 10.05}));
+    EXPECT_EQ(json[1].toArray(), (QJsonArray{4, 19, QJsonValue()}));
 }
 
 // Past 16 entries a sort that is not stable shows it.
@@ -214,21 +193,6 @@ TEST(Reading, MarkCountLimitsAtTheirBoundaries) {
     EXPECT_TRUE(click.hit);
     EXPECT_EQ(click.change, ReadingState::Change::None);
     EXPECT_EQ(r.state.MeasurementCount(), kMaxMeasurements);
-}
-
-TEST(Reading, MeasurementsAsJsonTriples) {
-    const SyntheticGrid g;
-    QImage clean = BlankGrid(g);
-    Blacken(clean, g, 4, 19);
-    Blacken(clean, g, 1, 0);
-    const auto t = ReadMeasurements(clean, GridParameter(g), RangeOf(GridParameter(g)), 0.2);
-    ASSERT_TRUE(t.ok());
-    const QJsonArray json = MeasurementsJson(*t);
-    ASSERT_EQ(json.size(), 2);
-    EXPECT_EQ(json[0].toArray(), (QJsonArray{1, 0, 10.05}));
-    EXPECT_EQ(json[1].toArray(), (QJsonArray{4, 19, 11.95}));
-    MeasurementTable noValue{{0, 0, 1, QVariant(), 2}};
-    EXPECT_TRUE(MeasurementsJson(noValue)[0].toArray()[2].isNull());
 }
 
 namespace {

@@ -47,12 +47,11 @@ const InfoProgText* Find(const InfoProgLayout& l, const QString& text) {
 
 const QString kParameter = QStringLiteral("Średnica 12,50 [mm]");
 
-// Bounds of the non-white pixels of an image part.
-QRect Ink(const QImage& img, const QRect& area = {}) {
-    const QRect a = area.isNull() ? img.rect() : area;
+// Bounds of the non-white pixels of an image.
+QRect Ink(const QImage& img) {
     int l = INT_MAX, t = INT_MAX, r = -1, b = -1;
-    for (int y = a.top(); y <= a.bottom(); ++y)
-        for (int x = a.left(); x <= a.right(); ++x)
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
             if (qGray(img.pixel(x, y)) < 160) {
                 l = std::min(l, x), t = std::min(t, y), r = std::max(r, x), b = std::max(b, y);
             }
@@ -62,8 +61,8 @@ QRect Ink(const QImage& img, const QRect& area = {}) {
 } // namespace
 
 // What the operator reads: every field's caption with its value (a null
-// value as nothing), the parameter in its format, the question in red in the
-// middle, nothing cut at the window's edge even for a long caption.
+// value as nothing), the parameter in its format, nothing cut at the window's
+// edge even for a long caption, the window in the middle of the screen.
 TEST(InfoProg, ShowsTheProgramFieldsAndTheParameterInsideTheWindow) {
     Record program = Program(10);
     program.set("ID4", QVariant());
@@ -84,18 +83,6 @@ TEST(InfoProg, ShowsTheProgramFieldsAndTheParameterInsideTheWindow) {
     ASSERT_FALSE(ink.isNull());
     EXPECT_GE(ink.left(), 1);
     EXPECT_LT(ink.right(), img.width() - 1);
-    int red = 0, left = INT_MAX, right = -1;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            const QColor c = img.pixelColor(x, y);
-            if (c.red() > 180 && c.green() < 100 && c.blue() < 100) {
-                ++red;
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-        }
-    EXPECT_GT(red, 20);
-    EXPECT_NEAR((left + right) / 2.0, img.width() / 2.0, 4);
     const QPoint screenCentre = w.screen()->availableGeometry().center();
     EXPECT_NEAR(w.frameGeometry().center().x(), screenCentre.x(), 2);
 }
@@ -167,14 +154,4 @@ TEST(PrintAt, AlignsOnXWithTheTopAtY) {
     EXPECT_EQ(end.top(), start.top());
     const QRect centre = draw(AlignCentre);
     EXPECT_NEAR((centre.left() + centre.right()) / 2.0, 200, 2);
-
-    // A scaled painter works in its own units.
-    img.fill(Qt::white);
-    {
-        QPainter p(&img);
-        p.setFont(f);
-        p.scale(0.5, 0.5);
-        PrintAt(p, 400, 60, QStringLiteral("HHHH"), AlignEnd);
-    }
-    EXPECT_NEAR(Ink(img).right(), 200, 3);
 }
