@@ -3,7 +3,6 @@
 #include "db/BaseSettings.h"
 #include "db/DbSession.h"
 #include "platform/Logging.h"
-#include "platform/Messages.h"
 
 namespace kartovo {
 
@@ -29,12 +28,6 @@ Result<void> PrepareDatabase(const DatabaseConfig& config) {
     if (!HasActiveControlProgram(session.conn())) return Refuse(RefusalKind::NotFound, NoActiveProgramMessage());
     qCInfo(lcDb).noquote() << "database ready:" << DbSystemName(session.conn().system());
     return {};
-}
-
-bool StartDatabase(const DatabaseConfig& config) {
-    const Result<void> ready = PrepareDatabase(config);
-    if (!ready) ShowMessage(ready.error(), 2, 16);
-    return ready.ok();
 }
 
 } // namespace kartovo

@@ -15,10 +15,6 @@ class DbConnection;
 // program must end; the caller shows or logs it.
 Result<void> PrepareDatabase(const DatabaseConfig& config);
 
-// PrepareDatabase that shows its refusal (error style, centred) and returns
-// false, for callers that do not show it themselves.
-bool StartDatabase(const DatabaseConfig& config);
-
 // True when SPC_Programy has an active, not archived program; false also when
 // the check query cannot be run.
 bool HasActiveControlProgram(DbConnection& conn);

@@ -124,10 +124,11 @@ TEST(StartupFile, WhatIsNoDatabaseIsRefusedAndLeftAlone) {
             ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(*c.bytes) == c.bytes->size() && f.flush());
         }
         f.close();
-        EXPECT_FALSE(StartDatabase(FileConfig(dir.path())));
-        ASSERT_EQ(recorder.requests.size(), 1u);
-        EXPECT_EQ(recorder.requests[0].style, 16);
-        const QStringList lines = recorder.requests[0].text.split(QChar(13));
+        const Result<void> ready = PrepareDatabase(FileConfig(dir.path()));
+        ASSERT_FALSE(ready.ok());
+        EXPECT_EQ(ready.refusal().kind, RefusalKind::Database);
+        EXPECT_TRUE(recorder.requests.empty()); // the caller shows it
+        const QStringList lines = ready.error().split(QChar(13));
         ASSERT_EQ(lines.size(), 5);
         EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: ") + QString::fromLatin1(c.number));
         EXPECT_TRUE(lines[2].contains(QString::fromUtf8(c.said))) << lines[2].toStdString();
