@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProgressBar>
 
 namespace kartovo::test {
 namespace {
@@ -53,21 +52,20 @@ TEST_F(CardControllerTest, FileCommandRefusesWhatItCannotUseAndTakesACopyOfAGood
     f.close();
     choose(broken);
     ASSERT_EQ(messages().size(), 1);
-    EXPECT_TRUE(messages()[0].startsWith(QStringLiteral("Nie można odczytać obrazu karty.")));
+    EXPECT_TRUE(messages()[0].startsWith(CardPipeline::UnreadableImageText({})));
     EXPECT_TRUE(m_window->cards()->card().ImagePath.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(tempBmp()));
 
-    // A card of no parameter: refused, the manual choice offered (NIE).
+    // A card of no parameter: refused on the status line, not on screen, the
+    // manual choice offered.
     m_messages.clear();
     const QString foreign = m_dir.filePath(QStringLiteral("obca.png"));
     ASSERT_TRUE(render(cardSpec(12)).save(foreign));
     choose(foreign);
     EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
-    EXPECT_FALSE(control("Command7")->isEnabled());
     EXPECT_FALSE(control("P1")->isVisible());
-    EXPECT_TRUE(status().startsWith(QStringLiteral("Karta odrzucona: "))) << status().toStdString();
-    ASSERT_EQ(m_messages.size(), 2u);
-    EXPECT_TRUE(m_messages[1].question);
+    EXPECT_EQ(status(), CardPipeline::RefusedStatusText(m_window->cards()->card()));
+    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
 
     // A cancelled dialog changes nothing.
     m_messages.clear();
@@ -77,7 +75,8 @@ TEST_F(CardControllerTest, FileCommandRefusesWhatItCannotUseAndTakesACopyOfAGood
     EXPECT_FALSE(m_window->cards()->busy());
     EXPECT_EQ(m_window->run().initialFolder, folder);
 
-    // A good card: its file only read, its working copy ready to read.
+    // A good card: its file only read, its working copy ready to read and on
+    // screen, the next dialog opening in its folder.
     const QString cards = m_dir.filePath(QStringLiteral("karty"));
     QDir().mkpath(cards);
     const QString good = cards + QStringLiteral("/k1.jpg");
@@ -92,12 +91,8 @@ TEST_F(CardControllerTest, FileCommandRefusesWhatItCannotUseAndTakesACopyOfAGood
     EXPECT_EQ(card.ImagePath, tempBmp());
     EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 1);
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_FALSE(control<QProgressBar>("ProgBarXP1")->isVisible());
-    EXPECT_TRUE(control("Command7")->isEnabled());
-    EXPECT_FALSE(control("Command10")->isEnabled());
     EXPECT_TRUE(control("P1")->isVisible());
     EXPECT_EQ(control("P1")->size(), m_window->pictures().image(Picture::P1).size());
-    EXPECT_EQ(QImage(tempBmp()).size(), m_window->pictures().image(Picture::P1).size());
     EXPECT_TRUE(m_messages.empty());
 }
 
@@ -110,54 +105,42 @@ TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIs
 
     choose(a);
     readAndList();
-    ASSERT_TRUE(control("SSPanel1")->isVisible());
     ASSERT_GT(control<QListWidget>("List1")->count(), 1);
     QTest::mouseClick(control<QPushButton>("Command10"), Qt::LeftButton); // list closed for the correction
     QTest::mouseClick(control<QPushButton>("Command12"), Qt::LeftButton);
-    ASSERT_EQ(control<QLabel>("Label4")->text(), QStringLiteral("Tryb usuwania."));
+    ASSERT_TRUE(m_window->reading().deletionMode());
 
-    // Another card of A's parameter, and while it is on its road (decoded,
-    // being recognised), B: the window stays open to the click.
+    // Another card of A's parameter, and while it is on its road, B: the
+    // window stays open to the click.
     m_clickWaits = false;
     m_chosen = write(1, fullSamples(), QStringLiteral("a2.png"));
     QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
     ASSERT_TRUE(testing::WaitUntil([&] { return m_window->cards()->cardName() == QStringLiteral("a2.png"); }));
     ASSERT_TRUE(m_window->cards()->busy());
-    EXPECT_TRUE(control("Command4")->isEnabled());
     choose(b);
     m_window->cards()->waitForWorker();
     QCoreApplication::processEvents(); // anything A's road still sent is dropped
 
-    const CardState& card = m_window->cards()->card();
-    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 2);
+    EXPECT_EQ(m_window->cards()->card().CardParameter.value(QStringLiteral("ID")).toInt(), 2);
     EXPECT_EQ(m_window->cards()->cardName(), QStringLiteral("b.png"));
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_FALSE(control("SSPanel1")->isVisible());
     EXPECT_EQ(control<QListWidget>("List1")->count(), 0);
     EXPECT_FALSE(m_window->reading().hasReading());
-    EXPECT_TRUE(control<QLabel>("Label4")->text().isEmpty());
     EXPECT_FALSE(m_window->reading().deletionMode());
-    for (const char* name : {"Command10", "Command11", "Command12"}) EXPECT_FALSE(control(name)->isEnabled()) << name;
-    EXPECT_TRUE(control("Command7")->isEnabled());
     m_window->Command13Click(); // B is not read yet: there is nothing to store
-    EXPECT_EQ(rows(1), rowsA);
     EXPECT_EQ(rows(2), rowsB);
 
     readAndList();
-    const int listed = control<QListWidget>("List1")->count() - 1;
-    EXPECT_EQ(listed, 4) << "B's four marks, none of A's";
+    EXPECT_EQ(control<QListWidget>("List1")->count() - 1, 4) << "B's four marks, none of A's";
     saveConfirmed();
     EXPECT_EQ(rows(1), rowsA) << "A's values never go under B";
     const int storedB = rows(2);
     EXPECT_GT(storedB, rowsB);
-    EXPECT_TRUE(status().startsWith(QStringLiteral("Zapisano kartę Długość całkowita (parametr 2): próbek (wierszy "
-                                                   "SPC_Baza) %1, godz. ")
-                                        .arg(storedB - rowsB)))
-        << status().toStdString();
+    const QString saved = MainWindow::SavedStatusText(QStringLiteral("Długość całkowita (parametr 2)"), storedB - rowsB, {});
+    EXPECT_TRUE(status().startsWith(saved)) << status().toStdString();
 
     // The card is done: another threshold gives nothing to read, nothing to store twice.
     QTest::mouseClick(control("Image2"), Qt::LeftButton);
-    EXPECT_FALSE(control("Command7")->isEnabled());
     EXPECT_FALSE(m_window->readingController()->Command7Click());
     m_window->Command13Click();
     EXPECT_EQ(rows(2), storedB);
@@ -175,6 +158,7 @@ TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIs
     EXPECT_NE(status(), QStringLiteral("Gotowy do czytania"));
 }
 
+// NIE is the default answer to storing a stored card again.
 TEST_F(CardControllerTest, AStoredCardFileIsStoredAgainOnlyWhenTheOperatorSaysSo) {
     const QString b = write(2, {{1, 4}, {2, 6}, {3, 8}}, QStringLiteral("b.png"));
     QFile f(b);
@@ -185,16 +169,16 @@ TEST_F(CardControllerTest, AStoredCardFileIsStoredAgainOnlyWhenTheOperatorSaysSo
 
     choose(b);
     readAndList();
-    m_answer = false; // NIE
+    m_answer = false;
     QTest::mouseClick(control<QPushButton>("Command13"), Qt::LeftButton);
     EXPECT_EQ(questions(), QStringList{MainWindow::StoredAgainQuestion(QStringLiteral("b.png"))});
-    EXPECT_TRUE(m_messages.back().style & 256) << "NIE is the default answer";
+    EXPECT_TRUE(m_messages.back().style & 256);
     EXPECT_EQ(rows(2), before);
     EXPECT_TRUE(m_window->hasUnsavedCard());
 
     m_answer = true;
     saveConfirmed();
-    EXPECT_GT(rows(2), before);
+    EXPECT_EQ(rows(2), before + 3);
     EXPECT_EQ(questions().size(), 2);
 }
 
