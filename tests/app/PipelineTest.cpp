@@ -96,18 +96,19 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
 }
 
 QString Text(IdentificationRefusal kind) { return IdentificationRefusalText(kind); }
+using enum IdentificationRefusal;
 QString NoRangeText() {
     GridGeometry grid;
     return UstawZakresyP(ParameterRow{}, grid).error();
 }
 
-using enum IdentificationRefusal;
 INSTANTIATE_TEST_SUITE_P(
     Lookup, RefusalTest,
     ::testing::Values(RefusalCase{"NoParameter", 12, 1, Text(NoParameter)},
                       RefusalCase{"Alternative", 4, 4, Text(Alternative)},
                       RefusalCase{"NoGridScale", 7, 1, Text(NoGridScale)},
                       RefusalCase{"NoProgram", 20, 1, Text(NoProgram)},
+                      RefusalCase{"NoProgramId", 22, 1, Text(NoProgram)},
                       RefusalCase{"NoRange", 21, 1, NoRangeText()},
                       RefusalCase{"UnreadableCode", 5, 5, Text(UnreadableCode), RefusalCase::WithoutCodeBars},
                       RefusalCase{"NoMarkers", 1, 1, MissingMarkersText(MarkerResult{}), RefusalCase::Blank}),
@@ -124,7 +125,7 @@ TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
     ASSERT_TRUE(LoadPicture(WorkingFile(QStringLiteral("Markery.bmp")), file));
     QImage painted = img.convertToFormat(QImage::Format_RGB32);
     PaintSearchTrace(painted, FindMarkers(painted));
-    EXPECT_TRUE(file == painted);
+    EXPECT_TRUE(file == painted) << "the file shows the examined pixels, no outline";
     const auto count = [](const QImage& p, QRgb c) {
         int n = 0;
         for (int y = 0; y < p.height(); ++y)
@@ -133,11 +134,8 @@ TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
     };
     const QImage& shown = m_pictures.image(Picture::P2);
     ASSERT_EQ(shown.size(), img.size());
-    const int green = count(file, qRgb(0, 255, 0));
-    EXPECT_GT(green, img.width()); // at least the first examined row
-    EXPECT_EQ(count(file, qRgb(0, 0, 255)), 0);
+    EXPECT_GT(count(file, qRgb(0, 255, 0)), img.width()); // at least the first examined row
     EXPECT_GT(count(shown, qRgb(0, 0, 255)), 0);
-    EXPECT_LE(count(shown, qRgb(0, 255, 0)), green); // the outline covers trace pixels, never adds any
 }
 
 TEST_F(PipelineTest, ManualChoiceAfterARefusalGivesAReadableCard) {
@@ -205,21 +203,6 @@ TEST_F(PipelineTest, UndecodableWorkingFileIsRefusedWithoutStopping) {
     EXPECT_FALSE(state.DialogAccepted);
     EXPECT_TRUE(state.Refusal.startsWith(CardPipeline::UnreadableImageText({})));
     EXPECT_EQ(m_view.busyDepth, 0);
-}
-
-// A parameter without IDP names no program (instead of an invalid query); a
-// TypKarty that is Null passes.
-TEST_F(PipelineTest, LookupOfNullProgramIdAndNullCardType) {
-    for (const char* column : {"IDP", "TypKarty"}) {
-        Record r = extraParameter(22, 1, 12.0, 10.0);
-        r.set(QLatin1String(column), QVariant());
-        ASSERT_TRUE(m_conn.execute(QStringLiteral("Delete from [SPC_Setap] Where ID=22")));
-        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), r));
-        const CardIdentification id = IdentifyCard(m_conn, 22);
-        EXPECT_FALSE(id.failedOnDatabase()) << column;
-        EXPECT_EQ(id.refusal, column == std::string("IDP") ? NoProgram : None) << column;
-    }
-    EXPECT_EQ(IdentifyCard(m_conn, 0).refusal, UnreadableCode);
 }
 
 } // namespace

@@ -31,36 +31,18 @@ protected:
     // The file device serving `file` as the scanned page.
     void scanFromFile(const QString& file) {
         set(QStringLiteral("Start"), QStringLiteral("Skaner"), QStringLiteral("pnm:0"));
-        m_scans->setDeviceOptions({{QStringLiteral("filename"), file},
-                                   {QStringLiteral("status"), true},
-                                   {QStringLiteral("three-pass"), false},
-                                   {QStringLiteral("grayify"), false},
-                                   {QStringLiteral("hand-scanner"), false}});
+        m_scans->setDeviceOptions({{QStringLiteral("filename"), file}, {QStringLiteral("status"), true}});
     }
     // The virtual device's colour test pattern, 80 x 100 mm; `slow` trickles it in.
     void scanTestPattern(bool slow = false) {
         set(QStringLiteral("Start"), QStringLiteral("Skaner"), QStringLiteral("test:0"));
-        QList<QPair<QString, QVariant>> o{{QStringLiteral("hand-scanner"), false},
-                                          {QStringLiteral("depth"), 8},
-                                          {QStringLiteral("test-picture"), QStringLiteral("Color pattern")},
-                                          {QStringLiteral("tl-x"), 0},
-                                          {QStringLiteral("tl-y"), 0},
-                                          {QStringLiteral("br-x"), 80},
-                                          {QStringLiteral("br-y"), 100},
-                                          {QStringLiteral("three-pass"), false},
-                                          {QStringLiteral("read-limit"), slow},
-                                          {QStringLiteral("read-delay"), slow}};
+        QList<QPair<QString, QVariant>> o{{QStringLiteral("test-picture"), QStringLiteral("Color pattern")}};
         if (slow)
-            o += {{QStringLiteral("read-limit-size"), 64}, {QStringLiteral("read-delay-duration"), 200000}};
+            o += {{QStringLiteral("read-limit"), true},
+                  {QStringLiteral("read-limit-size"), 64},
+                  {QStringLiteral("read-delay"), true},
+                  {QStringLiteral("read-delay-duration"), 200000}};
         m_scans->setDeviceOptions(o);
-    }
-
-    // Clicks "&Skan" and waits for the scan and its processing; the result.
-    int scan() {
-        QSignalSpy ended(m_scans, &ScanController::scanEnded);
-        control<QPushButton>("Command2")->click();
-        if (!ended.wait(kScanTimeout) || !waitForCard()) return -1;
-        return ended.first().first().toInt();
     }
 
     // A card loaded through "&Plik", ready to read.
@@ -127,7 +109,11 @@ TEST_F(ScanCommandTest, TestPatternFromTheChosenScannerIsRefusedAsACard) {
     EXPECT_EQ(settings.resolution, 100);
     EXPECT_EQ(settings.mode, QStringLiteral("Color"));
 
-    EXPECT_EQ(scan(), ScanOk);
+    QSignalSpy ended(m_scans, &ScanController::scanEnded);
+    control<QPushButton>("Command2")->click();
+    ASSERT_TRUE(ended.wait(kScanTimeout));
+    EXPECT_EQ(ended.first().first().toInt(), ScanOk);
+    ASSERT_TRUE(waitForCard());
     ASSERT_FALSE(m_messages.empty());
     EXPECT_FALSE(m_messages[0].question);
     EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
