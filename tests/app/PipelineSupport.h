@@ -91,15 +91,14 @@ protected:
         return img;
     }
 
-    // Runs the pipeline on a bitmap copy of `card` in the working folder.
+    // Runs the pipeline on `card` as the program hands it a decoded picture.
     CardState run(const QImage& card, bool showMessages) {
         CardState state;
         state.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
-        EXPECT_TRUE(card.save(state.ImagePath, "BMP"));
         CardPipeline pipeline(state, m_pictures, m_conn, m_base);
         pipeline.setView(&m_view);
         pipeline.setOptions(m_options);
-        pipeline.ZaladujPlikGraf(showMessages);
+        pipeline.ZaladujPlikGraf(showMessages, card);
         return state;
     }
 

@@ -6,7 +6,6 @@
 #include "recognition/CardIdentification.h"
 #include "recognition/Markers.h"
 
-#include <QFile>
 #include <QImageReader>
 
 namespace kartovo::test {
@@ -188,21 +187,6 @@ TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
     // Turned the wrong way back, the card is upside down and not recognised.
     m_options.rotation = 1;
     EXPECT_FALSE(run(turned(90), false).DialogAccepted);
-}
-
-TEST_F(PipelineTest, UndecodableWorkingFileIsRefusedWithoutStopping) {
-    CardState state;
-    state.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
-    QFile f(state.ImagePath);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("BM not a bitmap");
-    f.close();
-    CardPipeline pipeline(state, m_pictures, m_conn, m_base);
-    pipeline.setView(&m_view);
-    pipeline.ZaladujPlikGraf(true);
-    EXPECT_FALSE(state.DialogAccepted);
-    EXPECT_TRUE(state.Refusal.startsWith(CardPipeline::UnreadableImageText({})));
-    EXPECT_EQ(m_view.busyDepth, 0);
 }
 
 } // namespace

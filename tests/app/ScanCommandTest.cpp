@@ -52,7 +52,6 @@ protected:
         choose(path);
         ASSERT_TRUE(m_window->cards()->card().DialogAccepted);
     }
-    QString status() { return control<QLabel>("Label3")->text(); }
 
     ScanController* m_scans = nullptr;
 };
