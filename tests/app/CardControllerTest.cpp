@@ -192,7 +192,7 @@ TEST_F(CardControllerTest, AStoredCardFileIsStoredAgainOnlyWhenTheOperatorSaysSo
 
 TEST_F(CardControllerTest, WindowPlaceIsRememberedAndAlwaysFitsTheScreen) {
     configureDatabaseFile();
-    auto started = [](MainWindow& w) {
+    const auto started = [](MainWindow& w) {
         w.setDatabaseStartup([](const DatabaseConfig&) { return true; });
         return w.start();
     };
