@@ -49,9 +49,6 @@ protected:
         set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("1"));
         set(QStringLiteral("Start"), QStringLiteral("Sciezka"), databaseFolder());
     }
-    QStringList lastMessageLines() const {
-        return m_messages.empty() ? QStringList() : m_messages.back().text.split(QChar(13));
-    }
     QStringList questions() const { return m_recorder.texts(true); }
     QStringList messages() const { return m_recorder.texts(false); }
 

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -59,6 +60,7 @@ protected:
     template <typename T = QWidget> T* control(const char* name) {
         return m_window->findChild<T*>(QLatin1String(name));
     }
+    QString status() { return control<QLabel>("Label3")->text(); }
     QString tempBmp() const { return WorkingFile(QStringLiteral("temp.bmp")); }
 
     // The card handed to the window has gone its whole road.

@@ -43,8 +43,8 @@ struct RecordingView : PipelineView {
 };
 
 // The demo database in the test's folder, opened, with a few extra parameters
-// that the demo does not have: 20 names a missing program, 21 has neither OG
-// nor OD.
+// that the demo does not have, each a copy of parameter 1 with TypKarty Null:
+// 20 names a missing program, 21 has neither OG nor OD, 22 has no IDP.
 class PipelineTest : public AppTest {
 protected:
     void SetUp() override {
@@ -57,21 +57,16 @@ protected:
         ASSERT_EQ(LoadBaseSettings(m_conn, m_base), BaseSettingsOutcome::Loaded);
         ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(20, 99, 12.0, 10.0)));
         ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(21, 1, QVariant(), QVariant())));
+        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(22, QVariant(), 12.0, 10.0)));
         QDir().mkpath(m_dir.filePath(QStringLiteral("work")));
         m_options.convertToBW = true;
     }
 
-    static Record extraParameter(int id, int idp, const QVariant& og, const QVariant& od) {
-        Record r;
+    Record extraParameter(int id, const QVariant& idp, const QVariant& og, const QVariant& od) {
+        Record r = m_conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
         r.set(QStringLiteral("ID"), id);
         r.set(QStringLiteral("IDP"), idp);
-        r.set(QStringLiteral("LP"), 9);
-        r.set(QStringLiteral("Nazwa"), QStringLiteral("Próbny %1").arg(id));
-        r.set(QStringLiteral("Format"), QStringLiteral("0.00"));
-        r.set(QStringLiteral("TypKarty"), 0);
-        r.set(QStringLiteral("Probka"), 5);
-        r.set(QStringLiteral("SkalaSiatki"), 20);
-        r.set(QStringLiteral("Gestosc"), 14);
+        r.set(QStringLiteral("TypKarty"), QVariant());
         r.set(QStringLiteral("OG"), og);
         r.set(QStringLiteral("OD"), od);
         return r;
@@ -96,15 +91,14 @@ protected:
         return img;
     }
 
-    // Runs the pipeline on a bitmap copy of `card` in the working folder.
+    // Runs the pipeline on `card` as the program hands it a decoded picture.
     CardState run(const QImage& card, bool showMessages) {
         CardState state;
         state.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
-        EXPECT_TRUE(card.save(state.ImagePath, "BMP"));
         CardPipeline pipeline(state, m_pictures, m_conn, m_base);
         pipeline.setView(&m_view);
         pipeline.setOptions(m_options);
-        pipeline.ZaladujPlikGraf(showMessages);
+        pipeline.ZaladujPlikGraf(showMessages, card);
         return state;
     }
 
