@@ -104,8 +104,6 @@ bool CardPipeline::save(Picture p, const QString& path) {
     return false;
 }
 
-void CardPipeline::ZaladujPlikGraf(bool showMessages) { load(showMessages, nullptr); }
-
 void CardPipeline::ZaladujPlikGraf(bool showMessages, QImage picture) { load(showMessages, &picture); }
 
 void CardPipeline::load(bool showMessages, QImage* decoded) {

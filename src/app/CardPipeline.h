@@ -88,13 +88,10 @@ public:
     void setReadCommand(Command read) { m_readCommand = std::move(read); }
     void setSaveCommand(Command save) { m_saveCommand = std::move(save); }
 
-    // Processes the image at card.ImagePath; the outcome is card.DialogAccepted
-    // and the pictures. Messages and questions (through the view) only when
-    // `showMessages`.
-    void ZaladujPlikGraf(bool showMessages);
-    // The same for a card whose file has just been decoded into `picture`
-    // (automatic mode reads each file once); ImagePath is where its working
-    // copy goes.
+    // Processes a card whose file has just been decoded into `picture` (every
+    // mode reads its file once); ImagePath is where its working copy goes. The
+    // outcome is card.DialogAccepted and the pictures. Messages and questions
+    // (through the view) only when `showMessages`.
     void ZaladujPlikGraf(bool showMessages, QImage picture);
 
     // The same road in its stages, for a window that runs the stages without

@@ -168,8 +168,6 @@ void CardController::opened(const std::shared_ptr<Opening>& opening, const QStri
     runPipeline(true, &picture);
 }
 
-bool CardController::ZaladujPlikGraf(bool showMessages) { return runPipeline(showMessages, nullptr); }
-
 bool CardController::ZaladujPlikGraf(bool showMessages, QImage picture) {
     return runPipeline(showMessages, &picture);
 }

@@ -70,11 +70,9 @@ public:
     void OpenFile(const QString& path);
     // GetFileOpen with the program's file dialog.
     FileChoice GetFileOpen(const QString& title, const QString& mask, const QString& folder);
-    // Starts the pipeline on card().ImagePath; a card in flight is cancelled.
-    // The outcome arrives later (cardDone).
-    bool ZaladujPlikGraf(bool showMessages);
-    // The same for a picture already decoded from its file; its working copy
-    // is written to card().ImagePath.
+    // Starts the pipeline on a picture already decoded from its file; its
+    // working copy is written to card().ImagePath. A card in flight is
+    // cancelled; the outcome arrives later (cardDone).
     bool ZaladujPlikGraf(bool showMessages, QImage picture);
     // Drops the card in flight, if any: nothing of it reaches the window.
     void cancel();
