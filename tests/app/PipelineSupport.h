@@ -44,7 +44,8 @@ struct RecordingView : PipelineView {
 
 // The demo database in the test's folder, opened, with a few extra parameters
 // that the demo does not have, each a copy of parameter 1 with TypKarty Null:
-// 20 names a missing program, 21 has neither OG nor OD, 22 has no IDP.
+// 20 names a missing program, 21 has neither OG nor OD, 22 has no IDP, 23 an
+// IDP that is no whole number.
 class PipelineTest : public AppTest {
 protected:
     void SetUp() override {
@@ -58,6 +59,7 @@ protected:
         ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(20, 99, 12.0, 10.0)));
         ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(21, 1, QVariant(), QVariant())));
         ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(22, QVariant(), 12.0, 10.0)));
+        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(23, 1.5, 12.0, 10.0)));
         QDir().mkpath(m_dir.filePath(QStringLiteral("work")));
         m_options.convertToBW = true;
     }

@@ -108,6 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"NoGridScale", 7, 1, Text(NoGridScale)},
                       RefusalCase{"NoProgram", 20, 1, Text(NoProgram)},
                       RefusalCase{"NoProgramId", 22, 1, Text(NoProgram)},
+                      RefusalCase{"FractionalProgramId", 23, 1, Text(NoProgram)},
                       RefusalCase{"NoRange", 21, 1, NoRangeText()},
                       RefusalCase{"UnreadableCode", 5, 5, Text(UnreadableCode), RefusalCase::WithoutCodeBars},
                       RefusalCase{"NoMarkers", 1, 1, MissingMarkersText(MarkerResult{}), RefusalCase::Blank}),
