@@ -104,11 +104,9 @@ bool CardPipeline::save(Picture p, const QString& path) {
     return false;
 }
 
-void CardPipeline::ZaladujPlikGraf(bool showMessages, QImage picture) { load(showMessages, &picture); }
-
-void CardPipeline::load(bool showMessages, QImage* decoded) {
+void CardPipeline::ZaladujPlikGraf(bool showMessages, QImage picture) {
     begin(showMessages);
-    prepare(decoded);
+    prepare(std::move(picture));
     identify();
     finish();
     conclude();
@@ -127,24 +125,14 @@ void CardPipeline::begin(bool showMessages) {
     m_pictures->clear(Picture::P1);
 }
 
-void CardPipeline::prepare(QImage* decoded) {
-    m_decoded = decoded != nullptr;
+void CardPipeline::prepare(QImage picture) {
     const ProgressCallback onProgress = [this](int percent) { progress(percent); };
     try {
-        QImage loaded;
-        QString why;
-        bool ok = true;
-        if (decoded) loaded = std::move(*decoded);
-        else ok = LoadPicture(m_card->ImagePath, loaded, &why);
-        m_pictures->setImage(Picture::P2, std::move(loaded));
+        m_pictures->setImage(Picture::P2, std::move(picture));
         m_view->setStatus(QString());
         m_view->showStatus(true);
         m_view->showProgress(true);
 
-        if (!ok) {
-            refuseLater(UnreadableImageText(why));
-            return;
-        }
         if (m_options.rotation != 0 && !cancelled()) {
             m_view->setStatus(QStringLiteral("Obracam obraz"));
             QImage rotated;
@@ -163,9 +151,9 @@ void CardPipeline::prepare(QImage* decoded) {
         m_card->DialogAccepted = true;
         m_view->setStatus(QString());
         recognise();
-        // A card given decoded has no working copy yet unless the
-        // rotation or the cut-out wrote one.
-        if (decoded && m_options.rotation == 0 && !m_card->MarkersFound) save(Picture::P2, m_card->ImagePath);
+        // The card has no working copy yet unless the rotation or the
+        // cut-out wrote one.
+        if (m_options.rotation == 0 && !m_card->MarkersFound) save(Picture::P2, m_card->ImagePath);
     } catch (const std::exception& e) {
         fault(e);
     }

@@ -99,8 +99,8 @@ public:
     // belong to the thread of the database connection and the view; prepare
     // and finish touch only the card, its pictures and the working files.
     void begin(bool showMessages);
-    // Decoding (unless `decoded`), rotation, recognition, cut-outs written.
-    void prepare(QImage* decoded);
+    // Rotation of the decoded picture, recognition, cut-outs written.
+    void prepare(QImage picture);
     // Lookup of the card's parameter and program, refusals, questions.
     void identify();
     // Cleaning of the grid and the grid drawn (an identified card only).
@@ -135,7 +135,6 @@ public:
     void waitForFiles();
 
 private:
-    void load(bool showMessages, QImage* decoded);
     // Refuses the card; the operator sees the refusal when messages are shown.
     void refuse(const QString& text);
     // The card is refused, the operator sees it at identify().
@@ -164,7 +163,6 @@ private:
     bool m_stopped = false;         // a fault or a cancel ended the road
     QString m_laterRefusal;         // found by prepare, shown by identify
     bool m_startPixFailed = false;  // shown by conclude
-    bool m_decoded = false;
     RecognitionResult m_recognition;
     Command m_readCommand;
     Command m_saveCommand;

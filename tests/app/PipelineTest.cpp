@@ -64,11 +64,11 @@ class RefusalTest : public PipelineTest, public ::testing::WithParamInterface<Re
 
 TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages) {
     const RefusalCase& r = GetParam();
-    const CardSpec spec = cardSpec(r.id, r.layoutId);
+    const CardSpec drawn = cardSpec(r.id, r.layoutId);
     QImage img(900, 1200, QImage::Format_RGB32);
     img.fill(Qt::white);
-    if (r.picture == RefusalCase::Card) img = render(spec);
-    if (r.picture == RefusalCase::WithoutCodeBars) img = WithoutCodeBars(render(spec), spec, 150.0);
+    if (r.picture == RefusalCase::Card) img = render(drawn);
+    if (r.picture == RefusalCase::WithoutCodeBars) img = WithoutCodeBars(render(drawn), drawn, 150.0);
     const bool blank = r.picture == RefusalCase::Blank;
 
     const CardState shown = run(img, true);

@@ -20,7 +20,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <atomic>
-#include <optional>
 
 namespace kartovo {
 
@@ -165,11 +164,11 @@ void CardController::opened(const std::shared_ptr<Opening>& opening, const QStri
     m_scannerSource = false;
     m_card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
     setCardFile(hash, QFileInfo(path).fileName());
-    runPipeline(true, &picture);
+    runPipeline(true, std::move(picture));
 }
 
 bool CardController::ZaladujPlikGraf(bool showMessages, QImage picture) {
-    return runPipeline(showMessages, &picture);
+    return runPipeline(showMessages, std::move(picture));
 }
 
 void CardController::cancel() {
@@ -186,7 +185,7 @@ void CardController::cancel() {
     endBusy();
 }
 
-bool CardController::runPipeline(bool showMessages, QImage* decoded) {
+bool CardController::runPipeline(bool showMessages, QImage picture) {
     cancel();
     auto job = std::make_shared<Job>(this, ++m_generation);
     // Nothing of the card before stays on the window while this one is on its way.
@@ -208,13 +207,10 @@ bool CardController::runPipeline(bool showMessages, QImage* decoded) {
     pipeline.begin(showMessages);
     m_job = job;
 
-    std::optional<QImage> picture;
-    if (decoded) picture = std::move(*decoded);
     m_worker.start([this, job, picture = std::move(picture)]() mutable {
         CardPipeline& p = *job->pipeline;
         p.setView(&job->queued);
-        p.prepare(picture ? &*picture : nullptr);
-        picture.reset();
+        p.prepare(std::move(picture));
         p.waitForFiles();
         QMetaObject::invokeMethod(this, [this, job] { prepared(job); }, Qt::QueuedConnection);
     });

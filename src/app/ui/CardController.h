@@ -109,7 +109,7 @@ private:
     };
     void opened(const std::shared_ptr<Opening>& opening, const QString& path, const QString& why,
                 const QByteArray& hash, QImage picture);
-    bool runPipeline(bool showMessages, QImage* decoded);
+    bool runPipeline(bool showMessages, QImage picture);
     void prepared(const std::shared_ptr<Job>& job);
     void finished(const std::shared_ptr<Job>& job);
     QStringList programCaptions() const;
