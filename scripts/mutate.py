@@ -28,6 +28,27 @@ FUNC_HEAD = re.compile(r"^[A-Za-z_][\w:<>,*& ]*?[\s*&]([\w:~]+|operator\S+)\s*\(
 BOOL_HEAD = re.compile(r"^(?:(?:static|inline|constexpr|\[\[nodiscard\]\])\s+)*bool\s+[\w:~]+\s*\(")
 
 REL = {"<": "<=", "<=": "<", ">": ">=", ">=": ">"}
+# Capacity hints: deleting one cannot change what the program does.
+CAPACITY_CALL = re.compile(r"[.>](?:reserve|squeeze|shrink_to_fit)\(")
+
+
+def load_equivalents(path):
+    """Faults shown to be equivalent, one per line: path | kind | text of the
+    line before the fault | why. They are left out of every sample."""
+    known = []
+    if path.exists():
+        for line in path.read_text(encoding="utf-8").splitlines():
+            if not line.strip() or line.lstrip().startswith("#"):
+                continue
+            parts = [s.strip() for s in line.split(" | ")]
+            if len(parts) < 4:
+                sys.exit(f"{path}: expected 'path | kind | line text | why': {line}")
+            known.append((parts[0], parts[1], parts[2]))
+    return known
+
+
+def is_equivalent(known, rel, kind, before):
+    return any(rel == p and kind == k and text in before for p, k, text in known)
 
 
 def mask_source(text):
@@ -135,7 +156,8 @@ def candidates_in_file(root, rel):
                 and (not prev_code or prev_code[-1] in ";{}:" or prev_code.endswith("else")
                      or (prev_code.endswith(")") and CONTROL.match(prev_code)))):
             indent = len(line) - len(line.lstrip())
-            add(indent, "delete", line[indent:], ";")
+            if not CAPACITY_CALL.search(m):
+                add(indent, "delete", line[indent:], ";")
         prev_code = code
     return lines, found
 
@@ -252,6 +274,8 @@ def main():
     restorer = Restorer(build)
     restorer.recover()
     objects = ninja_objects(build)
+    known = load_equivalents(Path(__file__).resolve().parent / "mutate-equivalent.txt")
+    left_out = 0
 
     # Candidates per library; files no build compiles are left out.
     per_lib = {}
@@ -268,7 +292,9 @@ def main():
                 continue
             lines, found = candidates_in_file(root, rel)
             size += len(lines)
-            cands += [(rel,) + c for c in found]
+            kept = [c for c in found if not is_equivalent(known, rel, c[2], lines[c[0] - 1])]
+            left_out += len(found) - len(kept)
+            cands += [(rel,) + c for c in kept]
         per_lib[lib] = cands
         sizes[lib] = size
 
@@ -319,7 +345,8 @@ def main():
         for i, m in numbered:
             before, after = mutant_lines(m)
             print(f"{i:3} {m[1]}:{m[2]}  {describe(m)}\n      - {before.strip()}\n      + {after.strip()}")
-        print(f"{len(plan)} mutants; candidates: " + ", ".join(f"{l} {len(per_lib[l])}" for l in libs))
+        print(f"{len(plan)} mutants; candidates: " + ", ".join(f"{l} {len(per_lib[l])}" for l in libs)
+              + f"; {left_out} known equivalent left out")
         return 0
 
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
@@ -461,6 +488,8 @@ def main():
             killers[r[2].split(" ")[0]] = killers.get(r[2].split(" ")[0], 0) + 1
     if killers:
         say("killed by: " + ", ".join(f"{p} {n}" for p, n in sorted(killers.items(), key=lambda x: -x[1])))
+    if left_out:
+        say(f"left out as known equivalent (scripts/mutate-equivalent.txt): {left_out} candidate faults")
     if results:
         say(f"time per mutant: {sum(r[5] for r in results) / len(results):.0f} s on average")
     survivors = [r for r in results if r[1] == "survived"]
