@@ -1,9 +1,15 @@
 // Queries, appends, the latest samples, transactions and table columns on
-// every database system.
+// every database system; connections that are opened, refused and closed.
 #include "DbTestSupport.h"
 
+#include "db/StoredCards.h"
+
 #include <QDate>
+#include <QDir>
+#include <QSqlDatabase>
 #include <QTime>
+
+#include <functional>
 
 using namespace kartovo;
 using namespace kartovo::test;
@@ -14,16 +20,6 @@ QList<double> Column(const Recordset& rs, const char* column) {
     QList<double> v;
     for (const Record& r : rs.rows()) v.append(r.value(QString::fromLatin1(column)).toDouble());
     return v;
-}
-
-Record Sample(int parameter, const QString& date, const QString& time, double w1) {
-    Record r;
-    r.set(QStringLiteral("IDP"), 1);
-    r.set(QStringLiteral("IDPK"), parameter);
-    r.set(QStringLiteral("Data"), date);
-    r.set(QStringLiteral("Czas"), time);
-    r.set(QStringLiteral("W1"), w1);
-    return r;
 }
 
 class Queries : public OnBothSystems {};
@@ -66,11 +62,10 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
     const QString hostile = QStringLiteral("O'Brien'); DROP TABLE SPC_Baza; --");
     Record row;
     row.set(QStringLiteral("IDPK"), 2);
-    row.set(QStringLiteral("P"), QStringLiteral("0"));
     row.set(QStringLiteral("CzyOb"), true);
     row.set(QStringLiteral("Data"), QDate(2024, 3, 5));
     row.set(QStringLiteral("Czas"), QTime(7, 5));
-    row.set(QStringLiteral("ID1"), hostile);
+    row.set(QStringLiteral("id1"), hostile);
     row.set(QStringLiteral("ID2"), QStringLiteral("Zażółć gęślą jaźń"));
     row.set(QStringLiteral("PomiaryNL"), QVariant());
     row.set(QStringLiteral("W1"), 1.25);
@@ -81,6 +76,9 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
         ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), row)) << lastError();
         ASSERT_TRUE(keep ? conn().commit() : conn().rollback());
     }
+    // A table name that is no plain name is refused with a reason.
+    EXPECT_FALSE(conn().append(QStringLiteral("SPC_Baza; DROP TABLE SPC_Baza"), row));
+    EXPECT_FALSE(conn().lastError().description.isEmpty());
     const Recordset rs = conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by Data,Czas,ID"), &ok);
     ASSERT_EQ(rs.recordCount(), 2);
     const Record& r = rs.rows().first();
@@ -99,33 +97,79 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
     EXPECT_TRUE(conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W40")));
     EXPECT_FALSE(conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W41")));
     EXPECT_TRUE(conn().columns(QStringLiteral("SPC_Brak")).isEmpty());
-    EXPECT_TRUE(conn().columns(QStringLiteral("SPC_Baza; DROP TABLE SPC_Baza")).isEmpty());
     EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), 2);
 }
 
 TEST_P(Queries, LatestSamplesInTimeOrder) {
     ASSERT_TRUE(db->createSchema());
-    // Stored out of time order; two samples share date and time.
+    // Stored out of time order; two samples share date and time; one of another parameter.
     const struct {
+        int parameter;
         const char *date, *time;
         double w;
-    } rows[] = {{"2024-03-05", "08:00", 5}, {"2024-03-04", "23:50", 3}, {"2024-03-05", "08:00", 6},
-                {"2024-03-05", "07:00", 4}, {"2023-12-31", "12:00", 1}, {"2024-01-15", "06:00", 2}};
-    for (const auto& r : rows)
-        ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), Sample(7, r.date, r.time, r.w)));
-    ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), Sample(8, QStringLiteral("2030-01-01"), QStringLiteral("00:00"), 99)));
+    } rows[] = {{7, "2024-03-05", "08:00", 5}, {7, "2024-03-04", "23:50", 3}, {7, "2024-03-05", "08:00", 6},
+                {7, "2024-03-05", "07:00", 4}, {7, "2023-12-31", "12:00", 1}, {7, "2024-01-15", "06:00", 2},
+                {8, "2030-01-01", "00:00", 99}};
+    for (const auto& s : rows) {
+        Record r;
+        r.set(QStringLiteral("IDPK"), s.parameter);
+        r.set(QStringLiteral("Data"), QString::fromLatin1(s.date));
+        r.set(QStringLiteral("Czas"), QString::fromLatin1(s.time));
+        r.set(QStringLiteral("W1"), s.w);
+        ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), r)) << lastError();
+    }
     bool ok = false;
-    Recordset last3 = conn().latestSamples(7, 3, &ok);
+    const Recordset last3 = conn().latestSamples(7, 3, &ok);
     ASSERT_TRUE(ok) << lastError();
     EXPECT_EQ(Column(last3, "W1"), (QList<double>{4, 5, 6}));
-    last3.moveLast();
-    EXPECT_DOUBLE_EQ(last3[QStringLiteral("W1")].toDouble(), 6);
+    EXPECT_DOUBLE_EQ(last3[QStringLiteral("W1")].toDouble(), 4); // on the oldest
     EXPECT_EQ(Column(conn().latestSamples(7, 50, &ok), "W1"), (QList<double>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(Column(conn().latestSamples(QStringLiteral("7"), 1, &ok), "W1"), (QList<double>{6}));
     EXPECT_TRUE(conn().latestSamples(7, 0, &ok).isEmpty());
     const Recordset none = conn().latestSamples(12345, 5, &ok);
     EXPECT_TRUE(ok);
-    EXPECT_TRUE(none.bof() && none.eof());
+    EXPECT_TRUE(none.bof() && none.eof() && none.current().isEmpty());
+}
+
+// Opening again releases the connection before; a refused opening (no file,
+// no such ODBC driver) leaves nothing open nor registered, with its reason; a
+// closed connection refuses with a reason.
+TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
+    QTemporaryDir dir;
+    const QStringList before = QSqlDatabase::connectionNames();
+    DbConnection c;
+    DatabaseConfig odbc;
+    odbc.dbType = QStringLiteral("sql");
+    odbc.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
+    const std::function<bool()> refused[] = {
+        [&] { return c.openFile(QDir(dir.path()).filePath(QStringLiteral("pusty"))); },
+        [&] { return c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("brak.mdb"))); },
+        [&] { return c.open(odbc); },
+    };
+    QString why;
+    for (const auto& open : refused) {
+        ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
+        ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
+        EXPECT_EQ(QSqlDatabase::connectionNames().size(), before.size() + 1);
+        EXPECT_FALSE(open());
+        EXPECT_FALSE(c.isOpen());
+        why = c.lastError().description;
+        EXPECT_FALSE(why.isEmpty());
+        EXPECT_EQ(QSqlDatabase::connectionNames(), before);
+        EXPECT_FALSE(c.execute(QStringLiteral("Select 1")));
+        EXPECT_FALSE(c.lastError().description.isEmpty());
+    }
+    EXPECT_TRUE(why.contains(odbc.odbcDriver)) << why.toStdString();
+}
+
+// A database that answers but refuses the record table: the file journal
+// stands in; a closed connection is unreachable.
+TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
+    ScratchDatabase scratch(Backend::SQLite);
+    ASSERT_TRUE(scratch.exec(QStringLiteral("PRAGMA query_only=1")));
+    EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::FileJournal);
+    scratch.conn().close();
+    EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::Unreachable);
 }
 
 } // namespace
