@@ -11,7 +11,7 @@ void Recordset::moveFirst() { m_index = 0; }
 
 const Record& Recordset::current() const {
     static const Record none;
-    if (bof() || eof()) return none;
+    if (eof()) return none;
     return m_rows[m_index];
 }
 

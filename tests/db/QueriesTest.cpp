@@ -60,17 +60,9 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
 
     ASSERT_TRUE(db->createSchema());
     const QString hostile = QStringLiteral("O'Brien'); DROP TABLE SPC_Baza; --");
-    Record row;
-    row.set(QStringLiteral("IDPK"), 2);
-    row.set(QStringLiteral("CzyOb"), true);
-    row.set(QStringLiteral("Data"), QDate(2024, 3, 5));
-    row.set(QStringLiteral("Czas"), QTime(7, 5));
-    row.set(QStringLiteral("id1"), hostile);
-    row.set(QStringLiteral("ID2"), QStringLiteral("Zażółć gęślą jaźń"));
-    row.set(QStringLiteral("PomiaryNL"), QVariant());
-    row.set(QStringLiteral("W1"), 1.25);
-    row.set(QStringLiteral("Srednia"), 1.1f);
-    row.set(QStringLiteral("NieMaTakiejKolumny"), 5);
+    const QString polish = QStringLiteral("Zażółć gęślą jaźń");
+    const Record row({"IDPK", "CzyOb", "Data", "Czas", "id1", "ID2", "PomiaryNL", "W1", "Srednia", "NieMaTakiejKolumny"},
+                     {2, true, QDate(2024, 3, 5), QTime(7, 5), hostile, polish, QVariant(), 1.25, 1.1f, 5});
     for (bool keep : {false, true, true}) {
         ASSERT_TRUE(conn().beginTransaction()) << lastError();
         ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), row)) << lastError();
@@ -82,11 +74,9 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
     const Recordset rs = conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by Data,Czas,ID"), &ok);
     ASSERT_EQ(rs.recordCount(), 2);
     const Record& r = rs.rows().first();
-    EXPECT_EQ(r.value(QStringLiteral("Data")).toString(), QStringLiteral("2024-03-05"));
-    EXPECT_EQ(r.value(QStringLiteral("Czas")).toString(), QStringLiteral("07:05"));
-    EXPECT_EQ(r.value(QStringLiteral("CzyOb")).toInt(), 1);
-    EXPECT_EQ(r.value(QStringLiteral("ID1")).toString(), hostile);
-    EXPECT_EQ(r.value(QStringLiteral("ID2")).toString(), QStringLiteral("Zażółć gęślą jaźń"));
+    const QStringList texts{r.value("Data").toString(), r.value("Czas").toString(), r.value("CzyOb").toString(),
+                            r.value("ID1").toString(), r.value("ID2").toString()};
+    EXPECT_EQ(texts, QStringList({"2024-03-05", "07:05", "1", hostile, polish}));
     EXPECT_TRUE(r.isNull(QStringLiteral("PomiaryNL")));
     EXPECT_TRUE(r.isNull(QStringLiteral("W2")));
     EXPECT_DOUBLE_EQ(r.value(QStringLiteral("W1")).toDouble(), 1.25);
@@ -110,14 +100,9 @@ TEST_P(Queries, LatestSamplesInTimeOrder) {
     } rows[] = {{7, "2024-03-05", "08:00", 5}, {7, "2024-03-04", "23:50", 3}, {7, "2024-03-05", "08:00", 6},
                 {7, "2024-03-05", "07:00", 4}, {7, "2023-12-31", "12:00", 1}, {7, "2024-01-15", "06:00", 2},
                 {8, "2030-01-01", "00:00", 99}};
-    for (const auto& s : rows) {
-        Record r;
-        r.set(QStringLiteral("IDPK"), s.parameter);
-        r.set(QStringLiteral("Data"), QString::fromLatin1(s.date));
-        r.set(QStringLiteral("Czas"), QString::fromLatin1(s.time));
-        r.set(QStringLiteral("W1"), s.w);
-        ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), r)) << lastError();
-    }
+    for (const auto& s : rows)
+        ASSERT_TRUE(conn().append("SPC_Baza", Record({"IDPK", "Data", "Czas", "W1"}, {s.parameter, s.date, s.time, s.w})))
+            << lastError();
     bool ok = false;
     const Recordset last3 = conn().latestSamples(7, 3, &ok);
     ASSERT_TRUE(ok) << lastError();
