@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 using namespace kartovo;
 using namespace kartovo::testing;
@@ -187,54 +188,57 @@ TEST(Scanner, PagesEndToEnd) {
     EXPECT_FALSE(QFileInfo::exists(gone));
 }
 
-// Mouse, Enter or a double click choose and store at once, Esc changes
-// nothing; the next scan goes to the stored device at the stored resolution or
-// 150 dpi. Without any scanner the action only says so; with none chosen the
-// first device listed scans.
+// The menu action lists the devices, the remembered one preselected (else the
+// first); mouse, Enter or a double click choose and store at once, Esc changes
+// nothing; the next scan goes to the stored device at the stored resolution
+// or 150 dpi. Without any scanner it only says so; with none chosen the first
+// device listed scans.
 TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
     SetBackends("test\npnm\n");
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("NORV_SPC.ini"));
     SettingsStore store(ini);
     MessageRecorder messages;
-    auto stored = [&] { return SettingsStore(ini).read(QStringLiteral("Start"), QStringLiteral("Skaner")); };
-    auto list = [](QWidget* dialog) { return dialog->findChild<QListWidget*>(); };
     auto row = [](QListWidget* l, const char* device) {
         for (int i = 0; i < l->count(); ++i)
             if (l->item(i)->text().endsWith(QStringLiteral("(%1)").arg(QLatin1String(device)))) return l->item(i);
         return static_cast<QListWidgetItem*>(nullptr);
     };
-    auto click = [](QListWidget* l, QListWidgetItem* item, bool twice) {
+    auto click = [](QListWidget* l, QListWidgetItem* item) {
         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(item).center());
-        if (twice) QTest::mouseDClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(item).center());
     };
-    const QList<ScannerDevice> devices = Scanner().devices();
-    ASSERT_EQ(devices.size(), 4);
-    const std::function<void(ScannerChoiceDialog&, QListWidget*)> steps[] = {
-        [&](ScannerChoiceDialog& d, QListWidget* l) {
-            EXPECT_EQ(l->currentRow(), 0); // nothing remembered: the device scanned with
-            click(l, row(l, "test:1"), false);
-            QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("CommandOK")), Qt::LeftButton);
-        },
-        [&](ScannerChoiceDialog& d, QListWidget* l) {
-            EXPECT_EQ(d.selectedDevice(), "test:1");
-            click(l, row(l, "pnm:0"), false);
-            QTest::keyClick(l, Qt::Key_Escape);
-        },
-        [&](ScannerChoiceDialog&, QListWidget* l) {
-            l->setCurrentItem(row(l, "pnm:1"));
-            QTest::keyClick(l, Qt::Key_Return);
-        },
-        [&](ScannerChoiceDialog&, QListWidget* l) { click(l, row(l, "test:0"), true); }};
-    const char* expected[] = {"test:1", "test:1", "pnm:1", "test:0"};
-    for (int i = 0; i < 4; ++i) {
-        ScannerChoiceDialog dialog(devices, store);
-        dialog.show();
-        list(&dialog)->setFocus();
-        steps[i](dialog, list(&dialog));
-        EXPECT_EQ(dialog.result(), i == 1 ? QDialog::Rejected : QDialog::Accepted) << i;
-        EXPECT_FALSE(dialog.isVisible());
-        EXPECT_EQ(stored(), expected[i]) << i; // written through to the file
+    using Step = std::function<void(QWidget*, QListWidget*)>;
+    const std::tuple<const char*, Step, bool, const char*> steps[] = {
+        {"pnm:0", [&](QWidget* d, QListWidget* l) { // nothing remembered: the device scanned with
+             click(l, row(l, "test:1"));
+             QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("CommandOK")), Qt::LeftButton);
+         }, true, "test:1"},
+        {"test:1", [&](QWidget*, QListWidget* l) {
+             click(l, row(l, "pnm:0"));
+             QTest::keyClick(l, Qt::Key_Escape);
+         }, false, "test:1"},
+        {"test:1", [&](QWidget*, QListWidget* l) {
+             l->setCurrentItem(row(l, "pnm:1"));
+             QTest::keyClick(l, Qt::Key_Return);
+         }, true, "pnm:1"},
+        {"pnm:1", [&](QWidget*, QListWidget* l) {
+             click(l, row(l, "test:0"));
+             QTest::mouseDClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(row(l, "test:0")).center());
+         }, true, "test:0"}};
+    for (const auto& [preselected, act, chosen, stored] : steps) {
+        QString current;
+        int rows = 0;
+        auto chooser = WhenModalShown([&](QWidget* modal) {
+            QListWidget* l = modal->findChild<QListWidget*>();
+            current = l->currentItem()->text();
+            rows = l->count();
+            l->setFocus();
+            act(modal, l);
+        });
+        EXPECT_EQ(WskazSkaner(nullptr, store), chosen) << stored;
+        EXPECT_TRUE(current.endsWith(QStringLiteral("(%1)").arg(QLatin1String(preselected)))) << current.toStdString();
+        EXPECT_EQ(rows, 4);
+        EXPECT_EQ(SettingsStore(ini).read(QStringLiteral("Start"), QStringLiteral("Skaner")), stored); // in the file
     }
     for (const auto& [text, dpi] : {std::pair{"300", 300}, {"0", 150}, {"-75", 150}, {"abc", 150}, {"", 150}}) {
         store.write("Start", "Rozdzielczosc", text);
@@ -242,18 +246,6 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
         EXPECT_EQ(s.resolution, dpi) << text;
         EXPECT_EQ(s.device, "test:0");
     }
-
-    int shownRows = 0;
-    {
-        auto chooser = WhenModalShown([&](QWidget* modal) {
-            shownRows = list(modal)->count();
-            list(modal)->setCurrentItem(row(list(modal), "pnm:1"));
-            QTest::keyClick(list(modal), Qt::Key_Return);
-        });
-        EXPECT_TRUE(WskazSkaner(nullptr, store));
-    }
-    EXPECT_EQ(shownRows, 4);
-    EXPECT_EQ(stored(), "pnm:1");
 
     SetBackends({});
     {
@@ -271,7 +263,7 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
     }
     EXPECT_EQ(messages.texts(false), QStringList{kNoScannerMessage});
     EXPECT_FALSE(listShown);
-    EXPECT_EQ(stored(), "pnm:1");
+    EXPECT_EQ(ScanSettingsFromStore(store).device, "test:0");
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("temp.bmp"))));
     SetBackends("test\n");
     EXPECT_EQ(Scanner().acquireToFile(dir.filePath(QStringLiteral("temp.bmp")), ScanSettings()), ScanOk);
