@@ -18,8 +18,6 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <tuple>
 
 using namespace kartovo;
 using namespace kartovo::testing;
@@ -204,41 +202,35 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
             if (l->item(i)->text().endsWith(QStringLiteral("(%1)").arg(QLatin1String(device)))) return l->item(i);
         return static_cast<QListWidgetItem*>(nullptr);
     };
-    auto click = [](QListWidget* l, QListWidgetItem* item) {
-        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(item).center());
-    };
-    using Step = std::function<void(QWidget*, QListWidget*)>;
-    const std::tuple<const char*, Step, bool, const char*> steps[] = {
-        {"pnm:0", [&](QWidget* d, QListWidget* l) { // nothing remembered: the device scanned with
-             click(l, row(l, "test:1"));
-             QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("CommandOK")), Qt::LeftButton);
-         }, true, "test:1"},
-        {"test:1", [&](QWidget*, QListWidget* l) {
-             click(l, row(l, "pnm:0"));
-             QTest::keyClick(l, Qt::Key_Escape);
-         }, false, "test:1"},
-        {"test:1", [&](QWidget*, QListWidget* l) {
-             l->setCurrentItem(row(l, "pnm:1"));
-             QTest::keyClick(l, Qt::Key_Return);
-         }, true, "pnm:1"},
-        {"pnm:1", [&](QWidget*, QListWidget* l) {
-             click(l, row(l, "test:0"));
-             QTest::mouseDClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(row(l, "test:0")).center());
-         }, true, "test:0"}};
-    for (const auto& [preselected, act, chosen, stored] : steps) {
+    const struct {
+        const char *preselected, *device; // the one clicked
+        Qt::Key key;                      // then: Esc or Enter; none: "OK", or a double click
+        bool twice, chosen;
+        const char* stored;
+    } steps[] = {{"pnm:0", "test:1", Qt::Key_unknown, false, true, "test:1"}, // nothing remembered: the first
+                 {"test:1", "pnm:0", Qt::Key_Escape, false, false, "test:1"},
+                 {"test:1", "pnm:1", Qt::Key_Return, false, true, "pnm:1"},
+                 {"pnm:1", "test:0", Qt::Key_unknown, true, true, "test:0"}};
+    for (const auto& s : steps) {
         QString current;
         int rows = 0;
         auto chooser = WhenModalShown([&](QWidget* modal) {
             QListWidget* l = modal->findChild<QListWidget*>();
             current = l->currentItem()->text();
             rows = l->count();
-            l->setFocus();
-            act(modal, l);
+            const QPoint at = l->visualItemRect(row(l, s.device)).center();
+            QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, at);
+            if (s.twice)
+                QTest::mouseDClick(l->viewport(), Qt::LeftButton, {}, at);
+            else if (s.key != Qt::Key_unknown)
+                QTest::keyClick(l, s.key);
+            else
+                QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("CommandOK")), Qt::LeftButton);
         });
-        EXPECT_EQ(WskazSkaner(nullptr, store), chosen) << stored;
-        EXPECT_TRUE(current.endsWith(QStringLiteral("(%1)").arg(QLatin1String(preselected)))) << current.toStdString();
+        EXPECT_EQ(WskazSkaner(nullptr, store), s.chosen) << s.device;
+        EXPECT_TRUE(current.endsWith(QStringLiteral("(%1)").arg(QLatin1String(s.preselected)))) << current.toStdString();
         EXPECT_EQ(rows, 4);
-        EXPECT_EQ(SettingsStore(ini).read(QStringLiteral("Start"), QStringLiteral("Skaner")), stored); // in the file
+        EXPECT_EQ(SettingsStore(ini).read(QStringLiteral("Start"), QStringLiteral("Skaner")), s.stored); // in the file
     }
     for (const auto& [text, dpi] : {std::pair{"300", 300}, {"0", 150}, {"-75", 150}, {"abc", 150}, {"", 150}}) {
         store.write("Start", "Rozdzielczosc", text);
