@@ -7,12 +7,9 @@ namespace kartovo {
 Recordset::Recordset(QStringList columns, QList<Record> rows)
     : m_columns(std::move(columns)), m_rows(std::move(rows)) {}
 
-void Recordset::moveFirst() { m_index = 0; }
-
 const Record& Recordset::current() const {
     static const Record none;
-    if (eof()) return none;
-    return m_rows[m_index];
+    return m_rows.isEmpty() ? none : m_rows.first();
 }
 
 void Recordset::reverse() {

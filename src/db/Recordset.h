@@ -20,10 +20,8 @@ public:
     int recordCount() const { return static_cast<int>(m_rows.size()); }
     bool isEmpty() const { return m_rows.isEmpty(); }
 
-    bool bof() const { return m_index < 0 || m_rows.isEmpty(); }
-    bool eof() const { return m_index >= m_rows.size() || m_rows.isEmpty(); }
-
-    void moveFirst();
+    bool bof() const { return m_rows.isEmpty(); }
+    bool eof() const { return m_rows.isEmpty(); }
 
     // The current row; an empty record at BOF or EOF.
     const Record& current() const;
@@ -36,7 +34,6 @@ public:
 private:
     QStringList m_columns;
     QList<Record> m_rows;
-    qsizetype m_index = 0;
 };
 
 } // namespace kartovo

@@ -6,6 +6,7 @@
 #include "acquisition/ui/ScannerChoiceDialog.h"
 #include "platform/SettingsStore.h"
 
+#include "acquisition/SaneTestConfig.h"
 #include "common/TestHelpers.h"
 
 #include <QDir>
@@ -23,20 +24,6 @@ using namespace kartovo;
 using namespace kartovo::testing;
 
 namespace {
-
-// A private configuration folder instead of /etc. The library reads its
-// backend list when it starts, i.e. when a scanner object appears after all
-// earlier ones have gone; the folder's name only at its first start.
-void SetBackends(const QByteArray& backends) {
-    static QTemporaryDir dir;
-    auto write = [](const QString& name, const QByteArray& text) {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size());
-    };
-    write(QStringLiteral("dll.conf"), backends);
-    write(QStringLiteral("test.conf"), "number_of_devices 2\nresolution 50.0\nbr_x 80.0\nbr_y 100.0\n");
-    qputenv("SANE_CONFIG_DIR", QFile::encodeName(dir.path())); // no trailing colon: no system folders
-}
 
 // Bytes, or 16-bit samples in host order as the library hands them over.
 QByteArray Bytes(std::initializer_list<int> values, bool wide = false) {
@@ -108,7 +95,7 @@ TEST(AssembleFrames, EachKindOfFrameGivesItsPixels) {
 // progress. A failed scan leaves the earlier
 // picture as it was; a cancelled or abandoned one writes nothing.
 TEST(Scanner, PagesEndToEnd) {
-    SetBackends("test\npnm\n");
+    SaneTestConfig::Install();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("temp.bmp"));
     const QString picture = dir.filePath(QStringLiteral("card.ppm"));
@@ -192,7 +179,7 @@ TEST(Scanner, PagesEndToEnd) {
 // or 150 dpi. Without any scanner it only says so; with none chosen the first
 // device listed scans.
 TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
-    SetBackends("test\npnm\n");
+    SaneTestConfig::Install();
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("NORV_SPC.ini"));
     SettingsStore store(ini);
@@ -239,7 +226,7 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
         EXPECT_EQ(s.device, "test:0");
     }
 
-    SetBackends({});
+    SaneTestConfig::SetBackends({});
     {
         Scanner none;
         EXPECT_FALSE(none.available());
@@ -257,7 +244,7 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
     EXPECT_FALSE(listShown);
     EXPECT_EQ(ScanSettingsFromStore(store).device, "test:0");
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("temp.bmp"))));
-    SetBackends("test\n");
+    SaneTestConfig::SetBackends("test\n");
     EXPECT_EQ(Scanner().acquireToFile(dir.filePath(QStringLiteral("temp.bmp")), ScanSettings()), ScanOk);
-    SetBackends("test\npnm\n");
+    SaneTestConfig::SetBackends("test\npnm\n");
 }

@@ -24,6 +24,9 @@ namespace kartovo::test {
 using kartovo::testing::MessageRecorder;
 
 enum class Backend { SQLite, PostgreSQL, MariaDB };
+inline void PrintTo(Backend b, std::ostream* os) {
+    *os << (b == Backend::SQLite ? "SQLite" : b == Backend::PostgreSQL ? "PostgreSQL" : "MariaDB");
+}
 
 // Settings as the main program stores them for `database` (the server's own
 // when empty) on the server the scripts started.
@@ -72,6 +75,8 @@ public:
     bool ok() const { return m_ok; }
     QString error() const { return m_error; }
     DbConnection& conn() { return m_conn; }
+    QString folder() const { return m_dir.path(); }
+    QString name() const { return m_name; }
     DatabaseConfig config() const {
         if (m_backend != Backend::SQLite) return ServerConfig(m_backend, m_name);
         DatabaseConfig c;
@@ -116,6 +121,7 @@ protected:
     DbConnection& conn() { return db->conn(); }
     bool isPg() const { return GetParam() == Backend::PostgreSQL; }
     bool isMariaDb() const { return GetParam() == Backend::MariaDB; }
+    bool isServer() const { return GetParam() != Backend::SQLite; }
     std::string lastError() { return conn().lastError().description.toStdString(); }
 
     std::unique_ptr<ScratchDatabase> db;
@@ -127,8 +133,4 @@ protected:
     INSTANTIATE_TEST_SUITE_P(Db, Suite,                                                                                \
                              ::testing::Values(::kartovo::test::Backend::SQLite, ::kartovo::test::Backend::PostgreSQL, \
                                                ::kartovo::test::Backend::MariaDB),                                     \
-                             [](const auto& info) {                                                                    \
-                                 return std::string(info.param == ::kartovo::test::Backend::SQLite       ? "SQLite"    \
-                                                    : info.param == ::kartovo::test::Backend::PostgreSQL ? "PostgreSQL" \
-                                                                                                          : "MariaDB"); \
-                             })
+                             ::testing::PrintToStringParamName())

@@ -18,7 +18,12 @@ using namespace kartovo;
 
 namespace {
 
-QVariant V(const char* text) { return text ? QVariant(QString::fromUtf8(text)) : QVariant(); }
+// A row from texts (nullptr: null); the database converts the numbers.
+Record Row(const QStringList& names, const char* const* texts) {
+    QList<QVariant> values;
+    for (int i = 0; i < names.size(); ++i) values << (texts[i] ? QVariant(QString::fromUtf8(texts[i])) : QVariant());
+    return Record(names, values);
+}
 
 // Active programs, one archived, one switched off; program 3 with three
 // measurable parameters (one alternative), one without a grid, one without a scale.
@@ -32,19 +37,14 @@ struct ChoiceDatabase {
                                      {"03", "1", "0", "Korpus", "ab-5502", "Frezarka"}, {"04", "1", "0", "Śruba", "AB-0012", "Automat"},
                                      {"05", "1", "0", "O'Brien", "CD-1", nullptr}, {"06", "1", "1", "Archiwalny", "AA", "A"},
                                      {"07", "0", "0", "Bez parametrów", "AA", "A"}};
-        const char* parameters[][6] = {{"3", "2", "0", "20", "Długość", "145"}, {"3", "1", "1", "20", "Średnica", "12.5"},
-                                       {"3", "3", "0", "20", "Twardość", "58"}, {"3", "4", "2", "20", "Wygląd", "0"},
-                                       {"3", "5", "0", nullptr, "Bez skali", "0"}, {"1", "1", "0", "20", "Bicie", "0.05"}};
-        const char* formats[] = {"0.0", "0.00", "0", "0", "0", "0.000"};
+        const char* parameters[][7] = {{"3", "2", "0", "20", "Długość", "145", "0.0"}, {"3", "1", "1", "20", "Średnica", "12.5", "0.00"},
+                                       {"3", "3", "0", "20", "Twardość", "58", "0"},   {"3", "4", "2", "20", "Wygląd", "0", "0"},
+                                       {"3", "5", "0", nullptr, "Bez skali", "0", "0"}, {"1", "1", "0", "20", "Bicie", "0.05", "0.000"}};
         for (int i = 0; filled && i < 7; ++i)
-            EXPECT_TRUE(conn.append(QStringLiteral("SPC_Programy"), Record({"NrP", "Lx", "ArchP", "ID1", "ID2", "ID3"},
-                                                                           {V(programs[i][0]), V(programs[i][1]), V(programs[i][2]),
-                                                                            V(programs[i][3]), V(programs[i][4]), V(programs[i][5])})));
+            EXPECT_TRUE(conn.append(QStringLiteral("SPC_Programy"), Row({"NrP", "Lx", "ArchP", "ID1", "ID2", "ID3"}, programs[i])));
         for (int i = 0; filled && i < 6; ++i)
             EXPECT_TRUE(conn.append(QStringLiteral("SPC_Setap"),
-                                    Record({"IDP", "LP", "TypKarty", "SkalaSiatki", "Nazwa", "WN", "Format"},
-                                           {V(parameters[i][0]), V(parameters[i][1]), V(parameters[i][2]), V(parameters[i][3]),
-                                            V(parameters[i][4]), QString::fromLatin1(parameters[i][5]).toDouble(), V(formats[i])})));
+                                    Row({"IDP", "LP", "TypKarty", "SkalaSiatki", "Nazwa", "WN", "Format"}, parameters[i])));
         EXPECT_TRUE(conn.commit());
     }
 };
