@@ -57,7 +57,7 @@ TEST(ConnectionText, ServerFormIsWrittenExactlyAndNormalised) {
     EXPECT_EQ(BuildConnectionString(c), QStringLiteral("DRIVER=X;SERVER=S; DATABASE=D;UID=U;PWD=;"));
     c.odbcPort = QStringLiteral(" 5433 ");
     EXPECT_TRUE(BuildConnectionString(c).endsWith(QStringLiteral("PWD=;PORT=5433;")));
-    EXPECT_EQ(NormalizeConnectionString(QStringLiteral(" DRIVER = {PostgreSQL Unicode} ;  ; =nic; SERVER=h ;PWD={ a;b }")),
+    EXPECT_EQ(NormalizeConnectionString(QStringLiteral(" DRIVER = {PostgreSQL Unicode} ;  ;=nic; SERVER=h ;PWD={ a;b }")),
               QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=h;PWD={ a;b }"));
     EXPECT_EQ(NormalizeConnectionString(QStringLiteral("DRIVER=SQL Server Native;")),
               QStringLiteral("DRIVER=SQL Server Native"));
