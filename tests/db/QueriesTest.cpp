@@ -115,10 +115,15 @@ TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
         why = c.lastError().description;
         EXPECT_FALSE(why.isEmpty());
         EXPECT_EQ(QSqlDatabase::connectionNames(), before);
-        EXPECT_FALSE(c.execute(QStringLiteral("Select 1")));
-        EXPECT_FALSE(c.lastError().description.isEmpty());
     }
     EXPECT_TRUE(why.contains(odbc.odbcDriver)) << why.toStdString();
+    for (bool read : {true, false}) {
+        ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
+        c.close();
+        bool ok = true;
+        EXPECT_FALSE(read ? (c.query(QStringLiteral("Select 1"), &ok), ok) : c.execute(QStringLiteral("Select 1")));
+        EXPECT_FALSE(c.lastError().description.isEmpty()) << read;
+    }
 }
 
 // A database that answers but refuses the record table: the file journal
