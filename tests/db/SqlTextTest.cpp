@@ -27,6 +27,7 @@ TEST(SqlDialect, EachSystemGetsTextItTakes) {
         {QStringLiteral("Select * from [T] Where P='C:\\Baza\\' And Q='[x]'"), DbSystem::MySQL,
          QStringLiteral("Select * from `T` Where P='C:\\\\Baza\\\\' And Q='[x]'")},
         {QStringLiteral("Select * from [T] Where P='C:\\Baza'"), DbSystem::SQLite, {}},
+        {QStringLiteral("Select * from [T] Where N='[a"), DbSystem::PostgreSQL, QStringLiteral("Select * from T Where N='[a")},
         // Top becomes LIMIT where it is unknown; "Top" elsewhere is an ordinary word.
         {top, DbSystem::SqlServer, {}},
         {top, DbSystem::SQLite, QStringLiteral("Select * from [SPC_Baza] Where IDPK=7 Order by Data,Czas,ID LIMIT 1")},
