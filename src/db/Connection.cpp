@@ -428,7 +428,6 @@ Recordset DbConnection::latestSamples(const QVariant& parameterId, int count, bo
     const QVariant bound = isNumber ? QVariant(id) : parameterId;
     Recordset rs = query(LatestSamplesSql(count), ok, QVariantList{bound});
     rs.reverse();
-    rs.moveFirst();
     return rs;
 }
 

@@ -27,7 +27,6 @@ bool Open(DbConnection& conn, const QString& sql, Recordset& into, CardIdentific
         if (!result.databaseError.isSet()) result.databaseError.description = QStringLiteral("Błąd zapytania: ") + sql;
         qCWarning(lcRecognition) << "lookup failed:" << sql << result.databaseError.description;
     }
-    into.moveFirst();
     return ok;
 }
 

@@ -9,12 +9,6 @@ using namespace kartovo::test;
 
 namespace {
 
-Record Row(std::initializer_list<std::pair<const char*, QVariant>> fields) {
-    Record r;
-    for (const auto& f : fields) r.set(QString::fromLatin1(f.first), f.second);
-    return r;
-}
-
 class BaseTables : public OnBothSystems {
 protected:
     void add(const char* table, const Record& r) {
@@ -26,17 +20,17 @@ KARTOVO_ON_BOTH_SYSTEMS(BaseTables);
 
 TEST_P(BaseTables, CaptionsConstantsAndTheTablesLimits) {
     ASSERT_TRUE(db->createSchema());
-    add("SPC_Ustawienia", Row({{"NazwaOp", QStringLiteral("Uwagi")}, {"CzyWymagany", 1}}));
+    add("SPC_Ustawienia", Record({"NazwaOp", "CzyWymagany"}, {QStringLiteral("Uwagi"), 1}));
     // Program identification: a null caption keeps its entry but is not
     // counted, ten rows at most; data identification ends at the first null
     // caption, twenty at most.
-    add("SPC_OpisBaz", Row({{"ID", 1}, {"Nazwa", QStringLiteral("A")}, {"Pole", 1}, {"Dlugosc", 10}}));
-    add("SPC_OpisBaz", Row({{"ID", 2}, {"Nazwa", QVariant()}, {"NazwaA", QStringLiteral("b")}, {"Dlugosc", 20}}));
-    for (int i = 3; i <= 12; ++i) add("SPC_OpisBaz", Row({{"ID", i}, {"Nazwa", QStringLiteral("P%1").arg(i)}}));
-    for (int i = 1; i <= 22; ++i) add("SPC_OpisID", Row({{"ID", i}, {"Nazwa", QStringLiteral("D%1").arg(i)}}));
+    add("SPC_OpisBaz", Record({"ID", "Nazwa", "Pole", "Dlugosc"}, {1, QStringLiteral("A"), 1, 10}));
+    add("SPC_OpisBaz", Record({"ID", "Nazwa", "NazwaA", "Dlugosc"}, {2, QVariant(), QStringLiteral("b"), 20}));
+    for (int i = 3; i <= 12; ++i) add("SPC_OpisBaz", Record({"ID", "Nazwa"}, {i, QStringLiteral("P%1").arg(i)}));
+    for (int i = 1; i <= 22; ++i) add("SPC_OpisID", Record({"ID", "Nazwa"}, {i, QStringLiteral("D%1").arg(i)}));
     // Constants stored out of order, two outside 0..40 (read, but without a slot).
     for (int lp : {3, 41, 1, -1, 0, 2})
-        add("SPC_Tablice", Row({{"LP", lp}, {"R1", 10.0 + lp}, {"R2", QVariant()}, {"S1", 20.0 + lp}}));
+        add("SPC_Tablice", Record({"LP", "R1", "R2", "S1"}, {lp, 10.0 + lp, QVariant(), 20.0 + lp}));
     ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
     EXPECT_EQ(base.ProgramIdentificationCount, 9);
     EXPECT_TRUE(base.ProgramIdentification[2].Nazwa.isNull());
@@ -54,10 +48,10 @@ TEST_P(BaseTables, CaptionsConstantsAndTheTablesLimits) {
     for (int n = 4; n <= 40; ++n) EXPECT_FALSE(base.SampleConstants[n].R1.isValid()) << n;
 
     ASSERT_TRUE(db->exec(QStringLiteral("DELETE FROM SPC_OpisID")) && db->exec(QStringLiteral("DELETE FROM SPC_Tablice")));
-    add("SPC_OpisID", Row({{"ID", 1}, {"Nazwa", QStringLiteral("A")}, {"Pole", 1}}));
-    add("SPC_OpisID", Row({{"ID", 2}, {"Nazwa", QVariant()}}));
-    add("SPC_OpisID", Row({{"ID", 3}, {"Nazwa", QStringLiteral("C")}}));
-    for (int lp = 40; lp >= 0; --lp) add("SPC_Tablice", Row({{"LP", lp}, {"R1", lp * 0.1}}));
+    add("SPC_OpisID", Record({"ID", "Nazwa", "Pole"}, {1, QStringLiteral("A"), 1}));
+    add("SPC_OpisID", Record({"ID", "Nazwa"}, {2, QVariant()}));
+    add("SPC_OpisID", Record({"ID", "Nazwa"}, {3, QStringLiteral("C")}));
+    for (int lp = 40; lp >= 0; --lp) add("SPC_Tablice", Record({"LP", "R1"}, {lp, lp * 0.1}));
     ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded); // over the earlier settings
     EXPECT_EQ(base.DataIdentificationCount, 1);
     EXPECT_EQ(base.DataIdentification[1].Pole.toInt(), 1);

@@ -24,56 +24,57 @@ namespace kartovo::test {
 using kartovo::testing::MessageRecorder;
 
 enum class Backend { SQLite, PostgreSQL, MariaDB };
-
-inline QString Env(const char* name) { return qEnvironmentVariable(name); }
+inline void PrintTo(Backend b, std::ostream* os) {
+    *os << (b == Backend::SQLite ? "SQLite" : b == Backend::PostgreSQL ? "PostgreSQL" : "MariaDB");
+}
 
 // Settings as the main program stores them for `database` (the server's own
 // when empty) on the server the scripts started.
 inline DatabaseConfig ServerConfig(Backend backend, const QString& database, const QString& password = {}) {
-    const bool maria = backend == Backend::MariaDB;
+    const QString p = backend == Backend::MariaDB ? QStringLiteral("KARTOVO_MARIADB_") : QStringLiteral("KARTOVO_PG_");
+    auto env = [&](const char* name) { return qEnvironmentVariable((p + QLatin1String(name)).toLatin1().constData()); };
     DatabaseConfig c;
     c.dbType = QStringLiteral("SQL");
-    c.odbcDatabase = database.isEmpty() ? Env(maria ? "KARTOVO_MARIADB_DATABASE" : "KARTOVO_PG_DATABASE") : database;
-    c.odbcPassword = password.isNull() ? Env(maria ? "KARTOVO_MARIADB_PASSWORD" : "KARTOVO_PG_PASSWORD") : password;
-    c.odbcDriver = Env(maria ? "KARTOVO_MARIADB_DRIVER" : "KARTOVO_PG_DRIVER");
-    c.odbcUser = Env(maria ? "KARTOVO_MARIADB_USER" : "KARTOVO_PG_USER");
-    c.odbcServer = Env(maria ? "KARTOVO_MARIADB_HOST" : "KARTOVO_PG_HOST");
-    if (maria)
-        c.odbcPort = Env("KARTOVO_MARIADB_PORT");
+    c.odbcDatabase = database.isEmpty() ? env("DATABASE") : database;
+    c.odbcPassword = password.isNull() ? env("PASSWORD") : password;
+    c.odbcDriver = env("DRIVER");
+    c.odbcUser = env("USER");
+    c.odbcServer = env("HOST");
+    if (backend == Backend::MariaDB)
+        c.odbcPort = env("PORT");
     else // the port rides on the server value as an extra key
-        c.odbcServer += QStringLiteral(";PORT=") + Env("KARTOVO_PG_PORT");
+        c.odbcServer += QStringLiteral(";PORT=") + env("PORT");
     return c;
 }
 
 inline const char* PortVariable(Backend b) { return b == Backend::MariaDB ? "KARTOVO_MARIADB_PORT" : "KARTOVO_PG_PORT"; }
-inline bool BackendAvailable(Backend b) { return b == Backend::SQLite || !qEnvironmentVariableIsEmpty(PortVariable(b)); }
 
 class ScratchDatabase {
 public:
-    explicit ScratchDatabase(Backend backend) : m_backend(backend), m_conn(std::make_unique<DbConnection>()) {
+    explicit ScratchDatabase(Backend backend) : m_backend(backend) {
         if (backend == Backend::SQLite) {
             // Created here on purpose: the program itself never creates the file.
-            m_ok = m_conn->openSqliteFile(QDir(m_dir.path()).filePath(QStringLiteral("Norv.mdb")), false) &&
-                   m_conn->execute(QStringLiteral("PRAGMA synchronous=OFF"));
+            m_ok = m_conn.openSqliteFile(QDir(m_dir.path()).filePath(QStringLiteral("Norv.mdb")), false) &&
+                   m_conn.execute(QStringLiteral("PRAGMA synchronous=OFF"));
         } else {
             static std::atomic<int> counter{0};
             m_name = QStringLiteral("kt_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
             DbConnection admin;
             m_ok = admin.open(ServerConfig(backend, {})) && admin.execute(dropSql()) &&
-                   admin.execute(QStringLiteral("CREATE DATABASE %1").arg(m_name)) && m_conn->open(config());
-            if (!m_ok && !admin.lastError().description.isEmpty()) m_error = admin.lastError().description;
+                   admin.execute(QStringLiteral("CREATE DATABASE %1").arg(m_name)) && m_conn.open(config());
+            m_error = admin.lastError().description;
         }
-        if (!m_ok && m_error.isEmpty()) m_error = m_conn->lastError().description;
+        if (m_error.isEmpty()) m_error = m_conn.lastError().description;
     }
     ~ScratchDatabase() {
-        m_conn->close();
+        m_conn.close();
         DbConnection admin;
         if (!m_name.isEmpty() && admin.open(ServerConfig(m_backend, {}))) admin.execute(dropSql());
     }
 
     bool ok() const { return m_ok; }
     QString error() const { return m_error; }
-    DbConnection& conn() { return *m_conn; }
+    DbConnection& conn() { return m_conn; }
     QString folder() const { return m_dir.path(); }
     QString name() const { return m_name; }
     DatabaseConfig config() const {
@@ -86,12 +87,12 @@ public:
     // The schema script, with the demonstration data if asked; one
     // transaction, or SQLite would sync the file after every table.
     bool createSchema(bool demo = false) {
-        return m_conn->beginTransaction() && ApplySchema(*m_conn) && (!demo || FillDemoData(*m_conn)) && m_conn->commit();
+        return m_conn.beginTransaction() && ApplySchema(m_conn) && (!demo || FillDemoData(m_conn)) && m_conn.commit();
     }
-    bool exec(const QString& sql) { return m_conn->execute(sql); }
+    bool exec(const QString& sql) { return m_conn.execute(sql); }
     int count(const QString& table) {
         bool ok = false;
-        const Recordset rs = m_conn->query(QStringLiteral("Select count(*) AS n from [%1]").arg(table), &ok);
+        const Recordset rs = m_conn.query(QStringLiteral("Select count(*) AS n from [%1]").arg(table), &ok);
         return ok && !rs.isEmpty() ? rs.rows().first().value(QStringLiteral("n")).toInt() : -1;
     }
 
@@ -105,14 +106,14 @@ private:
     QString m_name;
     bool m_ok = false;
     QString m_error;
-    std::unique_ptr<DbConnection> m_conn;
+    DbConnection m_conn;
 };
 
 // Runs a test on each database system, on a database of its own.
 class OnBothSystems : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
-        if (!BackendAvailable(GetParam()))
+        if (GetParam() != Backend::SQLite && qEnvironmentVariableIsEmpty(PortVariable(GetParam())))
             GTEST_SKIP() << PortVariable(GetParam()) << " is not set: start the test server from scripts/";
         db = std::make_unique<ScratchDatabase>(GetParam());
         ASSERT_TRUE(db->ok()) << db->error().toStdString();
@@ -126,14 +127,10 @@ protected:
     std::unique_ptr<ScratchDatabase> db;
 };
 
-inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
-    return info.param == Backend::SQLite ? "SQLite" : info.param == Backend::PostgreSQL ? "PostgreSQL" : "MariaDB";
-}
-
 } // namespace kartovo::test
 
 #define KARTOVO_ON_BOTH_SYSTEMS(Suite)                                                                               \
     INSTANTIATE_TEST_SUITE_P(Db, Suite,                                                                                \
                              ::testing::Values(::kartovo::test::Backend::SQLite, ::kartovo::test::Backend::PostgreSQL, \
                                                ::kartovo::test::Backend::MariaDB),                                     \
-                             ::kartovo::test::BackendName)
+                             ::testing::PrintToStringParamName())

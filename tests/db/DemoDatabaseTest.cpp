@@ -8,33 +8,29 @@
 #include <QFile>
 #include <QSettings>
 
+#include <array>
+
 using namespace kartovo;
 using namespace kartovo::test;
 
 TEST(ChartConstants, MatchThePublishedFactors) {
-    // Published Shewhart factors, three decimals.
-    const struct {
-        int n;
-        double d2, D3, D4, c4, B3, B4;
-    } table[] = {{2, 1.128, 0, 3.267, 0.7979, 0, 3.267},
-                 {5, 2.326, 0, 2.114, 0.9400, 0, 2.089},
-                 {10, 3.078, 0.223, 1.777, 0.9727, 0.284, 1.716},
-                 {25, 3.931, 0.459, 1.541, 0.9896, 0.565, 1.435}};
+    // Published Shewhart factors: n, d2, D3, D4, c4, B3, B4.
+    const std::array<double, 7> table[] = {{2, 1.128, 0, 3.267, 0.7979, 0, 3.267},
+                                           {5, 2.326, 0, 2.114, 0.9400, 0, 2.089},
+                                           {10, 3.078, 0.223, 1.777, 0.9727, 0.284, 1.716},
+                                           {25, 3.931, 0.459, 1.541, 0.9896, 0.565, 1.435}};
     for (const auto& t : table) {
-        const ChartConstants c = ComputeChartConstants(t.n);
-        EXPECT_NEAR(c.d2, t.d2, 0.001) << t.n;
-        EXPECT_NEAR(c.D3, t.D3, 0.001) << t.n;
-        EXPECT_NEAR(c.D4, t.D4, 0.001) << t.n;
-        EXPECT_NEAR(c.c4, t.c4, 0.0001) << t.n;
-        EXPECT_NEAR(c.B3, t.B3, 0.001) << t.n;
-        EXPECT_NEAR(c.B4, t.B4, 0.001) << t.n;
+        const ChartConstants c = ComputeChartConstants(int(t[0]));
+        const double got[] = {c.d2, c.D3, c.D4, c.c4, c.B3, c.B4};
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], t[i + 1], i == 3 ? 0.0001 : 0.001) << t[0] << " " << i;
     }
     // Limits narrow as the sample grows.
     for (int n = 3; n <= 40; ++n) EXPECT_LT(ComputeChartConstants(n).D4, ComputeChartConstants(n - 1).D4) << n;
 }
 
-// The demonstration database starts up with constants for every sample size;
-// a second run keeps what the first made; a folder it cannot make is refused.
+// The demonstration database starts up with constants for every sample size
+// and a history with its statistics; a second run keeps what the first made;
+// a folder it cannot make or a database it cannot write is refused with why.
 TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     QTemporaryDir dir;
     const QString folder = QDir(dir.path()).filePath(QStringLiteral("demo"));
@@ -58,6 +54,11 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     EXPECT_EQ(Conn().query(QStringLiteral("Select Nazwa from [SPC_OpisID1]"), &ok).recordCount(), 4);
     EXPECT_EQ(Conn().query(QStringLiteral("Select * from [SPC_Programy] Where ArchP<>0"), &ok).recordCount(), 1);
     EXPECT_EQ(Conn().query(QStringLiteral("Select TypKarty from [SPC_Setap] Group by TypKarty"), &ok).recordCount(), 3);
+    const Recordset first = Conn().query(QStringLiteral("Select Top 1 * from [SPC_Baza] Where IDPK=1 Order by Czas"), &ok);
+    EXPECT_DOUBLE_EQ(first[QStringLiteral("Mini")].toDouble(), 19.98);
+    EXPECT_DOUBLE_EQ(first[QStringLiteral("Maxi")].toDouble(), 20.02);
+    EXPECT_FLOAT_EQ(first[QStringLiteral("Mediana")].toFloat(), 20.00f);
+    EXPECT_EQ(first[QStringLiteral("Lp")].toInt(), 5);
 
     Record row;
     row.set(QStringLiteral("IDPK"), 9);
@@ -71,7 +72,12 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     QFile file(QDir(dir.path()).filePath(QStringLiteral("plik")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    error.clear();
-    EXPECT_TRUE(CreateDemoDatabase(QDir(file.fileName()).filePath(QStringLiteral("demo")), &error).isEmpty());
-    EXPECT_FALSE(error.isEmpty());
+    const QString blocked = QDir(dir.path()).filePath(QStringLiteral("zajety"));
+    ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/Norv.mdb.tworzenie/x"))); // where the database is built
+    for (const QString& where : {QDir(file.fileName()).filePath(QStringLiteral("demo")), blocked}) {
+        error.clear();
+        EXPECT_TRUE(CreateDemoDatabase(where, &error).isEmpty()) << where.toStdString();
+        EXPECT_FALSE(error.isEmpty() || error.endsWith(QStringLiteral(": "))) << error.toStdString();
+        EXPECT_TRUE(FindDatabaseFile(where).isEmpty());
+    }
 }

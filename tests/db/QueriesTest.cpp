@@ -1,9 +1,15 @@
 // Queries, appends, the latest samples, transactions and table columns on
-// every database system.
+// every database system; connections that are opened, refused and closed.
 #include "DbTestSupport.h"
 
+#include "db/StoredCards.h"
+
 #include <QDate>
+#include <QDir>
+#include <QSqlDatabase>
 #include <QTime>
+
+#include <functional>
 
 using namespace kartovo;
 using namespace kartovo::test;
@@ -16,43 +22,8 @@ QList<double> Column(const Recordset& rs, const char* column) {
     return v;
 }
 
-Record Sample(int parameter, const QString& date, const QString& time, double w1) {
-    Record r;
-    r.set(QStringLiteral("IDP"), 1);
-    r.set(QStringLiteral("IDPK"), parameter);
-    r.set(QStringLiteral("Data"), date);
-    r.set(QStringLiteral("Czas"), time);
-    r.set(QStringLiteral("W1"), w1);
-    return r;
-}
-
 class Queries : public OnBothSystems {};
 KARTOVO_ON_BOTH_SYSTEMS(Queries);
-
-// The texts the card lookup, the program choice and the history read run on
-// the shared database, unchanged on every system.
-TEST_P(Queries, DefinitionQueriesRunUnchanged) {
-    ASSERT_TRUE(db->createSchema(true)) << lastError();
-    const QString active = QStringLiteral("Select * from [SPC_Programy] Where Lx>0 AND ArchP=0");
-    const struct {
-        QString sql;
-        QList<double> ids;
-        const char* column;
-    } cases[] = {
-        {active + QStringLiteral(" Order by  NrP"), {1, 2, 4}, "ID"},
-        {active + QStringLiteral(" Order by ID1"), {4, 2, 1}, "ID"},
-        {active + QStringLiteral(" AND ID1 Like 'wał*'"), {1}, "ID"},
-        {QStringLiteral("Select * from [SPC_Setap] Where IDP=2 And TypKarty<>2 And SkalaSiatki is not null  Order by LP"), {5, 6}, "ID"},
-        {QStringLiteral("Select Top 1 * from [SPC_Baza] Where IDPK=1 Order by Data,Czas,ID"), {1}, "IDPK"},
-        {QStringLiteral("Select ID1 from [SPC_Baza] Where IDP=1 Group by ID1 Order by ID1"), {0}, "ID1"},
-        {QStringLiteral("Select * from [SPC_Setap] Where ID=3 And OD is null"), {0.15}, "OG"},
-    };
-    for (const auto& c : cases) {
-        bool ok = false;
-        EXPECT_EQ(Column(conn().query(c.sql, &ok), c.column), c.ids) << c.sql.toStdString();
-        EXPECT_TRUE(ok) << lastError();
-    }
-}
 
 // Every value is bound (quotes, Polish letters, dates, nulls, floats); a
 // column the table lacks is left out; a rolled back transaction leaves nothing.
@@ -64,31 +35,23 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
 
     ASSERT_TRUE(db->createSchema());
     const QString hostile = QStringLiteral("O'Brien'); DROP TABLE SPC_Baza; --");
-    Record row;
-    row.set(QStringLiteral("IDPK"), 2);
-    row.set(QStringLiteral("P"), QStringLiteral("0"));
-    row.set(QStringLiteral("CzyOb"), true);
-    row.set(QStringLiteral("Data"), QDate(2024, 3, 5));
-    row.set(QStringLiteral("Czas"), QTime(7, 5));
-    row.set(QStringLiteral("ID1"), hostile);
-    row.set(QStringLiteral("ID2"), QStringLiteral("Zażółć gęślą jaźń"));
-    row.set(QStringLiteral("PomiaryNL"), QVariant());
-    row.set(QStringLiteral("W1"), 1.25);
-    row.set(QStringLiteral("Srednia"), 1.1f);
-    row.set(QStringLiteral("NieMaTakiejKolumny"), 5);
+    const QString polish = QStringLiteral("Zażółć gęślą jaźń");
+    const Record row({"IDPK", "CzyOb", "Data", "Czas", "id1", "ID2", "PomiaryNL", "W1", "Srednia", "NieMaTakiejKolumny"},
+                     {2, true, QDate(2024, 3, 5), QTime(7, 5), hostile, polish, QVariant(), 1.25, 1.1f, 5});
     for (bool keep : {false, true, true}) {
         ASSERT_TRUE(conn().beginTransaction()) << lastError();
         ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), row)) << lastError();
         ASSERT_TRUE(keep ? conn().commit() : conn().rollback());
     }
+    // A table name that is no plain name is refused with a reason.
+    EXPECT_FALSE(conn().append(QStringLiteral("SPC_Baza; DROP TABLE SPC_Baza"), row));
+    EXPECT_FALSE(conn().lastError().description.isEmpty());
     const Recordset rs = conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by Data,Czas,ID"), &ok);
     ASSERT_EQ(rs.recordCount(), 2);
     const Record& r = rs.rows().first();
-    EXPECT_EQ(r.value(QStringLiteral("Data")).toString(), QStringLiteral("2024-03-05"));
-    EXPECT_EQ(r.value(QStringLiteral("Czas")).toString(), QStringLiteral("07:05"));
-    EXPECT_EQ(r.value(QStringLiteral("CzyOb")).toInt(), 1);
-    EXPECT_EQ(r.value(QStringLiteral("ID1")).toString(), hostile);
-    EXPECT_EQ(r.value(QStringLiteral("ID2")).toString(), QStringLiteral("Zażółć gęślą jaźń"));
+    const QStringList texts{r.value("Data").toString(), r.value("Czas").toString(), r.value("CzyOb").toString(),
+                            r.value("ID1").toString(), r.value("ID2").toString()};
+    EXPECT_EQ(texts, QStringList({"2024-03-05", "07:05", "1", hostile, polish}));
     EXPECT_TRUE(r.isNull(QStringLiteral("PomiaryNL")));
     EXPECT_TRUE(r.isNull(QStringLiteral("W2")));
     EXPECT_DOUBLE_EQ(r.value(QStringLiteral("W1")).toDouble(), 1.25);
@@ -99,33 +62,78 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
     EXPECT_TRUE(conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W40")));
     EXPECT_FALSE(conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W41")));
     EXPECT_TRUE(conn().columns(QStringLiteral("SPC_Brak")).isEmpty());
-    EXPECT_TRUE(conn().columns(QStringLiteral("SPC_Baza; DROP TABLE SPC_Baza")).isEmpty());
-    EXPECT_EQ(db->count(QStringLiteral("SPC_Baza")), 2);
 }
 
 TEST_P(Queries, LatestSamplesInTimeOrder) {
     ASSERT_TRUE(db->createSchema());
-    // Stored out of time order; two samples share date and time.
+    // Stored out of time order; two samples share date and time; one of another parameter.
     const struct {
+        int parameter;
         const char *date, *time;
         double w;
-    } rows[] = {{"2024-03-05", "08:00", 5}, {"2024-03-04", "23:50", 3}, {"2024-03-05", "08:00", 6},
-                {"2024-03-05", "07:00", 4}, {"2023-12-31", "12:00", 1}, {"2024-01-15", "06:00", 2}};
-    for (const auto& r : rows)
-        ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), Sample(7, r.date, r.time, r.w)));
-    ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), Sample(8, QStringLiteral("2030-01-01"), QStringLiteral("00:00"), 99)));
+    } rows[] = {{7, "2024-03-05", "08:00", 5}, {7, "2024-03-04", "23:50", 3}, {7, "2024-03-05", "08:00", 6},
+                {7, "2024-03-05", "07:00", 4}, {7, "2023-12-31", "12:00", 1}, {7, "2024-01-15", "06:00", 2},
+                {8, "2030-01-01", "00:00", 99}};
+    for (const auto& s : rows)
+        ASSERT_TRUE(conn().append("SPC_Baza", Record({"IDPK", "Data", "Czas", "W1"}, {s.parameter, s.date, s.time, s.w})))
+            << lastError();
     bool ok = false;
-    Recordset last3 = conn().latestSamples(7, 3, &ok);
+    const Recordset last3 = conn().latestSamples(7, 3, &ok);
     ASSERT_TRUE(ok) << lastError();
     EXPECT_EQ(Column(last3, "W1"), (QList<double>{4, 5, 6}));
-    last3.moveLast();
-    EXPECT_DOUBLE_EQ(last3[QStringLiteral("W1")].toDouble(), 6);
+    EXPECT_DOUBLE_EQ(last3[QStringLiteral("W1")].toDouble(), 4); // on the oldest
     EXPECT_EQ(Column(conn().latestSamples(7, 50, &ok), "W1"), (QList<double>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(Column(conn().latestSamples(QStringLiteral("7"), 1, &ok), "W1"), (QList<double>{6}));
     EXPECT_TRUE(conn().latestSamples(7, 0, &ok).isEmpty());
     const Recordset none = conn().latestSamples(12345, 5, &ok);
     EXPECT_TRUE(ok);
-    EXPECT_TRUE(none.bof() && none.eof());
+    EXPECT_TRUE(none.bof() && none.eof() && none.current().isEmpty());
+}
+
+// Opening again releases the connection before; a refused opening (no file,
+// no such ODBC driver) leaves nothing open nor registered, with its reason; a
+// closed connection refuses with a reason.
+TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
+    QTemporaryDir dir;
+    const QStringList before = QSqlDatabase::connectionNames();
+    DbConnection c;
+    DatabaseConfig odbc;
+    odbc.dbType = QStringLiteral("sql");
+    odbc.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
+    const std::function<bool()> refused[] = {
+        [&] { return c.openFile(QDir(dir.path()).filePath(QStringLiteral("pusty"))); },
+        [&] { return c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("brak.mdb"))); },
+        [&] { return c.open(odbc); },
+    };
+    QString why;
+    for (const auto& open : refused) {
+        ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
+        ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
+        EXPECT_EQ(QSqlDatabase::connectionNames().size(), before.size() + 1);
+        EXPECT_FALSE(open());
+        EXPECT_FALSE(c.isOpen());
+        why = c.lastError().description;
+        EXPECT_FALSE(why.isEmpty());
+        EXPECT_EQ(QSqlDatabase::connectionNames(), before);
+    }
+    EXPECT_TRUE(why.contains(odbc.odbcDriver)) << why.toStdString();
+    for (bool read : {true, false}) {
+        ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
+        c.close();
+        bool ok = true;
+        EXPECT_FALSE(read ? (c.query(QStringLiteral("Select 1"), &ok), ok) : c.execute(QStringLiteral("Select 1")));
+        EXPECT_FALSE(c.lastError().description.isEmpty()) << read;
+    }
+}
+
+// A database that answers but refuses the record table: the file journal
+// stands in; a closed connection is unreachable.
+TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
+    ScratchDatabase scratch(Backend::SQLite);
+    ASSERT_TRUE(scratch.exec(QStringLiteral("PRAGMA query_only=1")));
+    EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::FileJournal);
+    scratch.conn().close();
+    EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::Unreachable);
 }
 
 } // namespace

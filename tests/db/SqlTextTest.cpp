@@ -27,6 +27,7 @@ TEST(SqlDialect, EachSystemGetsTextItTakes) {
         {QStringLiteral("Select * from [T] Where P='C:\\Baza\\' And Q='[x]'"), DbSystem::MySQL,
          QStringLiteral("Select * from `T` Where P='C:\\\\Baza\\\\' And Q='[x]'")},
         {QStringLiteral("Select * from [T] Where P='C:\\Baza'"), DbSystem::SQLite, {}},
+        {QStringLiteral("Select * from [T] Where N='[a"), DbSystem::PostgreSQL, QStringLiteral("Select * from T Where N='[a")},
         // Top becomes LIMIT where it is unknown; "Top" elsewhere is an ordinary word.
         {top, DbSystem::SqlServer, {}},
         {top, DbSystem::SQLite, QStringLiteral("Select * from [SPC_Baza] Where IDPK=7 Order by Data,Czas,ID LIMIT 1")},
@@ -56,21 +57,18 @@ TEST(ConnectionText, ServerFormIsWrittenExactlyAndNormalised) {
     c.odbcUser = QStringLiteral("U");
     EXPECT_EQ(BuildConnectionString(c), QStringLiteral("DRIVER=X;SERVER=S; DATABASE=D;UID=U;PWD=;"));
     c.odbcPort = QStringLiteral(" 5433 ");
-    EXPECT_EQ(BuildConnectionString(c), QStringLiteral("DRIVER=X;SERVER=S; DATABASE=D;UID=U;PWD=;PORT=5433;"));
-    EXPECT_EQ(NormalizeConnectionString(QStringLiteral(" DRIVER = {PostgreSQL Unicode} ;  ; SERVER=h ;PWD={ a;b }")),
+    EXPECT_TRUE(BuildConnectionString(c).endsWith(QStringLiteral("PWD=;PORT=5433;")));
+    EXPECT_EQ(NormalizeConnectionString(QStringLiteral(" DRIVER = {PostgreSQL Unicode} ;  ;=nic; SERVER=h ;PWD={ a;b }")),
               QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=h;PWD={ a;b }"));
     EXPECT_EQ(NormalizeConnectionString(QStringLiteral("DRIVER=SQL Server Native;")),
               QStringLiteral("DRIVER=SQL Server Native"));
 }
 
+// The server's words on one line, else the driver's; the number, else 0.
 TEST(DatabaseError, NumberAndTextFromTheDriver) {
-    const DbError e = DbErrorFrom(QSqlError(QStringLiteral("QODBC: Unable to connect"),
-                                            QStringLiteral("FATAL:  no such user\n"), QSqlError::ConnectionError,
-                                            QStringLiteral("101;210")));
-    EXPECT_EQ(e.number, QStringLiteral("101"));
-    EXPECT_EQ(e.description, QStringLiteral("FATAL:  no such user"));
-    const DbError noText =
-        DbErrorFrom(QSqlError(QStringLiteral("Unable to connect"), QString(), QSqlError::ConnectionError, QString()));
-    EXPECT_EQ(noText.number, QStringLiteral("0"));
-    EXPECT_EQ(noText.description, QStringLiteral("Unable to connect"));
+    const DbError e = DbErrorFrom(QSqlError(QStringLiteral("QODBC: Unable to connect"), QStringLiteral("FATAL:  no\r\nsuch\nuser\r"),
+                                            QSqlError::ConnectionError, QStringLiteral("101;210")));
+    EXPECT_EQ(e.number + u'|' + e.description, QStringLiteral("101|FATAL:  no such user"));
+    const DbError bare = DbErrorFrom(QSqlError(QStringLiteral("Unable to connect"), {}, QSqlError::ConnectionError, {}));
+    EXPECT_EQ(bare.number + u'|' + bare.description, QStringLiteral("0|Unable to connect"));
 }

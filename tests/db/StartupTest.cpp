@@ -1,5 +1,5 @@
 // Start-up on the program-wide session: each refusal in its order, the
-// database file forms and the servers' login refusals.
+// database file forms, the drivers' and servers' login refusals.
 #include "DbTestSupport.h"
 
 #include "db/BaseSettings.h"
@@ -9,30 +9,19 @@
 #include <QFile>
 
 #include <optional>
+#include <tuple>
 
 using namespace kartovo;
 using namespace kartovo::test;
 
 namespace {
 
-// Leaves the program-wide session closed whatever the test did.
-struct SessionGuard {
-    ~SessionGuard() { DbSession::instance().reset(); }
-};
-
-DatabaseConfig FileConfig(const QString& folder) {
-    DatabaseConfig c;
-    c.dbType = QStringLiteral("MDB");
-    c.dbFolder = folder;
-    return c;
-}
-
 const QString kR5 = QStringLiteral("Nie znaleziono aktywnych PROGRAMÓW KONTROLI. Przed uruchomieniem programu "
                                    "pomiarowego wykonaj PROGRAM KONTROLI w programie NORV !");
 
+// Leaves the program-wide session closed whatever the test did.
 class Startup : public OnBothSystems {
-protected:
-    SessionGuard guard;
+    void TearDown() override { DbSession::instance().reset(); }
 };
 KARTOVO_ON_BOTH_SYSTEMS(Startup);
 
@@ -71,78 +60,63 @@ TEST_P(Startup, EachRefusalInItsOrder) {
     }
 }
 
-// A refused login or an unknown driver: R4 with the server's or the driver
-// manager's own words, and nothing ran after the connection.
-TEST_P(Startup, RefusedLoginOrDriverGivesR4WithTheirOwnText) {
-    if (!isServer()) GTEST_SKIP() << "a file has no login";
+// R4 with the driver manager's, the server's or the file check's own words:
+// nothing ran after the connection, the caller shows it, and a file that is no
+// database is neither created nor touched.
+TEST_P(Startup, RefusalsGiveR4WithTheirOwnText) {
     DatabaseConfig noDriver = ServerConfig(GetParam(), {});
     noDriver.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
+    const QByteArray jet = QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(4076, 'Z');
+    const QString pg = QStringLiteral("password authentication failed"), maria = QStringLiteral("Access denied");
     const struct {
-        DatabaseConfig config;
-        QString said;
-        bool serverNumber; // the driver manager's refusal has none
-    } cases[] = {{ServerConfig(GetParam(), {}, QStringLiteral("wrong-password")),
-                  isPg() ? QStringLiteral("password authentication failed") : QStringLiteral("Access denied"), true},
-                 {noDriver, noDriver.odbcDriver, false}};
-    for (const auto& c : cases) {
-        const Result<void> r = PrepareDatabase(c.config);
-        ASSERT_FALSE(r.ok());
-        EXPECT_EQ(r.refusal().kind, RefusalKind::Database);
-        const QStringList lines = r.error().split(QChar(13));
-        ASSERT_EQ(lines.size(), 5);
-        EXPECT_EQ(lines[1].mid(13).toInt() != 0, c.serverNumber) << lines[1].toStdString();
-        EXPECT_TRUE(lines[2].contains(c.said)) << lines[2].toStdString();
-        EXPECT_FALSE(DbSession::instance().isOpen());
-        EXPECT_EQ(Base().ProgramIdentificationCount, 0);
-    }
-}
-
-// R4 for a folder without the file or with a file that is no SQLite database:
-// the file is neither created nor touched, and the wrapper shows the refusal.
-TEST(StartupFile, WhatIsNoDatabaseIsRefusedAndLeftAlone) {
-    QByteArray jet("\x00\x01\x00\x00Standard Jet DB\x00", 20);
-    jet.append(QByteArray(4096 - jet.size(), '\x5a'));
-    const struct {
-        const char* name;
+        const char* name; // a file in a folder of its own; nullptr: the server's login
         std::optional<QByteArray> bytes;
-        const char* number;
-        const char* said;
-    } cases[] = {{"Norv.mdb", std::nullopt, "14", "Nie znaleziono pliku bazy danych Norv.mdb"},
-                 {"Norv.mdb", jet, "26", "Access (Jet)"},
-                 {"Norv.mdb", QByteArray("\x00\x01\x00\x00Standard ACE DB\x00", 20), "26", "Access (Jet)"},
-                 {"norv.mdb", QByteArray(), "26", "jest pusty (0 bajtów)"},
-                 {"norv.mdb", QByteArray(8192, 'x'), "26", "nie jest bazą danych SQLite"},
-                 {"NORV.MDB", QByteArray("SQLite"), "26", "nie jest bazą danych SQLite"}};
+        const char* number; // "*": the server's own
+        QString said;
+    } cases[] = {{nullptr, {}, "0", noDriver.odbcDriver},
+                 {nullptr, {}, "*", isPg() ? pg : maria},
+                 {"Norv.mdb", std::nullopt, "14", QStringLiteral("Nie znaleziono pliku bazy danych Norv.mdb")},
+                 {"Norv.mdb", jet, "26", QStringLiteral("Access (Jet)")},
+                 {"Norv.mdb", QByteArray("\x00\x01\x00\x00Standard ACE DB\x00", 20), "26", QStringLiteral("Access (Jet)")},
+                 {"norv.mdb", QByteArray(), "26", QStringLiteral("jest pusty (0 bajtów)")},
+                 {"norv.mdb", QByteArray(8192, 'x'), "26", QStringLiteral("nie jest bazą danych SQLite")},
+                 {"NORV.MDB", QByteArray("SQLite"), "26", QStringLiteral("nie jest bazą danych SQLite")}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.said);
-        SessionGuard guard;
+        if ((c.name || *c.number == '0') == isServer()) continue; // logins on the servers
+        SCOPED_TRACE(c.said.toStdString());
         MessageRecorder recorder;
         QTemporaryDir dir;
-        const QString path = QDir(dir.path()).filePath(QString::fromLatin1(c.name));
+        const QString path = QDir(dir.path()).filePath(QString::fromLatin1(c.name ? c.name : "x"));
         QFile f(path);
         if (c.bytes) {
             ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(*c.bytes) == c.bytes->size() && f.flush());
         }
         f.close();
-        const Result<void> ready = PrepareDatabase(FileConfig(dir.path()));
-        ASSERT_FALSE(ready.ok());
-        EXPECT_EQ(ready.refusal().kind, RefusalKind::Database);
+        DatabaseConfig config = c.name ? db->config() : *c.number == '0' ? noDriver
+                                                                        : ServerConfig(GetParam(), {}, QStringLiteral("wrong"));
+        config.dbFolder = dir.path();
+        const Result<void> r = PrepareDatabase(config);
+        ASSERT_FALSE(r.ok());
+        EXPECT_EQ(r.refusal().kind, RefusalKind::Database);
         EXPECT_TRUE(recorder.requests.empty()); // the caller shows it
-        const QStringList lines = ready.error().split(QChar(13));
+        const QStringList lines = r.error().split(QChar(13));
         ASSERT_EQ(lines.size(), 5);
-        EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: ") + QString::fromLatin1(c.number));
-        EXPECT_TRUE(lines[2].contains(QString::fromUtf8(c.said))) << lines[2].toStdString();
+        if (*c.number == '*')
+            EXPECT_NE(lines[1].mid(13).toInt(), 0) << lines[1].toStdString();
+        else
+            EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: ") + QString::fromLatin1(c.number));
+        EXPECT_TRUE(lines[2].contains(c.said)) << lines[2].toStdString();
         EXPECT_FALSE(DbSession::instance().isOpen());
+        EXPECT_EQ(Base().ProgramIdentificationCount, 0);
         EXPECT_EQ(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("absent"), c.bytes.value_or("absent"));
-        // Nor is a file created when it is named directly.
-        EXPECT_TRUE(c.bytes || !DbConnection().openSqliteFile(path));
+        EXPECT_TRUE(c.bytes || !DbConnection().openSqliteFile(path)); // nor made when named directly
     }
 }
 
 // The file's name is matched without case, in a folder whose name means
 // something in a file URI, and it is opened for writing.
-TEST(StartupFile, NameAndFolderAreMatchedWithoutCaseAndOpenForWriting) {
-    SessionGuard guard;
+TEST_P(Startup, FileNameAndFolderAreMatchedWithoutCaseAndOpenForWriting) {
+    if (isServer()) GTEST_SKIP() << "a file's test";
     QTemporaryDir dir;
     const QString folder = QDir(dir.path()).filePath(QStringLiteral("Baza SPC #1 %20 ?"));
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -152,7 +126,9 @@ TEST(StartupFile, NameAndFolderAreMatchedWithoutCaseAndOpenForWriting) {
         ASSERT_TRUE(maker.beginTransaction() && ApplySchema(maker) && FillDemoData(maker) && maker.commit());
     }
     EXPECT_TRUE(FindDatabaseFile(dir.path()).isEmpty());
-    const Result<void> r = PrepareDatabase(FileConfig(folder));
+    DatabaseConfig config = db->config();
+    config.dbFolder = folder;
+    const Result<void> r = PrepareDatabase(config);
     ASSERT_TRUE(r.ok()) << r.error().toStdString();
     Record row;
     row.set(QStringLiteral("IDPK"), 1);

@@ -8,17 +8,12 @@ using namespace kartovo;
 // Readable texts in failure messages.
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
-namespace {
-const QChar kNbsp(0x00A0);
-
-QString F(const QVariant& v, const char* format) { return FormatNumber(v, QString::fromUtf8(format)); }
-} // namespace
-
 // Formats as the main program writes them: Polish decimal comma, halves away
-// from zero on the decimal value, groups, optional digits, sections, literals.
+// from zero on the decimal value, groups, optional digits, sections, literals;
+// nulls, texts and the general format.
 TEST(FormatNumber, EachFormatAsTheMainProgramWritesIt) {
     const struct {
-        double value;
+        QVariant value;
         const char* format;
         const char* expected; // ~ the locale's group separator
     } cases[] = {
@@ -37,26 +32,18 @@ TEST(FormatNumber, EachFormatAsTheMainProgramWritesIt) {
         {12345, "00", "12345"}, {5, "#0.0", "5,0"}, {-3.5, "0.0;(0.0)", "(3,5)"}, {0, "0.0;(0.0);\"zero\"", "zero"},
         {3.5, "0.0;(0.0);\"zero\"", "3,5"}, {0.125, "0.0%", "12,5%"}, {12345, "0.00E+00", "1,23E+04"},
         {0.00123, "0.0E-0", "1,2E-3"}, {9.999, "0.00E+00", "1,00E+01"}, {5, "0\" mm\"", "5 mm"}, {5, "\\#0", "#5"},
-        {1.5, "Fixed", "1,50"},
+        {1.5, "Fixed", "1,50"}, {QVariant(), "0.00", ""}, {QVariant(QMetaType::fromType<double>()), "0.00", ""},
+        {12.5, "", "12,5"}, {0.1 + 0.2, "", "0,3"}, {1e20, "", "1E+20"}, {"12.5", "0.00", "12,50"}, // stored as text
+        {"12,5", "0.00", "12,50"}, {"abc", "0.00", "abc"}, {qint64(42), "0.0", "42,0"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(F(c.value, c.format), QString::fromUtf8(c.expected).replace(u'~', kNbsp)) << c.value << " " << c.format;
+        EXPECT_EQ(FormatNumber(c.value, QString::fromUtf8(c.format)), QString::fromUtf8(c.expected).replace(u'~', QChar(0xA0)))
+            << c.value.toString().toStdString() << " " << c.format;
 }
 
-// Nulls, texts, the general format, other locales and the display text.
-TEST(FormatNumber, NullsTextsAndOtherLocales) {
-    EXPECT_EQ(FormatNumber(QVariant(), "0.00"), "");
-    EXPECT_EQ(FormatNumber(QVariant(QMetaType::fromType<double>()), "0.00"), "");
-    EXPECT_EQ(F(12.5, ""), "12,5");
-    EXPECT_EQ(F(0.1 + 0.2, ""), "0,3");
-    EXPECT_EQ(F(1e20, ""), "1E+20");
-    EXPECT_EQ(F(QStringLiteral("12.5"), "0.00"), "12,50"); // stored as text
-    EXPECT_EQ(F(QStringLiteral("12,5"), "0.00"), "12,50");
-    EXPECT_EQ(F(QStringLiteral("abc"), "0.00"), "abc");
-    EXPECT_EQ(F(qint64(42), "0.0"), "42,0");
+// Other locales and the display text.
+TEST(FormatNumber, OtherLocalesAndTheDisplayText) {
     EXPECT_EQ(FormatNumber(1234.5, "#,##0.00", QLocale::c()), "1,234.50");
-    EXPECT_EQ(DisplayText(2.5), "2,5");
-    EXPECT_EQ(DisplayText(17), "17");
-    EXPECT_EQ(DisplayText(QStringLiteral("AB-12.5")), "AB-12.5");
-    EXPECT_EQ(DisplayText(QVariant()), "");
+    EXPECT_EQ(QStringList({DisplayText(2.5), DisplayText(17), DisplayText(QStringLiteral("AB-12.5")), DisplayText(QVariant())}),
+              QStringList({"2,5", "17", "AB-12.5", ""}));
 }
