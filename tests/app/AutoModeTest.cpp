@@ -12,21 +12,7 @@
 namespace kartovo::test {
 namespace {
 
-QByteArray Content(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 QByteArray Sha(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(); }
-
-// Writes the file and sets its modification time (an hour ago by default: a
-// file the scanner finished long ago).
-void Write(const QString& path, const QByteArray& bytes, QDateTime modified = {}) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(f.write(bytes) == bytes.size() && f.flush());
-    ASSERT_TRUE(f.setFileTime(modified.isValid() ? modified : QDateTime::currentDateTimeUtc().addSecs(-3600),
-                              QFileDevice::FileModificationTime));
-}
 
 // Row value of a mark: the middle of the row's band between OD and OG.
 double Expected(double od, double og, int rows, int row) { return od + (og - od) / rows * (row + 0.5); }
@@ -40,7 +26,7 @@ protected:
         m_processor = std::make_unique<AutoCardProcessor>(m_conn, m_base, m_pictures);
         m_processor->setOptions(m_options);
         m_mode = makeMode([this](QImage picture) { return m_processor->process(std::move(picture)); });
-        m_last = m_conn.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]")).rows().value(0).value(QStringLiteral("M")).toInt();
+        m_last = LastId(m_conn);
     }
     std::unique_ptr<AutoMode> makeMode(AutoMode::Processor processor) {
         auto mode = std::make_unique<AutoMode>(std::move(processor));
@@ -78,13 +64,9 @@ protected:
     QStringList entries() const { return QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
 
     // Parameter 1 takes samples of 5: 11 marks make two. Parameter 2 takes individual values.
-    std::vector<CellMark> sampleMarks() const {
-        std::vector<CellMark> marks;
-        for (int s = 1; s <= 11; ++s) marks.push_back({s, (s * 3) % 20});
-        return marks;
-    }
+    const std::vector<CellMark> m_sample = Marks(11, [](int s) { return s * 3 % 20; });
     const std::vector<CellMark> m_individual{{1, 2}, {2, 11}, {3, 19}};
-    QByteArray sampleCard() { return png(render(cardSpec(1), 150.0, sampleMarks())); }
+    QByteArray sampleCard() { return png(render(cardSpec(1), 150.0, m_sample)); }
     QByteArray individualCard(const std::vector<CellMark>& marks) { return png(render(cardSpec(2, 2), 150.0, marks)); }
 
     QString m_folder;
@@ -98,8 +80,7 @@ protected:
 // after a restart, and with deletion on: each card is stored exactly once,
 // what is refused stays as it was.
 TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
-    std::vector<CellMark> scribbled;
-    for (int s = 1; s <= 10; ++s) scribbled.push_back({s, 5});
+    std::vector<CellMark> scribbled = Marks(10, [](int) { return 5; });
     for (int row = 0; row < 14; ++row) scribbled.push_back({3, row});
     const QByteArray cut = individualCard({{1, 5}, {2, 6}, {3, 7}});
     const QHash<QString, QByteArray> files{
@@ -110,7 +91,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
         {QStringLiteral("urwany.png"), cut.left(cut.size() * 2 / 3)},                  // a writer that stopped
         {QStringLiteral("notatka.txt"), "to nie jest obraz karty\n"},
         {QStringLiteral("ab"), sampleCard()}}; // two characters: not a card
-    for (auto it = files.cbegin(); it != files.cend(); ++it) Write(path(it.key()), it.value());
+    for (auto it = files.cbegin(); it != files.cend(); ++it) WriteFile(path(it.key()), it.value());
     const QList<Record> history = m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by ID")).rows();
     ASSERT_FALSE(history.isEmpty());
     double previous = history.last().value(QStringLiteral("W1")).toDouble();
@@ -125,7 +106,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
         double sum = 0;
         for (int i = 0; i < 5; ++i) {
             const double w = sample[r].value(QStringLiteral("W%1").arg(i + 1)).toDouble();
-            EXPECT_NEAR(w, Expected(19.90, 20.10, 20, sampleMarks()[size_t(r * 5 + i)].row), 0.0051) << r << " W" << i + 1;
+            EXPECT_NEAR(w, Expected(19.90, 20.10, 20, m_sample[size_t(r * 5 + i)].row), 0.0051) << r << " W" << i + 1;
             sum += w;
         }
         EXPECT_EQ(sample[r].value(QStringLiteral("Lp")).toInt(), 5);
@@ -167,12 +148,12 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     EXPECT_EQ(rows().size(), 5);
     EXPECT_EQ(entries().size(), files.size()) << "no claim folder is left behind";
     for (auto it = files.cbegin(); it != files.cend(); ++it)
-        EXPECT_EQ(Content(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
+        EXPECT_EQ(FileBytes(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
 
     // Deletion on: only the stored cards go, also the same scan sent again.
     m_mode->setDeleteStored(true);
     EXPECT_EQ(m_mode->tick().deleted, 2);
-    Write(path(QStringLiteral("znowu.png")), files[QStringLiteral("karta1.png")]);
+    WriteFile(path(QStringLiteral("znowu.png")), files[QStringLiteral("karta1.png")]);
     s = m_mode->tick();
     EXPECT_EQ(s.stored, 0);
     EXPECT_EQ(s.deleted, 1);
@@ -182,7 +163,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     for (const char* gone : {"karta1.png", "karta2.png"}) kept.removeOne(QLatin1String(gone));
     kept.sort();
     EXPECT_EQ(entries(), kept);
-    for (const QString& name : kept) EXPECT_EQ(Content(path(name)), files[name]) << name.toStdString();
+    for (const QString& name : kept) EXPECT_EQ(FileBytes(path(name)), files[name]) << name.toStdString();
 }
 
 // A file is taken once its size and time stood still for the settle time
@@ -197,9 +178,9 @@ TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     QDateTime now = t0;
     m_mode->setClock([&] { return now; });
     const QByteArray growing = individualCard({{1, 5}, {2, 6}, {3, 7}});
-    Write(path(QStringLiteral("gotowy.png")), sampleCard(), t0.addSecs(-7));
-    Write(path(QStringLiteral("mlody.png")), individualCard(m_individual), t0.addSecs(-6));
-    Write(path(QStringLiteral("rosnacy.png")), growing.left(growing.size() / 2), t0.addSecs(3600));
+    WriteFile(path(QStringLiteral("gotowy.png")), sampleCard(), t0.addSecs(-7));
+    WriteFile(path(QStringLiteral("mlody.png")), individualCard(m_individual), t0.addSecs(-6));
+    WriteFile(path(QStringLiteral("rosnacy.png")), growing.left(growing.size() / 2), t0.addSecs(3600));
 
     AutoMode::Summary s = m_mode->tick();
     EXPECT_EQ(s.stored, 1) << m_log.join(u'\n').toStdString();
@@ -214,7 +195,7 @@ TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     EXPECT_EQ(rows(2).size(), 3);
 
     // Grown meanwhile: counted afresh from the look that sees it whole.
-    Write(path(QStringLiteral("rosnacy.png")), growing, t0.addSecs(3600));
+    WriteFile(path(QStringLiteral("rosnacy.png")), growing, t0.addSecs(3600));
     for (int second : {2, 8}) {
         now = t0.addSecs(second);
         s = m_mode->tick();
@@ -224,7 +205,7 @@ TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     now = t0.addSecs(9);
     EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(rows(2).size(), 6);
-    EXPECT_EQ(Content(path(QStringLiteral("rosnacy.png"))), growing);
+    EXPECT_EQ(FileBytes(path(QStringLiteral("rosnacy.png"))), growing);
     EXPECT_EQ(record().size(), 3);
 }
 
@@ -233,7 +214,7 @@ TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
 // database takes it.
 TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     const QByteArray card = sampleCard();
-    Write(path(QStringLiteral("karta1.png")), card);
+    WriteFile(path(QStringLiteral("karta1.png")), card);
     const int before = int(m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount());
     ASSERT_TRUE(m_conn.execute(QStringLiteral("CREATE TRIGGER refuse_second BEFORE INSERT ON SPC_Baza "
                                               "WHEN (SELECT count(*) FROM SPC_Baza WHERE IDPK = 1) >= %1 "
@@ -244,7 +225,7 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     EXPECT_EQ(logged(QStringLiteral("drugi wiersz odrzucony")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_TRUE(record().isEmpty());
-    EXPECT_EQ(Content(path(QStringLiteral("karta1.png"))), card);
+    EXPECT_EQ(FileBytes(path(QStringLiteral("karta1.png"))), card);
 
     ASSERT_TRUE(m_conn.execute(QStringLiteral("DROP TRIGGER refuse_second")));
     EXPECT_EQ(m_mode->tick().stored, 1);
@@ -261,7 +242,7 @@ TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
     ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
     journal.write(Sha(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
     journal.close();
-    Write(path(QStringLiteral("karta1.png")), card);
+    WriteFile(path(QStringLiteral("karta1.png")), card);
     const AutoMode::Summary s = m_mode->tick();
     EXPECT_EQ(s.stored, 0);
     EXPECT_EQ(s.skipped, 1);
@@ -283,8 +264,8 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const QString otherClaim = m_folder + QStringLiteral("/.kartovo-innykomputer-17");
     QDir().mkpath(deadClaim);
     QDir().mkpath(otherClaim);
-    Write(deadClaim + QStringLiteral("/karta1.png"), sampleCard());
-    Write(otherClaim + QStringLiteral("/karta2.png"), individualCard(m_individual));
+    WriteFile(deadClaim + QStringLiteral("/karta1.png"), sampleCard());
+    WriteFile(otherClaim + QStringLiteral("/karta2.png"), individualCard(m_individual));
 
     EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(rows(1).size(), 2);
@@ -294,16 +275,27 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(m_mode->tick().stored, 1);
     EXPECT_EQ(rows(2).size(), 3);
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png")}));
+
+    // Its own claim folder cannot be made (a dangling link in its place): said, the card stays.
+    const QString mine = QDir::cleanPath(m_mode->claimFolder());
+    ASSERT_TRUE(QFile::link(m_dir.filePath(QStringLiteral("nie/ma")), mine));
+    WriteFile(path(QStringLiteral("karta3.png")), individualCard(m_individual));
+    const AutoMode::Summary s = m_mode->tick();
+    EXPECT_EQ(s.stored + s.waiting + s.refused, 0);
+    EXPECT_EQ(logged(QStringLiteral("nie można utworzyć katalogu")), 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(logged(QStringLiteral("karta3.png")), 0) << m_log.join(u'\n').toStdString();
+    ASSERT_TRUE(QFile::remove(mine));
+    EXPECT_EQ(m_mode->tick().stored, 1);
 }
 
 // The next file is claimed and decoding while a card is stored: when the
 // database goes away meanwhile, both go back to the folder untouched and the
 // next look stores each of them once, in listing order.
 TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
-    Write(path(QStringLiteral("karta1.png")), sampleCard());
-    Write(path(QStringLiteral("karta2.png")), individualCard(m_individual));
-    Write(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
-    const QByteArray second = Content(path(QStringLiteral("karta2.png")));
+    WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
+    WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
+    WriteFile(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
+    const QByteArray second = FileBytes(path(QStringLiteral("karta2.png")));
     bool lost = true;
     QStringList order;
     const auto processor = [&](QImage picture) {
@@ -315,7 +307,7 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     AutoMode::Summary s = mode->tick();
     EXPECT_EQ(s.stored, 0);
     EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
-    EXPECT_EQ(Content(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
+    EXPECT_EQ(FileBytes(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
     EXPECT_EQ(entries().size(), 3);
 
     lost = false;

@@ -11,20 +11,18 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace kartovo;
 using namespace kartovo::testing;
 
-TEST(CardViewScrolling, HorizontalRangeOnlyForAnOverhang) {
-    EXPECT_EQ(HorizontalScrollMaximum(800, 800), 0);
-    EXPECT_EQ(HorizontalScrollMaximum(801, 800), 21);
-    EXPECT_EQ(HorizontalScrollMaximum(100000, 800), 32767);
-}
-
-TEST(CardViewScrolling, VerticalRangeStartsSixtyPixelsBeforeTheEdge) {
-    EXPECT_EQ(VerticalScrollMaximum(540, 600), 0);
-    EXPECT_EQ(VerticalScrollMaximum(541, 600), 41);
-    EXPECT_EQ(VerticalScrollMaximum(560, 600), 60);
+// Horizontal range only for an overhang; vertical from sixty pixels before the edge.
+TEST(CardViewScrolling, RangeOnlyForAnOverhang) {
+    const std::tuple<int (*)(int, int), int, int, int> cases[] = {
+        {HorizontalScrollMaximum, 800, 800, 0}, {HorizontalScrollMaximum, 801, 800, 21},
+        {HorizontalScrollMaximum, 100000, 800, 32767}, {VerticalScrollMaximum, 540, 600, 0},
+        {VerticalScrollMaximum, 541, 600, 41}, {VerticalScrollMaximum, 560, 600, 60}};
+    for (const auto& [range, picture, client, expected] : cases) EXPECT_EQ(range(picture, client), expected) << picture;
 }
 
 TEST(CardPictures, ViewsHearOfEveryChange) {

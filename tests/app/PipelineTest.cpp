@@ -7,6 +7,7 @@
 #include "recognition/Markers.h"
 
 #include <QImageReader>
+#include <QPainter>
 
 namespace kartovo::test {
 namespace {
@@ -67,8 +68,13 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     const CardSpec drawn = cardSpec(r.id, r.layoutId);
     QImage img(900, 1200, QImage::Format_RGB32);
     img.fill(Qt::white);
-    if (r.picture == RefusalCase::Card) img = render(drawn);
-    if (r.picture == RefusalCase::WithoutCodeBars) img = WithoutCodeBars(render(drawn), drawn, 150.0);
+    if (r.picture != RefusalCase::Blank) img = render(drawn);
+    if (r.picture == RefusalCase::WithoutCodeBars) { // the code field reads no bit
+        QPainter p(&img);
+        const double k = 150.0 / 25.4;
+        for (const QRectF& bar : LayoutCard(drawn, CardStyle()).bars)
+            p.fillRect(QRectF(bar.x() * k - 2, bar.y() * k - 2, bar.width() * k + 4, bar.height() * k + 4), Qt::white);
+    }
     const bool blank = r.picture == RefusalCase::Blank;
 
     const CardState shown = run(img, true);
@@ -80,9 +86,7 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     EXPECT_EQ(shown.MarkersFound, !blank);
     EXPECT_EQ(shown.CodeBits.isEmpty(), r.picture != RefusalCase::Card);
     // An unrecognised card's working file is the picture as loaded.
-    if (blank) {
-        EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());
-    }
+    if (blank) EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());
     EXPECT_EQ(m_view.choices, 0); // the question was answered NIE
     EXPECT_EQ(m_view.readButtons, 0);
     EXPECT_EQ(m_view.statuses.last(), CardPipeline::RefusedStatusText(shown));
@@ -138,7 +142,22 @@ TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
     EXPECT_GT(count(shown, qRgb(0, 0, 255)), 0);
 }
 
-TEST_F(PipelineTest, ManualChoiceAfterARefusalGivesAReadableCard) {
+// The operator confirms the identification only when asked to and when
+// messages are shown (NIE offers the manual choice); a card chosen by hand
+// after a refusal is read as the chosen parameter.
+TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
+    m_options.askConfirmation = true;
+    const QImage img = render(cardSpec(2, 2));
+    m_view.confirmAnswer = false;
+    EXPECT_FALSE(run(img, true).DialogAccepted);
+    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
+    EXPECT_TRUE(messages().isEmpty());
+    m_view.confirmAnswer = true;
+    EXPECT_TRUE(run(img, true).DialogAccepted);
+    m_view.confirmAnswer = false;
+    EXPECT_TRUE(run(img, false).DialogAccepted);
+    EXPECT_EQ(m_view.confirmations, 2);
+
     m_answer = true; // TAK to the question
     m_view.chooseAnswer = true;
     m_view.chosenProgram = 2;
@@ -151,25 +170,8 @@ TEST_F(PipelineTest, ManualChoiceAfterARefusalGivesAReadableCard) {
     EXPECT_EQ(card.ControlProgram.value(QStringLiteral("ID")).toInt(), 2);
     EXPECT_FLOAT_EQ(card.Grid.RangeTop, 8.04f); // extended range of parameter 5
     EXPECT_EQ(m_pictures.image(Picture::P1).pixel(0, 5), kGridLineColour);
-
     m_view.chooseAnswer = false; // a cancelled choice leaves the card refused
     EXPECT_FALSE(run(render(cardSpec(12)), true).DialogAccepted);
-}
-
-// The operator confirms the identification only when asked to and when
-// messages are shown; a refusal offers the manual choice.
-TEST_F(PipelineTest, ConfirmationOnlyWhenAskedAndShowingMessages) {
-    m_options.askConfirmation = true;
-    const QImage img = render(cardSpec(2, 2));
-    m_view.confirmAnswer = false;
-    EXPECT_FALSE(run(img, true).DialogAccepted);
-    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
-    EXPECT_TRUE(messages().isEmpty());
-    m_view.confirmAnswer = true;
-    EXPECT_TRUE(run(img, true).DialogAccepted);
-    m_view.confirmAnswer = false;
-    EXPECT_TRUE(run(img, false).DialogAccepted);
-    EXPECT_EQ(m_view.confirmations, 2);
 }
 
 TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
