@@ -18,8 +18,7 @@ inline QByteArray FileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-// Writes the file, modified an hour ago unless told otherwise (a file its
-// writer finished long ago).
+// Writes the file, modified an hour ago unless told otherwise.
 inline void WriteFile(const QString& path, const QByteArray& bytes, QDateTime modified = {}) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush());
@@ -27,8 +26,7 @@ inline void WriteFile(const QString& path, const QByteArray& bytes, QDateTime mo
                               QFileDevice::FileModificationTime));
 }
 
-// A private settings file and working folder per test, and every message the
-// program would show recorded instead of shown.
+// A private settings file and working folder per test; messages recorded instead of shown.
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -76,9 +76,7 @@ protected:
     int m_last = 0;
 };
 
-// The folder as an operator's scanners leave it, looked at again and again,
-// after a restart, and with deletion on: each card is stored exactly once,
-// what is refused stays as it was.
+// Looked at again, after a restart and with deletion on: each card stored once, the refused kept.
 TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     std::vector<CellMark> scribbled = Marks(10, [](int) { return 5; });
     for (int row = 0; row < 14; ++row) scribbled.push_back({3, row});
@@ -166,11 +164,8 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     for (const QString& name : kept) EXPECT_EQ(FileBytes(path(name)), files[name]) << name.toStdString();
 }
 
-// A file is taken once its size and time stood still for the settle time
-// (AutoZwloka seconds): at once when it is exactly that old, not a second
-// before; one whose time is ahead of the station's clock (still being
-// written, or another computer's clock) counts from the first look that saw it
-// as it is now.
+// Taken once unchanged for exactly AutoZwloka seconds; a time ahead of the
+// clock counts from the first look that saw the file as it is.
 TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     set(QStringLiteral("Start"), QStringLiteral("AutoZwloka"), QStringLiteral("7"));
     m_mode->setSettleMs(ReadStationOptions(SettingsStore()).settleSeconds * 1000);
@@ -209,9 +204,7 @@ TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     EXPECT_EQ(record().size(), 3);
 }
 
-// The database refuses a row in the middle of a card: nothing of it stays,
-// not even its record, its file stays, and the card is stored once the
-// database takes it.
+// A row refused mid-card: nothing of it stays, nor its record; stored once the database takes it.
 TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     const QByteArray card = sampleCard();
     WriteFile(path(QStringLiteral("karta1.png")), card);
@@ -234,8 +227,7 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     EXPECT_EQ(record(), QStringList{Entry(card, "karta1.png")});
 }
 
-// Cards stored before the record table existed, in the station's journal,
-// go into the record once and are not stored again.
+// The station's earlier journal goes into the record; its cards are not stored again.
 TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
     const QByteArray card = sampleCard();
     QFile journal(WorkingFile(AutoMode::JournalName()));
@@ -251,9 +243,7 @@ TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
     EXPECT_EQ(record(), QStringList{Entry(card, "stara.png")});
 }
 
-// The claim folder of a station killed in mid-card is returned: at once when
-// its process is gone from this host, after the timeout when it is another
-// host's; a live claim is left alone.
+// A dead station's claim is returned: at once on this host, after the timeout from another.
 TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const pid_t dead = fork();
     if (dead == 0) _exit(0);
@@ -279,7 +269,7 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     // Its own claim folder cannot be made (a dangling link in its place): said, the card stays.
     const QString mine = QDir::cleanPath(m_mode->claimFolder());
     ASSERT_TRUE(QFile::link(m_dir.filePath(QStringLiteral("nie/ma")), mine));
-    WriteFile(path(QStringLiteral("karta3.png")), individualCard(m_individual));
+    WriteFile(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
     const AutoMode::Summary s = m_mode->tick();
     EXPECT_EQ(s.stored + s.waiting + s.refused, 0);
     EXPECT_EQ(logged(QStringLiteral("nie można utworzyć katalogu")), 1) << m_log.join(u'\n').toStdString();
@@ -288,9 +278,7 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(m_mode->tick().stored, 1);
 }
 
-// The next file is claimed and decoding while a card is stored: when the
-// database goes away meanwhile, both go back to the folder untouched and the
-// next look stores each of them once, in listing order.
+// The database lost mid-look: the card and the one claimed ahead go back, stored once later in order.
 TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
     WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));

@@ -38,9 +38,8 @@ TEST(CardPictures, ViewsHearOfEveryChange) {
     EXPECT_TRUE(pictures.image(Picture::P1).isNull());
 }
 
-// The reading on the program's own window as the window wires it: the count
-// strip keeps the card's width, a click on the (scaled) card view corrects
-// the card's own cell, the list shows values in the user's locale.
+// Reading on the program's window: a click on the scaled view marks the card's own cell, the
+// count strip keeps the card's width, the list shows the user's locale.
 TEST(CardView, ReadCorrectListAndZoomOnTheProgramWindow) {
     MainWindow window;
     CardPictures& pictures = window.pictures();

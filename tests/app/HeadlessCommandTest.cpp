@@ -19,8 +19,7 @@ QString KartovoBinary() {
     return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../src/kartovo"));
 }
 
-// kartovo --read and --auto as processes without a display, on the demo
-// database (SQLite) or a PostgreSQL server of the test's own through ODBC.
+// kartovo --read and --auto without a display, on the demo SQLite file or a PostgreSQL server of its own.
 class HeadlessCommandTest : public PipelineTest {
 protected:
     struct Outcome {
@@ -68,8 +67,7 @@ protected:
         return {QStringLiteral("--settings"), ini, QStringLiteral("--auto"), QStringLiteral("--once"), m_folder};
     }
 
-    // Card k of parameter 1, every mark in row k + 1 so that its rows can be
-    // told by their W1; finished a minute ago and renamed into place whole.
+    // Card k of parameter 1, its marks in row k + 1 (its rows told by W1), renamed into place whole.
     QString dropCard(int k, const QString& folder) {
         const QString path = folder + QStringLiteral("/karta%1.png").arg(k), temp = m_dir.filePath(QStringLiteral("tmp"));
         EXPECT_TRUE(render(cardSpec(1), 150.0, Marks(10, [k](int) { return k + 1; })).save(temp, "PNG"));
@@ -94,9 +92,7 @@ protected:
         return log.contains(text);
     }
 
-    // A PostgreSQL server of the test's own with the demonstration database,
-    // and settings that reach it through ODBC as the main program configures
-    // a station. False when PostgreSQL is not installed.
+    // A server with the demo data, and settings reaching it through ODBC; false without PostgreSQL.
     bool startServer() {
         QProcess script;
         script.start(QStringLiteral("bash"), {QStringLiteral(KARTOVO_SOURCE_DIR "/scripts/pg-test-server.sh"), QStringLiteral("start")});
@@ -155,14 +151,11 @@ protected:
     DatabaseConfig m_pgConfig;
 };
 
-// One run after another on the same database and folder: the status each
-// ends with, the rows it stored, what it says on standard error, and for
-// --read one JSON line per file (recognised, parameter or null, the start of
-// the message). The files given are only ever read.
+// Run after run on one database: the status, the rows stored, what is said, and a JSON line per
+// file read; the files given are only ever read.
 TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     auto file = [this](const char* name) { return m_dir.filePath(QLatin1String(name)); };
-    // Cards as JPEG, PNG, BMP, the suffix in either case, the first with ten
-    // marks; a JPEG cut short, a refused card, a blank page, a broken file.
+    // Cards (the first with ten marks), a JPEG cut short, a blank page, a refused card, a broken file.
     QStringList files;
     for (const char* name : {"karta 1.jpg", "k2.png", "k3.bmp", "K4.JPG"}) {
         const int id = files.size() % 2 ? 9 : 1;
@@ -262,9 +255,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         EXPECT_EQ(FileBytes(it.key()), it.value()) << it.key().toStdString();
 }
 
-// Three stations, each a process with its own working folder, empty one
-// exchange folder into one database at the same time: every card is stored
-// exactly once, and every file is back in the folder, none left claimed.
+// Three stations empty one folder at once: every card stored exactly once, every file back.
 class Stations : public HeadlessCommandTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(Stations, ThreeStationsStoreEveryCardExactlyOnce) {
@@ -292,9 +283,7 @@ TEST_P(Stations, ThreeStationsStoreEveryCardExactlyOnce) {
 INSTANTIATE_TEST_SUITE_P(Db, Stations, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
 
-// A station that runs until it is told to end, with --settle 1: a file whose
-// writer pauses longer than that is seen cut and refused, and stored once
-// whole; the station ends normally on SIGTERM.
+// A file written in pauses longer than --settle is refused cut, stored once whole; SIGTERM ends with 0.
 TEST_F(HeadlessCommandTest, RunningStationStoresAFileWrittenInPausesOnceWhole) {
     const int before = LastId(m_conn);
     const QByteArray whole = FileBytes(dropCard(4, m_dir.path()));
@@ -319,10 +308,8 @@ TEST_F(HeadlessCommandTest, RunningStationStoresAFileWrittenInPausesOnceWhole) {
     EXPECT_EQ(counts.first(), 2);
 }
 
-// The server goes down hard: a --once station caught in the middle of its
-// card ends with 4, its card back in the folder; a running station keeps the
-// card that came meanwhile in the folder and stores it once the server is
-// back, without a restart; a station starting meanwhile ends with 3.
+// The server down hard: --once caught mid-card ends with 4, one starting then with 3; a running
+// station stores the card that waited once the server is back.
 TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
     if (!startServer()) GTEST_SKIP() << "PostgreSQL is not installed";
     const int before = LastId(m_pg);

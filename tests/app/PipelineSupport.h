@@ -48,10 +48,8 @@ inline int LastId(DbConnection& db) {
     return db.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]")).rows().value(0).value(QStringLiteral("M")).toInt();
 }
 
-// The demo database in the test's folder, opened, with a few extra parameters
-// that the demo does not have, each a copy of parameter 1 with TypKarty Null:
-// 20 names a missing program, 21 has neither OG nor OD, 22 has no IDP, 23 an
-// IDP that is no whole number.
+// The demo database plus copies of parameter 1 (TypKarty Null): 20 of a missing program, 21
+// without OG and OD, 22 without IDP, 23 with an IDP that is no whole number.
 class PipelineTest : public AppTest {
 protected:
     void SetUp() override {

@@ -12,8 +12,7 @@
 namespace kartovo::test {
 namespace {
 
-// The whole road of a good card: identified, its grid cut out, cleaned and
-// drawn; then the cleaning steps in their fixed order.
+// A good card identified, its grid cut out, cleaned and drawn; the cleaning steps in their order.
 TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     const CardState card = run(render(cardSpec(1)), true);
     EXPECT_TRUE(card.DialogAccepted);
@@ -118,8 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"NoMarkers", 1, 1, MissingMarkersText(MarkerResult{}), RefusalCase::Blank}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
-// The trace file shows exactly the examined pixels, without the code field's
-// outline; the refused card on screen shows both.
+// The trace file shows exactly the examined pixels; the refused card on screen also the code outline.
 TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
     const QImage img = render(cardSpec(12));
     const CardState card = run(img, true);
@@ -142,9 +140,7 @@ TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
     EXPECT_GT(count(shown, qRgb(0, 0, 255)), 0);
 }
 
-// The operator confirms the identification only when asked to and when
-// messages are shown (NIE offers the manual choice); a card chosen by hand
-// after a refusal is read as the chosen parameter.
+// Confirmation only when asked and showing messages; a card chosen by hand is the chosen parameter.
 TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     m_options.askConfirmation = true;
     const QImage img = render(cardSpec(2, 2));

@@ -13,8 +13,7 @@ class StationOptionsTest : public test::AppTest {};
 const QString kStart = QStringLiteral("Start");
 } // namespace
 
-// Stored values as the main program, an operator's editor or an old version
-// leave them, and what the station makes of each.
+// Stored values as other programs leave them, and what the station makes of each.
 TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
     const struct {
         const char* key;
@@ -84,8 +83,7 @@ TEST_F(StationOptionsTest, ThresholdStepsWithoutBoundsInTheShortestForm) {
         EXPECT_EQ(StepThreshold(QLatin1String(from), delta), QLatin1String(to)) << from << delta;
 }
 
-// What the station writes on a normal close reads back the same, and the
-// settle time is written only when set apart from the default.
+// Written options read back the same; the settle time is written only when not the default.
 TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
     StationOptions o;
     {
