@@ -263,7 +263,8 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(m_mode->tick().stored, 1);
 }
 
-// The database lost mid-look: the card and the one claimed ahead go back, stored once later in order.
+// The database lost: before a look nothing is taken; mid-look the card and the one claimed ahead go
+// back, stored once later in order.
 TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
     WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
@@ -277,6 +278,11 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
         return m_processor->process(std::move(picture));
     };
     auto mode = makeMode(processor);
+    m_conn.close(); // lost before the look: nothing is claimed or read, all wait
+    EXPECT_EQ(Counts(mode->tick()), (std::array{0, 0, 3, 0, 0}));
+    EXPECT_TRUE(order.isEmpty());
+    EXPECT_EQ(logged(QStringLiteral("brak połączenia z bazą danych")), 1);
+    ASSERT_TRUE(m_conn.openSqliteFile(m_demo + QStringLiteral("/Norv.mdb")));
     EXPECT_EQ(mode->tick().stored, 0);
     EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
     EXPECT_EQ(FileBytes(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";

@@ -25,19 +25,6 @@ TEST(CardViewScrolling, RangeOnlyForAnOverhang) {
     for (const auto& [range, picture, client, expected] : cases) EXPECT_EQ(range(picture, client), expected) << picture;
 }
 
-TEST(CardPictures, ViewsHearOfEveryChange) {
-    CardPictures pictures;
-    std::vector<Picture> heard;
-    QObject::connect(&pictures, &CardPictures::pictureChanged, [&](Picture p) { heard.push_back(p); });
-    pictures.setImage(Picture::P4, QImage(3, 2, QImage::Format_RGB32));
-    pictures.edit(Picture::P4).fill(Qt::black);
-    pictures.changed(Picture::P4);
-    pictures.clear(Picture::P1);
-    EXPECT_EQ(heard, (std::vector<Picture>{Picture::P4, Picture::P4, Picture::P1}));
-    EXPECT_EQ(pictures.image(Picture::P4).pixel(0, 0), qRgb(0, 0, 0));
-    EXPECT_TRUE(pictures.image(Picture::P1).isNull());
-}
-
 // Reading on the program's window: a click on the scaled view marks the card's own cell, the
 // count strip keeps the card's width, the list shows the user's locale.
 TEST(CardView, ReadCorrectListAndZoomOnTheProgramWindow) {

@@ -55,39 +55,9 @@ protected:
     ScanController* m_scans = nullptr;
 };
 
-TEST_F(ScanCommandTest, ScannedCardReachesReadyToReadWhileTheCommandsWait) {
-    const QString page = m_dir.filePath(QStringLiteral("skan.ppm"));
-    ASSERT_TRUE(render(cardSpec(9, 9)).convertToFormat(QImage::Format_RGB888).save(page, "PPM"));
-    scanFromFile(page);
-    loadEarlierCard(); // parameter 1; the scan must bring parameter 9
-
-    QSignalSpy ended(m_scans, &ScanController::scanEnded);
-    // Enter on the focused button is a click.
-    control<QPushButton>("Command2")->setFocus();
-    QTest::keyClick(control<QPushButton>("Command2"), Qt::Key_Return);
-    ASSERT_TRUE(m_scans->busy());
-    EXPECT_TRUE(status().startsWith(QStringLiteral("Skanowanie: ")));
-    // While the device works no second scan and no file can start.
-    EXPECT_FALSE(m_scans->Command2Click());
-    QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
-    EXPECT_EQ(m_dialogCalls.size(), 1); // only the earlier card's
-
-    ASSERT_TRUE(ended.wait(kScanTimeout));
-    EXPECT_EQ(ended.first().first().toInt(), ScanOk);
-    ASSERT_TRUE(waitForCard());
-    const CardState& card = m_window->cards()->card();
-    EXPECT_TRUE(card.DialogAccepted);
-    EXPECT_EQ(card.ImagePath, tempBmp());
-    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 9);
-    EXPECT_TRUE(m_window->cards()->scannerSource());
-    EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_TRUE(control("P1")->isVisible());
-    for (const char* name : {"Command2", "Command4"}) EXPECT_TRUE(control(name)->isEnabled()) << name;
-    EXPECT_TRUE(m_messages.empty());
-}
-
-// The chosen scanner and resolution reach the device; a failed or cancelled scan leaves nothing to read.
-TEST_F(ScanCommandTest, ChosenScannerAndAFailedOrCancelledScan) {
+// The chosen scanner and resolution reach the device; a failed or cancelled scan leaves nothing to
+// read; a scanned card reaches ready to read while the commands wait.
+TEST_F(ScanCommandTest, ScansFromTheChosenScannerFailedCancelledAndRead) {
     scanTestPattern();
     auto chooser = testing::WhenModalShown([](QWidget* modal) {
         auto* list = modal->findChild<QListWidget*>(QStringLiteral("List1"));
@@ -135,6 +105,34 @@ TEST_F(ScanCommandTest, ChosenScannerAndAFailedOrCancelledScan) {
         EXPECT_FALSE(m_scans->busy());
         EXPECT_TRUE(m_messages.empty());
     }
+
+    const QString page = m_dir.filePath(QStringLiteral("skan.ppm"));
+    ASSERT_TRUE(render(cardSpec(9, 9)).convertToFormat(QImage::Format_RGB888).save(page, "PPM"));
+    scanFromFile(page);
+    loadEarlierCard(); // parameter 1; the scan must bring parameter 9
+    QSignalSpy scanned(m_scans, &ScanController::scanEnded);
+    // Enter on the focused button is a click.
+    control<QPushButton>("Command2")->setFocus();
+    QTest::keyClick(control<QPushButton>("Command2"), Qt::Key_Return);
+    ASSERT_TRUE(m_scans->busy());
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Skanowanie: ")));
+    // While the device works no second scan and no file can start.
+    EXPECT_FALSE(m_scans->Command2Click());
+    const qsizetype dialogs = m_dialogCalls.size();
+    QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
+    EXPECT_EQ(m_dialogCalls.size(), dialogs);
+    ASSERT_TRUE(scanned.wait(kScanTimeout));
+    EXPECT_EQ(scanned.first().first().toInt(), ScanOk);
+    ASSERT_TRUE(waitForCard());
+    const CardState& card = m_window->cards()->card();
+    EXPECT_TRUE(card.DialogAccepted);
+    EXPECT_EQ(card.ImagePath, tempBmp());
+    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 9);
+    EXPECT_TRUE(m_window->cards()->scannerSource());
+    EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
+    EXPECT_TRUE(control("P1")->isVisible());
+    for (const char* name : {"Command2", "Command4"}) EXPECT_TRUE(control(name)->isEnabled()) << name;
+    EXPECT_TRUE(m_messages.empty());
 }
 
 } // namespace
