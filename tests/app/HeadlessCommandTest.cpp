@@ -173,6 +173,9 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     WriteFile(file("zepsuty.bmp"), "BM?");
     files << file("urwana.jpg") << file("pusta.png") << file("alt.png") << file("zepsuty.bmp");
     const QString card = dropCard(1, m_folder);
+    // Its time ahead of the clock: each run's look sees it first now, so only --settle 0 takes it.
+    const QByteArray early = FileBytes(dropCard(2, m_dir.path()));
+    WriteFile(m_folder + QStringLiteral("/nowa.png"), early, QDateTime::currentDateTimeUtc().addSecs(3600));
     const QString unconfigured = file("pusty.ini"), wrongNumber = file("zly.ini"), deleting = file("usuwa.ini");
     for (const auto& [ini, key, value] : {std::tuple{wrongNumber, "KonwersjaCB", "tak"}, std::tuple{deleting, "Automat1", "1"}}) {
         QFile::copy(m_ini, ini);
@@ -206,6 +209,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         {{"--settings", unconfigured, "--auto", "--once"}, 2, 2, "brak katalogu plików wymiany", {}},
         {autoArgs(wrongNumber), 3, 2, "Start/KonwersjaCB", {}},
         {autoArgs(deleting), 0, 2, "karta1.png: usunięty", {}}, // stored before, configured to go
+        {autoArgs(m_ini, QStringLiteral("--once --settle 0")), 0, 4, "nowa.png: zapisany", {}},
     };
     const int first = LastId(m_conn);
     QList<QJsonObject> read;
@@ -236,6 +240,8 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     ASSERT_FALSE(read.isEmpty());
     EXPECT_EQ(read[0]["program"].toInt(), 1);
     EXPECT_EQ(read[0]["code"].toString(), QStringLiteral("1"));
+    EXPECT_EQ(read[0]["name"].toString(), cardSpec(1).name);
+    EXPECT_FALSE(read[6].contains(QStringLiteral("name"))) << "a refused card has none";
     const QJsonArray grid = read[0]["grid"].toArray();
     ASSERT_EQ(grid.size(), 4);
     EXPECT_GT(grid[0].toInt(), 0);
