@@ -218,10 +218,7 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
 // The station's earlier journal goes into the record; its cards are not stored again.
 TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
     const QByteArray card = sampleCard();
-    QFile journal(WorkingFile(AutoMode::JournalName()));
-    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
-    journal.write(Sha(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
-    journal.close();
+    WriteFile(WorkingFile(AutoMode::JournalName()), Sha(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
     WriteFile(path(QStringLiteral("karta1.png")), card);
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 0, 0, 1, 0}));
     EXPECT_TRUE(rows().isEmpty());

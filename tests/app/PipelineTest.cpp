@@ -8,6 +8,7 @@
 
 #include <QImageReader>
 #include <QPainter>
+#include <tuple>
 
 namespace kartovo::test {
 namespace {
@@ -20,12 +21,9 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 1);
     EXPECT_EQ(card.ControlProgram.value(QStringLiteral("ID")).toInt(), 1);
     EXPECT_EQ(card.CodeBits, QStringLiteral("1"));
-    EXPECT_FLOAT_EQ(card.Grid.RangeTop, 20.10f);
-    EXPECT_FLOAT_EQ(card.Grid.RangeBottom, 19.90f);
+    EXPECT_EQ(std::pair(card.Grid.RangeBottom, card.Grid.RangeTop), std::pair(19.90f, 20.10f));
     EXPECT_EQ(m_view.statuses.last(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_EQ(m_view.readButtons, 1);
-    EXPECT_EQ(m_view.busyDepth, 0);
-    EXPECT_EQ(m_view.maxProgress, 100);
+    EXPECT_EQ(std::tuple(m_view.readButtons, m_view.busyDepth, m_view.maxProgress), std::tuple(1, 0, 100));
 
     // P1 is the cleaned grid cut-out with the grid drawn over it; the working
     // file holds the cleaned black-and-white cut-out without the grid.

@@ -170,16 +170,13 @@ TEST_F(StartupTest, PanelStaysOpenWhileAShownListHasNoChoice) {
     QTest::mouseClick(button, Qt::LeftButton);
     for (const char* list : {"Combo3", "Combo4"}) {
         QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_TRUE(panel.isVisible()) << list;
-        EXPECT_TRUE(child(*w, list)->hasFocus()) << list;
+        EXPECT_TRUE(panel.isVisible() && child(*w, list)->hasFocus()) << list;
         child<QComboBox>(*w, list)->setCurrentIndex(1);
     }
     EXPECT_EQ(m_messages.size(), 2u);
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(panel.isVisible());
-    EXPECT_EQ(panel.conversionSensitivity(), 1);
-    EXPECT_EQ(panel.filterSensitivity(), 1);
-
+    EXPECT_EQ(std::pair(panel.conversionSensitivity(), panel.filterSensitivity()), std::pair(1, 1));
     QTest::mouseClick(button, Qt::LeftButton);
     child<QComboBox>(*w, "Combo4")->setCurrentIndex(-1);
     clickBox(child(*w, "SSCheck3"));
