@@ -5,6 +5,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/WorkingFolder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,8 +14,19 @@
 
 namespace kartovo::test {
 
-// A private settings file and working folder per test, and every message the
-// program would show recorded instead of shown.
+inline QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+// Writes the file, modified an hour ago unless told otherwise.
+inline void WriteFile(const QString& path, const QByteArray& bytes, QDateTime modified = {}) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush());
+    ASSERT_TRUE(f.setFileTime(modified.isValid() ? modified : QDateTime::currentDateTimeUtc().addSecs(-3600),
+                              QFileDevice::FileModificationTime));
+}
+
+// A private settings file and working folder per test; messages recorded instead of shown.
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -27,22 +39,17 @@ protected:
         SettingsStore::SetOverridePath({});
         SetProgramFolder({});
     }
-
     void set(const QString& section, const QString& key, const QString& value) {
         SettingsStore store;
         store.write(section, key, value);
         store.sync();
     }
-    QString stored(const QString& section, const QString& key) const {
-        SettingsStore store;
-        return store.read(section, key);
-    }
+    QString stored(const QString& section, const QString& key) const { return SettingsStore().read(section, key); }
     // A folder holding the database file under the given name.
     QString databaseFolder(const QString& fileName = QStringLiteral("Norv.mdb")) {
         const QString folder = m_dir.filePath(QStringLiteral("baza"));
         QDir().mkpath(folder);
-        QFile f(folder + u'/' + fileName);
-        f.open(QIODevice::WriteOnly);
+        QFile(folder + u'/' + fileName).open(QIODevice::WriteOnly);
         return folder;
     }
     void configureDatabaseFile() {

@@ -6,27 +6,14 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <array>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace kartovo::test {
 namespace {
 
-QByteArray Content(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 QByteArray Sha(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(); }
-
-// Writes the file and sets its modification time (an hour ago by default: a
-// file the scanner finished long ago).
-void Write(const QString& path, const QByteArray& bytes, QDateTime modified = {}) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(f.write(bytes) == bytes.size() && f.flush());
-    ASSERT_TRUE(f.setFileTime(modified.isValid() ? modified : QDateTime::currentDateTimeUtc().addSecs(-3600),
-                              QFileDevice::FileModificationTime));
-}
 
 // Row value of a mark: the middle of the row's band between OD and OG.
 double Expected(double od, double og, int rows, int row) { return od + (og - od) / rows * (row + 0.5); }
@@ -40,7 +27,7 @@ protected:
         m_processor = std::make_unique<AutoCardProcessor>(m_conn, m_base, m_pictures);
         m_processor->setOptions(m_options);
         m_mode = makeMode([this](QImage picture) { return m_processor->process(std::move(picture)); });
-        m_last = m_conn.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]")).rows().value(0).value(QStringLiteral("M")).toInt();
+        m_last = LastId(m_conn);
     }
     std::unique_ptr<AutoMode> makeMode(AutoMode::Processor processor) {
         auto mode = std::make_unique<AutoMode>(std::move(processor));
@@ -74,17 +61,17 @@ protected:
         return r;
     }
     static QString Entry(const QByteArray& content, const char* name) { return Sha(content) + u' ' + QLatin1String(name); }
+    // stored, refused, waiting, skipped, deleted
+    static std::array<int, 5> Counts(const AutoMode::Summary& s) {
+        return {s.stored, s.refused, s.waiting, s.skipped, s.deleted};
+    }
     int logged(const QString& text) const { return int(m_log.filter(text).size()); }
     QStringList entries() const { return QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
 
     // Parameter 1 takes samples of 5: 11 marks make two. Parameter 2 takes individual values.
-    std::vector<CellMark> sampleMarks() const {
-        std::vector<CellMark> marks;
-        for (int s = 1; s <= 11; ++s) marks.push_back({s, (s * 3) % 20});
-        return marks;
-    }
+    const std::vector<CellMark> m_sample = Marks(11, [](int s) { return s * 3 % 20; });
     const std::vector<CellMark> m_individual{{1, 2}, {2, 11}, {3, 19}};
-    QByteArray sampleCard() { return png(render(cardSpec(1), 150.0, sampleMarks())); }
+    QByteArray sampleCard() { return png(render(cardSpec(1), 150.0, m_sample)); }
     QByteArray individualCard(const std::vector<CellMark>& marks) { return png(render(cardSpec(2, 2), 150.0, marks)); }
 
     QString m_folder;
@@ -94,12 +81,9 @@ protected:
     int m_last = 0;
 };
 
-// The folder as an operator's scanners leave it, looked at again and again,
-// after a restart, and with deletion on: each card is stored exactly once,
-// what is refused stays as it was.
+// Looked at again, after a restart and with deletion on: each card stored once, the refused kept.
 TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
-    std::vector<CellMark> scribbled;
-    for (int s = 1; s <= 10; ++s) scribbled.push_back({s, 5});
+    std::vector<CellMark> scribbled = Marks(10, [](int) { return 5; });
     for (int row = 0; row < 14; ++row) scribbled.push_back({3, row});
     const QByteArray cut = individualCard({{1, 5}, {2, 6}, {3, 7}});
     const QHash<QString, QByteArray> files{
@@ -110,14 +94,12 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
         {QStringLiteral("urwany.png"), cut.left(cut.size() * 2 / 3)},                  // a writer that stopped
         {QStringLiteral("notatka.txt"), "to nie jest obraz karty\n"},
         {QStringLiteral("ab"), sampleCard()}}; // two characters: not a card
-    for (auto it = files.cbegin(); it != files.cend(); ++it) Write(path(it.key()), it.value());
+    for (auto it = files.cbegin(); it != files.cend(); ++it) WriteFile(path(it.key()), it.value());
     const QList<Record> history = m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by ID")).rows();
     ASSERT_FALSE(history.isEmpty());
     double previous = history.last().value(QStringLiteral("W1")).toDouble();
 
-    AutoMode::Summary s = m_mode->tick();
-    EXPECT_EQ(s.stored, 2) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(s.refused, 4) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{2, 4, 0, 0, 0})) << m_log.join(u'\n').toStdString();
     EXPECT_TRUE(m_messages.empty()) << "no window in automatic mode";
     const QList<Record> sample = rows(1);
     ASSERT_EQ(sample.size(), 2);
@@ -125,7 +107,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
         double sum = 0;
         for (int i = 0; i < 5; ++i) {
             const double w = sample[r].value(QStringLiteral("W%1").arg(i + 1)).toDouble();
-            EXPECT_NEAR(w, Expected(19.90, 20.10, 20, sampleMarks()[size_t(r * 5 + i)].row), 0.0051) << r << " W" << i + 1;
+            EXPECT_NEAR(w, Expected(19.90, 20.10, 20, m_sample[size_t(r * 5 + i)].row), 0.0051) << r << " W" << i + 1;
             sum += w;
         }
         EXPECT_EQ(sample[r].value(QStringLiteral("Lp")).toInt(), 5);
@@ -154,42 +136,32 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     EXPECT_EQ(copy, m_pictures.image(Picture::P2));
 
     // The next look: stored cards are known, refused ones tried again and not logged again.
-    s = m_mode->tick();
-    EXPECT_EQ(s.stored, 0);
-    EXPECT_EQ(s.skipped, 2);
-    EXPECT_EQ(s.refused, 4);
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 2, 0}));
     EXPECT_EQ(logged(QStringLiteral("alt.png")), 1);
     // After a restart the record in the database still knows them.
     m_mode = makeMode([this](QImage picture) { return m_processor->process(std::move(picture)); });
-    s = m_mode->tick();
-    EXPECT_EQ(s.stored, 0);
-    EXPECT_EQ(s.skipped, 2);
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 2, 0}));
     EXPECT_EQ(rows().size(), 5);
     EXPECT_EQ(entries().size(), files.size()) << "no claim folder is left behind";
     for (auto it = files.cbegin(); it != files.cend(); ++it)
-        EXPECT_EQ(Content(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
+        EXPECT_EQ(FileBytes(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
 
     // Deletion on: only the stored cards go, also the same scan sent again.
     m_mode->setDeleteStored(true);
-    EXPECT_EQ(m_mode->tick().deleted, 2);
-    Write(path(QStringLiteral("znowu.png")), files[QStringLiteral("karta1.png")]);
-    s = m_mode->tick();
-    EXPECT_EQ(s.stored, 0);
-    EXPECT_EQ(s.deleted, 1);
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 2, 2}));
+    WriteFile(path(QStringLiteral("znowu.png")), files[QStringLiteral("karta1.png")]);
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 1, 1}));
     EXPECT_EQ(rows().size(), 5);
     EXPECT_EQ(record().size(), 2);
     QStringList kept = files.keys();
     for (const char* gone : {"karta1.png", "karta2.png"}) kept.removeOne(QLatin1String(gone));
     kept.sort();
     EXPECT_EQ(entries(), kept);
-    for (const QString& name : kept) EXPECT_EQ(Content(path(name)), files[name]) << name.toStdString();
+    for (const QString& name : kept) EXPECT_EQ(FileBytes(path(name)), files[name]) << name.toStdString();
 }
 
-// A file is taken once its size and time stood still for the settle time
-// (AutoZwloka seconds): at once when it is exactly that old, not a second
-// before; one whose time is ahead of the station's clock (still being
-// written, or another computer's clock) counts from the first look that saw it
-// as it is now.
+// Taken once unchanged for exactly AutoZwloka seconds; a time ahead of the
+// clock counts from the first look that saw the file as it is.
 TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     set(QStringLiteral("Start"), QStringLiteral("AutoZwloka"), QStringLiteral("7"));
     m_mode->setSettleMs(ReadStationOptions(SettingsStore()).settleSeconds * 1000);
@@ -197,54 +169,44 @@ TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     QDateTime now = t0;
     m_mode->setClock([&] { return now; });
     const QByteArray growing = individualCard({{1, 5}, {2, 6}, {3, 7}});
-    Write(path(QStringLiteral("gotowy.png")), sampleCard(), t0.addSecs(-7));
-    Write(path(QStringLiteral("mlody.png")), individualCard(m_individual), t0.addSecs(-6));
-    Write(path(QStringLiteral("rosnacy.png")), growing.left(growing.size() / 2), t0.addSecs(3600));
+    WriteFile(path(QStringLiteral("gotowy.png")), sampleCard(), t0.addSecs(-7));
+    WriteFile(path(QStringLiteral("mlody.png")), individualCard(m_individual), t0.addSecs(-6));
+    WriteFile(path(QStringLiteral("rosnacy.png")), growing.left(growing.size() / 2), t0.addSecs(3600));
 
-    AutoMode::Summary s = m_mode->tick();
-    EXPECT_EQ(s.stored, 1) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(s.waiting, 2);
-    EXPECT_EQ(s.refused, 0) << "a file being written is not even read";
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{1, 0, 2, 0, 0})) << "a file being written is not even read";
     EXPECT_EQ(rows(1).size(), 2);
     EXPECT_EQ(rows(2).size(), 0);
     now = t0.addSecs(1);
-    s = m_mode->tick();
-    EXPECT_EQ(s.stored, 1);
-    EXPECT_EQ(s.waiting, 1);
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{1, 0, 1, 1, 0}));
     EXPECT_EQ(rows(2).size(), 3);
 
     // Grown meanwhile: counted afresh from the look that sees it whole.
-    Write(path(QStringLiteral("rosnacy.png")), growing, t0.addSecs(3600));
+    WriteFile(path(QStringLiteral("rosnacy.png")), growing, t0.addSecs(3600));
     for (int second : {2, 8}) {
         now = t0.addSecs(second);
-        s = m_mode->tick();
-        EXPECT_EQ(s.stored + s.refused, 0) << "at " << second << " s";
-        EXPECT_EQ(s.waiting, 1);
+        EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 0, 1, 2, 0})) << "at " << second << " s";
     }
     now = t0.addSecs(9);
     EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(rows(2).size(), 6);
-    EXPECT_EQ(Content(path(QStringLiteral("rosnacy.png"))), growing);
+    EXPECT_EQ(FileBytes(path(QStringLiteral("rosnacy.png"))), growing);
     EXPECT_EQ(record().size(), 3);
 }
 
-// The database refuses a row in the middle of a card: nothing of it stays,
-// not even its record, its file stays, and the card is stored once the
-// database takes it.
+// A row refused mid-card: nothing of it stays, nor its record; stored once the database takes it.
 TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     const QByteArray card = sampleCard();
-    Write(path(QStringLiteral("karta1.png")), card);
+    WriteFile(path(QStringLiteral("karta1.png")), card);
     const int before = int(m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount());
     ASSERT_TRUE(m_conn.execute(QStringLiteral("CREATE TRIGGER refuse_second BEFORE INSERT ON SPC_Baza "
                                               "WHEN (SELECT count(*) FROM SPC_Baza WHERE IDPK = 1) >= %1 "
                                               "BEGIN SELECT RAISE(ABORT, 'drugi wiersz odrzucony'); END")
                                    .arg(before + 1)));
-    AutoMode::Summary s = m_mode->tick();
-    EXPECT_EQ(s.refused, 1);
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 1, 0, 0, 0}));
     EXPECT_EQ(logged(QStringLiteral("drugi wiersz odrzucony")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_TRUE(record().isEmpty());
-    EXPECT_EQ(Content(path(QStringLiteral("karta1.png"))), card);
+    EXPECT_EQ(FileBytes(path(QStringLiteral("karta1.png"))), card);
 
     ASSERT_TRUE(m_conn.execute(QStringLiteral("DROP TRIGGER refuse_second")));
     EXPECT_EQ(m_mode->tick().stored, 1);
@@ -253,26 +215,18 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     EXPECT_EQ(record(), QStringList{Entry(card, "karta1.png")});
 }
 
-// Cards stored before the record table existed, in the station's journal,
-// go into the record once and are not stored again.
+// The station's earlier journal goes into the record; its cards are not stored again.
 TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
     const QByteArray card = sampleCard();
-    QFile journal(WorkingFile(AutoMode::JournalName()));
-    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
-    journal.write(Sha(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
-    journal.close();
-    Write(path(QStringLiteral("karta1.png")), card);
-    const AutoMode::Summary s = m_mode->tick();
-    EXPECT_EQ(s.stored, 0);
-    EXPECT_EQ(s.skipped, 1);
+    WriteFile(WorkingFile(AutoMode::JournalName()), Sha(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
+    WriteFile(path(QStringLiteral("karta1.png")), card);
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 0, 0, 1, 0}));
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_FALSE(QFile::exists(WorkingFile(AutoMode::JournalName())));
     EXPECT_EQ(record(), QStringList{Entry(card, "stara.png")});
 }
 
-// The claim folder of a station killed in mid-card is returned: at once when
-// its process is gone from this host, after the timeout when it is another
-// host's; a live claim is left alone.
+// A dead station's claim is returned: at once on this host, after the timeout from another.
 TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const pid_t dead = fork();
     if (dead == 0) _exit(0);
@@ -283,8 +237,8 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const QString otherClaim = m_folder + QStringLiteral("/.kartovo-innykomputer-17");
     QDir().mkpath(deadClaim);
     QDir().mkpath(otherClaim);
-    Write(deadClaim + QStringLiteral("/karta1.png"), sampleCard());
-    Write(otherClaim + QStringLiteral("/karta2.png"), individualCard(m_individual));
+    WriteFile(deadClaim + QStringLiteral("/karta1.png"), sampleCard());
+    WriteFile(otherClaim + QStringLiteral("/karta2.png"), individualCard(m_individual));
 
     EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(rows(1).size(), 2);
@@ -294,16 +248,25 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(m_mode->tick().stored, 1);
     EXPECT_EQ(rows(2).size(), 3);
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png")}));
+
+    // Its own claim folder cannot be made (a dangling link in its place): said, the card stays.
+    const QString mine = QDir::cleanPath(m_mode->claimFolder());
+    ASSERT_TRUE(QFile::link(m_dir.filePath(QStringLiteral("nie/ma")), mine));
+    WriteFile(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 0, 0, 2, 0}));
+    EXPECT_EQ(logged(QStringLiteral("nie można utworzyć katalogu")), 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(logged(QStringLiteral("karta3.png")), 0) << m_log.join(u'\n').toStdString();
+    ASSERT_TRUE(QFile::remove(mine));
+    EXPECT_EQ(m_mode->tick().stored, 1);
 }
 
-// The next file is claimed and decoding while a card is stored: when the
-// database goes away meanwhile, both go back to the folder untouched and the
-// next look stores each of them once, in listing order.
+// The database lost: before a look nothing is taken; mid-look the card and the one claimed ahead go
+// back, stored once later in order.
 TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
-    Write(path(QStringLiteral("karta1.png")), sampleCard());
-    Write(path(QStringLiteral("karta2.png")), individualCard(m_individual));
-    Write(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
-    const QByteArray second = Content(path(QStringLiteral("karta2.png")));
+    WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
+    WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
+    WriteFile(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
+    const QByteArray second = FileBytes(path(QStringLiteral("karta2.png")));
     bool lost = true;
     QStringList order;
     const auto processor = [&](QImage picture) {
@@ -312,16 +275,19 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
         return m_processor->process(std::move(picture));
     };
     auto mode = makeMode(processor);
-    AutoMode::Summary s = mode->tick();
-    EXPECT_EQ(s.stored, 0);
+    m_conn.close(); // lost before the look: nothing is claimed or read, all wait
+    EXPECT_EQ(Counts(mode->tick()), (std::array{0, 0, 3, 0, 0}));
+    EXPECT_TRUE(order.isEmpty());
+    EXPECT_EQ(logged(QStringLiteral("brak połączenia z bazą danych")), 1);
+    ASSERT_TRUE(m_conn.openSqliteFile(m_demo + QStringLiteral("/Norv.mdb")));
+    EXPECT_EQ(mode->tick().stored, 0);
     EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
-    EXPECT_EQ(Content(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
+    EXPECT_EQ(FileBytes(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
     EXPECT_EQ(entries().size(), 3);
 
     lost = false;
     order.clear();
-    s = mode->tick();
-    EXPECT_EQ(s.stored, 3) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(Counts(mode->tick()), (std::array{3, 0, 0, 0, 0})) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(order, (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png"), QStringLiteral("karta3.png")}));
     EXPECT_EQ(rows(1).size(), 2);
     EXPECT_EQ(rows(2).size(), 6);

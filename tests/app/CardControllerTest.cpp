@@ -13,8 +13,6 @@
 namespace kartovo::test {
 namespace {
 
-// The main window on the demo database: cards chosen through "&Plik", read,
-// listed and stored as the operator does it.
 class CardControllerTest : public CardWindowTest {
 protected:
     void readAndList() {
@@ -34,65 +32,13 @@ protected:
         });
         QTest::mouseClick(control<QPushButton>("Command13"), Qt::LeftButton);
     }
-    static std::vector<CellMark> fullSamples() {
-        std::vector<CellMark> marks;
-        for (int section = 1; section <= 2; ++section)
-            for (int row = 3; row <= 7; ++row) marks.push_back({section, row});
-        return marks;
-    }
+    const std::vector<CellMark> m_fullSamples{{1, 3}, {1, 4}, {1, 5}, {1, 6}, {1, 7},
+                                              {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7}};
 };
 
-TEST_F(CardControllerTest, FileCommandRefusesWhatItCannotUseAndTakesACopyOfAGoodCard) {
-    // A file that does not decode: said, and no card is taken.
-    const QString broken = m_dir.filePath(QStringLiteral("zepsuty.jpg"));
-    QFile f(broken);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("\xff\xd8\xff\xe0 to nie jest obraz");
-    f.close();
-    choose(broken);
-    ASSERT_EQ(messages().size(), 1);
-    EXPECT_TRUE(messages()[0].startsWith(CardPipeline::UnreadableImageText({})));
-    EXPECT_TRUE(m_window->cards()->card().ImagePath.isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(tempBmp()));
-
-    // A card of no parameter: refused on the status line, not on screen, the
-    // manual choice offered.
-    m_messages.clear();
-    const QString foreign = m_dir.filePath(QStringLiteral("obca.png"));
-    ASSERT_TRUE(render(cardSpec(12)).save(foreign));
-    choose(foreign);
-    EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
-    EXPECT_FALSE(control("P1")->isVisible());
-    EXPECT_EQ(status(), CardPipeline::RefusedStatusText(m_window->cards()->card()));
-    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
-
-    // A good card: its file only read, its working copy ready to read and on
-    // screen, its folder the next dialog's.
-    const QString folder = m_window->run().initialFolder;
-    const QString cards = m_dir.filePath(QStringLiteral("karty"));
-    QDir().mkpath(cards);
-    const QString good = cards + QStringLiteral("/k1.jpg");
-    ASSERT_TRUE(JpegRoundTrip(render(cardSpec(1)), 90).save(good, "JPG", 90));
-    const QByteArray before = FileHash(good);
-    m_messages.clear();
-    choose(good);
-    EXPECT_EQ(m_dialogCalls.last()[2], folder);
-    EXPECT_EQ(m_window->run().initialFolder, cards + u'/');
-    EXPECT_EQ(FileHash(good), before);
-    const CardState& card = m_window->cards()->card();
-    EXPECT_TRUE(card.DialogAccepted);
-    EXPECT_EQ(card.ImagePath, tempBmp());
-    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 1);
-    EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_TRUE(control("P1")->isVisible());
-    EXPECT_EQ(control("P1")->size(), m_window->pictures().image(Picture::P1).size());
-    EXPECT_TRUE(m_messages.empty());
-}
-
-// A newer card replaces the one on screen and the one still on its road:
-// nothing of either reaches the list, the corrections or SPC_Baza.
+// A newer card replaces the one on screen and the one on its road: nothing of either is stored.
 TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIsStored) {
-    const QString a = write(1, fullSamples(), QStringLiteral("a.png"));
+    const QString a = write(1, m_fullSamples, QStringLiteral("a.png"));
     const QString b = write(2, {{1, 4}, {2, 6}, {3, 8}, {4, 5}}, QStringLiteral("b.png"));
     const int rowsA = rows(1), rowsB = rows(2);
 
@@ -106,7 +52,7 @@ TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIs
     // Another card of A's parameter, and while it is on its road, B: the
     // window stays open to the click.
     m_clickWaits = false;
-    m_chosen = write(1, fullSamples(), QStringLiteral("a2.png"));
+    m_chosen = write(1, m_fullSamples, QStringLiteral("a2.png"));
     QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
     ASSERT_TRUE(testing::WaitUntil([&] { return m_window->cards()->cardName() == QStringLiteral("a2.png"); }));
     ASSERT_TRUE(m_window->cards()->busy());
@@ -151,19 +97,49 @@ TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIs
     EXPECT_NE(status(), QStringLiteral("Gotowy do czytania"));
 }
 
-// Esc asks only for a read, unsaved card; storing a stored card again needs a
-// TAK. NIE is the default answer to both.
-TEST_F(CardControllerTest, AStoredCardFileIsStoredAgainOnlyWhenTheOperatorSaysSo) {
+// "&Plik": a file that is no picture is said, a foreign card refused on the status line, a good
+// card only read. Esc asks only for a read, unsaved card; storing a stored card again needs a TAK
+// (NIE the default).
+TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) {
     QList<int> ended;
     m_window->setEndProgram([&](int code) { ended << code; });
-    const QString b = write(2, {{1, 4}, {2, 6}, {3, 8}}, QStringLiteral("b.png"));
-    QFile f(b);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray hash = AutoMode::FileHash(f.readAll());
+    const QString broken = m_dir.filePath(QStringLiteral("zepsuty.jpg"));
+    WriteFile(broken, "\xff\xd8\xff\xe0 to nie jest obraz");
+    choose(broken);
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages()[0].startsWith(CardPipeline::UnreadableImageText({})));
+    EXPECT_TRUE(m_window->cards()->card().ImagePath.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(tempBmp()));
+
+    m_messages.clear();
+    const QString foreign = m_dir.filePath(QStringLiteral("obca.png"));
+    ASSERT_TRUE(render(cardSpec(12)).save(foreign));
+    choose(foreign);
+    EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
+    EXPECT_FALSE(control("P1")->isVisible());
+    EXPECT_EQ(status(), CardPipeline::RefusedStatusText(m_window->cards()->card()));
+    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
+
+    const QString folder = m_window->run().initialFolder, cards = m_dir.filePath(QStringLiteral("karty"));
+    QDir().mkpath(cards);
+    const QString b = cards + QStringLiteral("/b.jpg");
+    ASSERT_TRUE(JpegRoundTrip(render(cardSpec(2, 2), 150.0, {{1, 4}, {2, 6}, {3, 8}}), 90).save(b, "JPG", 90));
+    const QByteArray bytes = FileBytes(b), hash = AutoMode::FileHash(bytes);
     m_window->setStoredCheck([&](DbConnection&, const QByteArray& h) { return h == hash; });
     const int before = rows(2);
-
+    m_messages.clear();
     choose(b);
+    EXPECT_EQ(m_dialogCalls.last()[2], folder);
+    EXPECT_EQ(m_window->run().initialFolder, cards + u'/');
+    EXPECT_EQ(FileBytes(b), bytes);
+    const CardState& card = m_window->cards()->card();
+    EXPECT_TRUE(card.DialogAccepted);
+    EXPECT_EQ(card.ImagePath, tempBmp());
+    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 2);
+    EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
+    EXPECT_EQ(control("P1")->size(), m_window->pictures().image(Picture::P1).size());
+    EXPECT_TRUE(control("P1")->isVisible());
+    EXPECT_TRUE(m_messages.empty());
     QTest::keyClick(m_window.get(), Qt::Key_Escape); // loaded, not read
     EXPECT_EQ(ended, QList<int>{0});
     EXPECT_TRUE(questions().isEmpty());
@@ -174,9 +150,14 @@ TEST_F(CardControllerTest, AStoredCardFileIsStoredAgainOnlyWhenTheOperatorSaysSo
     EXPECT_EQ(ended, QList<int>{0});
     EXPECT_EQ(questions(), QStringList{MainWindow::UnsavedCardQuestion()});
     EXPECT_TRUE(m_messages.back().style & 256);
+    // A file that is no picture leaves the read card as it was.
+    m_messages.clear();
+    choose(broken);
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(m_window->hasUnsavedCard());
     m_messages.clear();
     QTest::mouseClick(control<QPushButton>("Command13"), Qt::LeftButton);
-    EXPECT_EQ(questions(), QStringList{MainWindow::StoredAgainQuestion(QStringLiteral("b.png"))});
+    EXPECT_EQ(questions(), QStringList{MainWindow::StoredAgainQuestion(QStringLiteral("b.jpg"))});
     EXPECT_TRUE(m_messages.back().style & 256);
     EXPECT_EQ(rows(2), before);
     EXPECT_TRUE(m_window->hasUnsavedCard());
@@ -213,7 +194,6 @@ TEST_F(CardControllerTest, WindowPlaceIsRememberedAndAlwaysFitsTheScreen) {
     again.hide();
 }
 
-// The chosen file's folder and name are checked through "&Plik" above.
 TEST(FileChoiceTest, FilterAndChoicesOfNoFile) {
     EXPECT_EQ(QtFileFilter(QStringLiteral("A|*.a;*.b|Wszystkie|*.*")), QStringLiteral("A (*.a *.b);;Wszystkie (*)"));
     EXPECT_FALSE(FileChoiceFor(QStringLiteral("/nie/ma/brak.jpg")).DialogAccepted);

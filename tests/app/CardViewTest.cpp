@@ -11,38 +11,22 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace kartovo;
 using namespace kartovo::testing;
 
-TEST(CardViewScrolling, HorizontalRangeOnlyForAnOverhang) {
-    EXPECT_EQ(HorizontalScrollMaximum(800, 800), 0);
-    EXPECT_EQ(HorizontalScrollMaximum(801, 800), 21);
-    EXPECT_EQ(HorizontalScrollMaximum(100000, 800), 32767);
+// Horizontal range only for an overhang; vertical from sixty pixels before the edge.
+TEST(CardViewScrolling, RangeOnlyForAnOverhang) {
+    const std::tuple<int (*)(int, int), int, int, int> cases[] = {
+        {HorizontalScrollMaximum, 800, 800, 0}, {HorizontalScrollMaximum, 801, 800, 21},
+        {HorizontalScrollMaximum, 100000, 800, 32767}, {VerticalScrollMaximum, 540, 600, 0},
+        {VerticalScrollMaximum, 541, 600, 41}, {VerticalScrollMaximum, 560, 600, 60}};
+    for (const auto& [range, picture, client, expected] : cases) EXPECT_EQ(range(picture, client), expected) << picture;
 }
 
-TEST(CardViewScrolling, VerticalRangeStartsSixtyPixelsBeforeTheEdge) {
-    EXPECT_EQ(VerticalScrollMaximum(540, 600), 0);
-    EXPECT_EQ(VerticalScrollMaximum(541, 600), 41);
-    EXPECT_EQ(VerticalScrollMaximum(560, 600), 60);
-}
-
-TEST(CardPictures, ViewsHearOfEveryChange) {
-    CardPictures pictures;
-    std::vector<Picture> heard;
-    QObject::connect(&pictures, &CardPictures::pictureChanged, [&](Picture p) { heard.push_back(p); });
-    pictures.setImage(Picture::P4, QImage(3, 2, QImage::Format_RGB32));
-    pictures.edit(Picture::P4).fill(Qt::black);
-    pictures.changed(Picture::P4);
-    pictures.clear(Picture::P1);
-    EXPECT_EQ(heard, (std::vector<Picture>{Picture::P4, Picture::P4, Picture::P1}));
-    EXPECT_EQ(pictures.image(Picture::P4).pixel(0, 0), qRgb(0, 0, 0));
-    EXPECT_TRUE(pictures.image(Picture::P1).isNull());
-}
-
-// The reading on the program's own window as the window wires it: the count
-// strip keeps the card's width, a click on the (scaled) card view corrects
-// the card's own cell, the list shows values in the user's locale.
+// Reading on the program's window: a click on the scaled view marks the card's own cell, the
+// count strip keeps the card's width, the list shows the user's locale.
 TEST(CardView, ReadCorrectListAndZoomOnTheProgramWindow) {
     MainWindow window;
     CardPictures& pictures = window.pictures();

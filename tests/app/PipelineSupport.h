@@ -9,7 +9,8 @@
 
 #include <QDir>
 #include <QImage>
-#include <QPainter>
+#include <functional>
+#include <tuple>
 
 namespace kartovo::test {
 
@@ -27,25 +28,28 @@ struct RecordingView : PipelineView {
     void setStatus(const QString& text) override { statuses << text; }
     void setProgress(int p) override { maxProgress = std::max(maxProgress, p); }
     void setReadButtons(bool readable) override { readButtons = readable ? 1 : 0; }
-    bool confirmIdentification(const Record&, const Record&) override {
-        ++confirmations;
-        return confirmAnswer;
-    }
+    bool confirmIdentification(const Record&, const Record&) override { return ++confirmations, confirmAnswer; }
     // As the window shows them: through the program's message window.
     void showMessage(const QString& text) override { ShowMessage(text, 2, 16); }
     bool askQuestion(const QString& text) override { return AskQuestion(text, 2, 16); }
     bool chooseProgram(std::int32_t& program, std::int32_t& parameter) override {
-        ++choices;
-        program = chosenProgram;
-        parameter = chosenParameter;
+        ++choices, program = chosenProgram, parameter = chosenParameter;
         return chooseAnswer;
     }
 };
 
-// The demo database in the test's folder, opened, with a few extra parameters
-// that the demo does not have, each a copy of parameter 1 with TypKarty Null:
-// 20 names a missing program, 21 has neither OG nor OD, 22 has no IDP, 23 an
-// IDP that is no whole number.
+// `count` marks, one a section from section 1, each in the row `row` gives it.
+inline std::vector<CellMark> Marks(int count, const std::function<int(int)>& row) {
+    std::vector<CellMark> marks;
+    for (int s = 1; s <= count; ++s) marks.push_back({s, row(s)});
+    return marks;
+}
+inline int LastId(DbConnection& db) {
+    return db.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]")).rows().value(0).value(QStringLiteral("M")).toInt();
+}
+
+// The demo database plus copies of parameter 1 (TypKarty Null): 20 of a missing program, 21
+// without OG and OD, 22 without IDP, 23 with an IDP that is no whole number.
 class PipelineTest : public AppTest {
 protected:
     void SetUp() override {
@@ -56,22 +60,17 @@ protected:
         ASSERT_FALSE(m_ini.isEmpty()) << error.toStdString();
         ASSERT_TRUE(m_conn.openSqliteFile(m_demo + QStringLiteral("/Norv.mdb")));
         ASSERT_EQ(LoadBaseSettings(m_conn, m_base), BaseSettingsOutcome::Loaded);
-        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(20, 99, 12.0, 10.0)));
-        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(21, 1, QVariant(), QVariant())));
-        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(22, QVariant(), 12.0, 10.0)));
-        ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), extraParameter(23, 1.5, 12.0, 10.0)));
+        const std::tuple<int, QVariant, QVariant, QVariant> extra[] = {
+            {20, 99, 12.0, 10.0}, {21, 1, QVariant(), QVariant()}, {22, QVariant(), 12.0, 10.0}, {23, 1.5, 12.0, 10.0}};
+        for (const auto& [id, idp, og, od] : extra) {
+            Record r = m_conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
+            for (const auto& [column, value] : {std::pair{"ID", QVariant(id)}, {"IDP", idp}, {"TypKarty", QVariant()},
+                                                {"OG", og}, {"OD", od}})
+                r.set(QLatin1String(column), value);
+            ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), r));
+        }
         QDir().mkpath(m_dir.filePath(QStringLiteral("work")));
         m_options.convertToBW = true;
-    }
-
-    Record extraParameter(int id, const QVariant& idp, const QVariant& og, const QVariant& od) {
-        Record r = m_conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
-        r.set(QStringLiteral("ID"), id);
-        r.set(QStringLiteral("IDP"), idp);
-        r.set(QStringLiteral("TypKarty"), QVariant());
-        r.set(QStringLiteral("OG"), og);
-        r.set(QStringLiteral("OD"), od);
-        return r;
     }
 
     // A card for parameter `id` laid out like `layoutId`'s row (for ids whose
@@ -111,15 +110,5 @@ protected:
     RecordingView m_view;
     StationOptions m_options;
 };
-
-// Card with its clock bars painted over: the code field reads no bit.
-inline QImage WithoutCodeBars(QImage card, const CardSpec& cardSpec, double dpi) {
-    const CardLayout layout = LayoutCard(cardSpec, CardStyle());
-    const double k = dpi / 25.4;
-    QPainter p(&card);
-    for (const QRectF& bar : layout.bars)
-        p.fillRect(QRectF(bar.x() * k - 2, bar.y() * k - 2, bar.width() * k + 4, bar.height() * k + 4), Qt::white);
-    return card;
-}
 
 } // namespace kartovo::test

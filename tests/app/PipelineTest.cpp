@@ -7,12 +7,13 @@
 #include "recognition/Markers.h"
 
 #include <QImageReader>
+#include <QPainter>
+#include <tuple>
 
 namespace kartovo::test {
 namespace {
 
-// The whole road of a good card: identified, its grid cut out, cleaned and
-// drawn; then the cleaning steps in their fixed order.
+// A good card identified, its grid cut out, cleaned and drawn; the cleaning steps in their order.
 TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     const CardState card = run(render(cardSpec(1)), true);
     EXPECT_TRUE(card.DialogAccepted);
@@ -20,12 +21,9 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 1);
     EXPECT_EQ(card.ControlProgram.value(QStringLiteral("ID")).toInt(), 1);
     EXPECT_EQ(card.CodeBits, QStringLiteral("1"));
-    EXPECT_FLOAT_EQ(card.Grid.RangeTop, 20.10f);
-    EXPECT_FLOAT_EQ(card.Grid.RangeBottom, 19.90f);
+    EXPECT_EQ(std::pair(card.Grid.RangeBottom, card.Grid.RangeTop), std::pair(19.90f, 20.10f));
     EXPECT_EQ(m_view.statuses.last(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_EQ(m_view.readButtons, 1);
-    EXPECT_EQ(m_view.busyDepth, 0);
-    EXPECT_EQ(m_view.maxProgress, 100);
+    EXPECT_EQ(std::tuple(m_view.readButtons, m_view.busyDepth, m_view.maxProgress), std::tuple(1, 0, 100));
 
     // P1 is the cleaned grid cut-out with the grid drawn over it; the working
     // file holds the cleaned black-and-white cut-out without the grid.
@@ -67,8 +65,13 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     const CardSpec drawn = cardSpec(r.id, r.layoutId);
     QImage img(900, 1200, QImage::Format_RGB32);
     img.fill(Qt::white);
-    if (r.picture == RefusalCase::Card) img = render(drawn);
-    if (r.picture == RefusalCase::WithoutCodeBars) img = WithoutCodeBars(render(drawn), drawn, 150.0);
+    if (r.picture != RefusalCase::Blank) img = render(drawn);
+    if (r.picture == RefusalCase::WithoutCodeBars) { // the code field reads no bit
+        QPainter p(&img);
+        const double k = 150.0 / 25.4;
+        for (const QRectF& bar : LayoutCard(drawn, CardStyle()).bars)
+            p.fillRect(QRectF(bar.x() * k - 2, bar.y() * k - 2, bar.width() * k + 4, bar.height() * k + 4), Qt::white);
+    }
     const bool blank = r.picture == RefusalCase::Blank;
 
     const CardState shown = run(img, true);
@@ -80,9 +83,18 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     EXPECT_EQ(shown.MarkersFound, !blank);
     EXPECT_EQ(shown.CodeBits.isEmpty(), r.picture != RefusalCase::Card);
     // An unrecognised card's working file is the picture as loaded.
-    if (blank) {
-        EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());
-    }
+    if (blank) EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());
+    // The trace file shows exactly the examined pixels; the card on screen also the code field's outline.
+    QImage trace, painted = img.convertToFormat(QImage::Format_RGB32);
+    ASSERT_TRUE(LoadPicture(WorkingFile(QStringLiteral("Markery.bmp")), trace));
+    PaintSearchTrace(painted, FindMarkers(painted));
+    EXPECT_TRUE(trace == painted);
+    EXPECT_FALSE(trace == img.convertToFormat(QImage::Format_RGB32)) << "nothing traced";
+    const QImage onScreen = m_pictures.image(Picture::P2).convertToFormat(QImage::Format_RGB32);
+    int outline = 0;
+    for (int y = 0; y < onScreen.height(); ++y)
+        for (int x = 0; x < onScreen.width(); ++x) outline += (onScreen.pixel(x, y) & 0xffffffu) == 0x0000ffu;
+    EXPECT_EQ(outline > 0, !blank);
     EXPECT_EQ(m_view.choices, 0); // the question was answered NIE
     EXPECT_EQ(m_view.readButtons, 0);
     EXPECT_EQ(m_view.statuses.last(), CardPipeline::RefusedStatusText(shown));
@@ -114,31 +126,20 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"NoMarkers", 1, 1, MissingMarkersText(MarkerResult{}), RefusalCase::Blank}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
-// The trace file shows exactly the examined pixels, without the code field's
-// outline; the refused card on screen shows both.
-TEST_F(PipelineTest, TraceFileAndTheRefusedCardShowTheSearch) {
-    const QImage img = render(cardSpec(12));
-    const CardState card = run(img, true);
-    ASSERT_TRUE(card.MarkersFound);
-    ASSERT_FALSE(card.DialogAccepted);
-    QImage file;
-    ASSERT_TRUE(LoadPicture(WorkingFile(QStringLiteral("Markery.bmp")), file));
-    QImage painted = img.convertToFormat(QImage::Format_RGB32);
-    PaintSearchTrace(painted, FindMarkers(painted));
-    EXPECT_TRUE(file == painted) << "the file shows the examined pixels, no outline";
-    const auto count = [](const QImage& p, QRgb c) {
-        int n = 0;
-        for (int y = 0; y < p.height(); ++y)
-            for (int x = 0; x < p.width(); ++x) n += (p.pixel(x, y) & 0xffffffu) == (c & 0xffffffu);
-        return n;
-    };
-    const QImage& shown = m_pictures.image(Picture::P2);
-    ASSERT_EQ(shown.size(), img.size());
-    EXPECT_GT(count(file, qRgb(0, 255, 0)), img.width()); // at least the first examined row
-    EXPECT_GT(count(shown, qRgb(0, 0, 255)), 0);
-}
+// Confirmation only when asked and showing messages; a card chosen by hand is the chosen parameter.
+TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
+    m_options.askConfirmation = true;
+    const QImage img = render(cardSpec(2, 2));
+    m_view.confirmAnswer = false;
+    EXPECT_FALSE(run(img, true).DialogAccepted);
+    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
+    EXPECT_TRUE(messages().isEmpty());
+    m_view.confirmAnswer = true;
+    EXPECT_TRUE(run(img, true).DialogAccepted);
+    m_view.confirmAnswer = false;
+    EXPECT_TRUE(run(img, false).DialogAccepted);
+    EXPECT_EQ(m_view.confirmations, 2);
 
-TEST_F(PipelineTest, ManualChoiceAfterARefusalGivesAReadableCard) {
     m_answer = true; // TAK to the question
     m_view.chooseAnswer = true;
     m_view.chosenProgram = 2;
@@ -151,25 +152,8 @@ TEST_F(PipelineTest, ManualChoiceAfterARefusalGivesAReadableCard) {
     EXPECT_EQ(card.ControlProgram.value(QStringLiteral("ID")).toInt(), 2);
     EXPECT_FLOAT_EQ(card.Grid.RangeTop, 8.04f); // extended range of parameter 5
     EXPECT_EQ(m_pictures.image(Picture::P1).pixel(0, 5), kGridLineColour);
-
     m_view.chooseAnswer = false; // a cancelled choice leaves the card refused
     EXPECT_FALSE(run(render(cardSpec(12)), true).DialogAccepted);
-}
-
-// The operator confirms the identification only when asked to and when
-// messages are shown; a refusal offers the manual choice.
-TEST_F(PipelineTest, ConfirmationOnlyWhenAskedAndShowingMessages) {
-    m_options.askConfirmation = true;
-    const QImage img = render(cardSpec(2, 2));
-    m_view.confirmAnswer = false;
-    EXPECT_FALSE(run(img, true).DialogAccepted);
-    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
-    EXPECT_TRUE(messages().isEmpty());
-    m_view.confirmAnswer = true;
-    EXPECT_TRUE(run(img, true).DialogAccepted);
-    m_view.confirmAnswer = false;
-    EXPECT_TRUE(run(img, false).DialogAccepted);
-    EXPECT_EQ(m_view.confirmations, 2);
 }
 
 TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {

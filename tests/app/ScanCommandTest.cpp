@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <tuple>
 
 namespace kartovo::test {
 namespace {
@@ -16,8 +17,7 @@ using kartovo::testing::SaneTestConfig;
 
 constexpr int kScanTimeout = 60000;
 
-// The window with the scanner library limited to its virtual test and file
-// devices.
+// The window with the scanner library limited to its virtual test and file devices.
 class ScanCommandTest : public CardWindowTest {
 protected:
     void SetUp() override {
@@ -55,41 +55,9 @@ protected:
     ScanController* m_scans = nullptr;
 };
 
-TEST_F(ScanCommandTest, ScannedCardReachesReadyToReadWhileTheCommandsWait) {
-    const QString page = m_dir.filePath(QStringLiteral("skan.ppm"));
-    ASSERT_TRUE(render(cardSpec(9, 9)).convertToFormat(QImage::Format_RGB888).save(page, "PPM"));
-    scanFromFile(page);
-    loadEarlierCard(); // parameter 1; the scan must bring parameter 9
-
-    QSignalSpy ended(m_scans, &ScanController::scanEnded);
-    // Enter on the focused button is a click.
-    control<QPushButton>("Command2")->setFocus();
-    QTest::keyClick(control<QPushButton>("Command2"), Qt::Key_Return);
-    ASSERT_TRUE(m_scans->busy());
-    EXPECT_TRUE(status().startsWith(QStringLiteral("Skanowanie: ")));
-    // While the device works no second scan and no file can start.
-    EXPECT_FALSE(m_scans->Command2Click());
-    QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
-    EXPECT_EQ(m_dialogCalls.size(), 1); // only the earlier card's
-
-    ASSERT_TRUE(ended.wait(kScanTimeout));
-    EXPECT_EQ(ended.first().first().toInt(), ScanOk);
-    ASSERT_TRUE(waitForCard());
-    const CardState& card = m_window->cards()->card();
-    EXPECT_TRUE(card.DialogAccepted);
-    EXPECT_EQ(card.ImagePath, tempBmp());
-    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 9);
-    EXPECT_TRUE(m_window->cards()->scannerSource());
-    EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_TRUE(control("P1")->isVisible());
-    for (const char* name : {"Command2", "Command4"}) EXPECT_TRUE(control(name)->isEnabled()) << name;
-    EXPECT_TRUE(m_messages.empty());
-}
-
-// The scanner chosen on the options panel and the panel's resolution go to
-// the device; the virtual device's test pattern reaches the card road and is
-// refused there as a card.
-TEST_F(ScanCommandTest, TestPatternFromTheChosenScannerIsRefusedAsACard) {
+// The chosen scanner and resolution reach the device; a failed or cancelled scan leaves nothing to
+// read; a scanned card reaches ready to read while the commands wait.
+TEST_F(ScanCommandTest, ScansFromTheChosenScannerFailedCancelledAndRead) {
     scanTestPattern();
     auto chooser = testing::WhenModalShown([](QWidget* modal) {
         auto* list = modal->findChild<QListWidget*>(QStringLiteral("List1"));
@@ -103,24 +71,18 @@ TEST_F(ScanCommandTest, TestPatternFromTheChosenScannerIsRefusedAsACard) {
     options.scanResolution = 100;
     m_window->optionsPanel()->applyOptions(options);
     const ScanSettings settings = m_scans->nextScanSettings();
-    EXPECT_EQ(settings.device, QStringLiteral("test:1"));
-    EXPECT_EQ(settings.resolution, 100);
-    EXPECT_EQ(settings.mode, QStringLiteral("Color"));
-
-    QSignalSpy ended(m_scans, &ScanController::scanEnded);
+    EXPECT_EQ(std::tie(settings.device, settings.resolution, settings.mode),
+              std::tuple(QStringLiteral("test:1"), 100, QStringLiteral("Color")));
+    QSignalSpy pattern(m_scans, &ScanController::scanEnded);
     control<QPushButton>("Command2")->click();
-    ASSERT_TRUE(ended.wait(kScanTimeout));
-    EXPECT_EQ(ended.first().first().toInt(), ScanOk);
+    ASSERT_TRUE(pattern.wait(kScanTimeout));
+    EXPECT_EQ(pattern.first().first().toInt(), ScanOk);
     ASSERT_TRUE(waitForCard());
     ASSERT_FALSE(m_messages.empty());
     EXPECT_FALSE(m_messages[0].question);
     EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
     EXPECT_EQ(status(), CardPipeline::RefusedStatusText(m_window->cards()->card()));
-}
 
-// The earlier card is dropped before the scan starts: nothing of it can be
-// read, and nothing is said.
-TEST_F(ScanCommandTest, FailedOrCancelledScanAfterAnEarlierCardProcessesNothing) {
     for (const bool cancelled : {false, true}) {
         SCOPED_TRACE(cancelled);
         loadEarlierCard();
@@ -137,13 +99,40 @@ TEST_F(ScanCommandTest, FailedOrCancelledScanAfterAnEarlierCardProcessesNothing)
         EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
         EXPECT_FALSE(QFileInfo::exists(tempBmp()));
         EXPECT_FALSE(control("P1")->isVisible());
-        // Nothing of the dropped card can be read, listed or corrected.
         for (const char* name : {"Command7", "Command10", "Command11", "Command12"})
             EXPECT_FALSE(control(name)->isEnabled()) << name;
         EXPECT_TRUE(control("Command2")->isEnabled()) << "the next scan can start";
         EXPECT_FALSE(m_scans->busy());
         EXPECT_TRUE(m_messages.empty());
     }
+
+    const QString page = m_dir.filePath(QStringLiteral("skan.ppm"));
+    ASSERT_TRUE(render(cardSpec(9, 9)).convertToFormat(QImage::Format_RGB888).save(page, "PPM"));
+    scanFromFile(page);
+    loadEarlierCard(); // parameter 1; the scan must bring parameter 9
+    QSignalSpy scanned(m_scans, &ScanController::scanEnded);
+    // Enter on the focused button is a click.
+    control<QPushButton>("Command2")->setFocus();
+    QTest::keyClick(control<QPushButton>("Command2"), Qt::Key_Return);
+    ASSERT_TRUE(m_scans->busy());
+    EXPECT_TRUE(status().startsWith(QStringLiteral("Skanowanie: ")));
+    // While the device works no second scan and no file can start.
+    EXPECT_FALSE(m_scans->Command2Click());
+    const qsizetype dialogs = m_dialogCalls.size();
+    QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
+    EXPECT_EQ(m_dialogCalls.size(), dialogs);
+    ASSERT_TRUE(scanned.wait(kScanTimeout));
+    EXPECT_EQ(scanned.first().first().toInt(), ScanOk);
+    ASSERT_TRUE(waitForCard());
+    const CardState& card = m_window->cards()->card();
+    EXPECT_TRUE(card.DialogAccepted);
+    EXPECT_EQ(card.ImagePath, tempBmp());
+    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 9);
+    EXPECT_TRUE(m_window->cards()->scannerSource());
+    EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
+    EXPECT_TRUE(control("P1")->isVisible());
+    for (const char* name : {"Command2", "Command4"}) EXPECT_TRUE(control(name)->isEnabled()) << name;
+    EXPECT_TRUE(m_messages.empty());
 }
 
 } // namespace

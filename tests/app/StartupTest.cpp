@@ -1,11 +1,11 @@
 #include "AppTestSupport.h"
 
+#include "app/DemoSetup.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsPanel.h"
 #include "db/Connection.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -19,8 +19,7 @@ namespace {
 
 const QString kStart = QStringLiteral("Start");
 
-// The main window started on the test's settings, the database start-up and
-// the end of the program recorded instead of done.
+// The main window on the test's settings; database start-up and program end recorded.
 class StartupTest : public test::AppTest {
 protected:
     std::unique_ptr<MainWindow> makeWindow() {
@@ -47,8 +46,7 @@ protected:
 
 } // namespace
 
-// The settings file as the main program leaves it decides which database the
-// program starts on, or which refusal ends it (once, before anything else).
+// The settings file decides the database started on, or the one refusal that ends the program.
 TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
     const QString missing = m_dir.filePath(QStringLiteral("Bazy/Dane_spc"));
     QDir().mkpath(missing);
@@ -78,25 +76,16 @@ TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ini.toStdString());
-        QFile ini(m_iniPath);
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(c.ini);
-        ini.close();
-        m_messages.clear();
-        m_exitCodes.clear();
-        m_configs.clear();
+        test::WriteFile(m_iniPath, c.ini);
+        m_messages.clear(), m_exitCodes.clear(), m_configs.clear();
         m_databaseOk = c.databaseOk;
         const bool started = c.databaseOk && c.said.isEmpty();
         auto w = makeWindow();
         EXPECT_EQ(w->start(), started);
         EXPECT_EQ(w->isVisible(), started);
         EXPECT_EQ(m_exitCodes.size(), started ? 0u : 1u);
-        if (!c.said.isEmpty()) {
-            ASSERT_EQ(m_messages.size(), 1u);
-            EXPECT_TRUE(m_messages[0].text.contains(c.said)) << m_messages[0].text.toStdString();
-        } else {
-            EXPECT_TRUE(m_messages.empty());
-        }
+        ASSERT_EQ(m_messages.size(), c.said.isEmpty() ? 0u : 1u);
+        if (!c.said.isEmpty()) EXPECT_TRUE(m_messages[0].text.contains(c.said)) << m_messages[0].text.toStdString();
         ASSERT_EQ(m_configs.size(), *c.connection ? 1u : 0u);
         if (m_configs.empty()) continue;
         if (m_configs[0].dbType == QStringLiteral("MDB")) EXPECT_STREQ(c.connection, "MDB");
@@ -107,9 +96,8 @@ TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
     }
 }
 
-// The operator's choices on the panel are what the next start finds; the
-// main program's own settings are never written.
-TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanel) {
+// A normal close saves the panel's choices (never the main program's); Esc ends without saving.
+TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
     configureDatabaseFile();
     set(kStart, QStringLiteral("InitDir"), QStringLiteral("/karty"));
     set(kStart, QStringLiteral("AutoDir"), QStringLiteral("/wymiana/"));
@@ -129,22 +117,19 @@ TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanel) {
     clickBox(child(*w, "SSCheck3"));
     clickBox(w->findChildren<QRadioButton*>(QStringLiteral("XPOption1")).at(2));
     child<QScrollBar>(*w, "FlatScrollBar1")->setValue(128);
-    // The lists take arrows, not typed letters.
+    // The lists take arrows, not typed letters; the exchange folder takes Polish letters.
+    const auto type = [](QWidget* w, const QString& letters) {
+        w->setFocus();
+        for (const QChar letter : letters) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, letter);
+            QApplication::sendEvent(w, &key);
+        }
+    };
     auto* rotation = child<QComboBox>(*w, "Combo5");
-    rotation->setFocus();
-    QTest::keyClick(rotation, Qt::Key_W);
-    QKeyEvent polish(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("ś"));
-    QApplication::sendEvent(rotation, &polish);
+    type(rotation, QStringLiteral("wś"));
     QTest::keyClick(rotation, Qt::Key_Down);
-    // The exchange folder takes Polish letters.
-    QLineEdit* folder = panel.exchangeFolderField();
-    folder->setFocus();
-    folder->end(false);
-    for (const QString& letter : {QStringLiteral("ż"), QStringLiteral("ó"), QStringLiteral("ł")}) {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, letter);
-        QApplication::sendEvent(folder, &key);
-    }
-    QTest::keyClicks(folder, "w/");
+    panel.exchangeFolderField()->end(false);
+    type(panel.exchangeFolderField(), QStringLiteral("żółw/"));
     w->close();
     EXPECT_TRUE(m_exitCodes.empty());
     EXPECT_TRUE(m_messages.empty());
@@ -153,10 +138,25 @@ TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanel) {
         {"FiltrRV", "128"}, {"Obrot", "1"}, {"InitDir", "/karty"}, {"AutoDir", "/wymiana/żółw/"}};
     for (const auto& [key, value] : saved) EXPECT_EQ(stored(kStart, QLatin1String(key)), QString::fromUtf8(value)) << key;
     EXPECT_EQ(stored(QStringLiteral("Baza"), QStringLiteral("TypBazy")), QStringLiteral("1"));
+
+    for (const char* name : {"Combo5", "FlatScrollBar1"}) {
+        w = makeWindow();
+        ASSERT_TRUE(w->start());
+        QTest::mouseClick(child(*w, "Image2"), Qt::LeftButton);
+        EXPECT_EQ(w->thresholdCaption(), QStringLiteral("0%"));
+        w->optionsPanel()->toggle();
+        child(*w, name)->setVisible(true);
+        child(*w, name)->setFocus();
+        QTest::keyClick(child(*w, name), Qt::Key_Escape);
+        EXPECT_EQ(m_exitCodes, std::vector<int>{0}) << name;
+        EXPECT_TRUE(w->ended());
+        w->close();
+        EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("-1%"));
+        m_exitCodes.clear();
+    }
 }
 
-// A list shown without a choice keeps the panel open and says which; a list
-// hidden with its box does not.
+// A shown list without a choice keeps the panel open and says so; a hidden one does not.
 TEST_F(StartupTest, PanelStaysOpenWhileAShownListHasNoChoice) {
     configureDatabaseFile();
     for (const char* key : {"KonwersjaCB", "FiltrCB"}) set(kStart, QLatin1String(key), QStringLiteral("1"));
@@ -165,21 +165,18 @@ TEST_F(StartupTest, PanelStaysOpenWhileAShownListHasNoChoice) {
     ASSERT_TRUE(w->start());
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    OptionsPanel& panel = *w->optionsPanel();
+    const OptionsPanel& panel = *w->optionsPanel();
     auto* button = child(*w, "Command6");
     QTest::mouseClick(button, Qt::LeftButton);
     for (const char* list : {"Combo3", "Combo4"}) {
         QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_TRUE(panel.isVisible()) << list;
-        EXPECT_TRUE(child(*w, list)->hasFocus()) << list;
+        EXPECT_TRUE(panel.isVisible() && child(*w, list)->hasFocus()) << list;
         child<QComboBox>(*w, list)->setCurrentIndex(1);
     }
     EXPECT_EQ(m_messages.size(), 2u);
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(panel.isVisible());
-    EXPECT_EQ(panel.conversionSensitivity(), 1);
-    EXPECT_EQ(panel.filterSensitivity(), 1);
-
+    EXPECT_EQ(std::pair(panel.conversionSensitivity(), panel.filterSensitivity()), std::pair(1, 1));
     QTest::mouseClick(button, Qt::LeftButton);
     child<QComboBox>(*w, "Combo4")->setCurrentIndex(-1);
     clickBox(child(*w, "SSCheck3"));
@@ -188,27 +185,12 @@ TEST_F(StartupTest, PanelStaysOpenWhileAShownListHasNoChoice) {
     EXPECT_EQ(m_messages.size(), 2u);
 }
 
-// Esc from whichever control has the focus ends the program at once, and
-// nothing changed meanwhile is saved.
-TEST_F(StartupTest, EscEndsAtOnceWithoutSaving) {
-    configureDatabaseFile();
-    set(kStart, QStringLiteral("Procent"), QStringLiteral("30%"));
-    for (const char* name : {"Command2", "Combo5", "Text1", "FlatScrollBar1"}) {
-        SCOPED_TRACE(name);
-        auto w = makeWindow();
-        ASSERT_TRUE(w->start());
-        EXPECT_EQ(w->thresholdCaption(), QStringLiteral("30%"));
-        QTest::mouseClick(child(*w, "Image2"), Qt::LeftButton);
-        EXPECT_EQ(w->thresholdCaption(), QStringLiteral("31%"));
-        w->optionsPanel()->toggle();
-        auto* control = child(*w, name);
-        control->setVisible(true);
-        control->setFocus();
-        m_exitCodes.clear();
-        QTest::keyClick(control, Qt::Key_Escape);
-        EXPECT_EQ(m_exitCodes, std::vector<int>{0});
-        EXPECT_TRUE(w->ended());
-        w->close();
-        EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("30%"));
-    }
+// The demonstration runs on its own settings and working folder.
+TEST_F(StartupTest, DemoSetupUsesItsOwnFolders) {
+    const QString folder = m_dir.filePath(QStringLiteral("pokaz"));
+    const QString ini = UseDemoSetup(folder);
+    EXPECT_EQ(ini, QDir(folder).absoluteFilePath(QStringLiteral("NORV_SPC.ini")));
+    EXPECT_EQ(SettingsStore().read(QStringLiteral("Baza"), QStringLiteral("TypBazy")), QStringLiteral("1"));
+    EXPECT_EQ(WorkingFile(QStringLiteral("temp.bmp")), QDir(folder).absoluteFilePath(QStringLiteral("praca/temp.bmp")));
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/praca")).isDir());
 }

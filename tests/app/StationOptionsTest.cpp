@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include "app/StationOptions.h"
+#include "app/ui/OptionsPanel.h"
 
 #include <functional>
 #include <tuple>
@@ -12,8 +13,7 @@ class StationOptionsTest : public test::AppTest {};
 const QString kStart = QStringLiteral("Start");
 } // namespace
 
-// Stored values as the main program, an operator's editor or an old version
-// leave them, and what the station makes of each.
+// Stored values as other programs leave them, and what the station makes of each.
 TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
     const struct {
         const char* key;
@@ -47,6 +47,11 @@ TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
         {"AutoZwloka", "-3", [](auto& o) { return o.settleSeconds; }, 0},
         {"AutoDir", "/srv/wymiana/", [](auto& o) { return o.exchangeFolder; }, QStringLiteral("/srv/wymiana/")},
         {"Stanowisko", " Linia 2 ", [](auto& o) { return o.stationName; }, QStringLiteral("Linia 2")},
+        {"Rozdzielczosc", "", [](auto& o) { return o.scanResolution; }, 150},
+        // Only a resolution the panel offers; anything else scans at the default.
+        {"Rozdzielczosc", "300", [](auto& o) { return o.scanResolution; }, 300},
+        {"Rozdzielczosc", "600", [](auto& o) { return o.scanResolution; }, 150},
+        {"Rozdzielczosc", "-150", [](auto& o) { return o.scanResolution; }, 150},
         // Words where numbers belong are named, not silently read as 0.
         {"FiltrCB", "tak", [](auto& o) { return o.invalidNumbers; }, QStringList{QStringLiteral("FiltrCB")}},
         {"AutoZwloka", "dwie", [](auto& o) { return o.invalidNumbers; }, QStringList{QStringLiteral("AutoZwloka")}},
@@ -61,6 +66,13 @@ TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
     set(kStart, QStringLiteral("FiltrCB"), QStringLiteral("tak"));
     const QString said = InvalidNumbersMessage(ReadStationOptions(SettingsStore()));
     EXPECT_TRUE(said.contains(QStringLiteral("Start/FiltrCB"))) << said.toStdString();
+    // The panel shows the same: what it does not offer is the default.
+    QWidget parent;
+    OptionsPanel panel(&parent);
+    for (const auto& [shown, read] : {std::pair{100, 100}, {200, 200}, {600, 150}, {0, 150}}) {
+        panel.applyOptions({.scanResolution = shown});
+        EXPECT_EQ(panel.options().scanResolution, read) << shown;
+    }
 }
 
 TEST_F(StationOptionsTest, ThresholdStepsWithoutBoundsInTheShortestForm) {
@@ -71,8 +83,7 @@ TEST_F(StationOptionsTest, ThresholdStepsWithoutBoundsInTheShortestForm) {
         EXPECT_EQ(StepThreshold(QLatin1String(from), delta), QLatin1String(to)) << from << delta;
 }
 
-// What the station writes on a normal close reads back the same, and the
-// settle time is written only when set apart from the default.
+// Written options read back the same; the settle time is written only when not the default.
 TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
     StationOptions o;
     {
@@ -84,13 +95,14 @@ TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
     o = {.exchangeFolder = QStringLiteral("/srv/wymiana/"), .initialFolder = QStringLiteral("/home/operator/karty"),
          .thresholdCaption = QStringLiteral("-3%"), .askConfirmation = true, .deleteProcessedFile = true,
          .removeNoise = true, .colourFilter = true, .conversionSensitivity = -1, .filterSensitivity = 1, .rotation = 2,
-         .filterColour = 1, .filterRed = 255, .filterGreen = 17, .filterBlue = 3, .settleSeconds = 4,
+         .filterColour = 1, .filterRed = 255, .filterGreen = 17, .filterBlue = 3, .scanResolution = 100, .settleSeconds = 4,
          .stationName = QStringLiteral("Linia 2"), .invalidNumbers = {}};
     {
         SettingsStore store;
         WriteStationOptions(store, o);
     }
     EXPECT_EQ(stored(kStart, QStringLiteral("Automat2")), QStringLiteral("0"));
+    EXPECT_EQ(stored(kStart, QStringLiteral("Rozdzielczosc")), QStringLiteral("100"));
     const StationOptions back = ReadStationOptions(SettingsStore());
     EXPECT_EQ(std::tie(back.exchangeFolder, back.initialFolder, back.thresholdCaption, back.stationName),
               std::tie(o.exchangeFolder, o.initialFolder, o.thresholdCaption, o.stationName));
