@@ -37,16 +37,8 @@ struct RoadOutcome {
     }
     std::string describe() const {
         return QStringLiteral("loaded %1 %2x%3 [%4] markers %5 code %6 id %7 marks %8 %9")
-            .arg(loaded)
-            .arg(size.width())
-            .arg(size.height())
-            .arg(error)
-            .arg(markersFound)
-            .arg(codeRead)
-            .arg(parameter)
-            .arg(marks.size() / 2)
-            .arg(refusal)
-            .toStdString();
+            .arg(loaded).arg(size.width()).arg(size.height()).arg(error).arg(markersFound).arg(codeRead)
+            .arg(parameter).arg(marks.size() / 2).arg(refusal).toStdString();
     }
 };
 
