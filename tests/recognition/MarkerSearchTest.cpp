@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <cmath>
+#include <functional>
 
 using namespace kartovo;
 using namespace kartovo::testing;
@@ -144,6 +145,37 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
         EXPECT_TRUE(bgr.rgbSwapped().convertToFormat(QImage::Format_RGB32) == plain.trace);
     }
     EXPECT_EQ(FindMarkers(crossing).markers.sideMarker1Y, 400 - 25);
+}
+
+// Seven solid bars `t` thick and 12 long laid out as on a card: top markers
+// at screen row `top`, side markers at screen column 20; then `more` drawn.
+// What is not laid out so is refused with the reason, before any cut-out.
+TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
+    const struct {
+        int t, top;
+        std::function<void(QImage&)> more;
+        const char* refusal; // nullptr: found
+    } cases[] = {
+        {2, 20, {}, nullptr}, // the thinnest the searches see
+        {6, 20, {}, nullptr}, // length twice the thickness
+        {7, 20, {}, "Górny marker 1 nie jest markerem karty: ciemny ślad 7×12 pikseli zamiast kreski."},
+        {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 4); }, nullptr},
+        {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 5); }, "Boczny marker 1 ma inny rozmiar (12×5 pikseli) niż pozostałe markery (12×2)."},
+        {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 2, Qt::white); }, nullptr},
+        {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 3, Qt::white); }, "Markery nie leżą w jednej linii"},
+        {2, 30, {}, "siatka nie leży w równej odległości od markerów górnych (50) i bocznych (60)"},
+        {2, 20, [](QImage& c) { Box(c, 20, 340, 12, 2, Qt::white), Box(c, 20, 365, 12, 2); }, "pole kodujące nie leży pod siatką"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.t << " " << c.top << " " << (c.refusal ? c.refusal : ""));
+        QImage card = Blank(400, 420);
+        for (int x : {50, 80, 300}) Box(card, x, c.top, c.t, 12);
+        for (int y : {80, 300, 340, 380}) Box(card, 20, y, 12, c.t);
+        if (c.more) c.more(card);
+        const RecognitionResult r = RecogniseCard(card);
+        EXPECT_EQ(r.markersFound, !c.refusal) << r.refusal.toStdString();
+        if (c.refusal) { EXPECT_TRUE(r.refusal.contains(QString::fromUtf8(c.refusal))) << r.refusal.toStdString(); }
+    }
 }
 
 TEST(MarkerSearch, GridCutOutIsOneLargerWithWhiteLastColumnAndRow) {
