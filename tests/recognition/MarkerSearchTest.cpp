@@ -11,13 +11,13 @@ using namespace kartovo::testing;
 
 namespace {
 
-// Three top markers of the given width at screen row 15, and four side
-// markers at screen column 30.
-QImage MarkerCard(int topWidth = 4, int sideHeight = 5) {
-    QImage img = Blank(300, 400);
-    for (int x : {60, 110, 250}) Box(img, x, 15, topWidth, 12);
-    for (int y : {50, 200, 260, 300}) Box(img, 30, y, 12, sideHeight);
-    return img;
+// Seven solid bars `t` thick and 12 long laid out as on a card: top markers
+// at screen row `top`, side markers at screen column 20.
+QImage MarkerCard(int t = 2, int top = 20) {
+    QImage card = Blank(400, 420);
+    for (int x : {50, 80, 300}) Box(card, x, top, t, 12);
+    for (int y : {80, 300, 340, 380}) Box(card, 20, y, 12, t);
+    return card;
 }
 
 struct Plain {
@@ -86,27 +86,6 @@ Plain PlainSearch(const QImage& card) {
 
 } // namespace
 
-// A grey marker is dark when its channel sum is below 300, in both searches;
-// a missing marker row is named.
-TEST(MarkerSearch, DarkIsAChannelSumBelow300InBothSearches) {
-    for (const bool topMarker : {true, false}) {
-        SCOPED_TRACE(topMarker ? "top marker" : "side marker");
-        for (const QColor grey : {QColor(100, 100, 100), QColor(100, 100, 99)}) {
-            QImage img = MarkerCard();
-            if (topMarker)
-                Box(img, 110, 15, 4, 12, grey);
-            else
-                Box(img, 30, 200, 12, 5, grey);
-            const MarkerResult m = FindMarkers(img).markers;
-            const bool dark = grey.blue() == 99;
-            EXPECT_EQ(topMarker ? m.topMarker2X : m.sideMarker2Y, dark ? (topMarker ? 110 : 400 - 200) : 0);
-            EXPECT_EQ(m.gridMarkersFound(), dark);
-            EXPECT_EQ(MissingMarkersText(m).contains(QStringLiteral("Oś X")), topMarker && !dark);
-            EXPECT_EQ(MissingMarkersText(m).contains(QStringLiteral("Oś Y")), !topMarker && !dark);
-        }
-    }
-}
-
 // The searches read the card's rows, a band of columns at a time, and paint
 // their trace row by row: markers, spots, trace and progress are those of the
 // plain searches, on cards, on spots that are no markers and on pages whose
@@ -124,7 +103,7 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
     const QImage card = RenderCard(SampleCard(19), CardStyle{}, 150);
     int n = 0;
     for (const QImage& picture :
-         {card, card.mirrored(true, true), MarkerCard(), MarkerCard(13, 13), boxes, striped, crossing}) {
+         {card, card.mirrored(true, true), MarkerCard(), MarkerCard(13), boxes, striped, crossing}) {
         SCOPED_TRACE(n++);
         const Plain plain = PlainSearch(picture);
         std::vector<int> progress;
@@ -147,9 +126,8 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
     EXPECT_EQ(FindMarkers(crossing).markers.sideMarker1Y, 400 - 25);
 }
 
-// Seven solid bars `t` thick and 12 long laid out as on a card: top markers
-// at screen row `top`, side markers at screen column 20; then `more` drawn.
-// What is not laid out so is refused with the reason, before any cut-out.
+// MarkerCard with `more` drawn: what is not a card's markers is refused with
+// the reason, before any cut-out; dark is a channel sum below 300.
 TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
     const struct {
         int t, top;
@@ -165,12 +143,14 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 3, Qt::white); }, "Markery nie leżą w jednej linii"},
         {2, 30, {}, "siatka nie leży w równej odległości od markerów górnych (50) i bocznych (60)"},
         {2, 20, [](QImage& c) { Box(c, 20, 340, 12, 2, Qt::white), Box(c, 20, 365, 12, 2); }, "pole kodujące nie leży pod siatką"},
+        {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 99)); }, nullptr},
+        {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 100)); }, "Oś X"},
+        {2, 20, [](QImage& c) { Box(c, 20, 300, 12, 2, QColor(100, 100, 99)); }, nullptr},
+        {2, 20, [](QImage& c) { Box(c, 20, 300, 12, 2, QColor(100, 100, 100)); }, "Oś Y"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.t << " " << c.top << " " << (c.refusal ? c.refusal : ""));
-        QImage card = Blank(400, 420);
-        for (int x : {50, 80, 300}) Box(card, x, c.top, c.t, 12);
-        for (int y : {80, 300, 340, 380}) Box(card, 20, y, 12, c.t);
+        QImage card = MarkerCard(c.t, c.top);
         if (c.more) c.more(card);
         const RecognitionResult r = RecogniseCard(card);
         EXPECT_EQ(r.markersFound, !c.refusal) << r.refusal.toStdString();
