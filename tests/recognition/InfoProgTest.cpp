@@ -12,25 +12,21 @@ using namespace kartovo;
 
 namespace {
 
-Record Program(int fields) {
+// A program with fields ID1..IDn ("W1".."Wn", captions "Pole 1".."Pole n").
+Record Program(int fields, QStringList* captions) {
     Record r;
     r.set("ID", 7);
-    for (int i = 1; i <= fields; ++i) r.set(QStringLiteral("ID%1").arg(i), QStringLiteral("W%1").arg(i));
+    for (int i = 1; i <= fields; ++i) {
+        r.set(QStringLiteral("ID%1").arg(i), QStringLiteral("W%1").arg(i));
+        *captions << QStringLiteral("Pole %1").arg(i);
+    }
     return r;
 }
 
 Record Diameter() {
     Record p;
-    for (const auto& [column, value] : std::initializer_list<std::pair<const char*, QVariant>>{
-             {"Nazwa", QStringLiteral("Średnica")}, {"WN", 12.5}, {"Format", "0.00"}, {"Jednostka", "mm"}})
-        p.set(QString::fromLatin1(column), value);
+    p.set("Nazwa", QStringLiteral("Średnica")), p.set("WN", 12.5), p.set("Format", "0.00"), p.set("Jednostka", "mm");
     return p;
-}
-
-QStringList Captions(int n) {
-    QStringList c;
-    for (int i = 1; i <= n; ++i) c << QStringLiteral("Pole %1").arg(i);
-    return c;
 }
 
 } // namespace
@@ -39,10 +35,10 @@ QStringList Captions(int n) {
 // value as nothing) after the longest caption, the parameter in its format,
 // no ink at the window's edge even for a long caption, the window centred.
 TEST(InfoProg, ShowsTheProgramFieldsAndTheParameterInsideTheWindow) {
-    Record program = Program(10);
+    QStringList captions;
+    Record program = Program(10, &captions);
     program.set("ID4", QVariant());
     program.set("ID5", 12.5);
-    QStringList captions = Captions(10);
     captions[0] = QStringLiteral("Numer rysunku technicznego wyrobu gotowego");
     InfoProg w(program, Diameter(), captions);
     QHash<QString, int> x;
@@ -65,11 +61,9 @@ TEST(InfoProg, ShowsTheProgramFieldsAndTheParameterInsideTheWindow) {
     EXPECT_NEAR(w.frameGeometry().center().x(), w.screen()->availableGeometry().center().x(), 2);
 
     Record p = Diameter();
-    p.set("WN", QVariant());
-    p.set("Format", QVariant());
+    p.set("WN", QVariant()), p.set("Format", QVariant());
     EXPECT_EQ(InfoProg::ParameterLine(p), QStringLiteral("Średnica  [mm]"));
-    p.set("WN", 1234.5678);
-    p.set("Format", "#,##0.000");
+    p.set("WN", 1234.5678), p.set("Format", "#,##0.000");
     EXPECT_EQ(InfoProg::ParameterLine(p), QStringLiteral("Średnica 1\u00A0234,568 [mm]"));
 }
 
@@ -86,7 +80,8 @@ TEST(InfoProg, Answers) {
     };
     int n = 0;
     for (const auto& [act, yes] : cases) {
-        InfoProg w(Program(1), Diameter(), Captions(1));
+        QStringList captions;
+        InfoProg w(Program(1, &captions), Diameter(), captions);
         w.show();
         act(w);
         EXPECT_EQ(w.DialogAccepted(), yes) << n;

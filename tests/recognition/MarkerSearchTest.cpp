@@ -37,49 +37,40 @@ Plain PlainSearch(const QImage& card) {
         const QRgb c = img.pixel(x - 1, h - y);
         return qRed(c) + qGreen(c) + qBlue(c) < 300;
     };
-    const auto visit = [&](int x, int row) {
-        if (x < w && row < h) p.trace.setPixel(x, row, qRgb(0, 255, 0));
-    };
+    const auto visit = [&](int x, int row) { if (x < w && row < h) p.trace.setPixel(x, row, qRgb(0, 255, 0)); };
     MarkerResult& m = p.markers;
     int* const top[] = {&m.topMarker1X, &m.topMarker2X, &m.topMarker3X};
     int* const side[] = {&m.sideMarker1Y, &m.sideMarker2Y, &m.sideMarker3Y, &m.sideMarker4Y};
+    // A row (column) without all its markers leaves none found.
     [&] {
         for (int y = h - 10; y >= 10; --y) {
-            for (int* t : top) *t = 0;
+            int found = 0;
             for (int x = 10; x <= w - 10; ++x) {
                 visit(x, h - y);
                 if (dark(x, y) && dark(x + 1, y)) {
-                    for (int* t : top)
-                        if (*t == 0) {
-                            *t = x - 1;
-                            break;
-                        }
-                    if (m.topMarker3X) return;
+                    *top[found++] = x - 1;
+                    if (found == 3) return;
                     x += 10;
                 }
             }
+            for (int* t : top) *t = 0;
             p.progress.push_back(int(std::lrint(double(h - 10 - y + 1) / h * 100.0)));
         }
-        for (int* t : top) *t = 0;
     }();
     [&] {
         for (int x = 20; x <= w - 20; ++x) {
-            for (int* t : side) *t = 0;
+            int found = 0;
             for (int y = h - 20; y >= 20; --y) {
                 visit(x, h - y);
                 if (dark(x, y) && dark(x, y + 1)) {
-                    for (int* t : side)
-                        if (*t == 0) {
-                            *t = y + 1;
-                            break;
-                        }
-                    if (m.sideMarker4Y) return;
+                    *side[found++] = y + 1;
+                    if (found == 4) return;
                     y -= 10;
                 }
             }
+            for (int* t : side) *t = 0;
             p.progress.push_back(int(std::lrint(double(x) / w * 100.0)));
         }
-        for (int* t : side) *t = 0;
     }();
     return p;
 }
