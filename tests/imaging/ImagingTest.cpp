@@ -1,11 +1,11 @@
 #include "PictureRoad.h"
+#include "imaging/BitmapHelpers.h"
 #include "imaging/ImageFile.h"
 
 #include <QBuffer>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -13,7 +13,9 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
+#include <cmath>
 #include <functional>
+#include <random>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,8 +65,7 @@ QImage noisyPage(int dpi = 60) {
     return page;
 }
 
-// A CMYK JPEG (libjpeg-turbo's own encoder; Qt's writer cannot make one):
-// ink 255 - each channel, no black.
+// A CMYK JPEG, which Qt's writer cannot make: ink 255 - each channel, no black.
 QByteArray cmykJpeg() {
     QImage source = noisyPage();
     for (int y = 0; y < source.height(); ++y)
@@ -88,28 +89,92 @@ QByteArray withApp1(const QByteArray& jpeg, const QByteArray& body) {
            QByteArray("Exif\0\0", 6) + body + jpeg.mid(2);
 }
 
+// Random bytes in every pixel (at depth 8 a random palette); 32-bit pixels opaque.
+QImage randomImage(int w, int h, QImage::Format format, std::mt19937& rng) {
+    QImage img(w, h, format);
+    std::uniform_int_distribution<int> byte(0, 255);
+    QList<QRgb> table;
+    for (int i = 0; i < 256; ++i) table.append(qRgb(byte(rng), byte(rng), byte(rng)));
+    if (format == QImage::Format_Indexed8) img.setColorTable(table);
+    const bool opaque = format == QImage::Format_RGB32;
+    for (int y = 0; y < h; ++y)
+        for (int i = 0; i < w * img.depth() / 8; ++i) img.scanLine(y)[i] = uchar(byte(rng) | (opaque && i % 4 == 3 ? 0xff : 0));
+    return img;
+}
+
+// The operations written plainly: pixel by pixel, column by column, with the
+// percentage after each column; black or white by `white(picture, x, y)`.
+using PixelRule = std::function<bool(const QImage& img, int x, int y)>;
+
+QImage plainOperation(const QImage& source, std::vector<int>& progress, const PixelRule& white, bool lastColumnAndTopRow) {
+    const QImage img = source.convertToFormat(QImage::Format_RGB32);
+    QImage out = img;
+    const int w = img.width(), h = img.height(), columns = lastColumnAndTopRow ? w : w - 1;
+    for (int x = 0; x < columns; ++x) {
+        for (int y = lastColumnAndTopRow ? 0 : 1; y < h; ++y) out.setPixel(x, y, white(img, x, y) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        progress.push_back(int(std::lrint(double(x + 1) / w * 100)));
+    }
+    return out;
+}
+
+// The 2 x 2 block of a pixel with its right, upper and upper-right neighbours.
+PixelRule noiseRule(int sensitivity) {
+    return [=](const QImage& img, int x, int y) {
+        double quarters = 0;
+        for (int shift : {16, 8, 0}) {
+            const auto c = [&](int cx, int cy) { return int(img.pixel(cx, cy) >> shift & 0xff); };
+            quarters += std::ceil((c(x, y) + c(x + 1, y) + c(x, y - 1) + c(x + 1, y - 1)) / 4.0);
+        }
+        return quarters / 3 > (sensitivity + 1) * 64;
+    };
+}
+
+// Every pixel's bytes moved to their turned place; 32-bit ones made opaque, 15-bit
+// ones with the top bit set given full red, palette indices the first of their colour.
+QImage plainRotate(const QImage& src, int angle, std::vector<int>& progress) {
+    const int w = src.width(), h = src.height(), bytes = src.depth() / 8;
+    const QImage::Format f = BitmapFormat(BitmapDepth(src));
+    QImage dst(angle % 180 ? h : w, angle % 180 ? w : h, f);
+    const QList<QRgb> table = src.colorTable();
+    if (f == QImage::Format_Indexed8) dst.setColorTable(table);
+    for (int x = 0; x < w; ++x) {
+        for (int y = 0; y < h; ++y) {
+            const QPoint to = angle == 0 ? QPoint(x, y) : angle == 90 ? QPoint(h - 1 - y, x)
+                            : angle == 180 ? QPoint(w - 1 - x, h - 1 - y) : QPoint(y, w - 1 - x);
+            uchar* d = dst.scanLine(to.y()) + to.x() * bytes;
+            std::memcpy(d, src.constScanLine(y) + x * bytes, size_t(bytes));
+            if (bytes == 4) d[3] = 0xff;
+            if (f == QImage::Format_RGB555 && (d[1] & 0x80)) d[1] = (d[1] & 0x03) | 0x7c;
+            if (bytes == 1) *d = uchar(table.indexOf(table[*d]));
+        }
+        progress.push_back(int(std::lrint(double(x) / w * 100)));
+    }
+    return dst;
+}
+
+QImage filled(int w, int h, QRgb colour) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(colour);
+    return img;
+}
+
 } // namespace
 
 // Every kind of JPEG decodes to exactly the pixels (and resolution) Qt's
 // reader gives, whether libjpeg-turbo decodes it directly or Qt's reader does.
-TEST(ImageFile, JpegGivesQtsPixels) {
+// A thumbnail (a whole JPEG in an APP1 segment) does not make a cut one whole.
+TEST(ImageFile, JpegGivesQtsPixelsAndIsWholeWhenItsLastScanIsEnded) {
     const QImage page = noisyPage();
-    QByteArray perCm = encoded(page, "jpeg"); // resolution in dots per centimetre, 40 x 59
+    const QByteArray main = encoded(page, "jpeg"), withThumb = withApp1(main, encoded(page.scaled(30, 20), "jpeg"));
+    QByteArray perCm = main; // resolution in dots per centimetre, 40 x 59
     perCm.replace(13, 5, QByteArray("\x02\0\x28\0\x3b", 5));
-    const QByteArray kinds[] = {perCm,
-        encoded(page, "jpeg"), encoded(page, "jpeg", -1, true), encoded(page.convertToFormat(QImage::Format_Grayscale8), "jpeg"),
-        cmykJpeg(), encoded(page.copy(0, 0, 333, 257), "jpeg"), encoded(noisyPage(200), "jpeg"),
-        withApp1(encoded(page, "jpeg"), // orientation 6: to be shown turned
-                 QByteArray("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26))};
+    const QByteArray kinds[] = {main, perCm, withThumb, main + QByteArray(100, 'x'), encoded(page, "jpeg", -1, true),
+        encoded(page.convertToFormat(QImage::Format_Grayscale8), "jpeg"), cmykJpeg(),
+        encoded(page.copy(0, 0, 333, 257), "jpeg"), encoded(noisyPage(200), "jpeg"),
+        withApp1(main, QByteArray("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26))}; // turned
     for (const QByteArray& jpeg : kinds) {
         SCOPED_TRACE(&jpeg - kinds);
-        ASSERT_FALSE(jpeg.isEmpty());
-        QBuffer buffer;
-        buffer.setData(jpeg);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer, "jpeg");
-        reader.setAllocationLimit(1024);
-        const QImage qt = reader.read().convertToFormat(QImage::Format_RGB32);
+        const QImage qt = QImage::fromData(jpeg, "jpeg").convertToFormat(QImage::Format_RGB32);
         QImage ours;
         QString error;
         ASSERT_TRUE(LoadPictureData(jpeg, QStringLiteral("k.jpg"), ours, &error)) << error.toStdString();
@@ -118,15 +183,16 @@ TEST(ImageFile, JpegGivesQtsPixels) {
         EXPECT_EQ(ours.dotsPerMeterX(), qt.dotsPerMeterX());
         EXPECT_EQ(ours.dotsPerMeterY(), qt.dotsPerMeterY());
     }
+    QImage out;
+    QString error;
+    EXPECT_FALSE(LoadPictureData(withThumb.left(withThumb.size() - 200), QStringLiteral("k.jpg"), out, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("uszkodzony"))) << error.toStdString();
 }
 
-// Good files of every supported format give exactly the pixels Qt's own
-// readers give; PCX (through GraphicsMagick) the drawn card, in 1 bit black
-// left of x = 12 with a white corner, not inverted. Qt's readers build a
-// cut-off BMP from memory never written and a cut-off GIF or TIFF half blank;
-// every cut of every format is refused, the same way on every run. (A 24-bit
-// or 1-bit PCX does not use the palette GraphicsMagick writes after its
-// pixels: cut there, it is still whole.)
+// Good files give Qt's readers' pixels (PCX, read by GraphicsMagick, the drawn
+// card). Qt's readers build a cut-off BMP from memory never written, a GIF or
+// TIFF half blank: every cut is refused, the same way twice (a PCX cut in the
+// palette it does not use is still whole).
 TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
     QList<QPair<QString, QByteArray>> files;
     for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card.tif", "card.png",
@@ -173,10 +239,8 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
     EXPECT_EQ(out, wide);
 }
 
-// Files that are no picture, names that are no regular file (a fifo is
-// refused without waiting for a writer), and pictures too large by their
-// header alone (the text says so, not "damaged"): refused, naming the file,
-// the picture left empty.
+// No picture, no regular file (a fifo without waiting for a writer), too
+// large by the header alone: refused, naming the file, the picture left empty.
 TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -225,20 +289,6 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     }
 }
 
-// A JPEG is whole when no scan follows its last end of image: a thumbnail
-// (a whole small JPEG in an APP1 segment) must not make a cut main image look
-// whole; several scans (progressive) and bytes after the end are fine.
-TEST(ImageFile, JpegIsWholeWhenItsLastScanIsEnded) {
-    const QByteArray main = encoded(noisyPage(), "jpeg");
-    const QByteArray withThumb = withApp1(main, encoded(noisyPage().scaled(30, 20), "jpeg"));
-    QImage out;
-    QString error;
-    EXPECT_TRUE(LoadPictureData(withThumb, QStringLiteral("k.jpg"), out));
-    EXPECT_TRUE(LoadPictureData(main + QByteArray(100, 'x'), QStringLiteral("k.jpg"), out));
-    EXPECT_FALSE(LoadPictureData(withThumb.left(withThumb.size() - 200), QStringLiteral("k.jpg"), out, &error));
-    EXPECT_TRUE(error.contains(QStringLiteral("uszkodzony"))) << error.toStdString();
-}
-
 // Everything the fuzzer ever found, and damaged cards met elsewhere: no
 // crash, the same outcome twice, and either a refusal or the card it is.
 TEST(ImageFile, FuzzRegressionsGiveTheSameRefusalOrTheRightCardTwice) {
@@ -256,12 +306,10 @@ TEST(ImageFile, FuzzRegressionsGiveTheSameRefusalOrTheRightCardTwice) {
     EXPECT_GT(replayed, 0);
 }
 
-// The working bitmaps are 24-bit files, byte for byte what Qt's writer makes.
-// Odd widths need row padding; rows are packed four pixels at a time with the
-// rest one by one (widths 5 to 9); a block of rows is 1 MB, so 700 rows of a
-// 1001-pixel picture span several blocks and a short last one. Each picture
-// is written over the previous one's file; a failed save leaves it alone.
-TEST(ImageFile, SavedBitmapIsByteForByteWhatQtsWriterMakes) {
+// The working bitmaps are 24-bit, byte for byte what Qt's writer makes: odd
+// widths, 4-pixel packing with the rest one by one, 1 MB blocks of rows with a
+// short last one, each written over the last file; a failed save leaves it.
+TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString ours = dir.filePath(QStringLiteral("ours.bmp")), qts = dir.filePath(QStringLiteral("qt.bmp"));
@@ -283,15 +331,10 @@ TEST(ImageFile, SavedBitmapIsByteForByteWhatQtsWriterMakes) {
     EXPECT_FALSE(SavePictureBitmap(QImage(2, 2, QImage::Format_RGB32), dir.filePath(QStringLiteral("no/x.bmp")), &error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Nie można zapisać obrazu"))) << error.toStdString();
     EXPECT_EQ(readAll(ours), before);
-}
 
-// The old file's storage is reused, but never where another name shares it:
-// a symbolic link, a hard link, or a leftover link of an interrupted save.
-TEST(ImageFile, SavingReplacesTheNameNotFilesLinkedToIt) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QImage picture(4, 3, QImage::Format_RGB32);
-    picture.fill(qRgb(10, 200, 30));
+    // The old file's storage is reused, but never where another name shares it:
+    // a symbolic link, a hard link, or a leftover link of an interrupted save.
+    const QImage picture = QImage(imagingData("card.png")).convertToFormat(QImage::Format_RGB32);
     const QByteArray old("not a picture, kept");
     const QString path = dir.filePath(QStringLiteral("Markery.bmp")), part = path + QStringLiteral(".part");
     const QString other = writeFile(dir, QStringLiteral("other.txt"), old);
@@ -310,4 +353,102 @@ TEST(ImageFile, SavingReplacesTheNameNotFilesLinkedToIt) {
     QImage back;
     ASSERT_TRUE(LoadPicture(path, back));
     EXPECT_EQ(back, picture);
+}
+
+// Random pixels meet every threshold at exactly its value; sizes around the
+// strip widths, thin pictures and a single pixel.
+TEST(PicModOperations, MatchThePlainLoopsOnRandomPictures) {
+    std::mt19937 rng(2024);
+    const int thresholds[][3] = {{128, 90, 160}, {-5, 300, 0}, {300, 255, 255}, {0, -1, 40}, {255, 0, 256}};
+    for (auto [w, h] : {std::pair{1, 1}, {1, 5}, {5, 1}, {2, 2}, {37, 23}, {513, 3}, {1030, 4}, {600, 17}}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        const QImage original = randomImage(w, h, QImage::Format_RGB32, rng);
+        const auto check = [&](const std::function<void(QImage&, const ProgressCallback&)>& operation,
+                               const PixelRule& white, bool wholePicture) {
+            QImage mine = original;
+            std::vector<int> progress, expectedProgress;
+            operation(mine, [&](int p) { progress.push_back(p); });
+            EXPECT_EQ(mine, plainOperation(original, expectedProgress, white, wholePicture));
+            EXPECT_EQ(progress, expectedProgress);
+        };
+        const auto rgb = [](const QImage& img, int x, int y) {
+            const QRgb p = img.pixel(x, y);
+            return std::array<int, 3>{qRed(p), qGreen(p), qBlue(p)};
+        };
+        check([](QImage& i, const ProgressCallback& p) { ConvertToBW(i, p); },
+              [&](const QImage& img, int x, int y) { const auto [r, g, b] = rgb(img, x, y); return (r + g + b) / 3.0 > 125; }, true);
+        for (int colour : {-1, 0, 1, 2, 3})
+            for (const auto& t : thresholds) {
+                SCOPED_TRACE(testing::Message() << colour << " " << t[0] << " " << t[1] << " " << t[2]);
+                // Kept (black) when the filtered channel reaches its threshold and the others stay under theirs.
+                const PixelRule white = [&](const QImage& img, int x, int y) {
+                    const auto c = rgb(img, x, y);
+                    bool keep = colour >= 0 && colour <= 2;
+                    for (int ch = 0; ch < 3 && keep; ++ch) keep = ch == colour ? c[ch] >= t[ch] : c[ch] <= t[ch];
+                    return !keep;
+                };
+                check([&](QImage& i, const ProgressCallback& p) { FilterColors(i, colour, t[0], t[1], t[2], p); }, white, true);
+            }
+        for (int sensitivity : {-2, -1, 0, 1, 2})
+            check([&](QImage& i, const ProgressCallback& p) { RemoveNoise(i, sensitivity, p); }, noiseRule(sensitivity), false);
+    }
+    // Other formats end as opaque 32-bit pictures; an empty one stays empty.
+    const QImage indexed = randomImage(9, 7, QImage::Format_Indexed8, rng);
+    QImage mine = indexed, empty;
+    RemoveNoise(mine, 1);
+    std::vector<int> ignored;
+    EXPECT_EQ(mine.format(), QImage::Format_RGB32);
+    EXPECT_EQ(mine, plainOperation(indexed, ignored, noiseRule(1), false));
+    ConvertToBW(empty);
+    RemoveNoise(empty, 1);
+    EXPECT_TRUE(empty.isNull());
+}
+
+TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
+    // 270 is a counter-clockwise turn: the top-left pixel ends bottom-left.
+    QImage corner = filled(4, 3, qRgb(255, 255, 255)), turned;
+    corner.setPixel(0, 0, qRgb(255, 0, 0));
+    RotatePicture(corner, turned, 270);
+    EXPECT_EQ(turned.pixel(0, 3), qRgb(255, 0, 0));
+
+    std::mt19937 rng(99);
+    for (QImage::Format f : {QImage::Format_Indexed8, QImage::Format_RGB555, QImage::Format_RGB16, QImage::Format_RGB888,
+                             QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+        for (auto [w, h] : {std::pair{37, 23}, {1, 6}, {530, 3}, {200, 150}}) {
+            QImage source = randomImage(w, h, f, rng);
+            if (f == QImage::Format_Indexed8) { // duplicate colours in the palette
+                QList<QRgb> table = source.colorTable();
+                table[200] = table[3];
+                source.setColorTable(table);
+            }
+            for (int angle : {0, 90, 180, 270}) {
+                SCOPED_TRACE(testing::Message() << "format " << int(f) << " " << w << "x" << h << " angle " << angle);
+                std::vector<int> progress, expectedProgress;
+                QImage mine;
+                RotatePicture(source, mine, angle, [&](int p) { progress.push_back(p); });
+                EXPECT_EQ(mine, plainRotate(source, angle, expectedProgress));
+                EXPECT_EQ(progress, expectedProgress);
+            }
+        }
+    }
+    // Into itself, or into a picture of the right size in its own memory.
+    const QImage source = randomImage(300, 300, QImage::Format_RGB32, rng), sourceCopy = source.copy();
+    std::vector<int> ignored;
+    const QImage expected = plainRotate(source, 90, ignored);
+    QImage same = source; // shares its pixels with the source until written
+    RotatePicture(same, same, 90);
+    EXPECT_EQ(same, expected);
+    EXPECT_EQ(source, sourceCopy);
+    QImage reused = filled(300, 300, qRgb(0, 255, 0));
+    const uchar* memory = reused.constBits();
+    RotatePicture(source, reused, 90);
+    EXPECT_EQ(reused, expected);
+    EXPECT_EQ(reused.constBits(), memory);
+
+    QImage mono(4, 4, QImage::Format_Mono), dst = filled(2, 2, qRgb(0, 0, 255));
+    mono.fill(0);
+    const QImage before = dst;
+    EXPECT_THROW(RotatePicture(mono, dst, 90), BitmapError);
+    EXPECT_EQ(dst, before);
+    EXPECT_THROW(RotatePicture(filled(2, 2, 0), dst, 45), std::invalid_argument);
 }
