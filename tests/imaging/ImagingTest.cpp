@@ -33,9 +33,7 @@ QByteArray readAll(const QString& path) {
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& data) {
     QFile f(dir.filePath(name));
-    f.open(QIODevice::WriteOnly);
-    f.write(data);
-    return f.fileName();
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() ? f.fileName() : QString();
 }
 
 QByteArray encoded(const QImage& img, const char* format, int compression = -1, bool progressive = false) {

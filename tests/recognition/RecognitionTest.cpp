@@ -70,11 +70,7 @@ QImage MarkerCard(int t = 2, int top = 20) {
     return card;
 }
 
-struct Plain {
-    MarkerResult markers;
-    QImage trace;
-    std::vector<int> progress;
-};
+struct Plain { MarkerResult markers; QImage trace; std::vector<int> progress; };
 
 // The searches written plainly: search pixel (x, y) is screen pixel (x - 1, H - y);
 // each examined one paints screen pixel (x, H - y) green on the trace.
@@ -165,7 +161,7 @@ QImage Damaged(const QImage& card, const Damage& d, const CardLayout& l, double 
     if (d.skew != 0) p.translate(centre), p.rotate(d.skew), p.translate(-centre), p.drawImage(0, 0, card);
     if (!d.area) return out;
     const QRectF mm = d.area(l), r(mm.x() * dpmm, mm.y() * dpmm, mm.width() * dpmm, mm.height() * dpmm);
-    const QColor ink(40, 50, 160);
+    const QColor ink(40, 50, 160); // ballpoint
     p.setPen(d.strokes ? QPen(ink, std::max(2.0, 0.5 * dpmm)) : QPen(Qt::NoPen));
     p.setBrush(d.strokes ? QBrush() : QBrush(ink));
     if (!d.strokes) p.drawEllipse(r);
@@ -207,11 +203,8 @@ TEST(Bin2Dec, ReadsBitsMostSignificantFirst) {
 }
 
 TEST(CodeField, ReadsBarsAndBitsOrRefuses) {
-    QImage low = Blank(100, 40); // bars begin one row below the bar row
-    for (int i = 0; i < 3; ++i) {
-        Box(low, 5 + 12 * i, 4, 4, 10);
-        Box(low, 4 + 12 * i, 24, 6, 12);
-    }
+    QImage low = Field(QStringLiteral("111")); // bars begin one row below the bar row
+    Box(low, 0, 0, 100, 4, Qt::white);
     QImage intoMargin = Field(QStringLiteral("11"));
     Box(intoMargin, 85, 0, 8, 12); // screen 85..92 = columns 86..93, past 100 - 10
     Box(intoMargin, 84, 24, 10, 12);
