@@ -10,37 +10,23 @@
 
 using namespace kartovo;
 
-namespace {
-
-// A program with fields ID1..IDn ("W1".."Wn", captions "Pole 1".."Pole n").
-Record Program(int fields, QStringList* captions) {
-    Record r;
-    r.set("ID", 7);
-    for (int i = 1; i <= fields; ++i) {
-        r.set(QStringLiteral("ID%1").arg(i), QStringLiteral("W%1").arg(i));
-        *captions << QStringLiteral("Pole %1").arg(i);
-    }
-    return r;
-}
-
-Record Diameter() {
-    Record p;
-    p.set("Nazwa", QStringLiteral("Średnica")), p.set("WN", 12.5), p.set("Format", "0.00"), p.set("Jednostka", "mm");
-    return p;
-}
-
-} // namespace
-
 // What the operator reads: every field's caption with its value (a null
 // value as nothing) after the longest caption, the parameter in its format,
 // no ink at the window's edge even for a long caption, the window centred.
-TEST(InfoProg, ShowsTheProgramFieldsAndTheParameterInsideTheWindow) {
+// TAK and Enter accept; NIE, Esc and closing the window refuse.
+TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
+    Record program, diameter;
     QStringList captions;
-    Record program = Program(10, &captions);
-    program.set("ID4", QVariant());
-    program.set("ID5", 12.5);
+    program.set("ID", 7);
+    for (int i = 1; i <= 10; ++i) {
+        program.set(QStringLiteral("ID%1").arg(i), QStringLiteral("W%1").arg(i));
+        captions << QStringLiteral("Pole %1").arg(i);
+    }
+    program.set("ID4", QVariant()), program.set("ID5", 12.5);
     captions[0] = QStringLiteral("Numer rysunku technicznego wyrobu gotowego");
-    InfoProg w(program, Diameter(), captions);
+    diameter.set("Nazwa", QStringLiteral("Średnica")), diameter.set("WN", 12.5), diameter.set("Format", "0.00");
+    diameter.set("Jednostka", "mm");
+    InfoProg w(program, diameter, captions);
     QHash<QString, int> x;
     for (const InfoProgText& t : w.Layout().texts) x.insert(t.text, t.x);
     for (const QString& text : {captions[0], captions[9], QStringLiteral(": W1"), QStringLiteral(": "),
@@ -59,17 +45,9 @@ TEST(InfoProg, ShowsTheProgramFieldsAndTheParameterInsideTheWindow) {
     EXPECT_LT(right, img.width() - 1);
     EXPECT_GE(right, 0);
     EXPECT_NEAR(w.frameGeometry().center().x(), w.screen()->availableGeometry().center().x(), 2);
+    w.close();
 
-    Record p = Diameter();
-    p.set("WN", QVariant()), p.set("Format", QVariant());
-    EXPECT_EQ(InfoProg::ParameterLine(p), QStringLiteral("Średnica  [mm]"));
-    p.set("WN", 1234.5678), p.set("Format", "#,##0.000");
-    EXPECT_EQ(InfoProg::ParameterLine(p), QStringLiteral("Średnica 1\u00A0234,568 [mm]"));
-}
-
-// TAK and Enter accept; NIE, Esc and closing the window refuse.
-TEST(InfoProg, Answers) {
-    const std::pair<std::function<void(InfoProg&)>, bool> cases[] = {
+    const std::pair<std::function<void(InfoProg&)>, bool> answers[] = {
         {[](InfoProg& w) { QTest::keyClick(&w, Qt::Key_Return); }, true},
         {[](InfoProg& w) { QTest::keyClick(w.yesButton(), Qt::Key_Enter); }, true},
         {[](InfoProg& w) { QTest::keyClick(w.yesButton(), Qt::Key_Escape); }, false},
@@ -79,12 +57,16 @@ TEST(InfoProg, Answers) {
         {[](InfoProg& w) { QTest::mouseClick(w.yesButton(), Qt::LeftButton), w.show(), w.close(); }, false},
     };
     int n = 0;
-    for (const auto& [act, yes] : cases) {
-        QStringList captions;
-        InfoProg w(Program(1, &captions), Diameter(), captions);
-        w.show();
-        act(w);
-        EXPECT_EQ(w.DialogAccepted(), yes) << n;
-        EXPECT_FALSE(w.isVisible()) << n++;
+    for (const auto& [act, yes] : answers) {
+        InfoProg dialog(program, diameter, captions);
+        dialog.show();
+        act(dialog);
+        EXPECT_EQ(dialog.DialogAccepted(), yes) << n;
+        EXPECT_FALSE(dialog.isVisible()) << n++;
     }
+
+    diameter.set("WN", QVariant()), diameter.set("Format", QVariant());
+    EXPECT_EQ(InfoProg::ParameterLine(diameter), QStringLiteral("Średnica  [mm]"));
+    diameter.set("WN", 1234.5678), diameter.set("Format", "#,##0.000");
+    EXPECT_EQ(InfoProg::ParameterLine(diameter), QStringLiteral("Średnica 1\u00A0234,568 [mm]"));
 }
