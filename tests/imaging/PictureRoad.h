@@ -28,10 +28,7 @@ struct RoadOutcome {
     bool sameDecode(const RoadOutcome& o) const {
         return loaded == o.loaded && error == o.error && size == o.size && pixels == o.pixels;
     }
-    bool operator==(const RoadOutcome& o) const {
-        return sameDecode(o) && markersFound == o.markersFound && codeRead == o.codeRead &&
-               parameter == o.parameter && refusal == o.refusal && marks == o.marks;
-    }
+    bool operator==(const RoadOutcome&) const = default;
     std::string describe() const {
         return QStringLiteral("loaded %1 %2x%3 [%4] markers %5 code %6 id %7 marks %8 %9")
             .arg(loaded).arg(size.width()).arg(size.height()).arg(error).arg(markersFound).arg(codeRead)

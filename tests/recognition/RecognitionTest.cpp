@@ -190,16 +190,13 @@ class DamagedCard : public ::testing::TestWithParam<Damage> {};
 
 } // namespace
 
-TEST(Bin2Dec, ReadsBitsMostSignificantFirst) {
+TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     EXPECT_EQ(Bin2Dec(QStringLiteral("00101")), 5);
     EXPECT_EQ(Bin2Dec(QString()), 0);
     EXPECT_EQ(Bin2Dec(QStringLiteral("1x1")), 5);
     EXPECT_EQ(Bin2Dec(QStringLiteral("1") + QString(31, u'0')), 0) << "weight 2^31 is skipped";
     EXPECT_EQ(Bin2Dec(QString(32, u'1')), 2147483647);
     EXPECT_EQ(Bin2Dec(QStringLiteral("1") + QString(30, u'0') + QStringLiteral("1")), 1);
-}
-
-TEST(CodeField, ReadsBarsAndBitsOrRefuses) {
     QImage low = Field(QStringLiteral("111")); // bars begin one row below the bar row
     Box(low, 0, 0, 100, 4, Qt::white);
     QImage intoMargin = Field(QStringLiteral("11"));
