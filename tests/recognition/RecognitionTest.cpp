@@ -1,6 +1,7 @@
 #include "CardRenderer.h"
 #include "imaging/PictureRoad.h"
 #include "reading/Measurements.h"
+#include "recognition/CardPlausibility.h"
 #include "recognition/CodeField.h"
 #include "recognition/Recognition.h"
 
@@ -227,6 +228,14 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     // Column (1-based) of a bar's centre: start + Int((end - start) / 2).
     EXPECT_EQ(ReadCodeField(Field(QStringLiteral("1"))).bars.at(0).centre, 6 + 2);
     EXPECT_TRUE(ReadCodeField(ManyBars(101)).refusal.contains(QStringLiteral("zbyt wiele")));
+    // A read field is refused for a spot more than two columns beside a bar in the
+    // bars' band, or a bit cell more than a quarter pitch off its bar (bar 2: 17..20).
+    for (const auto& [spot, plausible] : {std::pair{QRect(15, 2, 1, 1), true}, {QRect(14, 2, 1, 1), false},
+                                          {QRect(20, 28, 6, 8), true}, {QRect(21, 28, 6, 8), false}}) {
+        QImage field = Field(QStringLiteral("10"));
+        Box(field, spot.x(), spot.y(), spot.width(), spot.height());
+        EXPECT_EQ(ImplausibleCodeFieldText(field, ReadCodeField(field)).isEmpty(), plausible) << spot.x();
+    }
 }
 
 // Markers, trace and progress of the banded searches are those of the plain
