@@ -360,7 +360,9 @@ TEST(PicModOperations, MatchThePlainLoopsOnRandomPictures) {
     const int thresholds[][3] = {{128, 90, 160}, {-5, 300, 0}, {300, 255, 255}, {0, -1, 40}, {255, 0, 256}};
     for (auto [w, h] : {std::pair{1, 1}, {1, 5}, {5, 1}, {2, 2}, {37, 23}, {513, 3}, {1030, 4}, {600, 17}}) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
-        const QImage original = randomImage(w, h, QImage::Format_RGB32, rng);
+        QImage original = randomImage(w, h, QImage::Format_RGB32, rng);
+        original.setPixel(w - 1, 0, qRgb(126, 125, 125)); // grey at exactly the thresholds, in the
+        original.setPixel(w - 1, h - 1, qRgb(125, 125, 125)); // column after the last whole strip
         const auto check = [&](const std::function<void(QImage&, const ProgressCallback&)>& operation,
                                const PixelRule& white, bool wholePicture) {
             QImage mine = original;

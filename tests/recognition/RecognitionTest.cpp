@@ -54,9 +54,9 @@ QImage Field(const QString& bits) {
 }
 
 // `count` bars 1 px wide every 3 px on a field 8 px high (margin 2), every bit black.
-QImage ManyBars(int count) {
-    QImage img = Blank(500, 8);
-    for (int i = 0; i < count; ++i) Box(img, 2 + 3 * i, 0, 1, 8);
+QImage ManyBars(int count, int height = 8) {
+    QImage img = Blank(500, height);
+    for (int i = 0; i < count; ++i) Box(img, 2 + 3 * i, 0, 1, height);
     return img;
 }
 
@@ -215,6 +215,7 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
         {"barEndingAtTheLimit", atLimit, QStringLiteral("110"), 6, 3},
         {"hundredBars", ManyBars(100), QString(100, u'1'), 2147483647, 100},
         {"hundredAndOneBars", ManyBars(101), QString(100, u'1'), 0, 101},
+        {"fourRowsHigh", ManyBars(1, 4), QStringLiteral("1"), 1, 1}, // bit row and margin 1
         {"empty", QImage(), QString(), 0, 0},
     };
     for (const auto& c : cases) {
@@ -231,6 +232,7 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     // A read field is refused for a spot more than two columns beside a bar in the
     // bars' band, or a bit cell more than a quarter pitch off its bar (bar 2: 17..20).
     for (const auto& [spot, plausible] : {std::pair{QRect(15, 2, 1, 1), true}, {QRect(14, 2, 1, 1), false},
+                                          {QRect(10, 2, 1, 1), true}, {QRect(11, 2, 1, 1), false},
                                           {QRect(20, 28, 6, 8), true}, {QRect(21, 28, 6, 8), false}}) {
         QImage field = Field(QStringLiteral("10"));
         Box(field, spot.x(), spot.y(), spot.width(), spot.height());
@@ -250,10 +252,12 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
     QImage crossing = Blank(300, 400); // the first top marker's column holds all four side spots
     for (int x : {60, 110, 250}) Box(crossing, x, 25, 4, 5);
     for (int y : {100, 200, 300}) Box(crossing, 60, y, 4, 5);
+    QImage narrow = Blank(40, 300); // a band of one column
+    for (int y : {50, 100, 150, 200}) Box(narrow, 19, y, 2, 4);
     const QImage card = RenderCard(SampleCard(19), CardStyle{}, 150);
     int n = 0;
     for (const QImage& picture :
-         {card, card.mirrored(true, true), MarkerCard(), MarkerCard(13), boxes, striped, crossing}) {
+         {card, card.mirrored(true, true), MarkerCard(), MarkerCard(13), boxes, striped, crossing, narrow}) {
         SCOPED_TRACE(n++);
         const Plain plain = PlainSearch(picture);
         std::vector<int> progress;
@@ -274,6 +278,7 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
         EXPECT_TRUE(bgr.rgbSwapped().convertToFormat(QImage::Format_RGB32) == plain.trace);
     }
     EXPECT_EQ(FindMarkers(crossing).markers.sideMarker1Y, 400 - 25);
+    EXPECT_NE(FindMarkers(narrow).markers.sideMarker4Y, 0);
 }
 
 // MarkerCard with `more` drawn: what is not a card's markers is refused with
