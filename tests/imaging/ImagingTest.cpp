@@ -262,6 +262,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     const QString damaged = QStringLiteral("jest uszkodzony lub niekompletny"), notFile = QStringLiteral("nie jest zwykłym plikiem");
     const std::pair<QString, QString> cases[] = {
         {imagingData("truncated.jpg"), damaged}, // cut in its pixels
+        {writeFile(dir, QStringLiteral("rle.bmp"), readAll(imagingData("rle8.bmp")).chopped(6) + QByteArray("\x0c\0\0\x01", 4)), damaged}, // last row half
         {imagingData("not-a-picture.bmp"), QStringLiteral("nie zawiera obrazu")},
         {writeFile(dir, QStringLiteral("empty.bmp"), QByteArray()), QStringLiteral("jest pusty")},
         {dir.filePath(QStringLiteral("brak.png")), QStringLiteral("Nie znaleziono pliku")},
@@ -444,6 +445,9 @@ TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
     RotatePicture(source, reused, 90);
     EXPECT_EQ(reused, expected);
     EXPECT_EQ(reused.constBits(), memory);
+    QImage otherFormat(300, 300, QImage::Format_RGB888);
+    RotatePicture(source, otherFormat, 90);
+    EXPECT_EQ(otherFormat, expected);
 
     QImage mono(4, 4, QImage::Format_Mono), dst = filled(2, 2, qRgb(0, 0, 255));
     mono.fill(0);

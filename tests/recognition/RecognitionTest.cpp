@@ -1,11 +1,14 @@
 #include "CardRenderer.h"
 #include "imaging/PictureRoad.h"
+#include "db/DemoDatabase.h"
 #include "reading/Measurements.h"
+#include "recognition/CardIdentification.h"
 #include "recognition/CardPlausibility.h"
 #include "recognition/CodeField.h"
 #include "recognition/Recognition.h"
 
 #include <QPainter>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
@@ -388,3 +391,21 @@ TEST_P(DamagedCard, IsRefusedNeverMisread) {
 
 INSTANTIATE_TEST_SUITE_P(Corpus, DamagedCard, ::testing::ValuesIn(kDamages),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The demonstration database's parameters looked up by the code read: a code
+// of 0 or less is unreadable (not a parameter that is missing).
+TEST(CardIdentification, FindsTheParameterAndItsProgramOrSaysWhyNot) {
+    QTemporaryDir dir;
+    ASSERT_FALSE(CreateDemoDatabase(dir.path()).isEmpty());
+    DbConnection conn;
+    ASSERT_TRUE(conn.openSqliteFile(dir.filePath(QStringLiteral("Norv.mdb"))));
+    const int alternative =
+        conn.query(QStringLiteral("Select ID from [SPC_Setap] Where TypKarty=2")).rows().value(0).value("ID").toInt();
+    using enum IdentificationRefusal;
+    for (const auto& [code, why] : {std::pair{0, UnreadableCode}, {-3, UnreadableCode}, {987654, NoParameter},
+                                    {alternative, Alternative}, {1, None}}) {
+        const CardIdentification r = IdentifyCard(conn, code);
+        EXPECT_EQ(r.refusal, why) << code;
+        EXPECT_EQ(r.identified(), why == None && !r.program.eof()) << code;
+    }
+}
