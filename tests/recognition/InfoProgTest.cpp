@@ -1,6 +1,5 @@
 #include "recognition/ui/InfoProg.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QPushButton>
 #include <QScreen>
