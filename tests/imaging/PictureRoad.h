@@ -1,10 +1,8 @@
 #pragma once
 
-// One input file on the card road as automatic mode takes it: decoded (or
-// refused), recognised, and when a code was read, the grid converted to
-// black and white and the marks read with a fixed parameter. Shared by the
-// fuzzing target and the test that replays what the fuzzer found; two runs
-// on the same bytes must agree.
+// One input file on the card road as automatic mode takes it: decoded or
+// refused, recognised, and with a code read, the marks read. Shared by the
+// fuzzing target and the replay of what it found.
 
 #include "imaging/ImageFile.h"
 #include "imaging/PicMod.h"
@@ -14,7 +12,6 @@
 #include "recognition/Recognition.h"
 
 #include <QCryptographicHash>
-#include <QString>
 
 namespace kartovo::test {
 
@@ -31,22 +28,11 @@ struct RoadOutcome {
     bool sameDecode(const RoadOutcome& o) const {
         return loaded == o.loaded && error == o.error && size == o.size && pixels == o.pixels;
     }
-    bool operator==(const RoadOutcome& o) const {
-        return sameDecode(o) && markersFound == o.markersFound && codeRead == o.codeRead &&
-               parameter == o.parameter && refusal == o.refusal && marks == o.marks;
-    }
+    bool operator==(const RoadOutcome&) const = default;
     std::string describe() const {
         return QStringLiteral("loaded %1 %2x%3 [%4] markers %5 code %6 id %7 marks %8 %9")
-            .arg(loaded)
-            .arg(size.width())
-            .arg(size.height())
-            .arg(error)
-            .arg(markersFound)
-            .arg(codeRead)
-            .arg(parameter)
-            .arg(marks.size() / 2)
-            .arg(refusal)
-            .toStdString();
+            .arg(loaded).arg(size.width()).arg(size.height()).arg(error).arg(markersFound).arg(codeRead)
+            .arg(parameter).arg(marks.size() / 2).arg(refusal).toStdString();
     }
 };
 
@@ -74,26 +60,18 @@ inline RoadOutcome RunPictureRoad(const QByteArray& data, bool road) {
     if (!road) return o;
 
     const RecognitionResult r = RecogniseCard(picture);
-    o.markersFound = r.markersFound;
-    o.codeRead = r.codeRead;
-    o.parameter = r.parameterId();
-    o.refusal = r.refusal;
+    o.markersFound = r.markersFound, o.codeRead = r.codeRead, o.parameter = r.parameterId(), o.refusal = r.refusal;
     if (!r.codeRead || r.grid.isNull()) return o;
     const Record parameter = RoadParameter();
     GridGeometry grid;
-    if (const auto range = UstawZakresyP(parameter, grid); !range) {
-        o.refusal = range.error();
-        return o;
-    }
-    // Cleaned as the station's "Konwertuj na B&W" does: only pure black is ink.
-    QImage clean = r.grid;
+    if (const auto range = UstawZakresyP(parameter, grid); !range) { o.refusal = range.error(); return o; }
+    QImage clean = r.grid; // cleaned as the station's "Konwertuj na B&W" does: only pure black is ink
     ConvertToBW(clean);
     const auto read = ReadMeasurements(clean, parameter, grid, 0.2);
     o.refusal = read.error();
     if (!read) return o;
-    const MeasurementTable& table = *read;
-    o.refusal = ImplausibleMarksText(table, parameter).error();
-    for (const MeasurementEntry& e : table) o.marks << e.section << e.row;
+    o.refusal = ImplausibleMarksText(*read, parameter).error();
+    for (const MeasurementEntry& e : *read) o.marks << e.section << e.row;
     return o;
 }
 
