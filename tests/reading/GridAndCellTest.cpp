@@ -1,32 +1,32 @@
-#include "reading/GridGeometry.h"
+#include "ReadingFixtures.h"
 
+#include "reading/MarkReading.h"
+
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <limits>
 
 using namespace kartovo;
+using namespace kartovo::testing;
 
 namespace {
 
-Record Parameter(QVariant og, QVariant od, int rows = 20, int gestosc = 9, const QString& format = "0.00") {
-    Record p;
-    for (const char* c : {"GLK", "DLK", "LS", "WN", "GL", "DL", "Skala", "CzyArch"}) p.set(c, QVariant());
-    p.set("OG", og);
-    p.set("OD", od);
-    p.set("SkalaSiatki", rows);
-    p.set("Gestosc", gestosc);
-    p.set("Format", format);
-    return p;
-}
+constexpr QRgb kInk = 0xff000000u, kPaper = 0xffffffffu;
 
-Record With(Record p, const char* column, QVariant v) {
-    p.set(column, v);
-    return p;
-}
-
-QImage White(int w, int h) {
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(Qt::white);
-    return img;
+// The rule, pixel by pixel: the window's columns x - cw/2 - 1 + i and rows
+// y + rh/2 - 1 - j (i <= cw - 2, j <= rh - 2), rounded half to even; a sample
+// is ink when its pixel is exactly black, paper otherwise (off the picture
+// too); marked (0) when ink > threshold x paper.
+int Expected(const QImage& img, float x, float y, float cw, float rh, double threshold) {
+    long ink = 0, paper = 0;
+    for (int i = 0; float(i) <= cw - 2.0f; ++i)
+        for (int j = 0; float(j) <= rh - 2.0f; ++j) {
+            const int px = int(std::nearbyint(x - cw / 2.0f - 1.0f + float(i)));
+            const int py = int(std::nearbyint(rh / 2.0f + y - 1.0f - float(j)));
+            (img.valid(px, py) && (img.pixel(px, py) & 0xffffffu) == 0 ? ink : paper)++;
+        }
+    return ink > double(paper) * threshold ? 0 : 1;
 }
 
 bool Contains(const QImage& img, QRgb colour) {
@@ -44,7 +44,58 @@ GridGeometry Drawn(QImage& img, const Record& p) {
     return g;
 }
 
+QImage White(int w, int h) { return SyntheticGrid{1, 1, w - 1, h - 1}.picture(); }
+
 } // namespace
+
+// Small pictures where every sample is known: runs of whole pixels (counted
+// four at a time), halves that repeat a column, windows over the edges.
+TEST(CheckCell, DecidesEveryCellByTheRule) {
+    QRandomGenerator random(20261206);
+    int marked = 0, empty = 0;
+    for (int n = 0; n < 3000; ++n) {
+        QImage img(int(random.bounded(6, 30)), int(random.bounded(6, 30)), QImage::Format_RGB32);
+        const quint32 share = random.bounded(1, 8);
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                img.setPixel(x, y, random.bounded(10u) < share ? kInk : random.bounded(2) ? 0xff010101u : kPaper);
+        const float cw = 2.0f + float(random.bounded(64)) / 4.0f, rh = 2.0f + float(random.bounded(64)) / 4.0f;
+        const float x = float(random.bounded(-16, 140)) / 4.0f, y = float(random.bounded(-16, 140)) / 4.0f;
+        const double threshold = random.bounded(5) * 0.1;
+        const int expected = Expected(img, x, y, cw, rh, threshold);
+        ASSERT_EQ(CheckCell(img, x, y, cw, rh, threshold), expected)
+            << "x " << x << " y " << y << " cw " << cw << " rh " << rh << " t " << threshold;
+        (expected == 0 ? marked : empty)++;
+    }
+    EXPECT_GT(marked, 500);
+    EXPECT_GT(empty, 500);
+}
+
+// A 12 x 11 window (cw 13, rh 12 at 20.25, 20): columns 13..24, rows 15..25,
+// 132 samples. At 20 % 22 black ones against 110 are not more than the
+// threshold; 23 are. Only exact black is ink, whatever its alpha.
+TEST(CheckCell, ThresholdAndInkAtExactlyTheirValues) {
+    QImage img(40, 40, QImage::Format_ARGB32);
+    img.fill(Qt::white);
+    const auto check = [&](double t) { return CheckCell(img, 20.25f, 20.0f, 13.0f, 12.0f, t); };
+    for (int k = 0; k < 22; ++k) img.setPixel(13 + k % 12, 25 - k / 12, kInk);
+    EXPECT_EQ(check(0.2), 1);
+    for (const QRgb almost : {0xff010000u, 0xff000100u, 0xff000001u}) {
+        img.setPixel(24, 15, almost);
+        EXPECT_EQ(check(0.2), 1) << std::hex << almost;
+    }
+    img.setPixel(24, 15, 0x00000000u); // transparent black is still black
+    EXPECT_EQ(check(0.2), 0);
+    img.setPixel(24, 15, kPaper);
+    img.setPixel(12, 15, kInk); // just outside the window
+    img.setPixel(24, 26, kInk);
+    EXPECT_EQ(check(0.2), 1);
+    // At threshold 0 one black sample marks the cell; none leaves it empty.
+    img.fill(Qt::white);
+    EXPECT_EQ(check(0.0), 1);
+    img.setPixel(13, 15, kInk);
+    EXPECT_EQ(check(0.0), 0);
+}
 
 // The range of the grid and the values of its rows (the middle of each row,
 // rounded half to even to one place more than the format shows).
@@ -65,7 +116,7 @@ TEST(ValueRange, EdgesAndRowValues) {
         {"noTopTakesGLK", With(Parameter(QVariant(), 10.0), "GLK", 11.5), 11.5, 10, {{0, 10.038}, {19, 11.462}}},
         {"noBottomTakesWN", With(Parameter(12.0, QVariant()), "WN", 11.0), 12, 11, {{0, 11.025}, {19, 11.975}}},
         // 0.2 as a 32-bit float is 0.2000000030: row 2 lies just above the tie 0.025.
-        {"singlePrecisionStep", Parameter(0.2, 0.0, 20, 9, "0.0"), 0.2f, 0, {{0, 0.01}, {2, 0.03}}},
+        {"singlePrecisionStep", With(Parameter(0.2, 0.0), "Format", "0.0"), 0.2f, 0, {{0, 0.01}, {2, 0.03}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -80,10 +131,8 @@ TEST(ValueRange, EdgesAndRowValues) {
         EXPECT_TRUE(IsExtendedRange(With(Parameter(1, 0), "CzyArch", yes))) << yes.toString().toStdString();
     for (const QVariant& no : {QVariant(false), QVariant(0), QVariant("0"), QVariant("false"), QVariant(), QVariant("")})
         EXPECT_FALSE(IsExtendedRange(With(Parameter(1, 0), "CzyArch", no))) << no.toString().toStdString();
-    EXPECT_EQ(ValueDecimalsOf("0.0"), 2);
-    EXPECT_EQ(ValueDecimalsOf("#,##0.000"), 4);
-    EXPECT_EQ(ValueDecimalsOf("0"), 2);
-    EXPECT_EQ(ValueDecimalsOf(""), 1);
+    for (const auto& [format, decimals] : {std::pair{"0.0", 2}, {"#,##0.000", 4}, {"0", 2}, {"", 1}})
+        EXPECT_EQ(ValueDecimalsOf(format), decimals) << format;
 }
 
 TEST(ValueRange, UnusableLimitsAreRefusedByName) {
@@ -91,6 +140,7 @@ TEST(ValueRange, UnusableLimitsAreRefusedByName) {
     const std::pair<Record, const char*> cases[] = {
         {Parameter(QVariant(), QVariant()), "Parametr skanowanej karty nie ma określonej górnej ani dolnej granicy (OG, OD)."},
         {Parameter(12.0, QVariant()), "Brak granicy OD oraz wartości zastępczych (DLK, WN)."},
+        {Parameter(QVariant(), 10.0), "Brak granicy OG oraz wartości zastępczych (GLK, WN)."},
         {Parameter(1e308, -1e308), "Wartość OG parametru"}, // beyond a 32-bit float
         {Parameter(12.0, -1e308), "Wartość OD parametru"},
         {With(base, "GLK", std::numeric_limits<double>::infinity()), "Wartość GLK parametru"},
@@ -101,7 +151,6 @@ TEST(ValueRange, UnusableLimitsAreRefusedByName) {
     };
     for (const auto& [p, says] : cases) {
         GridGeometry g;
-        g.RangeTop = 5.0f;
         const Result<void> r = UstawZakresyP(p, g);
         EXPECT_TRUE(r.error().contains(QString::fromUtf8(says))) << qPrintable(r.error());
     }
@@ -119,10 +168,10 @@ TEST(RysSiatka, FrameColumnsRowsAndLimitLines) {
     EXPECT_FLOAT_EQ(g.GridOriginX, 0.0f);
     EXPECT_FLOAT_EQ(g.GridOriginY, 100.0f);
     for (int x = 0; x <= 500; x += 50) EXPECT_EQ(img.pixel(x, 35), kGridLineColour) << x;
-    EXPECT_EQ(img.pixel(49, 35), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(49, 35), kPaper);
     EXPECT_EQ(img.pixel(25, 0), kGridLineColour);
     EXPECT_EQ(img.pixel(25, 90), kGridLineColour);
-    EXPECT_EQ(img.pixel(25, 95), qRgb(255, 255, 255));
+    EXPECT_EQ(img.pixel(25, 95), kPaper);
     // GLK at y = 101 - 1.5 * 50.5 = 25.25: rows 24..26; no LS, no outer limits.
     EXPECT_EQ(img.pixel(25, 24), kControlLineColour);
     EXPECT_EQ(img.pixel(25, 26), kControlLineColour);
@@ -137,7 +186,7 @@ TEST(RysSiatka, FrameColumnsRowsAndLimitLines) {
     Drawn(img, With(With(With(Parameter(12.0, 10.0), "GL", 13.0), "DL", 9.0), "Skala", 1));
     for (int y : {49, 51, 151, 152}) EXPECT_EQ(img.pixel(5, y), kOuterLimitColour) << y;
     EXPECT_EQ(img.pixel(5, 50), kGridLineColour);
-    for (int y : {48, 153}) EXPECT_EQ(img.pixel(5, y), qRgb(255, 255, 255)) << y;
+    for (int y : {48, 153}) EXPECT_EQ(img.pixel(5, y), kPaper) << y;
 }
 
 TEST(RysSiatka, MissingOrAbsurdCountsAreSkippedOrFilledOnce) {
@@ -151,7 +200,7 @@ TEST(RysSiatka, MissingOrAbsurdCountsAreSkippedOrFilledOnce) {
     EXPECT_FLOAT_EQ(g.ColumnWidth, 7.0f) << "kept its previous content";
     EXPECT_FLOAT_EQ(g.RowHeight, 10.0f);
     EXPECT_FALSE(Contains(img, kControlLineColour));
-    EXPECT_EQ(img.pixel(50, 35), qRgb(255, 255, 255)) << "no column lines";
+    EXPECT_EQ(img.pixel(50, 35), kPaper) << "no column lines";
     EXPECT_EQ(img.pixel(25, 10), kGridLineColour) << "row lines still drawn";
     // 2^31 - 1 columns and rows: lines closer than a pixel fill the grid once.
     img = White(300, 200);
