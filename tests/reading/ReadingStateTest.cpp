@@ -169,6 +169,66 @@ TEST(Reading, MarkCountLimitsAtTheirBoundaries) {
     EXPECT_EQ(r.state.MeasurementCount(), kMaxMeasurements);
 }
 
+// Entry adds one entry per empty cell (not on grid lines, not outside the
+// grid); deletion takes only a click inside the red box and leaves no red in
+// the cell; a two-digit count is reprinted whole.
+TEST(Reading, EntryAndDeletionCorrectTheReading) {
+    using C = ReadingState::Change;
+    const SyntheticGrid g;
+    QImage clean = g.picture();
+    for (int row = 0; row < 11; ++row) Blacken(clean, g, 2, row);
+    Blacken(clean, g, 4, 5);
+    Read r;
+    r(clean, GridParameter(g, 12));
+    const auto click = [&](QPoint p) {
+        r.state.setMousePosition(p.x(), p.y());
+        return r.state.click(r.p1, r.p3).change;
+    };
+    const QPoint cell = g.centre(4, 1) + QPoint(-10, 6);
+    EXPECT_FALSE(r.state.click(r.p1, r.p3).acted) << "no mode";
+    r.state.toggleDeletionMode();
+    r.state.toggleEntryMode();
+    ASSERT_TRUE(r.state.entryMode() && !r.state.deletionMode());
+    for (const QPoint p : {QPoint(cell.x(), g.height() - 1 - 2 * g.rh), QPoint(3 * g.cw, cell.y()), g.centre(4, 5),
+                           QPoint(g.width() + 1, 10), QPoint(-1, 10)})
+        EXPECT_EQ(click(p), C::None) << p.x() << "," << p.y();
+    EXPECT_EQ(click(cell), C::Added);
+    EXPECT_EQ(click(cell + QPoint(2, -3)), C::None);
+    ASSERT_EQ(r.state.MeasurementCount(), 13);
+    const MeasurementEntry& e = r.state.measurements()[12];
+    EXPECT_EQ(std::tuple(e.section, e.row, QPoint(e.x, e.y)), std::tuple(4, 1, g.centre(4, 1)));
+    EXPECT_EQ(r.p1.pixel(g.centre(4, 1)), kRed);
+    EXPECT_EQ(r.state.columnCounts()[3], 2);
+    EXPECT_EQ(r.state.modeText(), "Tryb wprowadzania.");
+
+    const auto [a, b] = g.column(2);
+    const int wide = Ink(r.p3, a, b);
+    r.state.toggleDeletionMode();
+    ASSERT_FALSE(r.state.entryMode());
+    const QPoint c = g.centre(2, 10);
+    EXPECT_EQ(click(c + QPoint(g.cw / 4 + 2, 0)), C::None); // in the marked cell beside its box
+    EXPECT_EQ(click(c + QPoint(g.cw / 4, 0)), C::None);     // on the box's edge: a neighbour is not red
+    EXPECT_EQ(click(c + QPoint(3, 2)), C::Removed);
+    ASSERT_EQ(r.state.columnCounts()[1], 10);
+    EXPECT_EQ(Ink(r.p1.copy(g.cell(2, 10)), 0, g.cw, kRed), 0) << "no red left in the cell";
+    EXPECT_GT(Ink(r.p1.copy(g.cell(2, 9)), 0, g.cw, kRed), 0);
+    EXPECT_EQ(click(c + QPoint(3, 2)), C::None);
+    click(g.centre(2, 9) + QPoint(1, 1));
+    click(g.centre(2, 8) + QPoint(1, 1));
+    ASSERT_EQ(r.state.columnCounts()[1], 8);
+    // Exactly a freshly printed "8" in bold red, nothing of "11" or "10" around it.
+    QImage fresh = BlankCountStrip(r.p3.width());
+    PrintCount(fresh, r.state.grid().GridOriginX + 1.5f * r.state.grid().ColumnWidth, 8, GridParameter(g, 12));
+    EXPECT_EQ(r.p3.copy(a, 0, b - a, 19), fresh.copy(a, 0, b - a, 19));
+    EXPECT_LT(Ink(r.p3, a, b), wide);
+    EXPECT_GT(Ink(r.p3, a, b, kRed), 0);
+    EXPECT_GT(Ink(r.p3, 1, g.cw), 0) << "the other columns keep their counts";
+    r.state.toggleDeletionMode();
+    EXPECT_EQ(r.state.modeText(), "");
+    // The list sorts the new entry into its section.
+    EXPECT_EQ(r.state.prepareList().mid(9), (QStringList{"9. \t4.\t10,55", "10. \t4.\t10,15"}));
+}
+
 // A grid that cannot be read is refused saying why, by the window's reading and
 // by the headless one alike, and nothing is read.
 TEST(Reading, UnreadableGridIsRefusedSayingWhy) {
