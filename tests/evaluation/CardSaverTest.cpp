@@ -1,15 +1,71 @@
-// What SPC_Baza and Kartovo_ZapisaneKarty hold after a card is saved.
-#include "SaveTestSupport.h"
-
+// What SPC_Baza and Kartovo_ZapisaneKarty hold after a card is saved, by the
+// saver and through the identification window.
+#include "db/BaseSettings.h"
 #include "db/DbSession.h"
+#include "db/DbTestSupport.h"
 #include "db/StoredCards.h"
 #include "evaluation/CardSaver.h"
+#include "evaluation/IdentificationLists.h"
+#include "evaluation/SampleRows.h"
+#include "evaluation/ui/IDDanych.h"
+#include "platform/Variants.h"
 #include "platform/WorkingFolder.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <cmath>
 
 namespace kartovo::test {
 namespace {
+
+// Scratch database with the demonstration definitions and its base settings.
+class SaveDatabase : public OnBothSystems {
+protected:
+    void SetUp() override {
+        OnBothSystems::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_TRUE(db->createSchema(true)) << lastError();
+        ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
+    }
+    Record row(const QString& table, int id) {
+        const Recordset rs = conn().query(QStringLiteral("Select * from [%1] Where ID=%2").arg(table, QString::number(id)));
+        return rs.isEmpty() ? Record() : rs.rows().first();
+    }
+    Record parameter(int id) { return row("SPC_Setap", id); }
+    Record program(int id) { return row("SPC_Programy", id); }
+    QList<Record> storedRows(int parameterId, DbConnection* other = nullptr) {
+        bool ok = false;
+        DbConnection& c = other ? *other : conn();
+        const Recordset rs = c.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=%1 Order by ID").arg(parameterId), &ok);
+        EXPECT_TRUE(ok) << c.lastError().description.toStdString();
+        return rs.rows();
+    }
+
+    BaseSettings base;
+};
+
+// Every column of the stored row (the key ID aside) holds the expected value,
+// null where the row sets none: nulls alike, texts exactly, numbers (and
+// yes/no, which servers keep as 1/0) by value.
+inline void ExpectStoredRow(const Record& expected, const Record& stored, const QStringList& tableColumns) {
+    for (const QString& c : tableColumns) {
+        if (c.compare("ID", Qt::CaseInsensitive) == 0) continue;
+        const QVariant e = expected.value(c), a = stored.value(c);
+        bool same = e.isNull() == a.isNull();
+        if (same && !e.isNull())
+            same = e.typeId() == QMetaType::QString
+                       ? a.toString() == e.toString()
+                       : std::abs(ToNumber(e) - ToNumber(a)) <= 1e-9 * std::max(1.0, std::abs(ToNumber(e)));
+        EXPECT_TRUE(same) << "column " << c.toStdString() << ": expected " << e.toString().toStdString()
+                          << (e.isNull() ? "null" : "") << ", stored " << a.toString().toStdString()
+                          << (a.isNull() ? "null" : "");
+    }
+}
 
 QList<MeasurementValue> Values(std::initializer_list<double> values) {
     QList<MeasurementValue> list;
@@ -270,6 +326,145 @@ TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
     EXPECT_TRUE(stamp == start.toString("yyyy-MM-dd HH:mm") || stamp == end.toString("yyyy-MM-dd HH:mm"))
         << stamp.toStdString();
 }
+
+// Keys go where the operator's keyboard goes: an open suggestion list first,
+// else the focused field.
+void Keys(const char* text) {
+    for (const char* c = text; *c; ++c) {
+        QWidget* popup = QApplication::activePopupWidget();
+        QTest::keyClick(popup ? popup : QApplication::focusWidget(), *c);
+        QApplication::processEvents();
+    }
+}
+
+// Answers the identification window once it is shown, as long as the handle lives.
+[[nodiscard]] std::unique_ptr<QTimer> WhenShown(std::function<void(IDDanych*)> act) {
+    return kartovo::testing::WhenModalShown([act](QWidget* modal) {
+        if (auto* w = qobject_cast<IDDanych*>(modal)) return act(w);
+        ADD_FAILURE() << "another window opened";
+        modal->close();
+    });
+}
+
+QStringList Items(const QComboBox* c) {
+    QStringList l;
+    for (int i = 0; i < c->count(); ++i) l << c->itemText(i);
+    return l;
+}
+
+class ManualSave : public SaveDatabase {
+protected:
+    SaveContext context(int parameterId) {
+        SaveContext c;
+        for (int i = 0; i < 5; ++i) c.measurements.append({QVariant(20.0 + i / 100.0), i + 1});
+        c.parameter = parameter(parameterId);
+        c.program = program(c.parameter.value("IDP").toInt());
+        c.base = base;
+        return c;
+    }
+    static void Fill(IDDanych* w, const QString& batch) {
+        w->dateField()->setText("2024-05-06");
+        w->timeField()->setText("06:00");
+        w->field(1)->setCurrentIndex(w->field(1)->findText("Piotr Wiśniewski"));
+        w->field(2)->setCurrentIndex(w->field(2)->findText("III"));
+        w->field(3)->lineEdit()->setText(batch);
+    }
+    static void Confirm(IDDanych* w, const QString& batch) {
+        Fill(w, batch);
+        QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+    }
+};
+
+// The card's rows hold exactly what the operator typed, with the lists the
+// database offers. A refused entry keeps the window open; Esc or the close box
+// cancel; the database's refusal is shown in its own words; nothing of such a
+// card is stored.
+TEST_P(ManualSave, TypedIdentificationIsStoredAndRefusalsStoreNothing) {
+    // Dictionary items come sorted, null rows skipped; earlier values are the program's, distinct.
+    for (const QVariant& name : {QVariant("Zm2"), QVariant(), QVariant("Zm1")})
+        ASSERT_TRUE(conn().append("SPC_OpisID2", Record({"Nazwa"}, {name})));
+    Record earlier({"IDP", "IDPK", "ID3"}, {1, 1, QVariant()});
+    for (const char* batch : {"", "A-1", "A-1", "Z-9"}) {
+        if (*batch) earlier.set("ID3", QString::fromLatin1(batch));
+        if (*batch == 'Z') earlier.set("IDP", 2);
+        ASSERT_TRUE(conn().append("SPC_Baza", earlier));
+    }
+    const QString notes = QStringLiteral("Wymiana noża; ślad \"ą\" 'ł'");
+    QStringList offered2, offered3;
+    {
+        const auto answer = WhenShown([&](IDDanych* w) {
+            offered2 = Items(w->field(2));
+            offered3 = Items(w->field(3));
+            Fill(w, {});
+            w->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+            w->field(2)->setFocus();
+            QTest::keyClick(w->field(2), Qt::Key_Return); // Enter moves on to the next field
+            QApplication::processEvents();
+            Keys("P-1234"); // the list opens on "P", closes on "P-12"
+            w->field(3)->showPopup();
+            w->field(3)->hidePopup();
+            Keys(" K");
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            EXPECT_TRUE(w->isVisible()) << "Enter in a field never saves";
+            w->notesField()->insertPlainText(notes);
+            QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+        });
+        MessageRecorder recorder;
+        QString error;
+        EXPECT_TRUE(RunManualSave(nullptr, conn(), context(1), &error)) << error.toStdString();
+        EXPECT_TRUE(recorder.requests.empty());
+    }
+    EXPECT_EQ(offered2, (QStringList{"I", "II", "III", "Zm1", "Zm2"}));
+    EXPECT_EQ(offered3, (QStringList{"A-1", "P-1024"}));
+    const Record row = storedRows(1).last();
+    const std::pair<const char*, QString> typed[] = {{"ID1", "Piotr Wiśniewski"}, {"ID2", "III"}, {"ID3", "P-1234 K"},
+                                                     {"PomiaryNL", notes}, {"Data", "2024-05-06"}, {"Czas", "06:00"}};
+    for (const auto& [column, text] : typed) EXPECT_EQ(row.value(column).toString(), text) << column;
+
+    ASSERT_TRUE(db->exec(isServer() ? "ALTER TABLE SPC_Baza ADD CONSTRAINT bez_partii_x CHECK (ID3 <> 'X')"
+                                    : "CREATE TRIGGER bez_partii_x BEFORE INSERT ON SPC_Baza WHEN NEW.ID3 = 'X' "
+                                      "BEGIN SELECT RAISE(ABORT, 'partia X zablokowana'); END"));
+    const int before = db->count("SPC_Baza");
+    MessageRecorder recorder;
+    QString date;
+    const std::function<void(IDDanych*)> answers[] = {
+        [&](IDDanych* w) {
+            Confirm(w, QString());
+            EXPECT_TRUE(w->isVisible());
+            QTest::keyClick(w->dateField(), Qt::Key_Escape);
+        },
+        [&](IDDanych* w) { // the next window starts afresh
+            date = w->dateField()->text() + w->field(3)->currentText();
+            w->close();
+        },
+        [](IDDanych* w) { Confirm(w, "X"); }};
+    for (const auto& act : answers) {
+        const auto answer = WhenShown(act);
+        EXPECT_FALSE(RunManualSave(nullptr, conn(), context(1)));
+    }
+    EXPECT_EQ(date, QDate::currentDate().toString("yyyy-MM-dd"));
+    ASSERT_EQ(recorder.requests.size(), 2u);
+    EXPECT_EQ(recorder.requests[0].text, "Nie wprowadzono NR PARTII: - Popraw!");
+    EXPECT_TRUE(recorder.requests[1].text.contains(isServer() ? "bez_partii_x" : "partia X zablokowana", Qt::CaseInsensitive))
+        << recorder.requests[1].text.toStdString();
+    // An alternative card stores nothing and still lets the window go on.
+    {
+        const auto answer = WhenShown([](IDDanych* w) { Confirm(w, "P-1"); });
+        EXPECT_TRUE(RunManualSave(nullptr, conn(), context(4)));
+    }
+    EXPECT_EQ(db->count("SPC_Baza"), before);
+
+    // A missing dictionary table is shown, not fatal: the other lists are still there.
+    ASSERT_TRUE(db->exec("DROP TABLE SPC_OpisID2"));
+    DbIdentificationListSource lists(conn());
+    IDDanych w(base, 1, lists);
+    ASSERT_EQ(w.listErrors().size(), 1);
+    EXPECT_TRUE(w.listErrors()[0].contains("SPC_OpisID2") && w.listErrors()[0].contains("ZMIANA"));
+    EXPECT_EQ(w.field(1)->count(), 4);
+}
+
+KARTOVO_ON_BOTH_SYSTEMS(ManualSave);
 
 } // namespace
 } // namespace kartovo::test

@@ -27,6 +27,8 @@ struct SyntheticGrid {
     }
 };
 
+inline QImage BlankGrid(const SyntheticGrid& g) { return g.picture(); }
+
 // A pen mark covering most of the cell.
 inline void Blacken(QImage& img, const SyntheticGrid& g, int section, int row) {
     QPainter(&img).fillRect(g.cell(section, row).adjusted(5, 4, -5, -4), Qt::black);
