@@ -89,13 +89,6 @@ TEST(WypX, WindowLooksBackOverStoredRowsAndTheRowsOfTheSameSave) {
     ASSERT_EQ(r->size(), 2);
     ExpectRowMatches((*r)[0], {5.0, 3.0, 100.0});
     ExpectRowMatches((*r)[1], {7.0, 5.0, 3.0});
-    // Probka 1: every row alone; K = (12.5 - 9.5) / 3 = 1.
-    r = WypX(Values({4.0, 8.0}), Parameter(1, 1), Program(), Constants(), Manual(), {QVariant(1.0)});
-    ASSERT_EQ(r->size(), 2);
-    EXPECT_EQ((*r)[1]["Rozstep"].toDouble(), 0.0);
-    EXPECT_EQ((*r)[1]["Srednia"].toDouble(), 8.0);
-    EXPECT_DOUBLE_EQ((*r)[1]["GR"].toDouble(), 2.1);
-    EXPECT_DOUBLE_EQ((*r)[1]["DR"].toDouble(), 1.05);
 }
 
 TEST(WypXR, CutsCompleteGroupsAndDropsTheRest) {
@@ -112,6 +105,7 @@ TEST(WypXR, CutsCompleteGroupsAndDropsTheRest) {
         for (int i = 0; i < 5; ++i) EXPECT_EQ(row[QString("W%1").arg(i + 1)].toDouble(), group[i]);
         EXPECT_FALSE(row.contains("W6"));
         EXPECT_DOUBLE_EQ(row["GR"].toDouble(), 2.5 / std::sqrt(5.0));
+        EXPECT_DOUBLE_EQ(row["DR"].toDouble(), 2.5 / std::sqrt(5.0) / 2);
         EXPECT_DOUBLE_EQ(row["DS"].toDouble(), 1.05 / std::sqrt(5.0) / 2);
         const std::pair<const char*, QVariant> columns[] = {
             {"Lp", 5}, {"GX", 12.5}, {"DX", 9.5}, {"SX", 11.0}, {"IDP", 5}, {"IDPK", 77}, {"P", "0"}, {"CzyOb", true},
