@@ -156,6 +156,7 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
     EXPECT_EQ(failed.outcome, SaveOutcome::Failed);
     EXPECT_FALSE(failed.ok());
     EXPECT_EQ(failed.rowsStored, 0);
+    EXPECT_FALSE(failed.connectionLost);
     // The operator reads the database's own words.
     EXPECT_TRUE(failed.error.contains(isServer() ? "w1_ponizej_500" : "W1 ponad limit", Qt::CaseInsensitive))
         << failed.error.toStdString();
@@ -183,7 +184,7 @@ TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
     EXPECT_EQ(r.rowsStored, 2);
     expectEvaluated(in, {120.1, 119.9}, older, 2);
 
-    for (const char* column : {"W5", "Srednia", "ID2", ""}) {
+    for (const char* column : {"W1", "W5", "Srednia", "ID3", ""}) {
         SCOPED_TRACE(column);
         ScratchDatabase scratch(GetParam());
         ASSERT_TRUE(scratch.ok() && scratch.createSchema(true));
@@ -192,6 +193,7 @@ TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
         DbConnection fresh;
         ASSERT_TRUE(fresh.open(scratch.config()));
         const int before = scratch.count("SPC_Baza");
+        SaveCard(fresh, input(1, Values({1, 2, 3, 4, 5}))); // the refusal leaves no transaction open
         const SaveResult refused = SaveCard(fresh, input(1, Values({1, 2, 3, 4, 5})));
         EXPECT_EQ(refused.outcome, *column ? SaveOutcome::Refused : SaveOutcome::Failed);
         EXPECT_TRUE(refused.error.contains(*column ? QStringLiteral("kolumny %1 ").arg(column) : QStringLiteral("SPC_Baza"),

@@ -426,9 +426,10 @@ TEST(Reading, UnreadableGridIsRefusedSayingWhy) {
     } cases[] = {
         {"", {}, 0.2, ""},
         {"", {}, 0.0, "Próg wypełnienia pola 0%"},
-        {"", {}, -0.5, "-50%"},
+        {"", {}, -0.12345678912, "pola -12,34567891% zaznacza"}, // ten digits shown
         {"Gestosc", 99, 0.2, ""}, // cells of four pixels
         {"Gestosc", 100, 0.2, "Gestosc parametru skanowanej karty (100) daje kolumny siatki o szerokości 3,96 piksela"},
+        {"Gestosc", 39999, 0.2, "szerokości 0,01 piksela"},
         {"Gestosc", 2147483647, 0.2, "szerokości mniej niż 0,01 piksela"},
         {"SkalaSiatki", 2147483647, 0.2, "SkalaSiatki"},
         {"SkalaSiatki", 0, 0.2, "SkalaSiatki parametru skanowanej karty (0)"},
