@@ -174,10 +174,11 @@ TEST(ValueRange, UnusableLimitsAreRefusedByName) {
     GridGeometry g;
     EXPECT_TRUE(UstawZakresyP(Parameter(3e38, 1e38), g).ok());
     EXPECT_FALSE(RowValue(Parameter(QVariant(), QVariant()), g, 0).isValid());
+    EXPECT_FALSE(RowValue(Parameter(12.0, 10.0, 0), g, 0).isValid()) << "no rows, no value";
 }
 
 // Grid lines every column and row, control lines (GLK at y = 101 - 1.5 * 50.5
-// = 25.25: rows 24..26), the centre line only with LS, and the outer limits in
+// = 25.25: rows 24..26; DLK), the centre line only with LS, and the outer limits in
 // red when the range is extended (OG at 50.25 under a grid line, OD at 150.75).
 TEST(RysSiatka, FrameColumnsRowsAndLimitLines) {
     Record p = With(With(Parameter(12.0, 10.0, 10, 9), "GLK", 11.5), "DLK", 10.5);
@@ -186,7 +187,8 @@ TEST(RysSiatka, FrameColumnsRowsAndLimitLines) {
     EXPECT_EQ(std::tuple(g.ColumnWidth, g.RowHeight, g.GridOriginX, g.GridOriginY), std::tuple(50.f, 10.f, 0.f, 100.f));
     for (int x = 0; x <= 500; x += 50) EXPECT_EQ(img.pixel(x, 35), kGridLineColour) << x;
     for (const auto& [x, y, colour] : {std::tuple(49, 35, kPaper), {25, 0, kGridLineColour}, {25, 90, kGridLineColour},
-                                       {25, 95, kPaper}, {25, 24, kControlLineColour}, {25, 26, kControlLineColour}})
+                                       {25, 95, kPaper}, {25, 24, kControlLineColour}, {25, 26, kControlLineColour},
+                                       {25, 76, kControlLineColour}}) // DLK at 75.75
         EXPECT_EQ(img.pixel(x, y), colour) << x << "," << y;
     EXPECT_FALSE(Contains(img, kCentreLineColour) || Contains(img, kOuterLimitColour));
     Drawn(img, With(p, "LS", 11.0));
@@ -487,5 +489,14 @@ TEST(ImplausibleMarks, HalfAColumnOrMoreIsNoOperatorsWork) {
     const auto t = ReadMeasurements(g.picture(Qt::black), GridParameter(g), RangeOf(GridParameter(g)), 0.2);
     ASSERT_TRUE(t.ok());
     EXPECT_EQ(t->size(), 200u);
+    // A drawn grid in another pixel format reads alike.
+    GridGeometry drawn = RangeOf(GridParameter(g));
+    QImage grey = g.picture();
+    Blacken(grey, g, 2, 3);
+    SetGridEdges(drawn, grey);
+    RysSiatka(grey, GridParameter(g), drawn);
+    const auto one = ReadDrawnGrid(grey.convertToFormat(QImage::Format_Grayscale8), GridParameter(g), drawn, 0.2);
+    ASSERT_EQ(one->size(), 1u);
+    EXPECT_EQ(std::pair((*one)[0].section, (*one)[0].row), std::pair(2, 3));
     EXPECT_TRUE(ImplausibleMarksText(*t, GridParameter(g)).error().startsWith("Kolumna 1 karty ma zaznaczone 20 z 20 pól"));
 }
