@@ -1,15 +1,70 @@
-// What SPC_Baza and Kartovo_ZapisaneKarty hold after a card is saved.
-#include "SaveTestSupport.h"
-
+// What SPC_Baza and Kartovo_ZapisaneKarty hold after a card is saved, by the
+// saver and through the identification window.
+#include "db/BaseSettings.h"
 #include "db/DbSession.h"
+#include "db/DbTestSupport.h"
 #include "db/StoredCards.h"
 #include "evaluation/CardSaver.h"
+#include "evaluation/IdentificationLists.h"
+#include "evaluation/SampleRows.h"
+#include "evaluation/ui/IDDanych.h"
+#include "platform/Variants.h"
 #include "platform/WorkingFolder.h"
 
+#include <QComboBox>
 #include <QDateTime>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <cmath>
 
 namespace kartovo::test {
 namespace {
+
+// Scratch database with the demonstration definitions and its base settings.
+class SaveDatabase : public OnBothSystems {
+protected:
+    void SetUp() override {
+        OnBothSystems::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_TRUE(db->createSchema(true)) << lastError();
+        ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
+    }
+    Record row(const QString& table, int id) {
+        const Recordset rs = conn().query(QStringLiteral("Select * from [%1] Where ID=%2").arg(table, QString::number(id)));
+        return rs.isEmpty() ? Record() : rs.rows().first();
+    }
+    Record parameter(int id) { return row("SPC_Setap", id); }
+    Record program(int id) { return row("SPC_Programy", id); }
+    QList<Record> storedRows(int parameterId, DbConnection* other = nullptr) {
+        bool ok = false;
+        DbConnection& c = other ? *other : conn();
+        const Recordset rs = c.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=%1 Order by ID").arg(parameterId), &ok);
+        EXPECT_TRUE(ok) << c.lastError().description.toStdString();
+        return rs.rows();
+    }
+
+    BaseSettings base;
+};
+
+// Every column of the stored row (the key ID aside) holds the expected value,
+// null where the row sets none: nulls alike, texts exactly, numbers (and
+// yes/no, which servers keep as 1/0) by value.
+inline void ExpectStoredRow(const Record& expected, const Record& stored, const QStringList& tableColumns) {
+    for (const QString& c : tableColumns) {
+        if (c.compare("ID", Qt::CaseInsensitive) == 0) continue;
+        const QVariant e = expected.value(c), a = stored.value(c);
+        bool same = e.isNull() == a.isNull();
+        if (same && !e.isNull())
+            same = e.typeId() == QMetaType::QString
+                       ? a.toString() == e.toString()
+                       : std::abs(ToNumber(e) - ToNumber(a)) <= 1e-9 * std::max(1.0, std::abs(ToNumber(e)));
+        EXPECT_TRUE(same) << "column " << c.toStdString() << ": expected " << e.toString().toStdString()
+                          << (e.isNull() ? "null" : "") << ", stored " << a.toString().toStdString()
+                          << (a.isNull() ? "null" : "");
+    }
+}
 
 QList<MeasurementValue> Values(std::initializer_list<double> values) {
     QList<MeasurementValue> list;
@@ -17,8 +72,8 @@ QList<MeasurementValue> Values(std::initializer_list<double> values) {
     return list;
 }
 
-SampleIdentification Manual(const QString& time = QStringLiteral("08:00"), const QString& notes = {}) {
-    return {QStringLiteral("2024-05-06"), time, {QStringLiteral("Jan Kowalski"), QStringLiteral("II"), QStringLiteral("P-2048")}, notes};
+SampleIdentification Manual(const QString& time = "08:00", const QString& notes = {}) {
+    return {"2024-05-06", time, {"Jan Kowalski", "II", "P-2048"}, notes};
 }
 
 class CardSaver : public SaveDatabase {
@@ -38,91 +93,79 @@ protected:
     // An individual-value parameter of its own with no stored rows yet.
     void addIndividualParameter(int id, int n) {
         Record p = parameter(2);
-        p.set(QStringLiteral("ID"), id);
-        p.set(QStringLiteral("Probka"), n);
-        ASSERT_TRUE(conn().append(QStringLiteral("SPC_Setap"), p)) << lastError();
+        p.set("ID", id);
+        p.set("Probka", n);
+        ASSERT_TRUE(conn().append("SPC_Setap", p)) << lastError();
     }
-    int stored() { return db->count(QStringLiteral("SPC_Baza")); }
+    int stored() { return db->count("SPC_Baza"); }
+    // The stored rows from `first` on are those the evaluation gives.
+    void expectEvaluated(const SaveInput& in, const QList<QVariant>& previous, DbConnection& c, int first) {
+        const QList<Record> rows = storedRows(in.parameter.ID.toInt(), &c);
+        const EvaluationResult expected =
+            EvaluateCard(in.measurements, in.parameter, in.program, in.constants, *in.identification, previous);
+        ASSERT_EQ(rows.size(), first + expected->size());
+        for (int i = 0; i < expected->size(); ++i) ExpectStoredRow((*expected)[i], rows[first + i], c.columns("SPC_Baza"));
+    }
 };
 KARTOVO_ON_BOTH_SYSTEMS(CardSaver);
 
 TEST_P(CardSaver, SampleCardStoresEveryColumnOfItsCompleteGroups) {
     const SaveInput in = input(1, Values({20.01, 19.98, 20.02, 20.00, 19.99, 20.03, 20.00, 19.97, 20.01, 20.02,
-                                          20.05, 19.95, 20.00}), Manual(QStringLiteral("08:00"), QStringLiteral("Nowa partia")));
+                                          20.05, 19.95, 20.00}), Manual("08:00", "Nowa partia"));
     const SaveResult r = SaveCard(conn(), in);
     ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
     EXPECT_EQ(r.rowsStored, 2); // 13 values, n = 5: the last three are no sample
-
-    const QList<Record> rows = storedRows(1);
-    ASSERT_EQ(rows.size(), 4); // two demonstration rows before
-    const EvaluationResult expected =
-        EvaluateCard(in.measurements, in.parameter, in.program, in.constants, *in.identification, {});
-    ASSERT_EQ(expected->size(), 2);
-    const QStringList columns = conn().columns(QStringLiteral("SPC_Baza"));
-    ExpectStoredRow((*expected)[0], rows[2], columns);
-    ExpectStoredRow((*expected)[1], rows[3], columns);
+    expectEvaluated(in, {}, conn(), 2); // two demonstration rows before
     // The program's own interval (30 minutes) and the card's values reach the rows.
-    EXPECT_EQ(rows[3].value(QStringLiteral("Czas")).toString(), QStringLiteral("08:30"));
-    EXPECT_TRUE(SameValue(20.03, rows[3].value(QStringLiteral("W1"))));
+    EXPECT_EQ(storedRows(1)[3].value("Czas").toString(), "08:30");
+    EXPECT_DOUBLE_EQ(storedRows(1)[3].value("W1").toDouble(), 20.03);
 }
 
 // The window of an individual-value card reaches back over the rows stored
 // before, of this parameter only, in time order rather than insertion order.
 TEST_P(CardSaver, IndividualValuesLookBackAcrossSavesInTimeOrder) {
     addIndividualParameter(20, 3);
-    const struct {
-        int parameter;
-        const char* date;
-        double w1;
-    } earlier[] = {{2, "2024-05-06", 500.0}, {20, "2024-05-02", 10.0}, {20, "2024-05-01", 20.0}};
-    for (const auto& e : earlier) {
-        Record r;
-        r.set(QStringLiteral("IDPK"), e.parameter);
-        r.set(QStringLiteral("Data"), e.date);
-        r.set(QStringLiteral("Czas"), QStringLiteral("06:00"));
-        r.set(QStringLiteral("W1"), e.w1);
-        ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), r)) << lastError();
-    }
-    EXPECT_EQ(SaveCard(conn(), input(20, Values({1.0, 2.0}), Manual(QStringLiteral("10:00")))).outcome, SaveOutcome::Stored);
-    EXPECT_EQ(SaveCard(conn(), input(20, Values({4.0}), Manual(QStringLiteral("11:00")))).outcome, SaveOutcome::Stored);
+    const std::tuple<int, const char*, double> earlier[] = {{2, "2024-05-06", 500.0}, {20, "2024-05-02", 10.0},
+                                                           {20, "2024-05-01", 20.0}};
+    for (const auto& [parameter, date, w1] : earlier)
+        ASSERT_TRUE(conn().append("SPC_Baza", Record({"IDPK", "Data", "Czas", "W1"}, {parameter, date, "06:00", w1})));
+    EXPECT_EQ(SaveCard(conn(), input(20, Values({1.0, 2.0}), Manual("10:00"))).outcome, SaveOutcome::Stored);
+    EXPECT_EQ(SaveCard(conn(), input(20, Values({4.0}), Manual("11:00"))).outcome, SaveOutcome::Stored);
 
     const QList<Record> rows = storedRows(20);
     ASSERT_EQ(rows.size(), 5);
     // Windows: {1, 10, 20}, {2, 1, 10}, {4, 2, 1}.
-    const double means[] = {31.0f / 3.0f, 13.0f / 3.0f, 7.0f / 3.0f};
-    const double ranges[] = {19.0, 9.0, 3.0};
+    const std::pair<double, double> meanAndRange[] = {{31.0 / 3, 19.0}, {13.0 / 3, 9.0}, {7.0 / 3, 3.0}};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(SameValue(means[i], rows[i + 2].value(QStringLiteral("Srednia"))));
-        EXPECT_TRUE(SameValue(ranges[i], rows[i + 2].value(QStringLiteral("Rozstep"))));
-        EXPECT_TRUE(SameValue(1, rows[i + 2].value(QStringLiteral("Lp"))));
-        EXPECT_TRUE(rows[i + 2].isNull(QStringLiteral("W2")));
+        EXPECT_NEAR(rows[i + 2].value("Srednia").toDouble(), meanAndRange[i].first, 1e-5);
+        EXPECT_DOUBLE_EQ(rows[i + 2].value("Rozstep").toDouble(), meanAndRange[i].second);
+        EXPECT_EQ(rows[i + 2].value("Lp").toInt(), 1);
+        EXPECT_TRUE(rows[i + 2].isNull("W2"));
     }
 }
 
 TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
     addIndividualParameter(22, 2);
     // The database itself refuses the second row of the card.
-    if (isServer())
-        ASSERT_TRUE(db->exec(QStringLiteral("ALTER TABLE SPC_Baza ADD CONSTRAINT w1_ponizej_500 CHECK (W1 < 500)")));
-    else
-        ASSERT_TRUE(db->exec(QStringLiteral("CREATE TRIGGER w1_ponizej_500 BEFORE INSERT ON SPC_Baza WHEN NEW.W1 >= 500 "
-                                            "BEGIN SELECT RAISE(ABORT, 'W1 ponad limit'); END")));
+    ASSERT_TRUE(db->exec(isServer() ? "ALTER TABLE SPC_Baza ADD CONSTRAINT w1_ponizej_500 CHECK (W1 < 500)"
+                                    : "CREATE TRIGGER w1_ponizej_500 BEFORE INSERT ON SPC_Baza WHEN NEW.W1 >= 500 "
+                                      "BEGIN SELECT RAISE(ABORT, 'W1 ponad limit'); END"));
     const int before = stored();
     const SaveResult failed = SaveCard(conn(), input(22, Values({1.0, 999.0, 3.0})));
     EXPECT_EQ(failed.outcome, SaveOutcome::Failed);
     EXPECT_FALSE(failed.ok());
     EXPECT_EQ(failed.rowsStored, 0);
+    EXPECT_FALSE(failed.connectionLost);
     // The operator reads the database's own words.
-    EXPECT_TRUE(failed.error.contains(isServer() ? QStringLiteral("w1_ponizej_500") : QStringLiteral("W1 ponad limit"),
-                                      Qt::CaseInsensitive)) << failed.error.toStdString();
+    EXPECT_TRUE(failed.error.contains(isServer() ? "w1_ponizej_500" : "W1 ponad limit", Qt::CaseInsensitive))
+        << failed.error.toStdString();
     EXPECT_TRUE(SaveFailureMessage(failed).contains(failed.error));
     EXPECT_EQ(stored(), before);
 
     // The same connection stores the corrected card afterwards, whole.
     const SaveResult again = SaveCard(conn(), input(22, Values({1.0, 2.0, 3.0})));
     ASSERT_EQ(again.outcome, SaveOutcome::Stored) << again.error.toStdString();
-    EXPECT_EQ(storedRows(22).size(), 3);
     EXPECT_EQ(stored(), before + 3);
 }
 
@@ -130,27 +173,18 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
 // A column the card's sample needs is never dropped quietly: the card is
 // refused with the column's name; a table that cannot be read is a failure.
 TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
-    const QStringList missing{QStringLiteral("Dodat"), QStringLiteral("Mediana"), QStringLiteral("PomiaryNL"),
-                              QStringLiteral("IDPrz"), QStringLiteral("IDNot"), QStringLiteral("W40"), QStringLiteral("D1")};
-    for (const QString& c : missing)
+    for (const char* c : {"Dodat", "Mediana", "PomiaryNL", "IDPrz", "IDNot", "W40", "D1"})
         ASSERT_TRUE(db->exec(QStringLiteral("ALTER TABLE SPC_Baza DROP COLUMN %1").arg(c))) << lastError();
     DbConnection older;
     ASSERT_TRUE(older.open(db->config())) << older.lastError().description.toStdString();
-    const QStringList columns = older.columns(QStringLiteral("SPC_Baza"));
-    for (const QString& c : missing) EXPECT_FALSE(older.hasColumn(QStringLiteral("SPC_Baza"), c));
-    SaveInput in = input(2, Values({120.2, 119.8}), Manual(QStringLiteral("08:00"), QStringLiteral("bez kolumny")));
+    EXPECT_FALSE(older.hasColumn("SPC_Baza", "Mediana"));
+    SaveInput in = input(2, Values({120.2, 119.8}), Manual("08:00", "bez kolumny"));
     const SaveResult r = SaveCard(older, in);
     ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
     EXPECT_EQ(r.rowsStored, 2);
-    const QList<Record> rows = storedRows(2, &older);
-    ASSERT_EQ(rows.size(), 4);
-    const EvaluationResult expected = EvaluateCard(in.measurements, in.parameter, in.program, in.constants,
-                                                   *in.identification, {120.1, 119.9});
-    ASSERT_EQ(expected->size(), 2);
-    ExpectStoredRow((*expected)[0], rows[2], columns);
-    ExpectStoredRow((*expected)[1], rows[3], columns);
+    expectEvaluated(in, {120.1, 119.9}, older, 2);
 
-    for (const char* column : {"W5", "Srednia", "ID2", ""}) {
+    for (const char* column : {"W1", "W5", "Srednia", "ID3", ""}) {
         SCOPED_TRACE(column);
         ScratchDatabase scratch(GetParam());
         ASSERT_TRUE(scratch.ok() && scratch.createSchema(true));
@@ -158,12 +192,13 @@ TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
                                          : QStringLiteral("DROP TABLE SPC_Baza")));
         DbConnection fresh;
         ASSERT_TRUE(fresh.open(scratch.config()));
-        const int before = scratch.count(QStringLiteral("SPC_Baza"));
+        const int before = scratch.count("SPC_Baza");
+        SaveCard(fresh, input(1, Values({1, 2, 3, 4, 5}))); // the refusal leaves no transaction open
         const SaveResult refused = SaveCard(fresh, input(1, Values({1, 2, 3, 4, 5})));
         EXPECT_EQ(refused.outcome, *column ? SaveOutcome::Refused : SaveOutcome::Failed);
         EXPECT_TRUE(refused.error.contains(*column ? QStringLiteral("kolumny %1 ").arg(column) : QStringLiteral("SPC_Baza"),
                                            Qt::CaseInsensitive)) << refused.error.toStdString();
-        EXPECT_EQ(scratch.count(QStringLiteral("SPC_Baza")), before);
+        EXPECT_EQ(scratch.count("SPC_Baza"), before);
     }
 }
 
@@ -173,7 +208,7 @@ TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
 TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     SaveInput in = input(1, Values({1, 2, 3, 4, 5}));
     in.cardHash = QByteArray(64, 'a');
-    in.cardName = QStringLiteral("karta.png");
+    in.cardName = "karta.png";
     EXPECT_FALSE(IsCardStored(conn(), in.cardHash));
     const SaveResult first = SaveCard(conn(), in);
     ASSERT_EQ(first.outcome, SaveOutcome::Stored) << first.error.toStdString();
@@ -186,15 +221,17 @@ TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     const SaveResult second = SaveCard(station2, in);
     EXPECT_EQ(second.outcome, SaveOutcome::AlreadyStored);
     EXPECT_FALSE(second.ok());
-    EXPECT_TRUE(SaveFailureMessage(second).contains(QStringLiteral("już zapisana")));
+    EXPECT_TRUE(SaveFailureMessage(second).contains("już zapisana"));
     EXPECT_EQ(stored(), before);
 
     in.storeAgain = true;
-    EXPECT_EQ(SaveCard(station2, in).outcome, SaveOutcome::Stored);
+    const SaveResult again = SaveCard(station2, in);
+    EXPECT_EQ(again.outcome, SaveOutcome::Stored);
+    EXPECT_FALSE(again.recorded);
     EXPECT_EQ(stored(), before + 1);
-    const Recordset record = conn().query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty]"));
+    const Recordset record = conn().query("Select * from [Kartovo_ZapisaneKarty]");
     ASSERT_EQ(record.recordCount(), 1);
-    EXPECT_EQ(record.rows().first().value(QStringLiteral("Plik")).toString(), QStringLiteral("karta.png"));
+    EXPECT_EQ(record.rows().first().value("Plik").toString(), "karta.png");
 }
 
 // A station whose database login may not create tables: the rows are stored
@@ -209,7 +246,7 @@ TEST_P(CardSaver, WithoutRightsToCreateTheRecordTheFileJournalStandsIn) {
     {
         DatabaseConfig c = db->config();
         c.odbcUser = role;
-        c.odbcPassword = QStringLiteral("stanowisko");
+        c.odbcPassword = "stanowisko";
         DbConnection station;
         ASSERT_TRUE(station.open(c)) << station.lastError().description.toStdString();
         SaveInput in = input(1, Values({1, 2, 3, 4, 5}));
@@ -219,7 +256,7 @@ TEST_P(CardSaver, WithoutRightsToCreateTheRecordTheFileJournalStandsIn) {
         EXPECT_FALSE(r.recorded);
         EXPECT_EQ(PrepareStoredCards(station), StoredCardsRecord::FileJournal);
         EXPECT_FALSE(IsCardStored(station, in.cardHash));
-        ASSERT_TRUE(AppendFileJournal(in.cardHash, QStringLiteral("karta.png"), QDateTime::currentDateTime()));
+        ASSERT_TRUE(AppendFileJournal(in.cardHash, "karta.png", QDateTime::currentDateTime()));
         EXPECT_TRUE(IsCardStored(station, in.cardHash));
     }
     SetProgramFolder({});
@@ -234,8 +271,8 @@ TEST_P(CardSaver, SaveAfterALostConnectionReconnectsFirst) {
     DbSession& session = DbSession::instance();
     ASSERT_TRUE(session.open(db->config()));
     if (isPg())
-        ASSERT_TRUE(conn().execute(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
-                                                  "datname = current_database() AND pid <> pg_backend_pid()")));
+        ASSERT_TRUE(conn().execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                                   "datname = current_database() AND pid <> pg_backend_pid()"));
     else
         session.conn().close();
     const SaveResult r = SaveCard(session.conn(), input(1, Values({1, 2, 3, 4, 5})));
@@ -247,22 +284,21 @@ TEST_P(CardSaver, SaveAfterALostConnectionReconnectsFirst) {
 
 // Refused and empty cards leave SPC_Baza as it was: a sample size outside
 // 1 .. 40 on either card kind, an alternative or untyped card, no marks, less
-// than a sample. Without identification (automatic mode) a card is stamped now with
-// dashes in the descriptive fields.
+// than a sample. Without identification (automatic mode) a card is stamped
+// now with dashes in the descriptive fields.
 TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
     const int before = stored();
-    const auto set = [](int probka, int type) {
+    const auto set = [](const QVariant& probka, const QVariant& type) {
         return [=](Record& p) {
-            p.set(QStringLiteral("Probka"), probka);
-            p.set(QStringLiteral("TypKarty"), type);
+            if (probka.isValid()) p.set("Probka", probka);
+            p.set("TypKarty", type);
         };
     };
     const std::pair<SaveInput, SaveOutcome> cases[] = {
         {input(1, Values({1, 2, 3, 4, 5}), Manual(), set(0, 0)), SaveOutcome::Refused},
         {input(1, Values({1, 2, 3, 4, 5}), Manual(), set(41, 1)), SaveOutcome::Refused},
         {input(4, Values({1, 2, 3})), SaveOutcome::NothingToStore},
-        {input(1, Values({1, 2, 3, 4, 5}), Manual(), [](Record& p) { p.set(QStringLiteral("TypKarty"), QVariant()); }),
-         SaveOutcome::NothingToStore},
+        {input(1, Values({1, 2, 3, 4, 5}), Manual(), set({}, {})), SaveOutcome::NothingToStore},
         {input(2, {}), SaveOutcome::NothingToStore},
         {input(1, Values({1, 2, 3, 4})), SaveOutcome::NothingToStore},
     };
@@ -272,7 +308,7 @@ TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
         EXPECT_EQ(r.rowsStored, 0);
         EXPECT_EQ(r.ok(), outcome == SaveOutcome::NothingToStore);
         if (outcome == SaveOutcome::Refused) {
-            EXPECT_TRUE(r.error.contains(QStringLiteral("spoza zakresu od 1 do 40"))) << r.error.toStdString();
+            EXPECT_TRUE(r.error.contains("spoza zakresu od 1 do 40")) << r.error.toStdString();
             EXPECT_EQ(SaveFailureMessage(r), r.error);
         }
     }
@@ -285,13 +321,124 @@ TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
     ASSERT_EQ(SaveCard(conn(), in).outcome, SaveOutcome::Stored);
     const QDateTime end = QDateTime::currentDateTime();
     const Record row = storedRows(1).last();
-    for (int i = 1; i <= 3; ++i) EXPECT_EQ(row.value(QStringLiteral("ID%1").arg(i)).toString(), QStringLiteral("-"));
-    EXPECT_TRUE(row.isNull(QStringLiteral("ID4")));
-    EXPECT_TRUE(row.isNull(QStringLiteral("PomiaryNL")));
-    const QString stamp = row.value(QStringLiteral("Data")).toString() + u' ' + row.value(QStringLiteral("Czas")).toString();
-    const QString f = QStringLiteral("yyyy-MM-dd HH:mm");
-    EXPECT_TRUE(stamp == start.toString(f) || stamp == end.toString(f)) << stamp.toStdString();
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(row.value(QStringLiteral("ID%1").arg(i)).toString(), "-");
+    EXPECT_TRUE(row.isNull("ID4") && row.isNull("PomiaryNL"));
+    const QString stamp = row.value("Data").toString() + u' ' + row.value("Czas").toString();
+    EXPECT_TRUE(stamp == start.toString("yyyy-MM-dd HH:mm") || stamp == end.toString("yyyy-MM-dd HH:mm"))
+        << stamp.toStdString();
 }
+
+// Answers the identification window once it is shown, as long as the handle lives.
+[[nodiscard]] std::unique_ptr<QTimer> WhenShown(std::function<void(IDDanych*)> act) {
+    return kartovo::testing::WhenModalShown([act](QWidget* modal) {
+        if (auto* w = qobject_cast<IDDanych*>(modal)) return act(w);
+        ADD_FAILURE() << "another window opened";
+        modal->close();
+    });
+}
+
+QStringList Items(const QComboBox* c) {
+    QStringList l;
+    for (int i = 0; i < c->count(); ++i) l << c->itemText(i);
+    return l;
+}
+
+class ManualSave : public SaveDatabase {
+protected:
+    SaveContext context(int parameterId) {
+        SaveContext c;
+        for (int i = 0; i < 5; ++i) c.measurements.append({QVariant(20.0 + i / 100.0), i + 1});
+        c.parameter = parameter(parameterId);
+        c.program = program(c.parameter.value("IDP").toInt());
+        c.base = base;
+        return c;
+    }
+    static void Fill(IDDanych* w, const QString& batch) {
+        w->dateField()->setText("2024-05-06");
+        w->timeField()->setText("06:00");
+        w->field(1)->setCurrentIndex(w->field(1)->findText("Piotr Wiśniewski"));
+        w->field(2)->setCurrentIndex(w->field(2)->findText("III"));
+        w->field(3)->lineEdit()->setText(batch);
+    }
+    // "&Zapisz" of a filled window; one left open would hang the test, so it is closed.
+    static void Confirm(IDDanych* w, const QString& batch, bool staysOpen = false) {
+        Fill(w, batch);
+        QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+        EXPECT_EQ(w->isVisible(), staysOpen);
+        if (w->isVisible() && !staysOpen) w->close();
+    }
+};
+
+// The card's rows hold exactly what the operator entered, with the lists the
+// database offers. A refused entry keeps the window open and Esc cancels; the
+// database's refusal is shown in its own words; nothing of such a card is stored.
+TEST_P(ManualSave, TypedIdentificationIsStoredAndRefusalsStoreNothing) {
+    // Dictionary items come sorted, null rows skipped; earlier values are the program's, distinct.
+    for (const QVariant& name : {QVariant("Zm2"), QVariant(), QVariant("Zm1")})
+        ASSERT_TRUE(conn().append("SPC_OpisID2", Record({"Nazwa"}, {name})));
+    Record earlier({"IDP", "IDPK", "ID3"}, {1, 1, QVariant()});
+    for (const char* batch : {"", "A-1", "A-1", "Z-9"}) {
+        if (*batch) earlier.set("ID3", QString::fromLatin1(batch));
+        if (*batch == 'Z') earlier.set("IDP", 2);
+        ASSERT_TRUE(conn().append("SPC_Baza", earlier));
+    }
+    const QString notes = QStringLiteral("Wymiana noża; ślad \"ą\" 'ł'");
+    QStringList offered2, offered3;
+    {
+        const auto answer = WhenShown([&](IDDanych* w) {
+            offered2 = Items(w->field(2));
+            offered3 = Items(w->field(3));
+            w->notesField()->insertPlainText(notes);
+            Confirm(w, "P-1234 K");
+        });
+        MessageRecorder recorder;
+        QString error;
+        EXPECT_TRUE(RunManualSave(nullptr, conn(), context(1), &error)) << error.toStdString();
+        EXPECT_TRUE(recorder.requests.empty());
+    }
+    EXPECT_EQ(offered2, (QStringList{"I", "II", "III", "Zm1", "Zm2"}));
+    EXPECT_EQ(offered3, (QStringList{"A-1", "P-1024"}));
+    const Record row = storedRows(1).last();
+    const std::pair<const char*, QString> typed[] = {{"ID1", "Piotr Wiśniewski"}, {"ID2", "III"}, {"ID3", "P-1234 K"},
+                                                     {"PomiaryNL", notes}, {"Data", "2024-05-06"}, {"Czas", "06:00"}};
+    for (const auto& [column, text] : typed) EXPECT_EQ(row.value(column).toString(), text) << column;
+
+    ASSERT_TRUE(db->exec(isServer() ? "ALTER TABLE SPC_Baza ADD CONSTRAINT bez_partii_x CHECK (ID3 <> 'X')"
+                                    : "CREATE TRIGGER bez_partii_x BEFORE INSERT ON SPC_Baza WHEN NEW.ID3 = 'X' "
+                                      "BEGIN SELECT RAISE(ABORT, 'partia X zablokowana'); END"));
+    const int before = db->count("SPC_Baza");
+    MessageRecorder recorder;
+    const std::function<void(IDDanych*)> answers[] = {
+        [&](IDDanych* w) {
+            Confirm(w, QString(), true);
+            QTest::keyClick(w->dateField(), Qt::Key_Escape);
+        },
+        [](IDDanych* w) { Confirm(w, "X"); }};
+    for (const auto& act : answers) {
+        const auto answer = WhenShown(act);
+        EXPECT_FALSE(RunManualSave(nullptr, conn(), context(1)));
+    }
+    ASSERT_EQ(recorder.requests.size(), 2u);
+    EXPECT_EQ(recorder.requests[0].text, "Nie wprowadzono NR PARTII: - Popraw!");
+    EXPECT_TRUE(recorder.requests[1].text.contains(isServer() ? "bez_partii_x" : "partia X zablokowana", Qt::CaseInsensitive))
+        << recorder.requests[1].text.toStdString();
+    // An alternative card stores nothing and still lets the window go on.
+    {
+        const auto answer = WhenShown([](IDDanych* w) { Confirm(w, "P-1"); });
+        EXPECT_TRUE(RunManualSave(nullptr, conn(), context(4)));
+    }
+    EXPECT_EQ(db->count("SPC_Baza"), before);
+
+    // A missing dictionary table is shown, not fatal: the other lists are still there.
+    ASSERT_TRUE(db->exec("DROP TABLE SPC_OpisID2"));
+    DbIdentificationListSource lists(conn());
+    IDDanych w(base, 1, lists);
+    ASSERT_EQ(w.listErrors().size(), 1);
+    EXPECT_TRUE(w.listErrors()[0].contains("SPC_OpisID2") && w.listErrors()[0].contains("ZMIANA"));
+    EXPECT_EQ(w.field(1)->count(), 4);
+}
+
+KARTOVO_ON_BOTH_SYSTEMS(ManualSave);
 
 } // namespace
 } // namespace kartovo::test

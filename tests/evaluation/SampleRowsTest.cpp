@@ -11,69 +11,38 @@ using namespace kartovo;
 
 namespace {
 
-// Statistics worked out here in double precision, the textbook way, to hold
-// the float results against.
-struct Reference {
-    double mean, sd, range, mid, median, lo, hi;
-};
+bool IsNull(const QVariant& v) { return !v.isValid() || v.isNull(); }
 
-Reference ReferenceOf(std::vector<double> x) {
-    Reference r{};
+// The row's statistics against those of `x` worked out here in double
+// precision, the textbook way; each stored one a 32-bit float value.
+void ExpectRowMatches(const Record& row, std::vector<double> x, double sdTolerance = 4e-6) {
     const double n = static_cast<double>(x.size());
     double sum = 0, sq = 0;
     for (double v : x) sum += v;
-    r.mean = sum / n;
-    for (double v : x) sq += (v - r.mean) * (v - r.mean);
-    r.sd = x.size() > 1 ? std::sqrt(sq / (n - 1)) : 0.0;
+    for (double v : x) sq += (v - sum / n) * (v - sum / n);
     std::sort(x.begin(), x.end());
-    r.lo = x.front();
-    r.hi = x.back();
-    r.range = r.hi - r.lo;
-    r.mid = (r.hi + r.lo) / 2;
     const size_t m = x.size() / 2;
-    r.median = x.size() % 2 ? x[m] : (x[m - 1] + x[m]) / 2;
-    return r;
+    const std::tuple<const char*, double, double> expected[] = {
+        {"Srednia", sum / n, 4e-6},
+        {"Odchylenie", x.size() > 1 ? std::sqrt(sq / (n - 1)) : 0.0, sdTolerance},
+        {"Rozstep", x.back() - x.front(), 4e-6},
+        {"Dodat", (x.back() + x.front()) / 2, 4e-6},
+        {"Mediana", x.size() % 2 ? x[m] : (x[m - 1] + x[m]) / 2, 4e-6}};
+    for (const auto& [column, reference, tolerance] : expected) {
+        ASSERT_FALSE(IsNull(row[column])) << column;
+        const double v = row[column].toDouble();
+        EXPECT_EQ(static_cast<double>(static_cast<float>(v)), v) << column << " is no 32-bit float value";
+        EXPECT_NEAR(v, static_cast<float>(reference), tolerance * std::max(1.0, std::fabs(reference))) << column;
+    }
+    EXPECT_DOUBLE_EQ(row["Mini"].toDouble(), x.front());
+    EXPECT_DOUBLE_EQ(row["Maxi"].toDouble(), x.back());
 }
-
-// A stored statistic is a 32-bit float value agreeing with the reference to float precision.
-void ExpectFloat(const QVariant& stored, double reference, const char* what) {
-    SCOPED_TRACE(what);
-    ASSERT_TRUE(stored.isValid() && !stored.isNull());
-    const double v = stored.toDouble();
-    EXPECT_EQ(static_cast<double>(static_cast<float>(v)), v) << "not a 32-bit float value";
-    EXPECT_NEAR(v, static_cast<float>(reference), 4e-6 * std::max(1.0, std::fabs(reference)));
-}
-
-void ExpectRowMatches(const Record& row, const std::vector<double>& window) {
-    const Reference r = ReferenceOf(window);
-    ExpectFloat(row["Srednia"], r.mean, "Srednia");
-    ExpectFloat(row["Odchylenie"], r.sd, "Odchylenie");
-    ExpectFloat(row["Rozstep"], r.range, "Rozstep");
-    ExpectFloat(row["Dodat"], r.mid, "Dodat");
-    ExpectFloat(row["Mediana"], r.median, "Mediana");
-    EXPECT_DOUBLE_EQ(row["Mini"].toDouble(), r.lo);
-    EXPECT_DOUBLE_EQ(row["Maxi"].toDouble(), r.hi);
-}
-
-bool IsNull(const QVariant& v) { return !v.isValid() || v.isNull(); }
 
 Record Parameter(int typKarty, const QVariant& probka) {
-    Record p;
-    p.set("ID", 77);
-    p.set("TypKarty", typKarty);
-    p.set("Probka", probka);
-    p.set("GLK", 12.5);
-    p.set("DLK", 9.5);
-    p.set("LS", 11.0);
-    return p;
+    return Record({"ID", "TypKarty", "Probka", "GLK", "DLK", "LS"}, {77, typKarty, probka, 12.5, 9.5, 11.0});
 }
 
-Record Program(const QVariant& czasP = QVariant()) {
-    Record p;
-    p.set("ID", 5);
-    p.set("CzasP", czasP);
-    return p;
-}
+Record Program(const QVariant& czasP = QVariant()) { return Record({"ID", "CzasP"}, {5, czasP}); }
 
 SizeConstantTable Constants() {
     SizeConstantTable t;
@@ -94,6 +63,11 @@ QList<MeasurementValue> Values(const std::vector<double>& v, int perSection = 1)
     return m;
 }
 
+EvaluationResult Samples(const QList<MeasurementValue>& m, const Record& p, const Record& program = Program(),
+                         const SizeConstantTable& c = Constants(), const SampleIdentification& id = Manual()) {
+    return WypXR(m, p, program, c, id);
+}
+
 } // namespace
 
 // The window is the value and up to Probka - 1 values before it: stored rows
@@ -103,35 +77,24 @@ TEST(WypX, WindowLooksBackOverStoredRowsAndTheRowsOfTheSameSave) {
     auto r = WypX(Values(v), Parameter(1, 5), Program(), Constants(), Manual(), {});
     ASSERT_TRUE(r.ok());
     ASSERT_EQ(r->size(), 7);
-    EXPECT_EQ((*r)[0]["Odchylenie"].toDouble(), 0.0);
     for (int j = 0; j < 7; ++j) {
         SCOPED_TRACE(j);
         ExpectRowMatches((*r)[j], std::vector<double>(v.begin() + std::max(0, j - 4), v.begin() + j + 1));
         EXPECT_EQ((*r)[j]["W1"].toDouble(), v[j]);
         EXPECT_EQ((*r)[j]["Lp"].toInt(), 1);
-        EXPECT_TRUE((*r)[j].contains("W2") && IsNull((*r)[j]["W2"])) << "the main program's columns are cleared";
+        EXPECT_TRUE((*r)[j].contains("W40") && IsNull((*r)[j]["W2"])) << "the main program's columns are cleared";
     }
-    Record a, b, c;
-    a.set("W1", 1.0);
-    b.set("w1", 100.0);
-    c.set("W1", 3.0);
-    r = WypX(Values({5.0, 7.0}), Parameter(1, 3), Program(), Constants(), Manual(), StoredValues({a, b, c}));
+    r = WypX(Values({5.0, 7.0}), Parameter(1, 3), Program(), Constants(), Manual(),
+             StoredValues({Record({"W1"}, {1.0}), Record({"w1"}, {100.0}), Record({"W1"}, {3.0})}));
     ASSERT_EQ(r->size(), 2);
     ExpectRowMatches((*r)[0], {5.0, 3.0, 100.0});
     ExpectRowMatches((*r)[1], {7.0, 5.0, 3.0});
-    // Probka 1: every row alone; K = (12.5 - 9.5) / 3 = 1.
-    r = WypX(Values({4.0, 8.0}), Parameter(1, 1), Program(), Constants(), Manual(), {QVariant(1.0)});
-    ASSERT_EQ(r->size(), 2);
-    EXPECT_EQ((*r)[1]["Rozstep"].toDouble(), 0.0);
-    EXPECT_EQ((*r)[1]["Srednia"].toDouble(), 8.0);
-    EXPECT_DOUBLE_EQ((*r)[1]["GR"].toDouble(), 2.1);
-    EXPECT_DOUBLE_EQ((*r)[1]["DR"].toDouble(), 1.05);
 }
 
 TEST(WypXR, CutsCompleteGroupsAndDropsTheRest) {
     std::vector<double> v;
     for (int i = 0; i < 13; ++i) v.push_back(20.0 + ((i * 7) % 5) * 0.25 + i * 0.01);
-    const auto r = WypXR(Values(v, 5), Parameter(0, 5), Program(), Constants(), Manual());
+    const auto r = Samples(Values(v, 5), Parameter(0, 5));
     ASSERT_TRUE(r.ok());
     ASSERT_EQ(r->size(), 2);
     for (int s = 0; s < 2; ++s) {
@@ -142,65 +105,50 @@ TEST(WypXR, CutsCompleteGroupsAndDropsTheRest) {
         for (int i = 0; i < 5; ++i) EXPECT_EQ(row[QString("W%1").arg(i + 1)].toDouble(), group[i]);
         EXPECT_FALSE(row.contains("W6"));
         EXPECT_DOUBLE_EQ(row["GR"].toDouble(), 2.5 / std::sqrt(5.0));
+        EXPECT_DOUBLE_EQ(row["DR"].toDouble(), 2.5 / std::sqrt(5.0) / 2);
         EXPECT_DOUBLE_EQ(row["DS"].toDouble(), 1.05 / std::sqrt(5.0) / 2);
         const std::pair<const char*, QVariant> columns[] = {
             {"Lp", 5}, {"GX", 12.5}, {"DX", 9.5}, {"SX", 11.0}, {"IDP", 5}, {"IDPK", 77}, {"P", "0"}, {"CzyOb", true},
             {"ID2", "Zmiana 1"}, {"PomiaryNL", "uwagi"}, {"Data", "2024-05-06"}, {"Czas", "10:00"}};
         for (const auto& [column, value] : columns) EXPECT_EQ(row[column], value) << column;
     }
-    EXPECT_TRUE(WypXR(Values({1, 2, 3, 4}), Parameter(0, 5), Program(), Constants(), Manual())->isEmpty());
-    EXPECT_TRUE(WypXR({}, Parameter(0, 5), Program(), Constants(), Manual())->isEmpty());
+    EXPECT_TRUE(Samples(Values({1, 2, 3, 4}), Parameter(0, 5))->isEmpty());
+    EXPECT_TRUE(Samples({}, Parameter(0, 5))->isEmpty());
 }
 
-TEST(Statistics, MedianSpreadAndMissingValues) {
+TEST(Statistics, MedianSpreadMissingValuesAndLimits) {
     QList<double> values{4, 3, 1, 2, 0};
     EXPECT_EQ(GetMedian(values, 4), 2.5f);
     EXPECT_EQ(values, (QList<double>{1, 2, 3, 4, 0})); // only the counted values are sorted
-    const auto r = WypXR(Values({3, 1, 2}, 3), Parameter(0, 3), Program(), Constants(), Manual());
+    auto r = Samples(Values({3, 1, 2}, 3), Parameter(0, 3));
     EXPECT_EQ((*r)[0]["Mediana"].toDouble(), 2.0);
     EXPECT_EQ((*r)[0]["W1"].toDouble(), 3.0) << "the values keep their order";
-
-    std::vector<double> v;
-    QList<QVariant> q;
-    for (int i = 0; i < 40; ++i) {
-        v.push_back(1234.567 + (i % 7) * 0.013 - (i % 3) * 0.021);
-        q.append(v.back());
-    }
-    const SampleStatistics s = ComputeSampleStatistics(q);
-    ExpectFloat(s.mean, ReferenceOf(v).mean, "mean");
-    ExpectFloat(s.median, ReferenceOf(v).median, "median");
     // Float cancellation costs digits of a spread this small beside the values.
-    EXPECT_NEAR(s.standardDeviation.toDouble(), ReferenceOf(v).sd, 1e-3 * ReferenceOf(v).sd + 1e-4);
+    std::vector<double> v;
+    for (int i = 0; i < 40; ++i) v.push_back(1234.567 + (i % 7) * 0.013 - (i % 3) * 0.021);
+    r = Samples(Values(v, 40), Parameter(0, 40));
+    ExpectRowMatches((*r)[0], v, 1e-3);
 
     // A null never wins the extremes but leaves the mean and spread null, not stale.
     const SampleStatistics withNull = ComputeSampleStatistics({3.0, QVariant(), 1.0});
     EXPECT_EQ(withNull.smallest.toDouble(), 1.0);
     EXPECT_EQ(withNull.largest.toDouble(), 3.0);
-    EXPECT_TRUE(IsNull(withNull.mean));
-    EXPECT_TRUE(IsNull(withNull.standardDeviation));
-    const auto nulls = WypXR(QList<MeasurementValue>{{QVariant(), 1}, {QVariant(), 1}}, Parameter(0, 2), Program(),
-                             Constants(), Manual());
+    EXPECT_TRUE(IsNull(withNull.mean) && IsNull(withNull.standardDeviation));
+    r = Samples(QList<MeasurementValue>{{QVariant(), 1}, {QVariant(), 1}}, Parameter(0, 2));
     for (const char* c : {"Srednia", "Odchylenie", "Rozstep", "Dodat", "Mediana", "Mini", "Maxi", "W1"})
-        EXPECT_TRUE(IsNull((*nulls)[0][c])) << c;
-}
+        EXPECT_TRUE(IsNull((*r)[0][c])) << c;
 
-TEST(Limits, MissingControlLinesOrConstantsLeaveTheLimitsNull) {
+    // Missing control lines or constants leave their limits null; the lines go on as stored.
     Record p = Parameter(0, 2);
     p.set("DLK", QVariant());
-    auto r = WypXR(Values({1, 2}, 2), p, Program(), Constants(), Manual());
-    ASSERT_EQ(r->size(), 1);
-    EXPECT_TRUE(IsNull((*r)[0]["GR"]));
-    EXPECT_TRUE(IsNull((*r)[0]["DS"]));
-    EXPECT_TRUE(IsNull((*r)[0]["DX"]));
+    r = Samples(Values({1, 2}, 2), p);
+    EXPECT_TRUE(IsNull((*r)[0]["GR"]) && IsNull((*r)[0]["DS"]) && IsNull((*r)[0]["DX"]));
     EXPECT_EQ((*r)[0]["GX"].toDouble(), 12.5);
-    // The control lines go on as stored, a text too.
     p.set("GLK", QStringLiteral("12,5"));
-    r = WypXR(Values({1, 2}, 2), p, Program(), Constants(), Manual());
-    EXPECT_EQ((*r)[0]["GX"], QVariant(QStringLiteral("12,5")));
-
+    EXPECT_EQ((*Samples(Values({1, 2}, 2), p))[0]["GX"], QVariant(QStringLiteral("12,5")));
     SizeConstantTable c = Constants();
     c[2].S1 = QVariant();
-    r = WypXR(Values({1, 2}, 2), Parameter(0, 2), Program(), c, Manual());
+    r = Samples(Values({1, 2}, 2), Parameter(0, 2), Program(), c);
     EXPECT_DOUBLE_EQ((*r)[0]["GR"].toDouble(), 2.2 / std::sqrt(2.0));
     EXPECT_TRUE(IsNull((*r)[0]["GS"]));
 }
@@ -211,10 +159,9 @@ TEST(SampleSize, OneToFortyAtTheirBoundaries) {
         SCOPED_TRACE(probka.toString().toStdString());
         const bool usable = probka.isValid() && probka.toInt() >= 1 && probka.toInt() <= 40;
         EXPECT_EQ(SampleSize(Parameter(0, probka)), usable ? probka.toInt() : 0);
-        const auto a = WypXR(Values({1, 2, 3}), Parameter(0, probka), Program(), Constants(), Manual());
-        const auto b = WypX(Values({1, 2, 3}), Parameter(1, probka), Program(), Constants(), Manual(), {});
+        const auto a = Samples(Values({1, 2, 3}), Parameter(0, probka));
         EXPECT_EQ(a.ok(), usable);
-        EXPECT_EQ(b.ok(), usable);
+        EXPECT_EQ(WypX(Values({1, 2, 3}), Parameter(1, probka), Program(), Constants(), Manual(), {}).ok(), usable);
         if (!usable)
             EXPECT_EQ(a.error().section(QChar(u'\r'), 0, 0),
                       QStringLiteral("Liczność próbki parametru (Probka = %1) jest spoza zakresu od 1 do 40.")
@@ -222,44 +169,41 @@ TEST(SampleSize, OneToFortyAtTheirBoundaries) {
     }
 }
 
-namespace {
-struct TimeCase {
-    const char* date;
-    const char* time;
-    QVariant czasP;
-    qint64 steps;
-    const char* expected; // "yyyy-mm-dd hh:mm", empty: refused
-};
-} // namespace
-
 TEST(Timestamp, IntervalCarriesOverMinutesHoursAndDays) {
-    const TimeCase cases[] = {
+    const struct {
+        const char *date, *time;
+        QVariant czasP;
+        qint64 steps;
+        const char* expected; // "yyyy-mm-dd hh:mm", empty: refused
+    } cases[] = {
         {"2024-05-06", "10:30", 30, 1, "2024-05-06 11:00"}, // exactly 60 minutes
         {"2024-05-06", "10:29", 30, 1, "2024-05-06 10:59"},
         {"2024-05-06", "10:00", 45, 3, "2024-05-06 12:15"},
         {"2024-05-06", "23:30", 30, 1, "2024-05-07 00:00"}, // exactly 24 hours
         {"2024-12-31", "23:50", 30, 1, "2025-01-01 00:20"},
         {"2024-02-28", "23:00", 1500, 1, "2024-03-01 00:00"}, // a day and more, over a leap day
-        {"2024-05-06", " 8:05", QVariant(), 4, "2024-05-06 08:05"},
+        {"2024-5-6", " 8:05", QVariant(), 4, "2024-05-06 08:05"},
         {"2024-05-06", "08:05", 0, 4, "2024-05-06 08:05"},
         {"2024-05-06", "08:05", -15, 4, "2024-05-06 08:05"},
         {"2024-02-30", "10:00", 0, 0, ""},
         {"2024-05-06", "1000", 0, 0, ""},
         {"2024-05-06", "24:00", 0, 0, ""},
         {"2024-05-06", "10:60", 0, 0, ""},
+        {"2024-05-06", "10:7.5", 0, 0, ""},
         {"", "10:00", 0, 0, ""},
     };
-    for (const TimeCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.date) + " " + c.time);
         const auto ts = ComputeTimestamp(c.date, c.time, c.czasP, c.steps);
         EXPECT_EQ(ts ? ts->date + " " + ts->time : QString(), QString::fromLatin1(c.expected));
-        if (!*c.expected) EXPECT_FALSE(WypXR(Values({1, 2}), Parameter(0, 2), Program(), Constants(),
-                                             Manual(c.date, c.time)).ok());
+        if (!*c.expected) {
+            EXPECT_FALSE(Samples(Values({1, 2}), Parameter(0, 2), Program(), Constants(), Manual(c.date, c.time)).ok());
+        }
     }
     // Individual values step by the preceding entry's section, samples by their group.
     auto r = WypX({{1.0, 3}, {2.0, 4}}, Parameter(1, 5), Program(30), Constants(), Manual("2024-05-06", "10:00"), {});
     EXPECT_EQ((*r)[1]["Czas"].toString(), "11:30");
-    r = WypXR(Values({1, 2, 3, 4, 5, 6}), Parameter(0, 2), Program(15), Constants(), Manual("2024-05-06", "08:50"));
+    r = Samples(Values({1, 2, 3, 4, 5, 6}), Parameter(0, 2), Program(15), Constants(), Manual("2024-05-06", "08:50"));
     ASSERT_EQ(r->size(), 3);
     EXPECT_EQ((*r)[2]["Czas"].toString(), "09:20");
 }

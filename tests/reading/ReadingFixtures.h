@@ -20,30 +20,40 @@ struct SyntheticGrid {
     QPoint centre(int s, int r) const { return cell(s, r).center() + QPoint(1, 1); }
     // Columns [first, last) of section s on the count strip.
     std::pair<int, int> column(int s) const { return {(s - 1) * cw + 1, s * cw}; }
+    QImage picture(Qt::GlobalColor c = Qt::white) const {
+        QImage img(width(), height(), QImage::Format_RGB32);
+        img.fill(c);
+        return img;
+    }
 };
 
-inline QImage BlankGrid(const SyntheticGrid& g) {
-    QImage img(g.width(), g.height(), QImage::Format_RGB32);
-    img.fill(Qt::white);
-    return img;
-}
+inline QImage BlankGrid(const SyntheticGrid& g) { return g.picture(); }
 
 // A pen mark covering most of the cell.
 inline void Blacken(QImage& img, const SyntheticGrid& g, int section, int row) {
-    QPainter p(&img);
-    p.fillRect(g.cell(section, row).adjusted(5, 4, -5, -4), Qt::black);
+    QPainter(&img).fillRect(g.cell(section, row).adjusted(5, 4, -5, -4), Qt::black);
 }
 
-inline Record GridParameter(const SyntheticGrid& g, QVariant probka = 5, QVariant typKarty = 2) {
+inline Record Parameter(QVariant og, QVariant od, int rows = 20, int gestosc = 9, QVariant probka = 5,
+                        QVariant typKarty = 2) {
     Record p;
     for (const char* c : {"GLK", "DLK", "LS", "WN", "GL", "DL", "Skala", "CzyArch"}) p.set(c, QVariant());
-    p.set("OG", 12.0);
-    p.set("OD", 10.0);
-    p.set("SkalaSiatki", g.rows);
-    p.set("Gestosc", g.columns - 1);
+    p.set("OG", og);
+    p.set("OD", od);
+    p.set("SkalaSiatki", rows);
+    p.set("Gestosc", gestosc);
     p.set("Format", QStringLiteral("0.00"));
     p.set("Probka", probka);
     p.set("TypKarty", typKarty);
+    return p;
+}
+
+inline Record GridParameter(const SyntheticGrid& g, QVariant probka = 5, QVariant typKarty = 2) {
+    return Parameter(12.0, 10.0, g.rows, g.columns - 1, probka, typKarty);
+}
+
+inline Record With(Record p, const char* column, QVariant v) {
+    p.set(column, v);
     return p;
 }
 
@@ -53,21 +63,15 @@ inline GridGeometry RangeOf(const ParameterRow& parameter) {
     return grid;
 }
 
-// Pixels of the strip within [x1, x2) that are exactly `colour`.
-inline int CountPixels(const QImage& strip, int x1, int x2, QRgb colour) {
+// Pixels of the strip within columns [x1, x2) that are not white, or only
+// those of `colour` when one is given.
+inline int Ink(const QImage& strip, int x1, int x2, QRgb colour = 0) {
     int n = 0;
     for (int y = 0; y < strip.height(); ++y)
-        for (int x = qMax(0, x1); x < qMin(x2, strip.width()); ++x)
-            if ((strip.pixel(x, y) | 0xff000000u) == (colour | 0xff000000u)) ++n;
-    return n;
-}
-
-// Pixels of the strip within [x1, x2) that are not white.
-inline int InkPixels(const QImage& strip, int x1, int x2) {
-    int n = 0;
-    for (int y = 0; y < strip.height(); ++y)
-        for (int x = qMax(0, x1); x < qMin(x2, strip.width()); ++x)
-            if ((strip.pixel(x, y) & 0xffffffu) != 0xffffffu) ++n;
+        for (int x = qMax(0, x1); x < qMin(x2, strip.width()); ++x) {
+            const QRgb p = strip.pixel(x, y) | 0xff000000u;
+            n += colour ? p == (colour | 0xff000000u) : p != 0xffffffffu;
+        }
     return n;
 }
 
