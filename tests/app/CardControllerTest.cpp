@@ -171,29 +171,6 @@ TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSays
     EXPECT_EQ(questions().size(), 2);
 }
 
-TEST_F(CardControllerTest, WindowPlaceIsRememberedAndAlwaysFitsTheScreen) {
-    configureDatabaseFile();
-    const auto started = [](MainWindow& w) {
-        w.setDatabaseStartup([](const DatabaseConfig&) { return true; });
-        return w.start();
-    };
-    ASSERT_TRUE(started(*m_window));
-    const QRect screen = m_window->screen()->availableGeometry();
-    EXPECT_TRUE(screen.contains(m_window->frameGeometry())) << "the first start fits the screen";
-    m_window->resize(m_window->minimumSize());
-    EXPECT_TRUE(m_window->close());
-    const QString stored = this->stored(QStringLiteral("Start"), QStringLiteral("Okno"));
-    EXPECT_TRUE(stored.endsWith(QStringLiteral(",%1,%2,0").arg(m_window->width()).arg(m_window->height())))
-        << stored.toStdString();
-
-    // A place from a larger screen comes back inside this one.
-    set(QStringLiteral("Start"), QStringLiteral("Okno"), QStringLiteral("3000,2000,5000,4000,0"));
-    MainWindow again;
-    ASSERT_TRUE(started(again));
-    EXPECT_TRUE(screen.contains(again.geometry())) << "restored inside the screen";
-    again.hide();
-}
-
 TEST(FileChoiceTest, FilterAndChoicesOfNoFile) {
     EXPECT_EQ(QtFileFilter(QStringLiteral("A|*.a;*.b|Wszystkie|*.*")), QStringLiteral("A (*.a *.b);;Wszystkie (*)"));
     EXPECT_FALSE(FileChoiceFor(QStringLiteral("/nie/ma/brak.jpg")).DialogAccepted);

@@ -288,30 +288,6 @@ TEST_P(Stations, ThreeStationsStoreEveryCardExactlyOnce) {
 INSTANTIATE_TEST_SUITE_P(Db, Stations, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "PostgreSQL" : "SQLite"; });
 
-// A file written in pauses longer than --settle is refused cut, stored once whole; SIGTERM ends with 0.
-TEST_F(HeadlessCommandTest, RunningStationStoresAFileWrittenInPausesOnceWhole) {
-    const int before = LastId(m_conn);
-    const QByteArray whole = FileBytes(dropCard(4, m_dir.path()));
-    QProcess station;
-    start(station, autoArgs(m_ini, QStringLiteral("--interval 1 --settle 1")));
-    QFile f(m_folder + QStringLiteral("/wolny.png"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(whole.left(whole.size() / 2));
-    f.flush();
-    QString log;
-    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("wolny.png: odrzucony"))) << log.toStdString();
-    f.write(whole.mid(whole.size() / 2));
-    f.close();
-    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("wolny.png: zapisany"))) << log.toStdString();
-    EXPECT_EQ(station.state(), QProcess::Running) << "waits for the next look";
-    station.terminate();
-    const Outcome o = finish(station);
-    EXPECT_EQ(o.status, 0);
-    const QMap<QString, int> counts = RowsPerCard(m_conn, before);
-    ASSERT_EQ(counts.size(), 1) << log.toStdString();
-    EXPECT_EQ(counts.first(), 2);
-}
-
 // The server down hard: --once caught mid-card ends with 4, one starting then with 3; a running
 // station stores the card that waited once the server is back.
 TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {

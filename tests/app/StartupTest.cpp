@@ -156,35 +156,6 @@ TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
     }
 }
 
-// A shown list without a choice keeps the panel open and says so; a hidden one does not.
-TEST_F(StartupTest, PanelStaysOpenWhileAShownListHasNoChoice) {
-    configureDatabaseFile();
-    for (const char* key : {"KonwersjaCB", "FiltrCB"}) set(kStart, QLatin1String(key), QStringLiteral("1"));
-    for (const char* key : {"CzuloscK", "CzuloscF"}) set(kStart, QLatin1String(key), QStringLiteral("-1"));
-    auto w = makeWindow();
-    ASSERT_TRUE(w->start());
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    const OptionsPanel& panel = *w->optionsPanel();
-    auto* button = child(*w, "Command6");
-    QTest::mouseClick(button, Qt::LeftButton);
-    for (const char* list : {"Combo3", "Combo4"}) {
-        QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_TRUE(panel.isVisible() && child(*w, list)->hasFocus()) << list;
-        child<QComboBox>(*w, list)->setCurrentIndex(1);
-    }
-    EXPECT_EQ(m_messages.size(), 2u);
-    QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_FALSE(panel.isVisible());
-    EXPECT_EQ(std::pair(panel.conversionSensitivity(), panel.filterSensitivity()), std::pair(1, 1));
-    QTest::mouseClick(button, Qt::LeftButton);
-    child<QComboBox>(*w, "Combo4")->setCurrentIndex(-1);
-    clickBox(child(*w, "SSCheck3"));
-    QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_FALSE(panel.isVisible());
-    EXPECT_EQ(m_messages.size(), 2u);
-}
-
 // The demonstration runs on its own settings and working folder.
 TEST_F(StartupTest, DemoSetupUsesItsOwnFolders) {
     const QString folder = m_dir.filePath(QStringLiteral("pokaz"));
