@@ -1,6 +1,5 @@
 #include "AppTestSupport.h"
 
-#include "app/DemoSetup.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsPanel.h"
 #include "db/Connection.h"
@@ -154,14 +153,4 @@ TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
         EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("-1%"));
         m_exitCodes.clear();
     }
-}
-
-// The demonstration runs on its own settings and working folder.
-TEST_F(StartupTest, DemoSetupUsesItsOwnFolders) {
-    const QString folder = m_dir.filePath(QStringLiteral("pokaz"));
-    const QString ini = UseDemoSetup(folder);
-    EXPECT_EQ(ini, QDir(folder).absoluteFilePath(QStringLiteral("NORV_SPC.ini")));
-    EXPECT_EQ(SettingsStore().read(QStringLiteral("Baza"), QStringLiteral("TypBazy")), QStringLiteral("1"));
-    EXPECT_EQ(WorkingFile(QStringLiteral("temp.bmp")), QDir(folder).absoluteFilePath(QStringLiteral("praca/temp.bmp")));
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/praca")).isDir());
 }
