@@ -372,7 +372,8 @@ AutoMode::Summary AutoMode::tick() {
         }
         return true;
     };
-    for (const QFileInfo& info : files) {
+    for (qsizetype at = 0; at < files.size(); ++at) {
+        const QFileInfo& info = files.at(at);
         if (m_stop && m_stop()) break;
         const QString name = info.fileName();
         // Names of one or two characters are not cards; the rest is still read.
@@ -410,6 +411,8 @@ AutoMode::Summary AutoMode::tick() {
             if (next->decoded.valid()) next->decoded.wait();
             current.reset();
             lost = true;
+            // The file given back and those not looked at yet wait as well.
+            for (qsizetype rest = at; rest < files.size(); ++rest) summary.waiting += files.at(rest).fileName().size() > 2;
             break;
         }
         current = std::move(next);

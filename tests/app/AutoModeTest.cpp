@@ -226,6 +226,22 @@ TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
     EXPECT_EQ(record(), QStringList{Entry(card, "stara.png")});
 }
 
+// No record table (a view holds its name): the stored cards go to the journal file, a failed write is said.
+TEST_F(AutoModeTest, WithoutARecordTableTheJournalIsWrittenOrItsFailureSaid) {
+    ASSERT_TRUE(m_conn.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kStoredCardsTable)));
+    ASSERT_TRUE(m_conn.execute(QStringLiteral("CREATE VIEW %1 AS SELECT 1 AS X").arg(kStoredCardsTable)));
+    const QString journal = WorkingFile(AutoMode::JournalName());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), journal)); // fails every write
+    WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
+    EXPECT_EQ(m_mode->tick().stored, 1);
+    EXPECT_EQ(logged(QStringLiteral("nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
+    ASSERT_TRUE(QFile::remove(journal));
+    WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
+    EXPECT_EQ(m_mode->tick().stored, 1);
+    EXPECT_EQ(logged(QStringLiteral("nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
+    EXPECT_TRUE(FileBytes(journal).contains("karta2.png"));
+}
+
 // A dead station's claim is returned: at once on this host, after the timeout from another.
 TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const pid_t dead = fork();
@@ -280,7 +296,8 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     EXPECT_TRUE(order.isEmpty());
     EXPECT_EQ(logged(QStringLiteral("brak połączenia z bazą danych")), 1);
     ASSERT_TRUE(m_conn.openSqliteFile(m_demo + QStringLiteral("/Norv.mdb")));
-    EXPECT_EQ(mode->tick().stored, 0);
+    EXPECT_EQ(Counts(mode->tick()), (std::array{0, 0, 3, 0, 0})) << "lost mid-look: every file waits";
+    EXPECT_EQ(logged(QStringLiteral("czekające 3")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
     EXPECT_EQ(FileBytes(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
     EXPECT_EQ(entries().size(), 3);

@@ -36,9 +36,6 @@ TEST_F(AutoWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
 
     m_window->optionsPanel()->exchangeFolderField()->setText(folder); // without the separator
     EXPECT_TRUE(command1->isEnabled());
-    control("SSPanel2")->setEnabled(false); // as a scan does: no switching on meanwhile
-    EXPECT_FALSE(command1->isEnabled());
-    control("SSPanel2")->setEnabled(true);
     control<QCheckBox>("SSCheck4")->setChecked(true);
     auto rows = [] { return Conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount(); };
     const int before = rows();
@@ -57,7 +54,6 @@ TEST_F(AutoWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     EXPECT_TRUE(m_messages.empty());
     auto* timer = control<QTimer>("Timer1");
     EXPECT_TRUE(timer->isActive());
-    EXPECT_EQ(timer->interval(), 30000);
 
     command1->setFocus();
     QTest::keyClick(command1, Qt::Key_Return); // Enter acts as a click

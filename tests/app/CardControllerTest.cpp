@@ -97,9 +97,8 @@ TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIs
     EXPECT_NE(status(), QStringLiteral("Gotowy do czytania"));
 }
 
-// "&Plik": a file that is no picture is said, a foreign card refused on the status line, a good
-// card only read. Esc asks only for a read, unsaved card; storing a stored card again needs a TAK
-// (NIE the default).
+// "&Plik": a file that is no picture is said, a good card only read. Esc asks only for a read,
+// unsaved card; storing a stored card again needs a TAK (NIE the default).
 TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) {
     QList<int> ended;
     m_window->setEndProgram([&](int code) { ended << code; });
@@ -111,14 +110,6 @@ TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSays
     EXPECT_TRUE(m_window->cards()->card().ImagePath.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(tempBmp()));
 
-    m_messages.clear();
-    const QString foreign = m_dir.filePath(QStringLiteral("obca.png"));
-    ASSERT_TRUE(render(cardSpec(12)).save(foreign));
-    choose(foreign);
-    EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
-    EXPECT_FALSE(control("P1")->isVisible());
-    EXPECT_EQ(status(), CardPipeline::RefusedStatusText(m_window->cards()->card()));
-    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
 
     const QString folder = m_window->run().initialFolder, cards = m_dir.filePath(QStringLiteral("karty"));
     QDir().mkpath(cards);
@@ -169,29 +160,6 @@ TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSays
     QTest::keyClick(m_window.get(), Qt::Key_Escape); // stored: no question
     EXPECT_EQ(ended, (QList<int>{0, 0}));
     EXPECT_EQ(questions().size(), 2);
-}
-
-TEST_F(CardControllerTest, WindowPlaceIsRememberedAndAlwaysFitsTheScreen) {
-    configureDatabaseFile();
-    const auto started = [](MainWindow& w) {
-        w.setDatabaseStartup([](const DatabaseConfig&) { return true; });
-        return w.start();
-    };
-    ASSERT_TRUE(started(*m_window));
-    const QRect screen = m_window->screen()->availableGeometry();
-    EXPECT_TRUE(screen.contains(m_window->frameGeometry())) << "the first start fits the screen";
-    m_window->resize(m_window->minimumSize());
-    EXPECT_TRUE(m_window->close());
-    const QString stored = this->stored(QStringLiteral("Start"), QStringLiteral("Okno"));
-    EXPECT_TRUE(stored.endsWith(QStringLiteral(",%1,%2,0").arg(m_window->width()).arg(m_window->height())))
-        << stored.toStdString();
-
-    // A place from a larger screen comes back inside this one.
-    set(QStringLiteral("Start"), QStringLiteral("Okno"), QStringLiteral("3000,2000,5000,4000,0"));
-    MainWindow again;
-    ASSERT_TRUE(started(again));
-    EXPECT_TRUE(screen.contains(again.geometry())) << "restored inside the screen";
-    again.hide();
 }
 
 TEST(FileChoiceTest, FilterAndChoicesOfNoFile) {

@@ -91,10 +91,15 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     EXPECT_TRUE(trace == painted);
     EXPECT_FALSE(trace == img.convertToFormat(QImage::Format_RGB32)) << "nothing traced";
     const QImage onScreen = m_pictures.image(Picture::P2).convertToFormat(QImage::Format_RGB32);
-    int outline = 0;
+    QRect outline;
     for (int y = 0; y < onScreen.height(); ++y)
-        for (int x = 0; x < onScreen.width(); ++x) outline += (onScreen.pixel(x, y) & 0xffffffu) == 0x0000ffu;
-    EXPECT_EQ(outline > 0, !blank);
+        for (int x = 0; x < onScreen.width(); ++x)
+            if ((onScreen.pixel(x, y) & 0xffffffu) == 0x0000ffu) outline |= QRect(x, y, 1, 1);
+    EXPECT_EQ(outline.isEmpty(), blank);
+    // Around the code field cut out: left of the grid, up to its right edge.
+    if (!blank) EXPECT_LT(outline.left(), shown.GridRect.left());
+    if (!blank) EXPECT_EQ(outline.right(), shown.GridRect.x() + shown.GridRect.width());
+    if (!blank) EXPECT_EQ(outline.size(), m_pictures.image(Picture::P4).size());
     EXPECT_EQ(m_view.choices, 0); // the question was answered NIE
     EXPECT_EQ(m_view.readButtons, 0);
     EXPECT_EQ(m_view.statuses.last(), CardPipeline::RefusedStatusText(shown));

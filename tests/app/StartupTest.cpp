@@ -1,6 +1,5 @@
 #include "AppTestSupport.h"
 
-#include "app/DemoSetup.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OptionsPanel.h"
 #include "db/Connection.h"
@@ -154,43 +153,4 @@ TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
         EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("-1%"));
         m_exitCodes.clear();
     }
-}
-
-// A shown list without a choice keeps the panel open and says so; a hidden one does not.
-TEST_F(StartupTest, PanelStaysOpenWhileAShownListHasNoChoice) {
-    configureDatabaseFile();
-    for (const char* key : {"KonwersjaCB", "FiltrCB"}) set(kStart, QLatin1String(key), QStringLiteral("1"));
-    for (const char* key : {"CzuloscK", "CzuloscF"}) set(kStart, QLatin1String(key), QStringLiteral("-1"));
-    auto w = makeWindow();
-    ASSERT_TRUE(w->start());
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    const OptionsPanel& panel = *w->optionsPanel();
-    auto* button = child(*w, "Command6");
-    QTest::mouseClick(button, Qt::LeftButton);
-    for (const char* list : {"Combo3", "Combo4"}) {
-        QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_TRUE(panel.isVisible() && child(*w, list)->hasFocus()) << list;
-        child<QComboBox>(*w, list)->setCurrentIndex(1);
-    }
-    EXPECT_EQ(m_messages.size(), 2u);
-    QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_FALSE(panel.isVisible());
-    EXPECT_EQ(std::pair(panel.conversionSensitivity(), panel.filterSensitivity()), std::pair(1, 1));
-    QTest::mouseClick(button, Qt::LeftButton);
-    child<QComboBox>(*w, "Combo4")->setCurrentIndex(-1);
-    clickBox(child(*w, "SSCheck3"));
-    QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_FALSE(panel.isVisible());
-    EXPECT_EQ(m_messages.size(), 2u);
-}
-
-// The demonstration runs on its own settings and working folder.
-TEST_F(StartupTest, DemoSetupUsesItsOwnFolders) {
-    const QString folder = m_dir.filePath(QStringLiteral("pokaz"));
-    const QString ini = UseDemoSetup(folder);
-    EXPECT_EQ(ini, QDir(folder).absoluteFilePath(QStringLiteral("NORV_SPC.ini")));
-    EXPECT_EQ(SettingsStore().read(QStringLiteral("Baza"), QStringLiteral("TypBazy")), QStringLiteral("1"));
-    EXPECT_EQ(WorkingFile(QStringLiteral("temp.bmp")), QDir(folder).absoluteFilePath(QStringLiteral("praca/temp.bmp")));
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/praca")).isDir());
 }

@@ -85,22 +85,19 @@ TEST_F(StationOptionsTest, ThresholdStepsWithoutBoundsInTheShortestForm) {
 
 // Written options read back the same; the settle time is written only when not the default.
 TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
-    StationOptions o;
-    {
+    const auto write = [](const StationOptions& o) {
         SettingsStore store;
         WriteStationOptions(store, o);
-    }
+    };
+    write({});
     EXPECT_EQ(stored(kStart, QStringLiteral("AutoZwloka")), QString());
     EXPECT_EQ(stored(kStart, QStringLiteral("Automat1")), QStringLiteral("0"));
-    o = {.exchangeFolder = QStringLiteral("/srv/wymiana/"), .initialFolder = QStringLiteral("/home/operator/karty"),
+    const StationOptions o{.exchangeFolder = QStringLiteral("/srv/wymiana/"), .initialFolder = QStringLiteral("/home/operator/karty"),
          .thresholdCaption = QStringLiteral("-3%"), .askConfirmation = true, .deleteProcessedFile = true,
          .removeNoise = true, .colourFilter = true, .conversionSensitivity = -1, .filterSensitivity = 1, .rotation = 2,
          .filterColour = 1, .filterRed = 255, .filterGreen = 17, .filterBlue = 3, .scanResolution = 100, .settleSeconds = 4,
          .stationName = QStringLiteral("Linia 2"), .invalidNumbers = {}};
-    {
-        SettingsStore store;
-        WriteStationOptions(store, o);
-    }
+    write(o);
     EXPECT_EQ(stored(kStart, QStringLiteral("Automat2")), QStringLiteral("0"));
     EXPECT_EQ(stored(kStart, QStringLiteral("Rozdzielczosc")), QStringLiteral("100"));
     const StationOptions back = ReadStationOptions(SettingsStore());
