@@ -3,8 +3,11 @@
 #include "DbTestSupport.h"
 
 #include "db/StoredCards.h"
+#include "platform/WorkingFolder.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QFile>
 #include <QDir>
 #include <QSqlDatabase>
 #include <QTime>
@@ -127,13 +130,28 @@ TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
 }
 
 // A database that answers but refuses the record table: the file journal
-// stands in; a closed connection is unreachable.
+// stands in, a write it cannot take is reported; a closed connection is unreachable.
 TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
     ScratchDatabase scratch(Backend::SQLite);
     ASSERT_TRUE(scratch.exec(QStringLiteral("PRAGMA query_only=1")));
     EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::FileJournal);
     scratch.conn().close();
     EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::Unreachable);
+
+    SetProgramFolder(scratch.folder());
+    const QString journal = WorkingFile(StoredCardsJournalName());
+    const QDateTime when(QDate(2024, 3, 5), QTime(7, 5));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), journal));
+    EXPECT_FALSE(AppendFileJournal("AB12", QStringLiteral("karta.png"), when)); // full even for root
+    ASSERT_TRUE(QFile::remove(journal));
+    EXPECT_TRUE(AppendFileJournal("AB12", QStringLiteral("karta.png"), when));
+    QFile f(journal);
+    EXPECT_EQ(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), "ab12\t2024-03-05T07:05:00\tkarta.png\n");
+    SetProgramFolder({});
+    // The column's width: a longer name would fail the save on PostgreSQL.
+    SetStationName(QString(300, u'x'));
+    EXPECT_EQ(StationName(), QString(255, u'x'));
+    SetStationName({});
 }
 
 } // namespace

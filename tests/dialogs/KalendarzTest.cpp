@@ -22,7 +22,7 @@ QTableView* DayTable(Kalendarz& k) { return k.monthView()->findChild<QTableView*
 } // namespace
 
 // The typed day number of the year: clamped to the year's length, other text ignored.
-TEST(Kalendarz, TypedDayNumberWithinTheYear) {
+TEST(Kalendarz, DayNumberWithinTheYearInStepWithTheCalendar) {
     const struct {
         QDate start;
         const char *typed, *shown; // the box afterwards
@@ -45,9 +45,7 @@ TEST(Kalendarz, TypedDayNumberWithinTheYear) {
         EXPECT_EQ(k.dayText()->text(), QString::fromLatin1(c.shown)) << c.typed;
         EXPECT_EQ(k.date(), c.date) << c.typed;
     }
-}
-
-TEST(Kalendarz, CalendarAndSpinnerStayInStep) {
+    // The calendar, the spinner and the box stay in step.
     Kalendarz k;
     k.setDate(QDate(2024, 12, 31));
     k.show();
