@@ -1,13 +1,17 @@
 // Start-up on the program-wide session: each refusal in its order, the
-// database file forms, the drivers' and servers' login refusals.
+// database file forms, the drivers' and servers' login refusals; what the
+// base tables give; the demonstration database.
 #include "DbTestSupport.h"
 
 #include "db/BaseSettings.h"
+#include "db/ControlChartConstants.h"
 #include "db/DatabaseStartup.h"
 #include "db/DbSession.h"
 
 #include <QFile>
+#include <QSettings>
 
+#include <array>
 #include <optional>
 
 using namespace kartovo;
@@ -38,8 +42,9 @@ TEST_P(Startup, EachRefusalInItsOrder) {
     for (const auto& step : steps) {
         SCOPED_TRACE(step.change);
         const QString change = QString::fromLatin1(step.change);
-        if (!change.isEmpty())
+        if (!change.isEmpty()) {
             ASSERT_TRUE(change == u"demo" ? FillDemoData(conn()) : db->exec(change)) << lastError();
+        }
         DbSession::instance().reset();
         const Result<void> r = PrepareDatabase(db->config());
         EXPECT_EQ(r.ok(), !*step.refusal);
@@ -81,7 +86,7 @@ TEST_P(Startup, RefusalsGiveR4WithTheirOwnText) {
         QTemporaryDir dir;
         const QString path = QDir(dir.path()).filePath(QString::fromLatin1(c.name ? c.name : "x"));
         QFile f(path);
-        if (c.bytes) ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(*c.bytes) == c.bytes->size() && f.flush());
+        ASSERT_TRUE(!c.bytes || (f.open(QIODevice::WriteOnly) && f.write(*c.bytes) == c.bytes->size() && f.flush()));
         f.close();
         DatabaseConfig config = c.name ? db->config() : *c.number == '0' ? noDriver
                                                                         : ServerConfig(GetParam(), {}, QStringLiteral("wrong"));
@@ -125,4 +130,139 @@ TEST_P(Startup, FileNameAndFolderAreMatchedWithoutCaseAndOpenForWriting) {
         << Conn().lastError().description.toStdString();
 }
 
+// What the base tables give: null captions, the tables' limits, constants by
+// sample size, and a read error that ends the loading.
+class BaseTables : public OnBothSystems {
+protected:
+    void add(const char* table, const Record& r) {
+        ASSERT_TRUE(conn().append(QString::fromLatin1(table), r)) << lastError();
+    }
+    BaseSettings base;
+};
+KARTOVO_ON_BOTH_SYSTEMS(BaseTables);
+
+TEST_P(BaseTables, CaptionsConstantsAndTheTablesLimits) {
+    ASSERT_TRUE(db->createSchema());
+    add("SPC_Ustawienia", Record({"NazwaOp", "CzyWymagany"}, {QStringLiteral("Uwagi"), 1}));
+    // Program identification: a null caption keeps its entry but is not
+    // counted, ten rows at most; data identification ends at the first null
+    // caption, twenty at most.
+    add("SPC_OpisBaz", Record({"ID", "Nazwa", "Pole", "Dlugosc"}, {1, QStringLiteral("A"), 1, 10}));
+    add("SPC_OpisBaz", Record({"ID", "Nazwa", "NazwaA", "Dlugosc"}, {2, QVariant(), QStringLiteral("b"), 20}));
+    for (int i = 3; i <= 12; ++i) add("SPC_OpisBaz", Record({"ID", "Nazwa"}, {i, QStringLiteral("P%1").arg(i)}));
+    for (int i = 1; i <= 22; ++i) add("SPC_OpisID", Record({"ID", "Nazwa"}, {i, QStringLiteral("D%1").arg(i)}));
+    // Constants stored out of order, two outside 0..40 (read, but without a slot).
+    for (int lp : {3, 41, 1, -1, 0, 2})
+        add("SPC_Tablice", Record({"LP", "R1", "R2", "S1"}, {lp, 10.0 + lp, QVariant(), 20.0 + lp}));
+    ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
+    EXPECT_EQ(base.ProgramIdentificationCount, 9);
+    EXPECT_TRUE(base.ProgramIdentification[2].Nazwa.isNull());
+    EXPECT_EQ(base.ProgramIdentification[2].NazwaA.toString(), QStringLiteral("b"));
+    EXPECT_EQ(base.ProgramIdentification[2].Dlugosc.toInt(), 20);
+    EXPECT_EQ(base.ProgramIdentification[10].Nazwa.toString(), QStringLiteral("P10"));
+    EXPECT_EQ(base.DataIdentificationCount, 20);
+    EXPECT_EQ(base.DataIdentification[20].Nazwa.toString(), QStringLiteral("D20"));
+    EXPECT_EQ(base.WorkingParameters.value(QStringLiteral("CzyWymagany")).toInt(), 1); // went on after the excess
+    for (int n : {0, 1, 2, 3}) {
+        EXPECT_DOUBLE_EQ(base.SampleConstants[n].R1.toDouble(), 10.0 + n) << n;
+        EXPECT_DOUBLE_EQ(base.SampleConstants[n].S1.toDouble(), 20.0 + n) << n;
+        EXPECT_TRUE(base.SampleConstants[n].R2.isNull()) << n;
+    }
+    for (int n = 4; n <= 40; ++n) EXPECT_FALSE(base.SampleConstants[n].R1.isValid()) << n;
+
+    ASSERT_TRUE(db->exec(QStringLiteral("DELETE FROM SPC_OpisID")) && db->exec(QStringLiteral("DELETE FROM SPC_Tablice")));
+    add("SPC_OpisID", Record({"ID", "Nazwa", "Pole"}, {1, QStringLiteral("A"), 1}));
+    add("SPC_OpisID", Record({"ID", "Nazwa"}, {2, QVariant()}));
+    add("SPC_OpisID", Record({"ID", "Nazwa"}, {3, QStringLiteral("C")}));
+    for (int lp = 40; lp >= 0; --lp) add("SPC_Tablice", Record({"LP", "R1"}, {lp, lp * 0.1}));
+    ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded); // over the earlier settings
+    EXPECT_EQ(base.DataIdentificationCount, 1);
+    EXPECT_EQ(base.DataIdentification[1].Pole.toInt(), 1);
+    EXPECT_FALSE(base.DataIdentification[3].Nazwa.isValid());
+    EXPECT_DOUBLE_EQ(base.SampleConstants[39].R1.toDouble(), 3.9);
+    EXPECT_FALSE(base.SampleConstants[40].R1.isValid()); // the 41st row in LP order
+
+    // A read error ends the loading quietly: what came after is not reached.
+    ASSERT_TRUE(db->exec(QStringLiteral("DROP TABLE SPC_OpisID")));
+    MessageRecorder recorder;
+    base = BaseSettings();
+    EXPECT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
+    EXPECT_EQ(base.ProgramIdentificationCount, 9);
+    EXPECT_TRUE(base.WorkingParameters.isEmpty());
+    EXPECT_TRUE(recorder.requests.empty());
+}
+
 } // namespace
+
+TEST(ChartConstants, MatchThePublishedFactors) {
+    // Published Shewhart factors: n, d2, D3, D4, c4, B3, B4.
+    const std::array<double, 7> table[] = {{2, 1.128, 0, 3.267, 0.7979, 0, 3.267},
+                                           {5, 2.326, 0, 2.114, 0.9400, 0, 2.089},
+                                           {10, 3.078, 0.223, 1.777, 0.9727, 0.284, 1.716},
+                                           {25, 3.931, 0.459, 1.541, 0.9896, 0.565, 1.435}};
+    for (const auto& t : table) {
+        const ChartConstants c = ComputeChartConstants(int(t[0]));
+        const double got[] = {c.d2, c.D3, c.D4, c.c4, c.B3, c.B4};
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], t[i + 1], i == 3 ? 0.0001 : 0.001) << t[0] << " " << i;
+    }
+    // Limits narrow as the sample grows.
+    for (int n = 3; n <= 40; ++n) EXPECT_LT(ComputeChartConstants(n).D4, ComputeChartConstants(n - 1).D4) << n;
+}
+
+// The demonstration database starts up and holds exactly what is shipped; a
+// second run keeps what the first made; a folder it cannot make or a database
+// it cannot write is refused with why.
+TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
+    QTemporaryDir dir;
+    const QString folder = QDir(dir.path()).filePath(QStringLiteral("demo"));
+    QString error;
+    const QString ini = CreateDemoDatabase(folder, &error);
+    ASSERT_FALSE(ini.isEmpty()) << error.toStdString();
+    QSettings settings(ini, QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("Baza/TypBazy")).toString(), QStringLiteral("1"));
+    DatabaseConfig c;
+    c.dbType = QStringLiteral("MDB");
+    c.dbFolder = settings.value(QStringLiteral("Start/Sciezka")).toString();
+    const Result<void> started = PrepareDatabase(c);
+    ASSERT_TRUE(started.ok()) << started.error().toStdString();
+
+    // Every table, rows in storage order; KARTOVO_WRITE_DEMO_DUMP=1 rewrites the expected file.
+    QString dump;
+    const Recordset tables = Conn().query(QStringLiteral("Select name from sqlite_master Where type='table' Order by name"));
+    for (const Record& t : tables.rows()) {
+        dump += t.value(QStringLiteral("name")).toString() + u'\n';
+        const Recordset rows = Conn().query(QStringLiteral("Select * from [%1] Order by rowid").arg(t.value("name").toString()));
+        for (const Record& r : rows.rows()) {
+            QStringList values;
+            for (const QString& column : r.columns()) values << (r.isNull(column) ? QStringLiteral("-") : r[column].toString());
+            dump += values.join(u'|') + u'\n';
+        }
+    }
+    QFile expected(QStringLiteral(KARTOVO_TEST_DATA "/demo-database.txt"));
+    const bool write = qEnvironmentVariableIsSet("KARTOVO_WRITE_DEMO_DUMP");
+    ASSERT_TRUE(!write || (expected.open(QIODevice::WriteOnly) && expected.write(dump.toUtf8()) > 0));
+    expected.close();
+    ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
+    EXPECT_EQ(dump, QString::fromUtf8(expected.readAll()));
+
+    Record row;
+    row.set(QStringLiteral("IDPK"), 9);
+    ASSERT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), row));
+    DbSession::instance().reset();
+    EXPECT_EQ(CreateDemoDatabase(folder, &error), ini);
+    DbConnection again;
+    ASSERT_TRUE(again.openFile(folder));
+    EXPECT_EQ(again.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=9")).recordCount(), 1);
+
+    QFile file(QDir(dir.path()).filePath(QStringLiteral("plik")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString blocked = QDir(dir.path()).filePath(QStringLiteral("zajety"));
+    ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/Norv.mdb.tworzenie/x"))); // where the database is built
+    for (const QString& where : {QDir(file.fileName()).filePath(QStringLiteral("demo")), blocked}) {
+        error.clear();
+        EXPECT_TRUE(CreateDemoDatabase(where, &error).isEmpty()) << where.toStdString();
+        EXPECT_FALSE(error.isEmpty() || error.endsWith(QStringLiteral(": "))) << error.toStdString();
+        EXPECT_TRUE(FindDatabaseFile(where).isEmpty());
+    }
+}
