@@ -155,22 +155,16 @@ TEST(Scanner, PagesEndToEnd) {
     EXPECT_FALSE(QFileInfo::exists(gone));
 }
 
-// The menu action lists the devices, the remembered one preselected (else the
-// first); mouse, Enter or a double click choose and store at once, Esc changes
-// nothing; the next scan goes to the stored device at the stored resolution
-// or 150 dpi. Without any scanner it only says so; with none chosen the first
-// device listed scans.
+// The device list preselects the remembered one (else the first); mouse, Enter
+// or a double click choose and store at once, Esc changes nothing; the next
+// scan takes the stored device and resolution (else 150 dpi). Without any
+// scanner it only says so; with none chosen the first device listed scans.
 TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
     SaneTestConfig::Install();
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("NORV_SPC.ini"));
     SettingsStore store(ini);
     MessageRecorder messages;
-    auto row = [](QListWidget* l, const char* device) {
-        for (int i = 0; i < l->count(); ++i)
-            if (l->item(i)->text().endsWith(QStringLiteral("(%1)").arg(QLatin1String(device)))) return l->item(i);
-        return static_cast<QListWidgetItem*>(nullptr);
-    };
     const struct {
         const char *preselected, *device; // the one clicked
         Qt::Key key;                      // then: Esc or Enter; none: "OK", or a double click
@@ -182,12 +176,13 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
                  {"pnm:1", "test:0", Qt::Key_unknown, true, true, "test:0"}};
     for (const auto& s : steps) {
         QString current;
-        int rows = 0;
+        int count = 0;
         auto chooser = WhenModalShown([&](QWidget* modal) {
             QListWidget* l = modal->findChild<QListWidget*>();
             current = l->currentItem()->text();
-            rows = l->count();
-            const QPoint at = l->visualItemRect(row(l, s.device)).center();
+            count = l->count();
+            const auto rows = l->findItems(QStringLiteral("(%1)").arg(QLatin1String(s.device)), Qt::MatchEndsWith);
+            const QPoint at = l->visualItemRect(rows.first()).center();
             QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, at);
             if (s.twice)
                 QTest::mouseDClick(l->viewport(), Qt::LeftButton, {}, at);
@@ -198,14 +193,13 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
         });
         EXPECT_EQ(WskazSkaner(nullptr, store), s.chosen) << s.device;
         EXPECT_TRUE(current.endsWith(QStringLiteral("(%1)").arg(QLatin1String(s.preselected)))) << current.toStdString();
-        EXPECT_EQ(rows, 4);
+        EXPECT_EQ(count, 4);
         EXPECT_EQ(SettingsStore(ini).read(QStringLiteral("Start"), QStringLiteral("Skaner")), s.stored); // in the file
     }
     for (const auto& [text, dpi] : {std::pair{"300", 300}, {"0", 150}, {"-75", 150}, {"abc", 150}, {"", 150}}) {
         store.write("Start", "Rozdzielczosc", text);
-        const ScanSettings s = ScanSettingsFromStore(store);
-        EXPECT_EQ(s.resolution, dpi) << text;
-        EXPECT_EQ(s.device, "test:0");
+        EXPECT_EQ(std::pair(ScanSettingsFromStore(store).resolution, ScanSettingsFromStore(store).device),
+                  std::pair(dpi, QStringLiteral("test:0"))) << text;
     }
 
     SaneTestConfig::SetBackends({});
