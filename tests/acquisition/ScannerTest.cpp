@@ -147,8 +147,7 @@ TEST(Scanner, PagesEndToEnd) {
         scanner.cancel();
         ASSERT_TRUE(finished.wait(20000));
         EXPECT_EQ(finished.first().first().toInt(), ScanCancelled);
-        EXPECT_LT(progress.last().first().toInt(), 100);
-        EXPECT_FALSE(scanner.busy());
+        EXPECT_FALSE(progress.last().first().toInt() == 100 || scanner.busy());
         ASSERT_TRUE(scanner.acquireToFileAsync(gone, slow));
         ASSERT_TRUE(progress.wait(20000));
     } // destroyed while scanning
@@ -202,20 +201,15 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
                   std::pair(dpi, QStringLiteral("test:0"))) << text;
     }
 
+    const QString file = dir.filePath(QStringLiteral("temp.bmp"));
     SaneTestConfig::SetBackends({});
-    {
-        Scanner none;
-        EXPECT_FALSE(none.available());
-        EXPECT_EQ(none.acquireToFile(dir.filePath(QStringLiteral("temp.bmp")), ScanSettings()), ScanNoDevice);
-    }
+    EXPECT_EQ(Scanner().acquireToFile(file, ScanSettings()), ScanNoDevice);
     bool listShown = false;
     auto watcher = WhenModalShown([&](QWidget* modal) { listShown = modal->close(); });
-    EXPECT_FALSE(WskazSkaner(nullptr, store));
+    EXPECT_FALSE(WskazSkaner(nullptr, store) || listShown || QFileInfo::exists(file));
     EXPECT_EQ(messages.texts(false), QStringList{kNoScannerMessage});
-    EXPECT_FALSE(listShown);
     EXPECT_EQ(ScanSettingsFromStore(store).device, "test:0");
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("temp.bmp"))));
     SaneTestConfig::SetBackends("test\n");
-    EXPECT_EQ(Scanner().acquireToFile(dir.filePath(QStringLiteral("temp.bmp")), ScanSettings()), ScanOk);
+    EXPECT_EQ(Scanner().acquireToFile(file, ScanSettings()), ScanOk);
     SaneTestConfig::SetBackends("test\npnm\n");
 }

@@ -58,14 +58,13 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
     const QStringList texts{r.value("Data").toString(), r.value("Czas").toString(), r.value("CzyOb").toString(),
                             r.value("ID1").toString(), r.value("ID2").toString()};
     EXPECT_EQ(texts, QStringList({"2024-03-05", "07:05", "1", hostile, polish}));
-    EXPECT_TRUE(r.isNull(QStringLiteral("PomiaryNL")));
-    EXPECT_TRUE(r.isNull(QStringLiteral("W2")));
+    EXPECT_TRUE(r.isNull(QStringLiteral("PomiaryNL")) && r.isNull(QStringLiteral("W2")));
     EXPECT_DOUBLE_EQ(r.value(QStringLiteral("W1")).toDouble(), 1.25);
     EXPECT_DOUBLE_EQ(r.value(QStringLiteral("Srednia")).toDouble(), static_cast<double>(1.1f));
     EXPECT_LT(r.value(QStringLiteral("ID")).toInt(), rs.rows()[1].value(QStringLiteral("ID")).toInt());
 
-    EXPECT_TRUE(conn().hasColumn(QStringLiteral("spc_baza"), QStringLiteral("POMIARYNL")));
-    EXPECT_TRUE(conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W40")));
+    EXPECT_TRUE(conn().hasColumn(QStringLiteral("spc_baza"), QStringLiteral("POMIARYNL")) &&
+                conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W40")));
     EXPECT_FALSE(conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W41")));
     EXPECT_TRUE(conn().columns(QStringLiteral("SPC_Brak")).isEmpty());
 }
@@ -92,8 +91,7 @@ TEST_P(Queries, LatestSamplesInTimeOrder) {
     EXPECT_EQ(Column(conn().latestSamples(QStringLiteral("7"), 1, &ok), "W1"), (QList<double>{6}));
     EXPECT_TRUE(conn().latestSamples(7, 0, &ok).isEmpty());
     const Recordset none = conn().latestSamples(12345, 5, &ok);
-    EXPECT_TRUE(ok);
-    EXPECT_TRUE(none.bof() && none.eof() && none.current().isEmpty());
+    EXPECT_TRUE(ok && none.bof() && none.eof() && none.current().isEmpty());
 }
 
 // Opening again releases the connection before; a refused opening (no file,
@@ -123,13 +121,10 @@ TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
         EXPECT_EQ(QSqlDatabase::connectionNames(), before);
     }
     EXPECT_TRUE(why.contains(odbc.odbcDriver)) << why.toStdString();
-    for (bool read : {true, false}) {
-        ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
-        c.close();
-        bool ok = true;
-        EXPECT_FALSE(read ? (c.query(QStringLiteral("Select 1"), &ok), ok) : c.execute(QStringLiteral("Select 1")));
-        EXPECT_FALSE(c.lastError().description.isEmpty()) << read;
-    }
+    bool ok = true;
+    c.query(QStringLiteral("Select 1"), &ok);
+    EXPECT_FALSE(ok || c.lastError().description.isEmpty());
+    EXPECT_FALSE(c.execute(QStringLiteral("Select 1")) || c.lastError().description.isEmpty());
 }
 
 // A database that answers but refuses the record table: the file journal

@@ -53,7 +53,7 @@ TEST_P(Startup, EachRefusalInItsOrder) {
             EXPECT_EQ(r.refusal().kind, RefusalKind::NotFound);
             continue;
         }
-        EXPECT_EQ(Conn().system(), isPg() ? DbSystem::PostgreSQL : isMariaDb() ? DbSystem::MySQL : DbSystem::SQLite);
+        EXPECT_EQ(Conn().system(), isPg() ? DbSystem::PostgreSQL : GetParam() == Backend::MariaDB ? DbSystem::MySQL : DbSystem::SQLite);
         EXPECT_EQ(Base().ProgramIdentificationCount, 3);
         EXPECT_NEAR(Base().SampleConstants[2].R1.toDouble(), 3.267, 0.001);
     }
@@ -132,17 +132,13 @@ TEST_P(Startup, FileNameAndFolderAreMatchedWithoutCaseAndOpenForWriting) {
 
 // What the base tables give: null captions, the tables' limits, constants by
 // sample size, and a read error that ends the loading.
-class BaseTables : public OnBothSystems {
-protected:
-    void add(const char* table, const Record& r) {
-        ASSERT_TRUE(conn().append(QString::fromLatin1(table), r)) << lastError();
-    }
-    BaseSettings base;
-};
+class BaseTables : public OnBothSystems {};
 KARTOVO_ON_BOTH_SYSTEMS(BaseTables);
 
 TEST_P(BaseTables, CaptionsConstantsAndTheTablesLimits) {
     ASSERT_TRUE(db->createSchema());
+    auto add = [&](const char* table, const Record& r) { ASSERT_TRUE(conn().append(table, r)) << lastError(); };
+    BaseSettings base;
     add("SPC_Ustawienia", Record({"NazwaOp", "CzyWymagany"}, {QStringLiteral("Uwagi"), 1}));
     // Program identification: a null caption keeps its entry but is not
     // counted, ten rows at most; data identification ends at the first null
@@ -163,12 +159,11 @@ TEST_P(BaseTables, CaptionsConstantsAndTheTablesLimits) {
     EXPECT_EQ(base.DataIdentificationCount, 20);
     EXPECT_EQ(base.DataIdentification[20].Nazwa.toString(), QStringLiteral("D20"));
     EXPECT_EQ(base.WorkingParameters.value(QStringLiteral("CzyWymagany")).toInt(), 1); // went on after the excess
-    for (int n : {0, 1, 2, 3}) {
-        EXPECT_DOUBLE_EQ(base.SampleConstants[n].R1.toDouble(), 10.0 + n) << n;
-        EXPECT_DOUBLE_EQ(base.SampleConstants[n].S1.toDouble(), 20.0 + n) << n;
-        EXPECT_TRUE(base.SampleConstants[n].R2.isNull()) << n;
+    for (int n = 0; n <= 40; ++n) {
+        const auto& k = base.SampleConstants[n]; // slots 0..3 filled, R2 null
+        const QString got = QStringLiteral("%1 %2 %3").arg(k.R1.toDouble()).arg(k.S1.toDouble()).arg(k.R2.isNull());
+        EXPECT_EQ(k.R1.isValid() ? got : "", n <= 3 ? QStringLiteral("%1 %2 1").arg(10 + n).arg(20 + n) : "") << n;
     }
-    for (int n = 4; n <= 40; ++n) EXPECT_FALSE(base.SampleConstants[n].R1.isValid()) << n;
 
     ASSERT_TRUE(db->exec(QStringLiteral("DELETE FROM SPC_OpisID")) && db->exec(QStringLiteral("DELETE FROM SPC_Tablice")));
     add("SPC_OpisID", Record({"ID", "Nazwa", "Pole"}, {1, QStringLiteral("A"), 1}));
@@ -187,9 +182,7 @@ TEST_P(BaseTables, CaptionsConstantsAndTheTablesLimits) {
     MessageRecorder recorder;
     base = BaseSettings();
     EXPECT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
-    EXPECT_EQ(base.ProgramIdentificationCount, 9);
-    EXPECT_TRUE(base.WorkingParameters.isEmpty());
-    EXPECT_TRUE(recorder.requests.empty());
+    EXPECT_TRUE(base.ProgramIdentificationCount == 9 && base.WorkingParameters.isEmpty() && recorder.requests.empty());
 }
 
 } // namespace
@@ -205,8 +198,6 @@ TEST(ChartConstants, MatchThePublishedFactors) {
         const double got[] = {c.d2, c.D3, c.D4, c.c4, c.B3, c.B4};
         for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], t[i + 1], i == 3 ? 0.0001 : 0.001) << t[0] << " " << i;
     }
-    // Limits narrow as the sample grows.
-    for (int n = 3; n <= 40; ++n) EXPECT_LT(ComputeChartConstants(n).D4, ComputeChartConstants(n - 1).D4) << n;
 }
 
 // The demonstration database starts up and holds exactly what is shipped; a

@@ -137,8 +137,7 @@ TEST(ProgramK, ParametersOfTheProgramAreChosenByKeyOrMouse) {
         QTableWidget* g = t.w.Grid1();
         QTest::keyClick(g, Qt::Key_Down);
         QTest::keyClick(g, Qt::Key_Return); // Tuleja has no parameters
-        EXPECT_EQ(messages.requests.size(), 1u);
-        EXPECT_FALSE(t.w.ShowsParameters());
+        EXPECT_TRUE(messages.requests.size() == 1 && !t.w.ShowsParameters());
         QTest::mouseClick(t.w.SSCommand1(), Qt::LeftButton); // not from the program list
         EXPECT_TRUE(t.w.isVisible());
         QTest::keyClick(g, Qt::Key_Down);
@@ -155,8 +154,7 @@ TEST(ProgramK, ParametersOfTheProgramAreChosenByKeyOrMouse) {
         DoubleClick(g, 2);
         ASSERT_TRUE(t.w.ShowsParameters());
         DoubleClick(t.w.Grid2(), 1);
-        EXPECT_TRUE(t.w.DialogAccepted());
-        EXPECT_FALSE(t.w.isVisible());
+        EXPECT_TRUE(t.w.DialogAccepted() && !t.w.isVisible());
         EXPECT_EQ(t.w.ChosenProgramID(), t.w.CurrentProgram().value(QStringLiteral("ID")).toInt());
         EXPECT_EQ(t.w.ChosenParameterID(), t.w.CurrentParameter().value(QStringLiteral("ID")).toInt());
         EXPECT_EQ(t.w.CurrentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Długość"));
@@ -167,14 +165,11 @@ TEST(ProgramK, ParametersOfTheProgramAreChosenByKeyOrMouse) {
         ASSERT_TRUE(t.w.ShowsParameters());
         EXPECT_EQ(t.w.CurrentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Bicie"));
         escape ? QTest::keyClick(t.w.Grid2(), Qt::Key_Escape) : QTest::mouseClick(t.w.SSCommand2(), Qt::LeftButton);
-        EXPECT_FALSE(t.w.isVisible());
-        EXPECT_FALSE(t.w.DialogAccepted());
-        EXPECT_EQ(t.w.ChosenParameterID(), 0);
+        EXPECT_FALSE(t.w.isVisible() || t.w.DialogAccepted() || t.w.ChosenParameterID());
     }
     Window empty(false);
     QTest::keyClick(empty.w.Grid1(), Qt::Key_Down);
     QTest::keyClick(empty.w.Grid1(), Qt::Key_Return);
-    EXPECT_EQ(empty.w.ProgramRow(), 0);
-    EXPECT_FALSE(empty.w.ShowsParameters());
+    EXPECT_FALSE(empty.w.ProgramRow() || empty.w.ShowsParameters());
     EXPECT_EQ(messages.requests.size(), 1u);
 }
