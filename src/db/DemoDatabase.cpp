@@ -152,7 +152,7 @@ bool FillDemoData(DbConnection& conn) {
     add(programy, Row({{"ID", 3}, {"NrP", 3}, {"Lx", 2}, {"ArchP", 1}, {"ID1", QStringLiteral("Pokrywa PK-1 (wycofana)")},
                        {"ID2", QStringLiteral("Frezowanie")}, {"ID3", QStringLiteral("F-01")}, {"CzasP", 15}}));
     add(programy, Row({{"ID", 4}, {"NrP", 4}, {"Lx", 1}, {"ArchP", 0}, {"ID1", QStringLiteral("Płyta montażowa PM-4")},
-                       {"ID2", QStringLiteral("Wiercenie")}, {"ID3", QStringLiteral("W-03")}, {"CzasP", 16}}));
+                       {"ID2", QStringLiteral("Wiercenie")}, {"ID3", QStringLiteral("W-03")}, {"CzasP", 15}}));
 
     // Sample card, n = 5.
     add(setap, Row({{"ID", 1}, {"IDP", 1}, {"LP", 1}, {"Nazwa", QStringLiteral("Średnica czopa")}, {"WN", 20.0},

@@ -66,13 +66,12 @@ TEST(AssembleFrames, EachKindOfFrameGivesItsPixels) {
         // A hand scanner does not know its length; a partial last line is dropped.
         {"unknown height", {{F::Gray, 8, 2, 2, -1, Bytes({1, 2, 3, 4, 5})}}, {2, 2}, {{1, 1, qRgb(4, 4, 4)}}},
         {"cut short", {{F::Gray, 8, 2, 2, 10, Bytes({1, 2, 3, 4})}}, {2, 2}, {}},
-        {"nothing", {}, {}, {}},
+        {"nothing", {}, {}, {}}, {"no data", {{F::Gray, 8, 4, 4, 3, {}}}, {}, {}},
         {"a colour missing", {{F::Red, 8, 2, 2, 1, Bytes({1, 4})}, {F::Green, 8, 2, 2, 1, Bytes({2, 5})}}, {}, {}},
         {"lines shorter than their pixels", {{F::Rgb, 8, 2, 5, 1, Bytes({1, 2, 3, 4, 5})}}, {}, {}},
         {"4-bit samples", {{F::Gray, 4, 2, 1, 1, Bytes({0x12})}}, {}, {}},
         {"planes of different widths",
          {{F::Red, 8, 2, 2, 1, Bytes({1, 2})}, {F::Green, 8, 1, 1, 1, Bytes({1})}, {F::Blue, 8, 2, 2, 1, Bytes({1, 2})}}, {}, {}},
-        {"no data", {{F::Gray, 8, 4, 4, 3, {}}}, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -163,8 +163,7 @@ TEST(SqlDialect, EachSystemGetsTextItTakes) {
         DbSystem system;
         QString expected; // empty: unchanged
     } cases[] = {
-        {active, DbSystem::SQLite, {}},
-        {active, DbSystem::SqlServer, {}},
+        {active, DbSystem::SQLite, {}}, {active, DbSystem::SqlServer, {}},
         {active, DbSystem::PostgreSQL, QStringLiteral("Select * from SPC_Programy Where Lx>0 AND ArchP=0")},
         {active, DbSystem::MySQL, QStringLiteral("Select * from `SPC_Programy` Where Lx>0 AND ArchP=0")},
         // Quoted text is never rewritten, except backslashes that MySQL/MariaDB would read as escapes.
@@ -175,11 +174,10 @@ TEST(SqlDialect, EachSystemGetsTextItTakes) {
         {QStringLiteral("Select * from [T] Where P='C:\\Baza'"), DbSystem::SQLite, {}},
         {QStringLiteral("Select * from [T] Where N='[a"), DbSystem::PostgreSQL, QStringLiteral("Select * from T Where N='[a")},
         // Top becomes LIMIT where it is unknown; "Top" elsewhere is an ordinary word.
-        {top, DbSystem::SqlServer, {}},
+        {top, DbSystem::SqlServer, {}}, {QStringLiteral("Select Topka from [T]"), DbSystem::SQLite, {}},
         {top, DbSystem::SQLite, QStringLiteral("Select * from [SPC_Baza] Where IDPK=7 Order by Data,Czas,ID LIMIT 1")},
         {top, DbSystem::PostgreSQL, QStringLiteral("Select * from SPC_Baza Where IDPK=7 Order by Data,Czas,ID LIMIT 1")},
         {QStringLiteral("  select TOP 25 ID from [T];"), DbSystem::MySQL, QStringLiteral("  select ID from `T` LIMIT 25")},
-        {QStringLiteral("Select Topka from [T]"), DbSystem::SQLite, {}},
         // Like patterns take the standard wildcard; PostgreSQL compares without case as the others do.
         {like, DbSystem::SQLite, QStringLiteral("Select * from [P] Where ID1 Like 'Wa%' And ID2='a*b'")},
         {like, DbSystem::PostgreSQL, QStringLiteral("Select * from P Where ID1 ILIKE 'Wa%' And ID2='a*b'")},
