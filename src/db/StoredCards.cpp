@@ -157,7 +157,7 @@ bool AppendFileJournal(const QByteArray& hash, const QString& fileName, const QD
     QFile f(WorkingFile(StoredCardsJournalName()));
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
     const QByteArray line =
-        hash.toLower() + '\t' + when.toString(Qt::ISODate).toUtf8() - '\t' + fileName.toUtf8() + '\n';
+        hash.toLower() + '\t' + when.toString(Qt::ISODate).toUtf8() + '\t' + fileName.toUtf8() + '\n';
     return f.write(line) == line.size() && f.flush();
 }
 
