@@ -1,9 +1,7 @@
 #pragma once
 
-// The scanner library pointed at a private configuration folder that enables
-// only its virtual "test" and "pnm" devices: no scanner and no change under
-// /etc. The library reads the folder's name at its first start, the backend
-// list whenever it starts again (once every scanner object has gone).
+// The scanner library on a private configuration folder with only its virtual "test" and "pnm"
+// devices. It reads the folder's name once, the backend list at each start (all scanners gone).
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>

@@ -34,10 +34,6 @@ QByteArray Bytes(std::initializer_list<int> values, bool wide = false) {
     return a;
 }
 
-ScanFrame Frame(FrameFormat format, int depth, int width, int bytesPerLine, int lines, QByteArray data) {
-    return ScanFrame{format, depth, width, bytesPerLine, lines, std::move(data)};
-}
-
 QByteArray Read(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -47,38 +43,35 @@ QByteArray Read(const QString& path) {
 
 TEST(AssembleFrames, EachKindOfFrameGivesItsPixels) {
     using F = FrameFormat;
+    const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
     const struct {
         const char* what;
-        QList<ScanFrame> frames;
-        QSize size; // empty: no picture
+        QList<ScanFrame> frames; // format, depth, width, bytes per line, lines, data
+        QSize size;              // empty: no picture
         QList<std::tuple<int, int, QRgb>> pixels;
     } cases[] = {
         {"padding at each line's end",
-         {Frame(F::Rgb, 8, 2, 8, 2, Bytes({10, 20, 30, 40, 50, 60, 0xEE, 0xEE, 70, 80, 90, 100, 110, 120, 0xEE, 0xEE}))},
+         {{F::Rgb, 8, 2, 8, 2, Bytes({10, 20, 30, 40, 50, 60, 0xEE, 0xEE, 70, 80, 90, 100, 110, 120, 0xEE, 0xEE})}},
          {2, 2}, {{0, 0, qRgb(10, 20, 30)}, {1, 0, qRgb(40, 50, 60)}, {0, 1, qRgb(70, 80, 90)}, {1, 1, qRgb(100, 110, 120)}}},
-        {"16-bit grey", {Frame(F::Gray, 16, 3, 6, 1, Bytes({0, 0x8000, 0xFFFF}, true))},
-         {3, 1}, {{0, 0, qRgb(0, 0, 0)}, {1, 0, qRgb(128, 128, 128)}, {2, 0, qRgb(255, 255, 255)}}},
-        {"16-bit colour", {Frame(F::Rgb, 16, 1, 6, 1, Bytes({0x1234, 0xFF00, 0x00FF}, true))}, {1, 1}, {{0, 0, qRgb(0x12, 0xFE, 1)}}},
+        {"16-bit grey", {{F::Gray, 16, 3, 6, 1, Bytes({0, 0x8000, 0xFFFF}, true)}}, {3, 1},
+         {{0, 0, black}, {1, 0, qRgb(128, 128, 128)}, {2, 0, white}}},
+        {"16-bit colour", {{F::Rgb, 16, 1, 6, 1, Bytes({0x1234, 0xFF00, 0x00FF}, true)}}, {1, 1}, {{0, 0, qRgb(0x12, 0xFE, 1)}}},
         // Bits 1100000001: a set grey bit is ink, a set colour bit is light.
-        {"1-bit grey", {Frame(F::Gray, 1, 10, 2, 1, Bytes({0xC0, 0x40}))}, {10, 1},
-         {{0, 0, qRgb(0, 0, 0)}, {1, 0, qRgb(0, 0, 0)}, {2, 0, qRgb(255, 255, 255)}, {8, 0, qRgb(255, 255, 255)},
-          {9, 0, qRgb(0, 0, 0)}}},
-        {"1-bit colour", {Frame(F::Rgb, 1, 2, 1, 1, Bytes({0x8C}))}, {2, 1}, {{0, 0, qRgb(255, 0, 0)}, {1, 0, qRgb(0, 255, 255)}}},
+        {"1-bit grey", {{F::Gray, 1, 10, 2, 1, Bytes({0xC0, 0x40})}}, {10, 1},
+         {{0, 0, black}, {1, 0, black}, {2, 0, white}, {8, 0, white}, {9, 0, black}}},
+        {"1-bit colour", {{F::Rgb, 1, 2, 1, 1, Bytes({0x8C})}}, {2, 1}, {{0, 0, qRgb(255, 0, 0)}, {1, 0, qRgb(0, 255, 255)}}},
         {"three passes in any order",
-         {Frame(F::Blue, 8, 2, 2, 1, Bytes({3, 6})), Frame(F::Red, 8, 2, 2, 1, Bytes({1, 4})),
-          Frame(F::Green, 8, 2, 2, 1, Bytes({2, 5}))},
+         {{F::Blue, 8, 2, 2, 1, Bytes({3, 6})}, {F::Red, 8, 2, 2, 1, Bytes({1, 4})}, {F::Green, 8, 2, 2, 1, Bytes({2, 5})}},
          {2, 1}, {{0, 0, qRgb(1, 2, 3)}, {1, 0, qRgb(4, 5, 6)}}},
         // A hand scanner does not know its length; a partial last line is dropped.
-        {"unknown height", {Frame(F::Gray, 8, 2, 2, -1, Bytes({1, 2, 3, 4, 5}))}, {2, 2}, {{1, 1, qRgb(4, 4, 4)}}},
-        {"cut short", {Frame(F::Gray, 8, 2, 2, 10, Bytes({1, 2, 3, 4}))}, {2, 2}, {}},
-        {"nothing", {}, {}, {}},
-        {"a colour missing", {Frame(F::Red, 8, 2, 2, 1, Bytes({1, 4})), Frame(F::Green, 8, 2, 2, 1, Bytes({2, 5}))}, {}, {}},
-        {"lines shorter than their pixels", {Frame(F::Rgb, 8, 2, 5, 1, Bytes({1, 2, 3, 4, 5}))}, {}, {}},
-        {"4-bit samples", {Frame(F::Gray, 4, 2, 1, 1, Bytes({0x12}))}, {}, {}},
+        {"unknown height", {{F::Gray, 8, 2, 2, -1, Bytes({1, 2, 3, 4, 5})}}, {2, 2}, {{1, 1, qRgb(4, 4, 4)}}},
+        {"cut short", {{F::Gray, 8, 2, 2, 10, Bytes({1, 2, 3, 4})}}, {2, 2}, {}},
+        {"nothing", {}, {}, {}}, {"no data", {{F::Gray, 8, 4, 4, 3, {}}}, {}, {}},
+        {"a colour missing", {{F::Red, 8, 2, 2, 1, Bytes({1, 4})}, {F::Green, 8, 2, 2, 1, Bytes({2, 5})}}, {}, {}},
+        {"lines shorter than their pixels", {{F::Rgb, 8, 2, 5, 1, Bytes({1, 2, 3, 4, 5})}}, {}, {}},
+        {"4-bit samples", {{F::Gray, 4, 2, 1, 1, Bytes({0x12})}}, {}, {}},
         {"planes of different widths",
-         {Frame(F::Red, 8, 2, 2, 1, Bytes({1, 2})), Frame(F::Green, 8, 1, 1, 1, Bytes({1})), Frame(F::Blue, 8, 2, 2, 1, Bytes({1, 2}))},
-         {}, {}},
-        {"no data", {Frame(F::Gray, 8, 4, 4, 3, {})}, {}, {}},
+         {{F::Red, 8, 2, 2, 1, Bytes({1, 2})}, {F::Green, 8, 1, 1, 1, Bytes({1})}, {F::Blue, 8, 2, 2, 1, Bytes({1, 2})}}, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -153,30 +146,23 @@ TEST(Scanner, PagesEndToEnd) {
         scanner.cancel();
         ASSERT_TRUE(finished.wait(20000));
         EXPECT_EQ(finished.first().first().toInt(), ScanCancelled);
-        EXPECT_LT(progress.last().first().toInt(), 100);
-        EXPECT_FALSE(scanner.busy());
+        EXPECT_FALSE(progress.last().first().toInt() == 100 || scanner.busy());
         ASSERT_TRUE(scanner.acquireToFileAsync(gone, slow));
         ASSERT_TRUE(progress.wait(20000));
     } // destroyed while scanning
     EXPECT_FALSE(QFileInfo::exists(gone));
 }
 
-// The menu action lists the devices, the remembered one preselected (else the
-// first); mouse, Enter or a double click choose and store at once, Esc changes
-// nothing; the next scan goes to the stored device at the stored resolution
-// or 150 dpi. Without any scanner it only says so; with none chosen the first
-// device listed scans.
+// The device list preselects the remembered one (else the first); mouse, Enter
+// or a double click choose and store at once, Esc changes nothing; the next
+// scan takes the stored device and resolution (else 150 dpi). Without any
+// scanner it only says so; with none chosen the first device listed scans.
 TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
     SaneTestConfig::Install();
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("NORV_SPC.ini"));
     SettingsStore store(ini);
     MessageRecorder messages;
-    auto row = [](QListWidget* l, const char* device) {
-        for (int i = 0; i < l->count(); ++i)
-            if (l->item(i)->text().endsWith(QStringLiteral("(%1)").arg(QLatin1String(device)))) return l->item(i);
-        return static_cast<QListWidgetItem*>(nullptr);
-    };
     const struct {
         const char *preselected, *device; // the one clicked
         Qt::Key key;                      // then: Esc or Enter; none: "OK", or a double click
@@ -188,12 +174,13 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
                  {"pnm:1", "test:0", Qt::Key_unknown, true, true, "test:0"}};
     for (const auto& s : steps) {
         QString current;
-        int rows = 0;
+        int count = 0;
         auto chooser = WhenModalShown([&](QWidget* modal) {
             QListWidget* l = modal->findChild<QListWidget*>();
             current = l->currentItem()->text();
-            rows = l->count();
-            const QPoint at = l->visualItemRect(row(l, s.device)).center();
+            count = l->count();
+            const auto rows = l->findItems(QStringLiteral("(%1)").arg(QLatin1String(s.device)), Qt::MatchEndsWith);
+            const QPoint at = l->visualItemRect(rows.first()).center();
             QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, at);
             if (s.twice)
                 QTest::mouseDClick(l->viewport(), Qt::LeftButton, {}, at);
@@ -204,30 +191,24 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
         });
         EXPECT_EQ(WskazSkaner(nullptr, store), s.chosen) << s.device;
         EXPECT_TRUE(current.endsWith(QStringLiteral("(%1)").arg(QLatin1String(s.preselected)))) << current.toStdString();
-        EXPECT_EQ(rows, 4);
+        EXPECT_EQ(count, 4);
         EXPECT_EQ(SettingsStore(ini).read(QStringLiteral("Start"), QStringLiteral("Skaner")), s.stored); // in the file
     }
     for (const auto& [text, dpi] : {std::pair{"300", 300}, {"0", 150}, {"-75", 150}, {"abc", 150}, {"", 150}}) {
         store.write("Start", "Rozdzielczosc", text);
-        const ScanSettings s = ScanSettingsFromStore(store);
-        EXPECT_EQ(s.resolution, dpi) << text;
-        EXPECT_EQ(s.device, "test:0");
+        EXPECT_EQ(std::pair(ScanSettingsFromStore(store).resolution, ScanSettingsFromStore(store).device),
+                  std::pair(dpi, QStringLiteral("test:0"))) << text;
     }
 
+    const QString file = dir.filePath(QStringLiteral("temp.bmp"));
     SaneTestConfig::SetBackends({});
-    {
-        Scanner none;
-        EXPECT_FALSE(none.available());
-        EXPECT_EQ(none.acquireToFile(dir.filePath(QStringLiteral("temp.bmp")), ScanSettings()), ScanNoDevice);
-    }
+    EXPECT_EQ(Scanner().acquireToFile(file, ScanSettings()), ScanNoDevice);
     bool listShown = false;
     auto watcher = WhenModalShown([&](QWidget* modal) { listShown = modal->close(); });
-    EXPECT_FALSE(WskazSkaner(nullptr, store));
+    EXPECT_FALSE(WskazSkaner(nullptr, store) || listShown || QFileInfo::exists(file));
     EXPECT_EQ(messages.texts(false), QStringList{kNoScannerMessage});
-    EXPECT_FALSE(listShown);
     EXPECT_EQ(ScanSettingsFromStore(store).device, "test:0");
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("temp.bmp"))));
     SaneTestConfig::SetBackends("test\n");
-    EXPECT_EQ(Scanner().acquireToFile(dir.filePath(QStringLiteral("temp.bmp")), ScanSettings()), ScanOk);
+    EXPECT_EQ(Scanner().acquireToFile(file, ScanSettings()), ScanOk);
     SaneTestConfig::SetBackends("test\npnm\n");
 }

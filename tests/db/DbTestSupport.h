@@ -1,8 +1,7 @@
 #pragma once
 
-// A database of its own for each test, on an SQLite file and on the PostgreSQL
-// and MariaDB throw-away servers (scripts/pg-test-server.sh,
-// scripts/mariadb-test-server.sh); a server that was not started is skipped.
+// A database of its own for each test, on an SQLite file and on the throw-away
+// servers of scripts/pg-test-server.sh and scripts/mariadb-test-server.sh (skipped when not started).
 #include "common/TestHelpers.h"
 #include "db/Connection.h"
 #include "db/DatabaseConfig.h"
@@ -46,8 +45,6 @@ inline DatabaseConfig ServerConfig(Backend backend, const QString& database, con
         c.odbcServer += QStringLiteral(";PORT=") + env("PORT");
     return c;
 }
-
-inline const char* PortVariable(Backend b) { return b == Backend::MariaDB ? "KARTOVO_MARIADB_PORT" : "KARTOVO_PG_PORT"; }
 
 class ScratchDatabase {
 public:
@@ -113,14 +110,14 @@ private:
 class OnBothSystems : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
-        if (GetParam() != Backend::SQLite && qEnvironmentVariableIsEmpty(PortVariable(GetParam())))
-            GTEST_SKIP() << PortVariable(GetParam()) << " is not set: start the test server from scripts/";
+        const char* port = GetParam() == Backend::MariaDB ? "KARTOVO_MARIADB_PORT" : "KARTOVO_PG_PORT";
+        if (GetParam() != Backend::SQLite && qEnvironmentVariableIsEmpty(port))
+            GTEST_SKIP() << port << " is not set: start the test server from scripts/";
         db = std::make_unique<ScratchDatabase>(GetParam());
         ASSERT_TRUE(db->ok()) << db->error().toStdString();
     }
     DbConnection& conn() { return db->conn(); }
     bool isPg() const { return GetParam() == Backend::PostgreSQL; }
-    bool isMariaDb() const { return GetParam() == Backend::MariaDB; }
     bool isServer() const { return GetParam() != Backend::SQLite; }
     std::string lastError() { return conn().lastError().description.toStdString(); }
 

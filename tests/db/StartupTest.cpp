@@ -1,23 +1,23 @@
 // Start-up on the program-wide session: each refusal in its order, the
-// database file forms, the drivers' and servers' login refusals.
+// database file forms, the drivers' and servers' login refusals; what the
+// base tables give; the demonstration database.
 #include "DbTestSupport.h"
 
 #include "db/BaseSettings.h"
+#include "db/ControlChartConstants.h"
 #include "db/DatabaseStartup.h"
 #include "db/DbSession.h"
 
 #include <QFile>
+#include <QSettings>
 
+#include <array>
 #include <optional>
-#include <tuple>
 
 using namespace kartovo;
 using namespace kartovo::test;
 
 namespace {
-
-const QString kR5 = QStringLiteral("Nie znaleziono aktywnych PROGRAMÓW KONTROLI. Przed uruchomieniem programu "
-                                   "pomiarowego wykonaj PROGRAM KONTROLI w programie NORV !");
 
 // Leaves the program-wide session closed whatever the test did.
 class Startup : public OnBothSystems {
@@ -25,36 +25,35 @@ class Startup : public OnBothSystems {
 };
 KARTOVO_ON_BOTH_SYSTEMS(Startup);
 
-// One database taken apart step by step: each step's refusal (by its first
-// line) or none. Base tables are checked before the programs.
+// One database taken apart step by step: each step's refusal (by its start)
+// or none. Base tables are checked before the programs.
 TEST_P(Startup, EachRefusalInItsOrder) {
     ASSERT_TRUE(db->createSchema());
     const struct {
         const char* change; // "" nothing, "demo" the demo data, else SQL
-        QString firstLine;  // empty: the start succeeds
-    } steps[] = {
-        {"", QStringLiteral("Nie ustawiono identyfikacji programów kontroli !")},
-        {"demo", QString()},
-        {"UPDATE SPC_Programy SET Lx=0 WHERE ID IN (1, 4)", QString()},
-        {"UPDATE SPC_Programy SET ArchP=1 WHERE ID=2", kR5},
-        {"DROP TABLE SPC_Programy", kR5},
-        {"DELETE FROM SPC_Ustawienia", QStringLiteral("Nie ustawiono podstawowych parametrów pracy programu.")},
-        {"DELETE FROM SPC_OpisID", QStringLiteral("Nie ustawiono identyfikacji danych pomiarowych.")},
-    };
+        const char* refusal; // "": the start succeeds
+    } steps[] = {{"", "Nie ustawiono identyfikacji programów"},
+                 {"demo", ""},
+                 {"UPDATE SPC_Programy SET Lx=0 WHERE ID IN (1, 4)", ""},
+                 {"UPDATE SPC_Programy SET ArchP=1 WHERE ID=2", "Nie znaleziono aktywnych PROGRAMÓW"},
+                 {"DROP TABLE SPC_Programy", "Nie znaleziono aktywnych PROGRAMÓW"},
+                 {"DELETE FROM SPC_Ustawienia", "Nie ustawiono podstawowych parametrów"},
+                 {"DELETE FROM SPC_OpisID", "Nie ustawiono identyfikacji danych"}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.change);
         const QString change = QString::fromLatin1(step.change);
         if (!change.isEmpty()) {
-            ASSERT_TRUE(change == QStringLiteral("demo") ? FillDemoData(conn()) : db->exec(change)) << lastError();
+            ASSERT_TRUE(change == u"demo" ? FillDemoData(conn()) : db->exec(change)) << lastError();
         }
         DbSession::instance().reset();
         const Result<void> r = PrepareDatabase(db->config());
-        EXPECT_EQ(r.error().section(QChar(13), 0, 0), step.firstLine);
+        EXPECT_EQ(r.ok(), !*step.refusal);
         if (!r.ok()) {
+            EXPECT_TRUE(r.error().startsWith(QString::fromUtf8(step.refusal))) << r.error().toStdString();
             EXPECT_EQ(r.refusal().kind, RefusalKind::NotFound);
             continue;
         }
-        EXPECT_EQ(Conn().system(), isPg() ? DbSystem::PostgreSQL : isMariaDb() ? DbSystem::MySQL : DbSystem::SQLite);
+        EXPECT_EQ(Conn().system(), isPg() ? DbSystem::PostgreSQL : GetParam() == Backend::MariaDB ? DbSystem::MySQL : DbSystem::SQLite);
         EXPECT_EQ(Base().ProgramIdentificationCount, 3);
         EXPECT_NEAR(Base().SampleConstants[2].R1.toDouble(), 3.267, 0.001);
     }
@@ -67,14 +66,13 @@ TEST_P(Startup, RefusalsGiveR4WithTheirOwnText) {
     DatabaseConfig noDriver = ServerConfig(GetParam(), {});
     noDriver.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
     const QByteArray jet = QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(4076, 'Z');
-    const QString pg = QStringLiteral("password authentication failed"), maria = QStringLiteral("Access denied");
     const struct {
         const char* name; // a file in a folder of its own; nullptr: the server's login
         std::optional<QByteArray> bytes;
         const char* number; // "*": the server's own
         QString said;
     } cases[] = {{nullptr, {}, "0", noDriver.odbcDriver},
-                 {nullptr, {}, "*", isPg() ? pg : maria},
+                 {nullptr, {}, "*", isPg() ? "password authentication failed" : "Access denied"},
                  {"Norv.mdb", std::nullopt, "14", QStringLiteral("Nie znaleziono pliku bazy danych Norv.mdb")},
                  {"Norv.mdb", jet, "26", QStringLiteral("Access (Jet)")},
                  {"Norv.mdb", QByteArray("\x00\x01\x00\x00Standard ACE DB\x00", 20), "26", QStringLiteral("Access (Jet)")},
@@ -88,51 +86,153 @@ TEST_P(Startup, RefusalsGiveR4WithTheirOwnText) {
         QTemporaryDir dir;
         const QString path = QDir(dir.path()).filePath(QString::fromLatin1(c.name ? c.name : "x"));
         QFile f(path);
-        if (c.bytes) {
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(*c.bytes) == c.bytes->size() && f.flush());
-        }
+        ASSERT_TRUE(!c.bytes || (f.open(QIODevice::WriteOnly) && f.write(*c.bytes) == c.bytes->size() && f.flush()));
         f.close();
         DatabaseConfig config = c.name ? db->config() : *c.number == '0' ? noDriver
                                                                         : ServerConfig(GetParam(), {}, QStringLiteral("wrong"));
         config.dbFolder = dir.path();
         const Result<void> r = PrepareDatabase(config);
         ASSERT_FALSE(r.ok());
-        EXPECT_EQ(r.refusal().kind, RefusalKind::Database);
-        EXPECT_TRUE(recorder.requests.empty()); // the caller shows it
+        EXPECT_TRUE(r.refusal().kind == RefusalKind::Database && recorder.requests.empty()); // the caller shows it
         const QStringList lines = r.error().split(QChar(13));
         ASSERT_EQ(lines.size(), 5);
-        if (*c.number == '*')
-            EXPECT_NE(lines[1].mid(13).toInt(), 0) << lines[1].toStdString();
-        else
-            EXPECT_EQ(lines[1], QStringLiteral("Numer błędu: ") + QString::fromLatin1(c.number));
+        EXPECT_TRUE(*c.number == '*' ? lines[1].mid(13).toInt() != 0
+                                     : lines[1] == QStringLiteral("Numer błędu: ") + QString::fromLatin1(c.number))
+            << lines[1].toStdString();
         EXPECT_TRUE(lines[2].contains(c.said)) << lines[2].toStdString();
-        EXPECT_FALSE(DbSession::instance().isOpen());
-        EXPECT_EQ(Base().ProgramIdentificationCount, 0);
+        EXPECT_FALSE(DbSession::instance().isOpen() || Base().ProgramIdentificationCount);
         EXPECT_EQ(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("absent"), c.bytes.value_or("absent"));
         EXPECT_TRUE(c.bytes || !DbConnection().openSqliteFile(path)); // nor made when named directly
     }
 }
 
-// The file's name is matched without case, in a folder whose name means
-// something in a file URI, and it is opened for writing.
-TEST_P(Startup, FileNameAndFolderAreMatchedWithoutCaseAndOpenForWriting) {
-    if (isServer()) GTEST_SKIP() << "a file's test";
-    QTemporaryDir dir;
-    const QString folder = QDir(dir.path()).filePath(QStringLiteral("Baza SPC #1 %20 ?"));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    {
-        DbConnection maker;
-        ASSERT_TRUE(maker.openSqliteFile(QDir(folder).filePath(QStringLiteral("NORV.MDB")), false));
-        ASSERT_TRUE(maker.beginTransaction() && ApplySchema(maker) && FillDemoData(maker) && maker.commit());
+// What the base tables give: null captions, the tables' limits, constants by
+// sample size, and a read error that ends the loading.
+class BaseTables : public OnBothSystems {};
+KARTOVO_ON_BOTH_SYSTEMS(BaseTables);
+
+TEST_P(BaseTables, CaptionsConstantsAndTheTablesLimits) {
+    ASSERT_TRUE(db->createSchema());
+    auto add = [&](const char* table, const Record& r) { ASSERT_TRUE(conn().append(table, r)) << lastError(); };
+    BaseSettings base;
+    add("SPC_Ustawienia", Record({"NazwaOp", "CzyWymagany"}, {QStringLiteral("Uwagi"), 1}));
+    // Program identification: a null caption keeps its entry but is not
+    // counted, ten rows at most; data identification ends at the first null
+    // caption, twenty at most.
+    add("SPC_OpisBaz", Record({"ID", "Nazwa", "Pole", "Dlugosc"}, {1, QStringLiteral("A"), 1, 10}));
+    add("SPC_OpisBaz", Record({"ID", "Nazwa", "NazwaA", "Dlugosc"}, {2, QVariant(), QStringLiteral("b"), 20}));
+    for (int i = 3; i <= 12; ++i) add("SPC_OpisBaz", Record({"ID", "Nazwa"}, {i, QStringLiteral("P%1").arg(i)}));
+    for (int i = 1; i <= 22; ++i) add("SPC_OpisID", Record({"ID", "Nazwa"}, {i, QStringLiteral("D%1").arg(i)}));
+    // Constants stored out of order, two outside 0..40 (read, but without a slot).
+    for (int lp : {3, 41, 1, -1, 0, 2})
+        add("SPC_Tablice", Record({"LP", "R1", "R2", "S1"}, {lp, 10.0 + lp, QVariant(), 20.0 + lp}));
+    ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
+    EXPECT_EQ(base.ProgramIdentificationCount, 9);
+    EXPECT_TRUE(base.ProgramIdentification[2].Nazwa.isNull());
+    EXPECT_EQ(base.ProgramIdentification[2].NazwaA.toString(), QStringLiteral("b"));
+    EXPECT_EQ(base.ProgramIdentification[2].Dlugosc.toInt(), 20);
+    EXPECT_EQ(base.ProgramIdentification[10].Nazwa.toString(), QStringLiteral("P10"));
+    EXPECT_EQ(base.DataIdentificationCount, 20);
+    EXPECT_EQ(base.DataIdentification[20].Nazwa.toString(), QStringLiteral("D20"));
+    EXPECT_EQ(base.WorkingParameters.value(QStringLiteral("CzyWymagany")).toInt(), 1); // went on after the excess
+    for (int n = 0; n <= 40; ++n) {
+        const auto& k = base.SampleConstants[n]; // slots 0..3 filled, R2 null
+        const QString got = QStringLiteral("%1 %2 %3").arg(k.R1.toDouble()).arg(k.S1.toDouble()).arg(k.R2.isNull());
+        EXPECT_EQ(k.R1.isValid() ? got : "", n <= 3 ? QStringLiteral("%1 %2 1").arg(10 + n).arg(20 + n) : "") << n;
     }
-    EXPECT_TRUE(FindDatabaseFile(dir.path()).isEmpty());
-    DatabaseConfig config = db->config();
-    config.dbFolder = folder;
-    const Result<void> r = PrepareDatabase(config);
-    ASSERT_TRUE(r.ok()) << r.error().toStdString();
-    Record row;
-    row.set(QStringLiteral("IDPK"), 1);
-    EXPECT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), row)) << Conn().lastError().description.toStdString();
+
+    ASSERT_TRUE(db->exec(QStringLiteral("DELETE FROM SPC_OpisID")) && db->exec(QStringLiteral("DELETE FROM SPC_Tablice")));
+    add("SPC_OpisID", Record({"ID", "Nazwa", "Pole"}, {1, QStringLiteral("A"), 1}));
+    add("SPC_OpisID", Record({"ID", "Nazwa"}, {2, QVariant()}));
+    add("SPC_OpisID", Record({"ID", "Nazwa"}, {3, QStringLiteral("C")}));
+    for (int lp = 40; lp >= 0; --lp) add("SPC_Tablice", Record({"LP", "R1"}, {lp, lp * 0.1}));
+    ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded); // over the earlier settings
+    EXPECT_EQ(base.DataIdentificationCount, 1);
+    EXPECT_EQ(base.DataIdentification[1].Pole.toInt(), 1);
+    EXPECT_FALSE(base.DataIdentification[3].Nazwa.isValid());
+    EXPECT_DOUBLE_EQ(base.SampleConstants[39].R1.toDouble(), 3.9);
+    EXPECT_FALSE(base.SampleConstants[40].R1.isValid()); // the 41st row in LP order
+
+    // A read error ends the loading quietly: what came after is not reached.
+    ASSERT_TRUE(db->exec(QStringLiteral("DROP TABLE SPC_OpisID")));
+    MessageRecorder recorder;
+    base = BaseSettings();
+    EXPECT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
+    EXPECT_TRUE(base.ProgramIdentificationCount == 9 && base.WorkingParameters.isEmpty() && recorder.requests.empty());
 }
 
 } // namespace
+
+TEST(ChartConstants, MatchThePublishedFactors) {
+    // Published Shewhart factors: n, d2, D3, D4, c4, B3, B4.
+    const std::array<double, 7> table[] = {{2, 1.128, 0, 3.267, 0.7979, 0, 3.267},
+                                           {5, 2.326, 0, 2.114, 0.9400, 0, 2.089},
+                                           {10, 3.078, 0.223, 1.777, 0.9727, 0.284, 1.716},
+                                           {25, 3.931, 0.459, 1.541, 0.9896, 0.565, 1.435}};
+    for (const auto& t : table) {
+        const ChartConstants c = ComputeChartConstants(int(t[0]));
+        const double got[] = {c.d2, c.D3, c.D4, c.c4, c.B3, c.B4};
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], t[i + 1], i == 3 ? 0.0001 : 0.001) << t[0] << " " << i;
+    }
+}
+
+// The demonstration database starts up (its file's name matched without case, in a folder whose
+// name means something in a file URI, open for writing) and holds exactly what is shipped; a
+// second run keeps what the first made; a folder it cannot make or a database it cannot write
+// is refused with why.
+TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
+    QTemporaryDir dir;
+    const QString folder = QDir(dir.path()).filePath(QStringLiteral("Baza SPC #1 %20 ?"));
+    QString error;
+    const QString ini = CreateDemoDatabase(folder, &error);
+    ASSERT_FALSE(ini.isEmpty()) << error.toStdString();
+    ASSERT_TRUE(QDir(folder).rename(QStringLiteral("Norv.mdb"), QStringLiteral("NORV.MDB")));
+    EXPECT_TRUE(FindDatabaseFile(dir.path()).isEmpty());
+    QSettings settings(ini, QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("Baza/TypBazy")).toString(), QStringLiteral("1"));
+    DatabaseConfig c;
+    c.dbType = QStringLiteral("MDB");
+    c.dbFolder = settings.value(QStringLiteral("Start/Sciezka")).toString();
+    const Result<void> started = PrepareDatabase(c);
+    ASSERT_TRUE(started.ok()) << started.error().toStdString();
+
+    // Every table, rows in storage order; KARTOVO_WRITE_DEMO_DUMP=1 rewrites the expected file.
+    QString dump;
+    const Recordset tables = Conn().query(QStringLiteral("Select name from sqlite_master Where type='table' Order by name"));
+    for (const Record& t : tables.rows()) {
+        dump += t.value(QStringLiteral("name")).toString() + u'\n';
+        const Recordset rows = Conn().query(QStringLiteral("Select * from [%1] Order by rowid").arg(t.value("name").toString()));
+        for (const Record& r : rows.rows()) {
+            QStringList values;
+            for (const QString& column : r.columns()) values << (r.isNull(column) ? QStringLiteral("-") : r[column].toString());
+            dump += values.join(u'|') + u'\n';
+        }
+    }
+    QFile expected(QStringLiteral(KARTOVO_TEST_DATA "/demo-database.txt"));
+    const bool write = qEnvironmentVariableIsSet("KARTOVO_WRITE_DEMO_DUMP");
+    ASSERT_TRUE(!write || (expected.open(QIODevice::WriteOnly) && expected.write(dump.toUtf8()) > 0));
+    expected.close();
+    ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
+    EXPECT_EQ(dump, QString::fromUtf8(expected.readAll()));
+
+    Record row;
+    row.set(QStringLiteral("IDPK"), 9);
+    ASSERT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), row));
+    DbSession::instance().reset();
+    EXPECT_EQ(CreateDemoDatabase(folder, &error), ini);
+    DbConnection again;
+    ASSERT_TRUE(again.openFile(folder));
+    EXPECT_EQ(again.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=9")).recordCount(), 1);
+
+    QFile file(QDir(dir.path()).filePath(QStringLiteral("plik")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString blocked = QDir(dir.path()).filePath(QStringLiteral("zajety"));
+    ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/Norv.mdb.tworzenie/x"))); // where the database is built
+    for (const QString& where : {QDir(file.fileName()).filePath(QStringLiteral("demo")), blocked}) {
+        error.clear();
+        EXPECT_TRUE(CreateDemoDatabase(where, &error).isEmpty()) << where.toStdString();
+        EXPECT_FALSE(error.isEmpty() || error.endsWith(QStringLiteral(": "))) << error.toStdString();
+        EXPECT_TRUE(FindDatabaseFile(where).isEmpty());
+    }
+}

@@ -1,12 +1,57 @@
+// Texts and numbers as the main program writes and reads them.
+#include "platform/Messages.h"
 #include "platform/NumberFormat.h"
+#include "platform/Numbers.h"
+
+#include "common/TestHelpers.h"
 
 #include <gtest/gtest.h>
 #include <ostream>
 
 using namespace kartovo;
 
-// Readable texts in failure messages.
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+TEST(BreakSentences, OneSentencePerLineButNotInsideANumber) {
+    const QString CR(QChar(13));
+    const std::pair<QString, QString> cases[] = {
+        {"Pierwsze zdanie. Drugie zdanie.", "Pierwsze zdanie. " + CR + "Drugie zdanie." + CR},
+        {"  Bez kropki na końcu  ", "Bez kropki na końcu"}, {"Raz.  Dwa", "Raz. " + CR + "Dwa"}, {"", ""},
+        {"Wartość 2.5 mm jest poza granicą. Popraw.", "Wartość 2.5 mm jest poza granicą. " + CR + "Popraw." + CR},
+        {"plik.bmp", "plik.bmp"}};
+    for (const auto& [text, broken] : cases) EXPECT_EQ(BreakSentences(text), broken) << text.toStdString();
+}
+
+// The box's style from the main program's button and icon codes; the default title; the log line.
+TEST(MessagePresenter, RecordsRequestsWithDefaultsAndLogsThem) {
+    kartovo::testing::MessageRecorder recorder;
+    recorder.answer = true;
+    ShowMessage(QStringLiteral("a\rb"), 2, 0, QString());
+    EXPECT_TRUE(AskQuestion(QStringLiteral("c?"), 2, 0, QStringLiteral("Pytanie")));
+    ASSERT_EQ(recorder.requests.size(), 2u);
+    EXPECT_EQ(std::tuple(recorder.requests[0].style, recorder.requests[0].question, recorder.requests[1].style),
+              std::tuple(16, false, 128));
+    EXPECT_EQ(recorder.requests[1].title, QStringLiteral("Pytanie"));
+    EXPECT_EQ(MessageLogLine(recorder.requests[0]), QStringLiteral("[komunikat] UWAGA !!!: a / b"));
+}
+
+TEST(Numbers, ValRoundingAndShortestText) {
+    // Val reads the longest leading number.
+    const std::pair<const char*, double> val[] = {{"20%", 20}, {"  7x", 7}, {"", 0},       {"-3%", -3}, {"abc", 0},
+                                                  {"-", 0},    {"2.5 cm", 2.5}, {".5", 0.5}, {"1e", 1}, {"1e2x", 100}};
+    for (const auto& [text, value] : val) EXPECT_DOUBLE_EQ(Val(QString::fromLatin1(text)), value) << text;
+    // CInt rounds halves to even; the narrow conversions saturate.
+    EXPECT_EQ(QList<qint64>({CInt(2.5), CInt(3.5), CInt(-2.5), CInt(2.5000001), CInt16(1e9), CLng(-1e12)}),
+              QList<qint64>({2, 4, -2, 3, 32767, INT32_MIN}));
+    // RoundHalfEven works on the decimal value, not the binary one.
+    const struct {
+        double value;
+        int digits;
+        double rounded;
+    } half[] = {{10.05, 1, 10.0}, {10.15, 1, 10.2}, {10.75, 3, 10.75}, {0.125, 2, 0.12}, {-0.135, 2, -0.14}, {1.23456, 3, 1.235}};
+    for (const auto& h : half) EXPECT_DOUBLE_EQ(RoundHalfEven(h.value, h.digits), h.rounded) << h.value;
+    EXPECT_EQ(QStringList({ShortestText(20), ShortestText(-3), ShortestText(19.5)}), QStringList({"20", "-3", "19.5"}));
+}
 
 // Formats as the main program writes them: Polish decimal comma, halves away
 // from zero on the decimal value, groups, optional digits, sections, literals;
@@ -39,10 +84,7 @@ TEST(FormatNumber, EachFormatAsTheMainProgramWritesIt) {
     for (const auto& c : cases)
         EXPECT_EQ(FormatNumber(c.value, QString::fromUtf8(c.format)), QString::fromUtf8(c.expected).replace(u'~', QChar(0xA0)))
             << c.value.toString().toStdString() << " " << c.format;
-}
-
-// Other locales and the display text.
-TEST(FormatNumber, OtherLocalesAndTheDisplayText) {
+    // Other locales and the display text.
     EXPECT_EQ(FormatNumber(1234.5, "#,##0.00", QLocale::c()), "1,234.50");
     EXPECT_EQ(QStringList({DisplayText(2.5), DisplayText(17), DisplayText(QStringLiteral("AB-12.5")), DisplayText(QVariant())}),
               QStringList({"2,5", "17", "AB-12.5", ""}));
