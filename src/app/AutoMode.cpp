@@ -49,7 +49,7 @@ AutoCardResult AutoCardProcessor::process(QImage picture) {
     pipeline.setAutoMode(true);
     pipeline.setReadCommand([&] {
         // P1 is the clean grid with the grid drawn by StartPix.
-        auto read = ReadDrawnGrid(m_pictures.image(Picture::P1), m_card.CardParameter.current(), m_card.Grid,
+        auto read = ReadDrawnGrid(m_pictures.image(Picture::P1), m_card.CardParameter, m_card.Grid,
                                   ThresholdFraction(m_options.thresholdCaption));
         m_card.DialogAccepted = read.ok();
         readRefusal = read.error();
@@ -64,8 +64,7 @@ AutoCardResult AutoCardProcessor::process(QImage picture) {
     result.alreadyStored = saved.outcome == SaveOutcome::AlreadyStored;
     result.recorded = saved.recorded;
     result.connectionLost = saved.connectionLost;
-    if (!m_card.CardParameter.eof() && !m_card.CardParameter.bof())
-        result.parameter = m_card.CardParameter.value(QStringLiteral("ID")).toString();
+    result.parameter = m_card.CardParameter.ID.toString();
     if (!m_card.Fault.isEmpty()) result.message = m_card.Fault;
     else if (!m_card.Refusal.isEmpty()) result.message = m_card.Refusal;
     else if (!readRefusal.isEmpty()) result.message = readRefusal;

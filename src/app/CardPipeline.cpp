@@ -232,7 +232,7 @@ void CardPipeline::identify() {
             clock.start();
             CardIdentification id = IdentifyCard(m_conn, r.code.id);
             qCDebug(lcApp) << "lookup" << clock.restart() << "ms";
-            m_card->CardParameter = id.parameter;
+            m_card->CardParameter = id.parameter.eof() ? ParameterRow() : ParameterRow(id.parameter.current());
             m_card->ControlProgram = id.program;
             if (id.failedOnDatabase()) {
                 m_card->DialogAccepted = false;
@@ -246,7 +246,7 @@ void CardPipeline::identify() {
                 if (m_showMessages) showTracedCard();
                 if (m_options.askConfirmation && m_showMessages)
                     m_card->DialogAccepted = m_view->confirmIdentification(m_card->ControlProgram.current(),
-                                                                          m_card->CardParameter.current());
+                                                                          id.parameter.current());
                 if (m_card->DialogAccepted) setRange();
             }
         }
@@ -327,7 +327,7 @@ void CardPipeline::conclude() {
 }
 
 bool CardPipeline::setRange() {
-    const QString why = UstawZakresyP(m_card->CardParameter.current(), m_card->Grid).error();
+    const QString why = UstawZakresyP(m_card->CardParameter, m_card->Grid).error();
     if (why.isEmpty()) return true;
     refuse(why);
     return false;
@@ -338,7 +338,7 @@ void CardPipeline::WskazProgramKontroli() {
     m_card->DialogAccepted = m_view->chooseProgram(programId, parameterId);
     if (!m_card->DialogAccepted) return;
     CardIdentification id = LoadChosenCard(m_conn, programId, parameterId);
-    m_card->CardParameter = id.parameter;
+    m_card->CardParameter = id.parameter.eof() ? ParameterRow() : ParameterRow(id.parameter.current());
     m_card->ControlProgram = id.program;
     if (id.failedOnDatabase()) {
         m_card->DialogAccepted = false;
@@ -359,7 +359,7 @@ void CardPipeline::StartPix() {
         QImage& p1 = m_pictures->edit(Picture::P1);
         if (p1.isNull()) throw std::runtime_error("empty card picture");
         SetGridEdges(m_card->Grid, p1);
-        if (m_card->DialogAccepted) RysSiatka(p1, m_card->CardParameter.current(), m_card->Grid);
+        if (m_card->DialogAccepted) RysSiatka(p1, m_card->CardParameter, m_card->Grid);
         m_pictures->changed(Picture::P1);
         m_view->disableListButtons();
     } catch (const std::exception& e) {

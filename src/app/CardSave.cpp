@@ -12,14 +12,14 @@ SaveResult SaveAutomaticCard(CardState& card, const MeasurementTable& measuremen
     SaveResult result;
     // Nobody looks at the card before it is stored: a blot or a scribble
     // read as marks must not become samples.
-    const QString implausible = ImplausibleMarksText(measurements, card.CardParameter.current()).error();
+    const QString implausible = ImplausibleMarksText(measurements, card.CardParameter).error();
     if (!implausible.isEmpty()) {
         result.outcome = SaveOutcome::Refused;
         result.error = implausible;
     } else {
         SaveInput input;
         for (const MeasurementEntry& e : measurements) input.measurements.append({e.value, e.section});
-        input.parameter = card.CardParameter.current();
+        input.parameter = card.CardParameter;
         input.program = card.ControlProgram.current();
         input.constants = base.SampleConstants;
         input.descriptiveCount = base.DataIdentificationCount;
@@ -32,7 +32,7 @@ SaveResult SaveAutomaticCard(CardState& card, const MeasurementTable& measuremen
     card.SaveError = result.ok() ? QString() : JoinLines(SaveFailureMessage(result));
     if (result.ok())
         qCInfo(lcApp).noquote() << "stored" << result.rowsStored << "rows of parameter"
-                                << card.CardParameter.current().value(QStringLiteral("ID")).toString();
+                                << card.CardParameter.ID.toString();
     else if (result.outcome != SaveOutcome::AlreadyStored)
         qCWarning(lcApp).noquote() << "card not stored:" << card.SaveError;
     return result;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/ParameterRow.h"
 #include "db/Recordset.h"
 #include "reading/GridGeometry.h"
 
@@ -14,7 +15,7 @@ namespace kartovo {
 struct CardState {
     QString ImagePath;          // the working copy; the pipeline overwrites it with bitmaps
     bool DialogAccepted = false; // the card was recognised and may be read
-    Recordset CardParameter;    // SPC_Setap row of the card, valid while DialogAccepted
+    ParameterRow CardParameter; // SPC_Setap row of the card, valid while DialogAccepted
     Recordset ControlProgram;   // SPC_Programy row of the card
     GridGeometry Grid;          // value range and grid geometry
 

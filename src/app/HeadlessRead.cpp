@@ -23,9 +23,7 @@ namespace kartovo {
 
 namespace {
 
-QJsonValue IdOf(const Recordset& rows) {
-    if (rows.eof() || rows.bof()) return QJsonValue::Null;
-    const QVariant id = rows.value(QStringLiteral("ID"));
+QJsonValue IdOf(const QVariant& id) {
     if (id.isNull()) return QJsonValue::Null;
     bool ok = false;
     const qlonglong n = id.toLongLong(&ok);
@@ -41,8 +39,8 @@ QJsonObject CardReport(const QString& file, const CardState& card) {
     QString message = card.Fault.isEmpty() ? card.Refusal : card.Fault;
     if (card.DialogAccepted) message.clear();
     o.insert(QStringLiteral("message"), JoinLines(message));
-    o.insert(QStringLiteral("parameter"), IdOf(card.CardParameter));
-    o.insert(QStringLiteral("program"), IdOf(card.ControlProgram));
+    o.insert(QStringLiteral("parameter"), IdOf(card.CardParameter.ID));
+    o.insert(QStringLiteral("program"), IdOf(card.ControlProgram.eof() ? QVariant() : card.ControlProgram.value(QStringLiteral("ID"))));
     o.insert(QStringLiteral("code"), card.CodeBits);
     if (card.MarkersFound) {
         const QRect& g = card.GridRect;
@@ -50,8 +48,7 @@ QJsonObject CardReport(const QString& file, const CardState& card) {
     } else {
         o.insert(QStringLiteral("grid"), QJsonValue::Null);
     }
-    if (card.DialogAccepted && !card.CardParameter.eof())
-        o.insert(QStringLiteral("name"), card.CardParameter.value(QStringLiteral("Nazwa")).toString());
+    if (card.DialogAccepted && card.CardParameter.ID.isValid()) o.insert(QStringLiteral("name"), card.CardParameter.Nazwa);
     return o;
 }
 
@@ -110,7 +107,7 @@ int ReadCards(const QStringList& files, const StationOptions& options, DbConnect
         QJsonObject o = CardReport(file, card);
         if (card.DialogAccepted) {
             // As automatic mode reads it: the clean grid (P2), every cell, sorted, values.
-            const auto read = ReadMeasurements(pictures.image(Picture::P2), card.CardParameter.current(), card.Grid,
+            const auto read = ReadMeasurements(pictures.image(Picture::P2), card.CardParameter, card.Grid,
                                                ThresholdFraction(options.thresholdCaption));
             if (!read) o.insert(QStringLiteral("message"), JoinLines(read.error()));
             o.insert(QStringLiteral("measurements"), read ? MeasurementsJson(*read) : QJsonArray());

@@ -21,7 +21,7 @@ enum class CardType {
 // where it is used, with the refusal that use gives.
 struct ParameterRow {
     ParameterRow() = default;
-    // Not explicit: code handing over a query's row still passes it as it is.
+    // Not explicit: tests and tools build a parameter as a Record row.
     ParameterRow(const Record& row);
 
     QVariant ID;  // key, as stored (copied into SPC_Baza.IDPK)

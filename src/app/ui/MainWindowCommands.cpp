@@ -53,7 +53,7 @@ void MainWindow::wireCardCommands() {
             qCWarning(lcApp) << "Cannot reload the card image" << card.ImagePath << error;
             clean = {};
         }
-        return ReadingInput{clean, card.CardParameter.current(), card.Grid};
+        return ReadingInput{clean, card.CardParameter, card.Grid};
     });
     m_readingController->setAutoMode([this] { return m_run.autoMode; });
     m_readingController->setViewScale([this] { return m_cardScale; });
@@ -107,13 +107,13 @@ void MainWindow::Command13Click() {
     m_reading.SortujPomiary();
     m_reading.computeValues();
     for (const MeasurementEntry& e : m_reading.measurements()) context.measurements.append({e.value, e.section});
-    context.parameter = card.CardParameter.current();
+    context.parameter = card.CardParameter;
     context.program = card.ControlProgram.current();
     context.base = Base();
     SaveResult result;
     if (!RunManualSave(this, Conn(), context, nullptr, &result)) return;
-    const QString parameter = context.parameter.value(QStringLiteral("Nazwa")).toString() +
-                              QStringLiteral(" (parametr ") + context.parameter.value(QStringLiteral("ID")).toString() +
+    const QString parameter = context.parameter.Nazwa +
+                              QStringLiteral(" (parametr ") + context.parameter.ID.toString() +
                               QLatin1Char(')');
     qCInfo(lcApp).noquote() << "card stored:" << parameter << result.rowsStored << "rows";
     resetForNextCard();

@@ -111,7 +111,7 @@ private:
 // What the save of the main window hands over for one card.
 struct SaveContext {
     QList<MeasurementValue> measurements;
-    Record parameter; // CardParameter
+    ParameterRow parameter; // CardParameter
     Record program;   // ControlProgram
     BaseSettings base;
     // The card file's content hash and name, recorded with the rows; and the
