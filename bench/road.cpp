@@ -25,7 +25,7 @@ void Road(benchmark::State& state, const QString* path) {
     pipeline.setAutoMode(true);
     MeasurementTable table;
     pipeline.setReadCommand([&] { // as automatic mode reads
-        auto read = ReadDrawnGrid(pictures.image(Picture::P1), card.CardParameter.current(), card.Grid, 0.2);
+        auto read = ReadDrawnGrid(pictures.image(Picture::P1), card.CardParameter, card.Grid, 0.2);
         card.DialogAccepted = read.ok();
         table = read ? std::move(*read) : MeasurementTable();
     });
@@ -34,7 +34,7 @@ void Road(benchmark::State& state, const QString* path) {
         QFile file(*path);
         file.open(QIODevice::ReadOnly);
         const QByteArray content = file.readAll();
-        benchmark::DoNotOptimize(AutoMode::FileHash(content));
+        benchmark::DoNotOptimize(AutoMode::fileHash(content));
         QImage picture;
         LoadPictureData(content, *path, picture);
         card.resetCard();

@@ -11,7 +11,7 @@
 namespace kartovo::testing {
 
 struct SaneTestConfig {
-    static void Install() { SetBackends("test\npnm\n"); }
+    static void install() { SetBackends("test\npnm\n"); }
     static void SetBackends(const QByteArray& backends) {
         static QTemporaryDir dir;
         const QByteArray test("number_of_devices 2\nmode Gray\ndepth 8\nthree-pass false\nresolution 50.0\n"

@@ -86,7 +86,7 @@ TEST(AssembleFrames, EachKindOfFrameGivesItsPixels) {
 // A colour page at 150 dpi into a 24-bit bitmap, with progress; a failed scan
 // leaves the earlier picture as it was; a cancelled or abandoned one writes nothing.
 TEST(Scanner, PagesEndToEnd) {
-    SaneTestConfig::Install();
+    SaneTestConfig::install();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("temp.bmp"));
     const QString picture = dir.filePath(QStringLiteral("card.ppm"));
@@ -158,7 +158,7 @@ TEST(Scanner, PagesEndToEnd) {
 // scan takes the stored device and resolution (else 150 dpi). Without any
 // scanner it only says so; with none chosen the first device listed scans.
 TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
-    SaneTestConfig::Install();
+    SaneTestConfig::install();
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("NORV_SPC.ini"));
     SettingsStore store(ini);

@@ -32,11 +32,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         m_iniPath = m_dir.filePath(QStringLiteral("NORV_SPC.ini"));
-        SettingsStore::SetOverridePath(m_iniPath);
+        SettingsStore::setOverridePath(m_iniPath);
         SetProgramFolder(m_dir.filePath(QStringLiteral("work")));
     }
     void TearDown() override {
-        SettingsStore::SetOverridePath({});
+        SettingsStore::setOverridePath({});
         SetProgramFolder({});
     }
     void set(const QString& section, const QString& key, const QString& value) {

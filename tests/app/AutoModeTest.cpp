@@ -218,11 +218,11 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
 // The station's earlier journal goes into the record; its cards are not stored again.
 TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
     const QByteArray card = sampleCard();
-    WriteFile(WorkingFile(AutoMode::JournalName()), Sha(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
+    WriteFile(WorkingFile(AutoMode::journalName()), Sha(card) + "\t2024-01-02T03:04:05Z\tstara.png\n");
     WriteFile(path(QStringLiteral("karta1.png")), card);
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 0, 0, 1, 0}));
     EXPECT_TRUE(rows().isEmpty());
-    EXPECT_FALSE(QFile::exists(WorkingFile(AutoMode::JournalName())));
+    EXPECT_FALSE(QFile::exists(WorkingFile(AutoMode::journalName())));
     EXPECT_EQ(record(), QStringList{Entry(card, "stara.png")});
 }
 
@@ -230,7 +230,7 @@ TEST_F(AutoModeTest, EarlierJournalIsReadIntoTheRecord) {
 TEST_F(AutoModeTest, WithoutARecordTableTheJournalIsWrittenOrItsFailureSaid) {
     ASSERT_TRUE(m_conn.execute(QStringLiteral("DROP TABLE IF EXISTS %1").arg(kStoredCardsTable)));
     ASSERT_TRUE(m_conn.execute(QStringLiteral("CREATE VIEW %1 AS SELECT 1 AS X").arg(kStoredCardsTable)));
-    const QString journal = WorkingFile(AutoMode::JournalName());
+    const QString journal = WorkingFile(AutoMode::journalName());
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), journal)); // fails every write
     WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
     EXPECT_EQ(m_mode->tick().stored, 1);

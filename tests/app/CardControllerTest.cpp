@@ -60,7 +60,7 @@ TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIs
     m_window->cards()->waitForWorker();
     QCoreApplication::processEvents(); // anything A's road still sent is dropped
 
-    EXPECT_EQ(m_window->cards()->card().CardParameter.value(QStringLiteral("ID")).toInt(), 2);
+    EXPECT_EQ(m_window->cards()->card().CardParameter.ID.toInt(), 2);
     EXPECT_EQ(m_window->cards()->cardName(), QStringLiteral("b.png"));
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
     EXPECT_EQ(control<QListWidget>("List1")->count(), 0);
@@ -75,7 +75,7 @@ TEST_F(CardControllerTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIs
     EXPECT_EQ(rows(1), rowsA) << "A's values never go under B";
     const int storedB = rows(2);
     EXPECT_GT(storedB, rowsB);
-    const QString saved = MainWindow::SavedStatusText(QStringLiteral("Długość całkowita (parametr 2)"), storedB - rowsB, {});
+    const QString saved = MainWindow::savedStatusText(QStringLiteral("Długość całkowita (parametr 2)"), storedB - rowsB, {});
     EXPECT_TRUE(status().startsWith(saved)) << status().toStdString();
 
     // The card is done: another threshold gives nothing to read, nothing to store twice.
@@ -106,7 +106,7 @@ TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSays
     WriteFile(broken, "\xff\xd8\xff\xe0 to nie jest obraz");
     choose(broken);
     ASSERT_EQ(messages().size(), 1);
-    EXPECT_TRUE(messages()[0].startsWith(CardPipeline::UnreadableImageText({})));
+    EXPECT_TRUE(messages()[0].startsWith(CardPipeline::unreadableImageText({})));
     EXPECT_TRUE(m_window->cards()->card().ImagePath.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(tempBmp()));
 
@@ -115,7 +115,7 @@ TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSays
     QDir().mkpath(cards);
     const QString b = cards + QStringLiteral("/b.jpg");
     ASSERT_TRUE(JpegRoundTrip(render(cardSpec(2, 2), 150.0, {{1, 4}, {2, 6}, {3, 8}}), 90).save(b, "JPG", 90));
-    const QByteArray bytes = FileBytes(b), hash = AutoMode::FileHash(bytes);
+    const QByteArray bytes = FileBytes(b), hash = AutoMode::fileHash(bytes);
     m_window->setStoredCheck([&](DbConnection&, const QByteArray& h) { return h == hash; });
     const int before = rows(2);
     m_messages.clear();
@@ -126,7 +126,7 @@ TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSays
     const CardState& card = m_window->cards()->card();
     EXPECT_TRUE(card.DialogAccepted);
     EXPECT_EQ(card.ImagePath, tempBmp());
-    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 2);
+    EXPECT_EQ(card.CardParameter.ID.toInt(), 2);
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
     EXPECT_EQ(control("P1")->size(), m_window->pictures().image(Picture::P1).size());
     EXPECT_TRUE(control("P1")->isVisible());
@@ -139,7 +139,7 @@ TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSays
     m_answer = false;
     QTest::keyClick(m_window.get(), Qt::Key_Escape);
     EXPECT_EQ(ended, QList<int>{0});
-    EXPECT_EQ(questions(), QStringList{MainWindow::UnsavedCardQuestion()});
+    EXPECT_EQ(questions(), QStringList{MainWindow::unsavedCardQuestion()});
     EXPECT_TRUE(m_messages.back().style & 256);
     // A file that is no picture leaves the read card as it was.
     m_messages.clear();
@@ -148,7 +148,7 @@ TEST_F(CardControllerTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSays
     EXPECT_TRUE(m_window->hasUnsavedCard());
     m_messages.clear();
     QTest::mouseClick(control<QPushButton>("Command13"), Qt::LeftButton);
-    EXPECT_EQ(questions(), QStringList{MainWindow::StoredAgainQuestion(QStringLiteral("b.jpg"))});
+    EXPECT_EQ(questions(), QStringList{MainWindow::storedAgainQuestion(QStringLiteral("b.jpg"))});
     EXPECT_TRUE(m_messages.back().style & 256);
     EXPECT_EQ(rows(2), before);
     EXPECT_TRUE(m_window->hasUnsavedCard());

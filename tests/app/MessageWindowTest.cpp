@@ -76,7 +76,7 @@ TEST(MessageWindow, KeysAndButtonsGiveTheAnswer) {
 }
 
 TEST(MessageWindow, InstalledPresenterAsksModally) {
-    MessageWindow::Install();
+    MessageWindow::install();
     for (const bool yes : {true, false}) {
         QTimer::singleShot(0, [yes] {
             auto* w = qobject_cast<MessageWindow*>(QApplication::activeModalWidget());

@@ -18,7 +18,7 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     const CardState card = run(render(cardSpec(1)), true);
     EXPECT_TRUE(card.DialogAccepted);
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 1);
+    EXPECT_EQ(card.CardParameter.ID.toInt(), 1);
     EXPECT_EQ(card.ControlProgram.value(QStringLiteral("ID")).toInt(), 1);
     EXPECT_EQ(card.CodeBits, QStringLiteral("1"));
     EXPECT_EQ(std::pair(card.Grid.RangeBottom, card.Grid.RangeTop), std::pair(19.90f, 20.10f));
@@ -79,7 +79,7 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     EXPECT_EQ(shown.Refusal, r.text);
     EXPECT_EQ(messages(), QStringList{r.text});
     // Without markers there is no grid to assign by hand: no question.
-    EXPECT_EQ(questions(), blank ? QStringList() : QStringList{CardPipeline::ManualChoiceQuestion()});
+    EXPECT_EQ(questions(), blank ? QStringList() : QStringList{CardPipeline::manualChoiceQuestion()});
     EXPECT_EQ(shown.MarkersFound, !blank);
     EXPECT_EQ(shown.CodeBits.isEmpty(), r.picture != RefusalCase::Card);
     // An unrecognised card's working file is the picture as loaded.
@@ -102,7 +102,7 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     if (!blank) EXPECT_EQ(outline.size(), m_pictures.image(Picture::P4).size());
     EXPECT_EQ(m_view.choices, 0); // the question was answered NIE
     EXPECT_EQ(m_view.readButtons, 0);
-    EXPECT_EQ(m_view.statuses.last(), CardPipeline::RefusedStatusText(shown));
+    EXPECT_EQ(m_view.statuses.last(), CardPipeline::refusedStatusText(shown));
 
     m_messages.clear();
     const CardState silent = run(img, false);
@@ -137,7 +137,7 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     const QImage img = render(cardSpec(2, 2));
     m_view.confirmAnswer = false;
     EXPECT_FALSE(run(img, true).DialogAccepted);
-    EXPECT_EQ(questions(), QStringList{CardPipeline::ManualChoiceQuestion()});
+    EXPECT_EQ(questions(), QStringList{CardPipeline::manualChoiceQuestion()});
     EXPECT_TRUE(messages().isEmpty());
     m_view.confirmAnswer = true;
     EXPECT_TRUE(run(img, true).DialogAccepted);
@@ -153,7 +153,7 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     EXPECT_EQ(m_view.choices, 1);
     EXPECT_TRUE(card.DialogAccepted);
     EXPECT_TRUE(card.ChosenByHand);
-    EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 5);
+    EXPECT_EQ(card.CardParameter.ID.toInt(), 5);
     EXPECT_EQ(card.ControlProgram.value(QStringLiteral("ID")).toInt(), 2);
     EXPECT_FLOAT_EQ(card.Grid.RangeTop, 8.04f); // extended range of parameter 5
     EXPECT_EQ(m_pictures.image(Picture::P1).pixel(0, 5), kGridLineColour);
@@ -172,7 +172,7 @@ TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
         m_options.rotation = setting;
         const CardState card = run(turned(turn), false);
         EXPECT_TRUE(card.DialogAccepted) << "turned " << turn;
-        EXPECT_EQ(card.CardParameter.value(QStringLiteral("ID")).toInt(), 9);
+        EXPECT_EQ(card.CardParameter.ID.toInt(), 9);
     }
     // Turned the wrong way back, the card is upside down and not recognised.
     m_options.rotation = 1;

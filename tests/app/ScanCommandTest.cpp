@@ -14,7 +14,7 @@ namespace {
 class ScanCommandTest : public CardWindowTest {
 protected:
     void SetUp() override {
-        kartovo::testing::SaneTestConfig::Install();
+        kartovo::testing::SaneTestConfig::install();
         CardWindowTest::SetUp();
         m_scans = m_window->findChild<ScanController*>();
         ASSERT_NE(m_scans, nullptr);
@@ -68,7 +68,7 @@ TEST_F(ScanCommandTest, ScansFromTheChosenScannerFailedAndRead) {
         EXPECT_TRUE(control("Command2")->isEnabled() && control("Command4")->isEnabled());
         EXPECT_TRUE(m_messages.empty());
     }
-    EXPECT_EQ(m_window->cards()->card().CardParameter.value(QStringLiteral("ID")).toInt(), 9);
+    EXPECT_EQ(m_window->cards()->card().CardParameter.ID.toInt(), 9);
     EXPECT_TRUE(m_window->cards()->scannerSource());
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
 }

@@ -79,7 +79,7 @@ struct Window {
         w.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
     }
-    QString name() const { return w.CurrentProgram().value(QStringLiteral("ID1")).toString(); }
+    QString name() const { return w.currentProgram().value(QStringLiteral("ID1")).toString(); }
 };
 
 } // namespace
@@ -137,39 +137,39 @@ TEST(ProgramK, ParametersOfTheProgramAreChosenByKeyOrMouse) {
         QTableWidget* g = t.w.Grid1();
         QTest::keyClick(g, Qt::Key_Down);
         QTest::keyClick(g, Qt::Key_Return); // Tuleja has no parameters
-        EXPECT_TRUE(messages.requests.size() == 1 && !t.w.ShowsParameters());
+        EXPECT_TRUE(messages.requests.size() == 1 && !t.w.showsParameters());
         QTest::mouseClick(t.w.SSCommand1(), Qt::LeftButton); // not from the program list
         EXPECT_TRUE(t.w.isVisible());
         QTest::keyClick(g, Qt::Key_Down);
         QTest::keyClick(g, Qt::Key_Return);
-        ASSERT_TRUE(t.w.ShowsParameters());
+        ASSERT_TRUE(t.w.showsParameters());
         EXPECT_EQ(Column(t.w.Grid2(), 1), QStringList({QStringLiteral("Średnica"), QStringLiteral("Długość"),
                                                        QStringLiteral("Twardość")}));
         EXPECT_EQ(Column(t.w.Grid2(), 2), QStringList({"12,50", "145,0", "58"}));
         EXPECT_TRUE(t.w.SSCommand1()->isEnabled());
 
         QTest::mouseClick(t.w.SSCommand3(), Qt::LeftButton);
-        EXPECT_FALSE(t.w.ShowsParameters());
+        EXPECT_FALSE(t.w.showsParameters());
         EXPECT_EQ(t.w.ProgramRow(), 3);
         DoubleClick(g, 2);
-        ASSERT_TRUE(t.w.ShowsParameters());
+        ASSERT_TRUE(t.w.showsParameters());
         DoubleClick(t.w.Grid2(), 1);
         EXPECT_TRUE(t.w.DialogAccepted() && !t.w.isVisible());
-        EXPECT_EQ(t.w.ChosenProgramID(), t.w.CurrentProgram().value(QStringLiteral("ID")).toInt());
-        EXPECT_EQ(t.w.ChosenParameterID(), t.w.CurrentParameter().value(QStringLiteral("ID")).toInt());
-        EXPECT_EQ(t.w.CurrentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Długość"));
+        EXPECT_EQ(t.w.ChosenProgramID(), t.w.currentProgram().value(QStringLiteral("ID")).toInt());
+        EXPECT_EQ(t.w.ChosenParameterID(), t.w.currentParameter().value(QStringLiteral("ID")).toInt());
+        EXPECT_EQ(t.w.currentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Długość"));
     }
     for (bool escape : {true, false}) {
         Window t;
         QTest::keyClick(t.w.Grid1(), Qt::Key_Return);
-        ASSERT_TRUE(t.w.ShowsParameters());
-        EXPECT_EQ(t.w.CurrentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Bicie"));
+        ASSERT_TRUE(t.w.showsParameters());
+        EXPECT_EQ(t.w.currentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Bicie"));
         escape ? QTest::keyClick(t.w.Grid2(), Qt::Key_Escape) : QTest::mouseClick(t.w.SSCommand2(), Qt::LeftButton);
         EXPECT_FALSE(t.w.isVisible() || t.w.DialogAccepted() || t.w.ChosenParameterID());
     }
     Window empty(false);
     QTest::keyClick(empty.w.Grid1(), Qt::Key_Down);
     QTest::keyClick(empty.w.Grid1(), Qt::Key_Return);
-    EXPECT_FALSE(empty.w.ProgramRow() || empty.w.ShowsParameters());
+    EXPECT_FALSE(empty.w.ProgramRow() || empty.w.showsParameters());
     EXPECT_EQ(messages.requests.size(), 1u);
 }

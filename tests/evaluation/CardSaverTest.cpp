@@ -349,7 +349,7 @@ protected:
         SaveContext c;
         for (int i = 0; i < 5; ++i) c.measurements.append({QVariant(20.0 + i / 100.0), i + 1});
         c.parameter = parameter(parameterId);
-        c.program = program(c.parameter.value("IDP").toInt());
+        c.program = program(c.parameter.IDP.toInt());
         c.base = base;
         return c;
     }

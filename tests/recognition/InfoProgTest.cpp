@@ -27,7 +27,7 @@ TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
     diameter.set("Jednostka", "mm");
     InfoProg w(program, diameter, captions);
     QHash<QString, int> x;
-    for (const InfoProgText& t : w.Layout().texts) x.insert(t.text, t.x);
+    for (const InfoProgText& t : w.infoLayout().texts) x.insert(t.text, t.x);
     for (const QString& text : {captions[0], captions[9], QStringLiteral(": W1"), QStringLiteral(": "),
                                 QStringLiteral(": 12,5"), QStringLiteral("Średnica 12,50 [mm]")})
         EXPECT_TRUE(x.contains(text)) << text.toStdString();
@@ -65,7 +65,7 @@ TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
     }
 
     diameter.set("WN", QVariant()), diameter.set("Format", QVariant());
-    EXPECT_EQ(InfoProg::ParameterLine(diameter), QStringLiteral("Średnica  [mm]"));
+    EXPECT_EQ(InfoProg::parameterLine(diameter), QStringLiteral("Średnica  [mm]"));
     diameter.set("WN", 1234.5678), diameter.set("Format", "#,##0.000");
-    EXPECT_EQ(InfoProg::ParameterLine(diameter), QStringLiteral("Średnica 1\u00A0234,568 [mm]"));
+    EXPECT_EQ(InfoProg::parameterLine(diameter), QStringLiteral("Średnica 1\u00A0234,568 [mm]"));
 }
