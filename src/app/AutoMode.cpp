@@ -109,9 +109,9 @@ AutoMode::AutoMode(Processor processor) : m_processor(std::move(processor)) {
     m_clock = [] { return QDateTime::currentDateTimeUtc(); };
 }
 
-QString AutoMode::JournalName() { return StoredCardsJournalName(); }
+QString AutoMode::journalName() { return StoredCardsJournalName(); }
 
-QByteArray AutoMode::FileHash(const QByteArray& content) {
+QByteArray AutoMode::fileHash(const QByteArray& content) {
     unsigned char digest[SHA256_DIGEST_LENGTH];
     SHA256(reinterpret_cast<const unsigned char*>(content.constData()), static_cast<size_t>(content.size()), digest);
     return QByteArray(reinterpret_cast<const char*>(digest), SHA256_DIGEST_LENGTH).toHex();
@@ -230,7 +230,7 @@ bool AutoMode::checkDatabase() {
         m_fileJournalWarned = true;
         m_log(QStringLiteral("UWAGA: baza danych nie pozwala utworzyć tabeli %1; zapisane karty pamięta tylko plik %2 "
                              "tego stanowiska (bez ochrony przed zapisem tej samej karty na innym stanowisku)")
-                  .arg(kStoredCardsTable, WorkingFile(JournalName())));
+                  .arg(kStoredCardsTable, WorkingFile(journalName())));
         ++m_linesThisLook;
     }
     return true;
@@ -259,7 +259,7 @@ AutoMode::Claimed AutoMode::begin(const QString& name, const QString& claimed) {
     if (!file.opened) return file;
     file.content = f.readAll();
     f.close();
-    file.hash = FileHash(file.content);
+    file.hash = fileHash(file.content);
     if (!m_known.contains(file.hash))
         file.decoded = std::async(std::launch::async, [content = file.content, name] {
             Claimed::Decoded d;
@@ -316,7 +316,7 @@ AutoMode::Taken AutoMode::take(Claimed& file, Summary& summary) {
         m_known.insert(hash);
         if (!result.recorded && PrepareStoredCards(conn) != StoredCardsRecord::Table &&
             !AppendFileJournal(hash, name, m_clock()))
-            m_log(name + QStringLiteral(": nie można zapisać dziennika ") + WorkingFile(JournalName()));
+            m_log(name + QStringLiteral(": nie można zapisać dziennika ") + WorkingFile(journalName()));
         m_lastLine.insert(name, QString());
         ++m_linesThisLook;
         m_log(name + QStringLiteral(": zapisany, parametr %1, wierszy %2").arg(result.parameter).arg(result.rows));

@@ -121,8 +121,8 @@ public:
 
     // Name of the journal file in the working folder (where the database
     // has no record table).
-    static QString JournalName();
-    static QByteArray FileHash(const QByteArray& content);
+    static QString journalName();
+    static QByteArray fileHash(const QByteArray& content);
     bool journalHas(const QByteArray& hash) const { return m_known.contains(hash); }
     // False while the database cannot be reached.
     bool databaseReachable() const { return !m_connectionLost; }

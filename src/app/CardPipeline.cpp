@@ -19,22 +19,22 @@ namespace kartovo {
 CardPipeline::CardPipeline(CardState& card, CardPictures& pictures, DbConnection& conn, const BaseSettings& base)
     : m_card(&card), m_pictures(&pictures), m_conn(conn), m_base(base) {}
 
-QString CardPipeline::StartPixErrorText() {
+QString CardPipeline::startPixErrorText() {
     return QStringLiteral("Błąd przy przetwarzaniu obrazu. Prawdopodobnie zbyt duża rozdzielczość skanowania - "
                           "Przerywam !");
 }
 
-QString CardPipeline::ManualChoiceQuestion() {
+QString CardPipeline::manualChoiceQuestion() {
     return QStringLiteral("Czy chcesz ręcznie wskazać program kontroli zeskanowanej karty ?");
 }
 
-QString CardPipeline::UnreadableImageText(const QString& detail) {
+QString CardPipeline::unreadableImageText(const QString& detail) {
     QString text = QStringLiteral("Nie można odczytać obrazu karty.");
     if (!detail.isEmpty()) text += kLineBreak + detail;
     return text;
 }
 
-QString CardPipeline::RefusedStatusText(const CardState& card) {
+QString CardPipeline::refusedStatusText(const CardState& card) {
     const QString why = !card.Fault.isEmpty() ? card.Fault : card.Refusal;
     if (why.isEmpty()) return QStringLiteral("Karta odrzucona");
     return QStringLiteral("Karta odrzucona: ") + JoinLines(why);
@@ -252,7 +252,7 @@ void CardPipeline::identify() {
         }
 
         if (!m_card->DialogAccepted) showTracedCard();
-        if (!m_card->DialogAccepted && m_showMessages && m_view->askQuestion(ManualChoiceQuestion()))
+        if (!m_card->DialogAccepted && m_showMessages && m_view->askQuestion(manualChoiceQuestion()))
             WskazProgramKontroli();
     } catch (const std::exception& e) {
         fault(e);
@@ -307,10 +307,10 @@ void CardPipeline::finish() {
 
 void CardPipeline::conclude() {
     // Unattended runs cannot answer a question; the card is refused all the same.
-    if (m_startPixFailed && m_showMessages) m_view->askQuestion(StartPixErrorText());
+    if (m_startPixFailed && m_showMessages) m_view->askQuestion(startPixErrorText());
     const bool accepted = m_card->DialogAccepted;
     if (!m_autoMode) {
-        m_view->setStatus(accepted ? QStringLiteral("Gotowy do czytania") : RefusedStatusText(*m_card));
+        m_view->setStatus(accepted ? QStringLiteral("Gotowy do czytania") : refusedStatusText(*m_card));
         m_view->showStatus(true);
         m_view->setReadButtons(accepted);
         const bool automatically = m_options.processAutomatically && accepted;
@@ -367,7 +367,7 @@ void CardPipeline::StartPix() {
         // The question is asked where the road ends, on the window's thread.
         m_startPixFailed = true;
         m_card->DialogAccepted = false;
-        m_card->Refusal = StartPixErrorText();
+        m_card->Refusal = startPixErrorText();
         m_pictures->clear(Picture::P1);
         m_pictures->clear(Picture::P2);
         m_view->showCardView(false);

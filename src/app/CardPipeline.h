@@ -124,11 +124,11 @@ public:
     void StartPix();
 
     // Texts the pipeline shows.
-    static QString StartPixErrorText();
-    static QString ManualChoiceQuestion();
-    static QString UnreadableImageText(const QString& detail);
+    static QString startPixErrorText();
+    static QString manualChoiceQuestion();
+    static QString unreadableImageText(const QString& detail);
     // Status line of a manual load that left no card to read.
-    static QString RefusedStatusText(const CardState& card);
+    static QString refusedStatusText(const CardState& card);
 
     // The trace file is written in the background while the card goes on;
     // this waits for it. ZaladujPlikGraf returns with every file written.

@@ -16,7 +16,7 @@ QString DefaultDemoFolder() {
 QString UseDemoSetup(const QString& folder, QString* error) {
     const QString ini = CreateDemoDatabase(folder, error);
     if (ini.isEmpty()) return {};
-    SettingsStore::SetOverridePath(ini);
+    SettingsStore::setOverridePath(ini);
     const QString work = QDir(folder).absoluteFilePath(QStringLiteral("praca"));
     QDir().mkpath(work);
     SetProgramFolder(work);

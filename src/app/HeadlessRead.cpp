@@ -95,7 +95,7 @@ int ReadCards(const QStringList& files, const StationOptions& options, DbConnect
             continue;
         }
         if (!decoded.ok) {
-            card.Refusal = CardPipeline::UnreadableImageText(decoded.why);
+            card.Refusal = CardPipeline::unreadableImageText(decoded.why);
             report(CardReport(file, card));
             continue;
         }

@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
             return 3;
         }
     } else {
-        if (parser.isSet(settingsOpt)) kartovo::SettingsStore::SetOverridePath(parser.value(settingsOpt));
+        if (parser.isSet(settingsOpt)) kartovo::SettingsStore::setOverridePath(parser.value(settingsOpt));
         if (!headless && !positional.isEmpty()) cardFile = QFileInfo(positional.first()).absoluteFilePath();
     }
 
@@ -205,12 +205,12 @@ int main(int argc, char** argv) {
 
     kartovo::InstallTranslations();
     // Every message and question of the program goes through its own window.
-    kartovo::MessageWindow::Install();
+    kartovo::MessageWindow::install();
 
     kartovo::MainWindow window;
     // A refusal has already been shown; the program ends without its closing save.
     if (!window.start()) return kExitStartRefused;
     // A card named on the command line ("Open with") is loaded as "&Plik" loads one.
-    if (!cardFile.isEmpty()) window.cards()->OpenFile(cardFile);
+    if (!cardFile.isEmpty()) window.cards()->openFile(cardFile);
     return app->exec();
 }

@@ -17,9 +17,9 @@ QString& overridePath() {
 QString key(const QString& section, const QString& k) { return section + u'/' + k; }
 } // namespace
 
-void SettingsStore::SetOverridePath(const QString& iniPath) { overridePath() = iniPath; }
+void SettingsStore::setOverridePath(const QString& iniPath) { overridePath() = iniPath; }
 
-QString SettingsStore::ResolvedPath() {
+QString SettingsStore::resolvedPath() {
     if (!overridePath().isEmpty()) return overridePath();
     const QString env = qEnvironmentVariable("KARTOVO_SETTINGS");
     if (!env.isEmpty()) return env;
@@ -27,7 +27,7 @@ QString SettingsStore::ResolvedPath() {
 }
 
 SettingsStore::SettingsStore(const QString& iniPath) {
-    const QString path = iniPath.isEmpty() ? ResolvedPath() : iniPath;
+    const QString path = iniPath.isEmpty() ? resolvedPath() : iniPath;
     if (path.isEmpty())
         m_settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, kApplication);
     else

@@ -14,15 +14,15 @@ class SettingsStore {
 public:
     static inline const QString kApplication = QStringLiteral("NORV_SPC");
 
-    // Empty path: the override set by SetOverridePath, else KARTOVO_SETTINGS,
+    // Empty path: the override set by setOverridePath, else KARTOVO_SETTINGS,
     // else the user's own file.
     explicit SettingsStore(const QString& iniPath = {});
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
-    static void SetOverridePath(const QString& iniPath);
-    static QString ResolvedPath();
+    static void setOverridePath(const QString& iniPath);
+    static QString resolvedPath();
 
     QString read(const QString& section, const QString& key) const;
     void write(const QString& section, const QString& key, const QString& text);

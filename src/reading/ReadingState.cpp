@@ -137,8 +137,8 @@ QStringList ReadingState::prepareList() {
     return listLines();
 }
 
-QString ReadingState::EntryModeText() { return QStringLiteral("Tryb wprowadzania."); }
-QString ReadingState::DeletionModeText() { return QStringLiteral("Tryb usuwania."); }
+QString ReadingState::entryModeText() { return QStringLiteral("Tryb wprowadzania."); }
+QString ReadingState::deletionModeText() { return QStringLiteral("Tryb usuwania."); }
 
 void ReadingState::toggleEntryMode() {
     m_entryMode = !m_entryMode;
@@ -151,8 +151,8 @@ void ReadingState::toggleDeletionMode() {
 }
 
 QString ReadingState::modeText() const {
-    if (m_entryMode) return EntryModeText();
-    if (m_deletionMode) return DeletionModeText();
+    if (m_entryMode) return entryModeText();
+    if (m_deletionMode) return deletionModeText();
     return {};
 }
 

@@ -79,8 +79,8 @@ public:
     void toggleDeletionMode();
     // Label4's text for the modes.
     QString modeText() const;
-    static QString EntryModeText();
-    static QString DeletionModeText();
+    static QString entryModeText();
+    static QString deletionModeText();
 
     void setMousePosition(float x, float y) {
         m_mouseX = x;

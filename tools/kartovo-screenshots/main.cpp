@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
         ok &= save(q, folder, QStringLiteral("question.png"));
     }
     if (argc > 3) {
-        SettingsStore::SetOverridePath(QString::fromLocal8Bit(argv[2]));
+        SettingsStore::setOverridePath(QString::fromLocal8Bit(argv[2]));
         MainWindow w;
         const QSize size = qEnvironmentVariableIsSet("KARTOVO_SHOT_SIZE")
                                ? QSize(qEnvironmentVariable("KARTOVO_SHOT_SIZE").section(u'x', 0, 0).toInt(),

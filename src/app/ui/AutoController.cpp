@@ -32,7 +32,7 @@ AutoController::AutoController(MainWindow& window, const MainWidgets& widgets)
     // While a scan holds the operator's commands, the mode cannot be switched on.
     if (m_panel2) m_panel2->installEventFilter(this);
     m_folderDialog = [this](const QString& folder) {
-        return QFileDialog::getExistingDirectory(&m_window, FolderDialogTitle(), folder);
+        return QFileDialog::getExistingDirectory(&m_window, folderDialogTitle(), folder);
     };
     m_processor = std::make_unique<AutoCardProcessor>(Conn(), Base(), window.pictures());
     m_processor->setView(window.cards());
@@ -73,7 +73,7 @@ AutoController::AutoController(MainWindow& window, const MainWidgets& widgets)
 
 AutoController::~AutoController() = default;
 
-QString AutoController::FolderDialogTitle() { return QStringLiteral("Folder składowania grafik"); }
+QString AutoController::folderDialogTitle() { return QStringLiteral("Folder składowania grafik"); }
 
 bool AutoController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_panel2 && event->type() == QEvent::EnabledChange) updateCommand1();

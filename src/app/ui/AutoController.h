@@ -39,7 +39,7 @@ public:
     // again 30 s after it ended while automatic mode is on.
     void Timer1Timer();
 
-    static QString FolderDialogTitle();
+    static QString folderDialogTitle();
     // What the window shows while automatic mode is on.
     QString statusText() const;
     int storedSinceOn() const { return m_storedSinceOn; }

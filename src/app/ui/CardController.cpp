@@ -121,10 +121,10 @@ void CardController::Command4Click() {
     const FileChoice choice = GetFileOpen(kImageFileTitle, kImageFileMask, m_window.run().initialFolder);
     if (!choice.DialogAccepted) return;
     m_window.run().initialFolder = choice.folder();
-    OpenFile(choice.ChosenFilePath);
+    openFile(choice.ChosenFilePath);
 }
 
-void CardController::OpenFile(const QString& path) {
+void CardController::openFile(const QString& path) {
     // A newer choice wins over a card still on its way.
     cancel();
     auto opening = std::make_shared<Opening>();
@@ -138,7 +138,7 @@ void CardController::OpenFile(const QString& path) {
         QString why;
         if (!opening->cancelled && ReadPictureFile(path, content, &why) &&
             LoadPictureData(content, path, picture, &why))
-            content = AutoMode::FileHash(content);
+            content = AutoMode::fileHash(content);
         else
             content.clear();
         QMetaObject::invokeMethod(
@@ -156,7 +156,7 @@ void CardController::opened(const std::shared_ptr<Opening>& opening, const QStri
     m_opening.reset();
     endBusy();
     if (picture.isNull()) {
-        ShowMessage(CardPipeline::UnreadableImageText(why), 2, 16);
+        ShowMessage(CardPipeline::unreadableImageText(why), 2, 16);
         return;
     }
     // From here on the new card is taken: nothing of the earlier one stays.

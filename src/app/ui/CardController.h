@@ -45,7 +45,7 @@ public:
     bool busy() const { return m_job != nullptr || m_opening != nullptr; }
     bool scannerSource() const { return m_scannerSource; }
     void setScannerSource(bool fromScanner) { m_scannerSource = fromScanner; }
-    // The content hash (AutoMode::FileHash) and name of the file the card on
+    // The content hash (AutoMode::fileHash) and name of the file the card on
     // screen came from; empty when unknown.
     void setCardFile(QByteArray hash, QString name) {
         m_cardHash = std::move(hash);
@@ -67,7 +67,7 @@ public:
     // Loads the picture at `path` as "&Plik" does after its dialog (a file
     // given on the command line). The file is read and decoded on the worker;
     // one that does not decode is said and leaves the card on screen as it is.
-    void OpenFile(const QString& path);
+    void openFile(const QString& path);
     // GetFileOpen with the program's file dialog.
     FileChoice GetFileOpen(const QString& title, const QString& mask, const QString& folder);
     // Starts the pipeline on a picture already decoded from its file; its

@@ -386,7 +386,7 @@ void MainWindow::restoreGeometry() {
     if (v[4] == 1) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-QString MainWindow::UnsavedCardQuestion() {
+QString MainWindow::unsavedCardQuestion() {
     return QStringLiteral("Odczytane pomiary karty nie zostały zapisane.") + kLineBreak +
            QStringLiteral("Zakończyć program i porzucić odczyt ?");
 }
@@ -398,7 +398,7 @@ bool MainWindow::hasUnsavedCard() const {
 bool MainWindow::mayEndWithCard() {
     if (!hasUnsavedCard()) return true;
     // The answer NIE is the default: Enter keeps the card.
-    return AskQuestion(UnsavedCardQuestion(), 2, 128 + kDefaultSecondButton);
+    return AskQuestion(unsavedCardQuestion(), 2, 128 + kDefaultSecondButton);
 }
 
 bool MainWindow::event(QEvent* event) {

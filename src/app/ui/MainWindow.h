@@ -87,10 +87,10 @@ public:
     void setCardScale(double scale);
     void fitCardToWindow();
 
-    static QString StoredAgainQuestion(const QString& cardName);
-    static QString UnsavedCardQuestion();
+    static QString storedAgainQuestion(const QString& cardName);
+    static QString unsavedCardQuestion();
     // Status line after a save: parameter, samples stored, time.
-    static QString SavedStatusText(const QString& parameter, int rows, const QString& time);
+    static QString savedStatusText(const QString& parameter, int rows, const QString& time);
 
     // Everything the closing save writes, as it stands now.
     StationOptions currentOptions() const;

@@ -73,13 +73,13 @@ void MainWindow::wireCardCommands() {
     new AutoController(*this, m_widgets);
 }
 
-QString MainWindow::StoredAgainQuestion(const QString& cardName) {
+QString MainWindow::storedAgainQuestion(const QString& cardName) {
     QString text = QStringLiteral("Ta karta została już zapisana w bazie danych");
     if (!cardName.isEmpty()) text += QStringLiteral(" (plik ") + cardName + QLatin1Char(')');
     return text + QLatin1Char('.') + kLineBreak + QStringLiteral("Zapisać ponownie?");
 }
 
-QString MainWindow::SavedStatusText(const QString& parameter, int rows, const QString& time) {
+QString MainWindow::savedStatusText(const QString& parameter, int rows, const QString& time) {
     if (rows == 0)
         return QStringLiteral("Karta %1: brak pełnej próbki, nic nie zapisano, godz. %2").arg(parameter, time);
     return QStringLiteral("Zapisano kartę %1: próbek (wierszy SPC_Baza) %2, godz. %3").arg(parameter).arg(rows).arg(time);
@@ -99,7 +99,7 @@ void MainWindow::Command13Click() {
     context.cardHash = m_cards->cardHash();
     context.cardName = m_cards->cardName();
     if (!context.cardHash.isEmpty() && m_storedCheck && m_storedCheck(Conn(), context.cardHash)) {
-        if (!AskQuestion(StoredAgainQuestion(context.cardName), 2, 128 + kDefaultSecondButton)) return;
+        if (!AskQuestion(storedAgainQuestion(context.cardName), 2, 128 + kDefaultSecondButton)) return;
         context.storeAgain = true;
     }
     // Every path to the save shows the list first; recompute anyway so a
@@ -117,7 +117,7 @@ void MainWindow::Command13Click() {
                               QLatin1Char(')');
     qCInfo(lcApp).noquote() << "card stored:" << parameter << result.rowsStored << "rows";
     resetForNextCard();
-    setStatusLine(SavedStatusText(parameter, result.rowsStored, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    setStatusLine(savedStatusText(parameter, result.rowsStored, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 
 void MainWindow::dropCard() {

@@ -187,13 +187,13 @@ void MessageWindow::choose(bool yes) {
     else reject();
 }
 
-bool MessageWindow::Present(const MessageRequest& request) {
+bool MessageWindow::present(const MessageRequest& request) {
     MessageWindow window(request, QApplication::activeWindow());
     QApplication::beep();
     window.exec();
     return window.answer();
 }
 
-void MessageWindow::Install() { SetMessagePresenter(&MessageWindow::Present); }
+void MessageWindow::install() { SetMessagePresenter(&MessageWindow::present); }
 
 } // namespace kartovo

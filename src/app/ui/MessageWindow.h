@@ -29,9 +29,9 @@ public:
     int twips(int t) const;
 
     // Shows a request modally and returns the answer.
-    static bool Present(const MessageRequest& request);
+    static bool present(const MessageRequest& request);
     // Makes every ShowMessage/AskQuestion of the program use this window.
-    static void Install();
+    static void install();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

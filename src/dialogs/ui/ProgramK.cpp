@@ -144,7 +144,7 @@ void ProgramK::WypGrid1() {
 
 void ProgramK::WypGrid2() {
     if (m_showingParameters || m_programRow < 0) return;
-    const qint32 programId = CLng(ToNumber(CurrentProgram().value(QStringLiteral("ID"))));
+    const qint32 programId = CLng(ToNumber(currentProgram().value(QStringLiteral("ID"))));
     const QList<Record> rows = m_source.parameters(programId);
     if (rows.isEmpty()) {
         ShowMessage(kNoParameters + QChar(13) + kPickAnother, 2, 16);
@@ -251,8 +251,8 @@ void ProgramK::search(int box, const QString& text) {
 void ProgramK::choose() {
     if (!m_showingParameters || m_programRow < 0 || m_parameterRow < 0) return;
     m_accepted = true;
-    m_chosenProgram = CLng(ToNumber(CurrentProgram().value(QStringLiteral("ID"))));
-    m_chosenParameter = CLng(ToNumber(CurrentParameter().value(QStringLiteral("ID"))));
+    m_chosenProgram = CLng(ToNumber(currentProgram().value(QStringLiteral("ID"))));
+    m_chosenParameter = CLng(ToNumber(currentParameter().value(QStringLiteral("ID"))));
     accept();
 }
 

@@ -38,12 +38,12 @@ public:
     QPushButton* SSCommand3() const { return m_back; }
 
     QString SortColumn() const { return m_sortColumn; }
-    bool ShowsParameters() const { return m_showingParameters; }
+    bool showsParameters() const { return m_showingParameters; }
     // Grid rows (1-based) of the current program and parameter, 0 when none.
     int ProgramRow() const { return m_programRow + 1; }
     int ParameterRow() const { return m_parameterRow + 1; }
-    Record CurrentProgram() const { return m_programs.value(m_programRow); }
-    Record CurrentParameter() const { return m_parameters.value(m_parameterRow); }
+    Record currentProgram() const { return m_programs.value(m_programRow); }
+    Record currentParameter() const { return m_parameters.value(m_parameterRow); }
 
 public slots:
     void reject() override;

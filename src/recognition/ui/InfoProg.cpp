@@ -47,7 +47,7 @@ InfoProg::InfoProg(const Record& program, const Record& parameter, const QString
     m_yes->setFocus();
 }
 
-QString InfoProg::ParameterLine(const Record& parameter) {
+QString InfoProg::parameterLine(const Record& parameter) {
     return DisplayText(parameter.value(QStringLiteral("Nazwa"))) + QLatin1Char(' ') +
            FormatNumber(parameter.value(QStringLiteral("WN")), parameter.value(QStringLiteral("Format")).toString()) +
            QStringLiteral(" [") + DisplayText(parameter.value(QStringLiteral("Jednostka"))) + QLatin1Char(']');
@@ -88,7 +88,7 @@ void InfoProg::computeLayout(const Record& program, const Record& parameter, con
     }
     const int base = 300 * (n + 1);
     texts.append({QStringLiteral("i dotyczy parametru:"), 50, base + 100, AlignStart});
-    texts.append({ParameterLine(parameter), 0, base + 400, AlignCentre, true, kParameterPointSize});
+    texts.append({parameterLine(parameter), 0, base + 400, AlignCentre, true, kParameterPointSize});
     texts.append({QStringLiteral("Czy poprawnie zidentyfikowano parametr ?"), 0, base + 900, AlignCentre, false, 0,
                   QColor(255, 0, 0)});
 

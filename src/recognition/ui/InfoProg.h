@@ -41,10 +41,10 @@ public:
     bool DialogAccepted() const { return m_accepted; }
 
     // The drawn texts, the buttons' top and the window's size, in twips.
-    const InfoProgLayout& Layout() const { return m_layout; }
+    const InfoProgLayout& infoLayout() const { return m_layout; }
 
     // The parameter line: name, nominal value in the parameter's format, unit.
-    static QString ParameterLine(const Record& parameter);
+    static QString parameterLine(const Record& parameter);
 
     QPushButton* yesButton() const { return m_yes; }
     QPushButton* noButton() const { return m_no; }
