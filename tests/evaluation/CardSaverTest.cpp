@@ -162,6 +162,16 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
         << failed.error.toStdString();
     EXPECT_TRUE(SaveFailureMessage(failed).contains(failed.error));
     EXPECT_EQ(stored(), before);
+    // The record row refused for another reason than its key: a failure, not "already stored".
+    ASSERT_EQ(PrepareStoredCards(conn()), StoredCardsRecord::Table);
+    ASSERT_TRUE(db->exec(isServer() ? "ALTER TABLE Kartovo_ZapisaneKarty ADD CONSTRAINT bez_odmowy CHECK (Plik <> 'odmowa.png')"
+                                    : "CREATE TRIGGER bez_odmowy BEFORE INSERT ON Kartovo_ZapisaneKarty WHEN "
+                                      "NEW.Plik = 'odmowa.png' BEGIN SELECT RAISE(ABORT, 'odmowa'); END"));
+    SaveInput refused = input(22, Values({1.0, 2.0, 3.0}));
+    refused.cardHash = QByteArray(64, 'b');
+    refused.cardName = "odmowa.png";
+    EXPECT_EQ(SaveCard(conn(), refused).outcome, SaveOutcome::Failed);
+    EXPECT_EQ(stored(), before);
 
     // The same connection stores the corrected card afterwards, whole.
     const SaveResult again = SaveCard(conn(), input(22, Values({1.0, 2.0, 3.0})));
