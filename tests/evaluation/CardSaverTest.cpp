@@ -170,7 +170,9 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
     SaveInput refused = input(22, Values({1.0, 2.0, 3.0}));
     refused.cardHash = QByteArray(64, 'b');
     refused.cardName = "odmowa.png";
-    EXPECT_EQ(SaveCard(conn(), refused).outcome, SaveOutcome::Failed);
+    const SaveResult recordRefused = SaveCard(conn(), refused);
+    EXPECT_EQ(recordRefused.outcome, SaveOutcome::Failed);
+    EXPECT_FALSE(recordRefused.connectionLost);
     EXPECT_EQ(stored(), before);
 
     // The same connection stores the corrected card afterwards, whole.
