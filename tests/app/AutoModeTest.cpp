@@ -240,6 +240,7 @@ TEST_F(AutoModeTest, WithoutARecordTableTheJournalIsWrittenOrItsFailureSaid) {
     EXPECT_EQ(m_mode->tick().stored, 1);
     EXPECT_EQ(logged(QStringLiteral("nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_TRUE(FileBytes(journal).contains("karta2.png"));
+    EXPECT_EQ(logged(QStringLiteral("UWAGA: baza danych nie pozwala")), 1) << "the warning once, not every look";
 }
 
 // A dead station's claim is returned: at once on this host, after the timeout from another.
