@@ -15,6 +15,7 @@
 #include <QSysInfo>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <future>
 #include <optional>
@@ -77,6 +78,9 @@ AutoCardResult AutoCardProcessor::process(QImage picture) {
 namespace {
 
 const QString kClaimPrefix = QStringLiteral(".kartovo-");
+
+// Names of one or two characters are not cards; the rest is still read.
+bool MayBeCard(const QFileInfo& file) { return file.fileName().size() > 2; }
 
 // Host names become part of a folder name on any share.
 QString SafeName(const QString& text) {
@@ -375,8 +379,7 @@ AutoMode::Summary AutoMode::tick() {
         const QFileInfo& info = files.at(at);
         if (m_stop && m_stop()) break;
         const QString name = info.fileName();
-        // Names of one or two characters are not cards; the rest is still read.
-        if (name.size() <= 2) continue;
+        if (!MayBeCard(info)) continue;
         Look seen{info.size(), info.lastModified().toUTC(), now, false};
         const auto before = m_previousLook.constFind(name);
         if (before != m_previousLook.constEnd() && before->size == seen.size && before->modified == seen.modified) {
@@ -411,7 +414,7 @@ AutoMode::Summary AutoMode::tick() {
             current.reset();
             lost = true;
             // The file given back and those not looked at yet wait as well.
-            for (qsizetype rest = at; rest < files.size(); ++rest) summary.waiting += files.at(rest).fileName().size() > 2;
+            summary.waiting += int(std::count_if(files.cbegin() + at, files.cend(), MayBeCard));
             break;
         }
         current = std::move(next);

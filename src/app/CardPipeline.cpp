@@ -143,11 +143,7 @@ void CardPipeline::prepare(QImage picture) {
             // The bitmap just written holds exactly these pixels.
             m_pictures->setImage(Picture::P2, std::move(rotated));
         }
-        if (cancelled()) {
-            m_stopped = true;
-            m_card->DialogAccepted = false;
-            return;
-        }
+        if (stopIfCancelled()) return;
         m_card->DialogAccepted = true;
         m_view->setStatus(QString());
         recognise();
@@ -157,10 +153,14 @@ void CardPipeline::prepare(QImage picture) {
     } catch (const std::exception& e) {
         fault(e);
     }
-    if (cancelled()) {
-        m_stopped = true;
-        m_card->DialogAccepted = false;
-    }
+    stopIfCancelled();
+}
+
+bool CardPipeline::stopIfCancelled() {
+    if (!cancelled()) return false;
+    m_stopped = true;
+    m_card->DialogAccepted = false;
+    return true;
 }
 
 void CardPipeline::recognise() {
@@ -299,10 +299,7 @@ void CardPipeline::finish() {
     } catch (const std::exception& e) {
         fault(e);
     }
-    if (cancelled()) {
-        m_stopped = true;
-        m_card->DialogAccepted = false;
-    }
+    stopIfCancelled();
 }
 
 void CardPipeline::conclude() {

@@ -135,6 +135,8 @@ public:
     void waitForFiles();
 
 private:
+    // A cancelled card stops here, refused; true when it did.
+    bool stopIfCancelled();
     // Refuses the card; the operator sees the refusal when messages are shown.
     void refuse(const QString& text);
     // The card is refused, the operator sees it at identify().
