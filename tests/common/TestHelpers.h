@@ -1,21 +1,22 @@
 #pragma once
 
-// Helpers shared by the test programs: modal windows answered by the test,
-// messages recorded instead of shown, waiting for the window's thread.
-
+// Modal windows answered by the test, messages recorded instead of shown, files read whole.
 #include "platform/Messages.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <vector>
+
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace kartovo::testing {
 
-// Runs `act` on the modal window once it is shown, as long as the returned
-// timer lives.
+// Runs `act` on the modal window once it is shown, as long as the returned timer lives.
 [[nodiscard]] inline std::unique_ptr<QTimer> WhenModalShown(std::function<void(QWidget*)> act) {
     auto timer = std::make_unique<QTimer>();
     QTimer* t = timer.get();
@@ -29,8 +30,7 @@ namespace kartovo::testing {
     return timer;
 }
 
-// Every message and question of the program recorded while it lives, each
-// question answered with `answer`.
+// Every message and question recorded while it lives, each question answered with `answer`.
 class MessageRecorder {
 public:
     MessageRecorder() {
@@ -59,5 +59,11 @@ private:
 
 // Waits on the event loop until `done` holds (work handed to other threads).
 inline bool WaitUntil(const std::function<bool()>& done, int ms = 30000) { return QTest::qWaitFor(done, ms); }
+
+// The whole file, or nothing when it cannot be read.
+inline QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 } // namespace kartovo::testing

@@ -1,7 +1,6 @@
 #pragma once
 
-// A database of its own for each test, on an SQLite file and on the throw-away
-// servers of scripts/pg-test-server.sh and scripts/mariadb-test-server.sh (skipped when not started).
+// A database of its own for each test: an SQLite file, or one on the throw-away servers of scripts/.
 #include "common/TestHelpers.h"
 #include "db/Connection.h"
 #include "db/DatabaseConfig.h"
@@ -14,9 +13,6 @@
 
 #include <atomic>
 #include <memory>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace kartovo::test {
 
@@ -27,8 +23,7 @@ inline void PrintTo(Backend b, std::ostream* os) {
     *os << (b == Backend::SQLite ? "SQLite" : b == Backend::PostgreSQL ? "PostgreSQL" : "MariaDB");
 }
 
-// Settings as the main program stores them for `database` (the server's own
-// when empty) on the server the scripts started.
+// Settings as the main program stores them for `database` (the server's own when empty).
 inline DatabaseConfig ServerConfig(Backend backend, const QString& database, const QString& password = {}) {
     const QString p = backend == Backend::MariaDB ? QStringLiteral("KARTOVO_MARIADB_") : QStringLiteral("KARTOVO_PG_");
     auto env = [&](const char* name) { return qEnvironmentVariable((p + QLatin1String(name)).toLatin1().constData()); };
@@ -81,8 +76,7 @@ public:
         c.dbFolder = m_dir.path();
         return c;
     }
-    // The schema script, with the demonstration data if asked; one
-    // transaction, or SQLite would sync the file after every table.
+    // One transaction, or SQLite would sync the file after every table.
     bool createSchema(bool demo = false) {
         return m_conn.beginTransaction() && ApplySchema(m_conn) && (!demo || FillDemoData(m_conn)) && m_conn.commit();
     }
@@ -98,6 +92,7 @@ private:
         return QStringLiteral("DROP DATABASE IF EXISTS %1%2")
             .arg(m_name, m_backend == Backend::MariaDB ? QString() : QStringLiteral(" WITH (FORCE)"));
     }
+
     Backend m_backend;
     QTemporaryDir m_dir;
     QString m_name;

@@ -1,15 +1,13 @@
-// Start-up on the program-wide session: each refusal in its order, the
-// database file forms, the drivers' and servers' login refusals; what the
-// base tables give; the demonstration database.
+// Start-up on the program-wide session, what the base tables give, the demonstration database.
 #include "DbTestSupport.h"
 
 #include "db/BaseSettings.h"
 #include "db/ControlChartConstants.h"
 #include "db/DatabaseStartup.h"
 #include "db/DbSession.h"
+#include "platform/SettingsStore.h"
 
 #include <QFile>
-#include <QSettings>
 
 #include <array>
 #include <optional>
@@ -25,8 +23,7 @@ class Startup : public OnBothSystems {
 };
 KARTOVO_ON_BOTH_SYSTEMS(Startup);
 
-// One database taken apart step by step: each step's refusal (by its start)
-// or none. Base tables are checked before the programs.
+// One database taken apart step by step: each step's refusal (by its start) or none.
 TEST_P(Startup, EachRefusalInItsOrder) {
     ASSERT_TRUE(db->createSchema());
     const struct {
@@ -59,9 +56,8 @@ TEST_P(Startup, EachRefusalInItsOrder) {
     }
 }
 
-// R4 with the driver manager's, the server's or the file check's own words:
-// nothing ran after the connection, the caller shows it, and a file that is no
-// database is neither created nor touched.
+// R4 with the driver's, the server's or the file check's own words, shown by the caller; a file
+// that is no database is neither created nor touched.
 TEST_P(Startup, RefusalsGiveR4WithTheirOwnText) {
     DatabaseConfig noDriver = ServerConfig(GetParam(), {});
     noDriver.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
@@ -106,19 +102,13 @@ TEST_P(Startup, RefusalsGiveR4WithTheirOwnText) {
     }
 }
 
-// What the base tables give: null captions, the tables' limits, constants by
-// sample size, and a read error that ends the loading.
-class BaseTables : public OnBothSystems {};
-KARTOVO_ON_BOTH_SYSTEMS(BaseTables);
-
-TEST_P(BaseTables, CaptionsConstantsAndTheTablesLimits) {
+// Null captions, the tables' limits, constants by sample size, a read error that ends the loading.
+TEST_P(Startup, BaseTablesGiveCaptionsConstantsAndLimits) {
     ASSERT_TRUE(db->createSchema());
     auto add = [&](const char* table, const Record& r) { ASSERT_TRUE(conn().append(table, r)) << lastError(); };
     BaseSettings base;
     add("SPC_Ustawienia", Record({"NazwaOp", "CzyWymagany"}, {QStringLiteral("Uwagi"), 1}));
-    // Program identification: a null caption keeps its entry but is not
-    // counted, ten rows at most; data identification ends at the first null
-    // caption, twenty at most.
+    // Program captions: a null one is kept but not counted, ten at most; data ones end at a null, twenty at most.
     add("SPC_OpisBaz", Record({"ID", "Nazwa", "Pole", "Dlugosc"}, {1, QStringLiteral("A"), 1, 10}));
     add("SPC_OpisBaz", Record({"ID", "Nazwa", "NazwaA", "Dlugosc"}, {2, QVariant(), QStringLiteral("b"), 20}));
     for (int i = 3; i <= 12; ++i) add("SPC_OpisBaz", Record({"ID", "Nazwa"}, {i, QStringLiteral("P%1").arg(i)}));
@@ -176,10 +166,8 @@ TEST(ChartConstants, MatchThePublishedFactors) {
     }
 }
 
-// The demonstration database starts up (its file's name matched without case, in a folder whose
-// name means something in a file URI, open for writing) and holds exactly what is shipped; a
-// second run keeps what the first made; a folder it cannot make or a database it cannot write
-// is refused with why.
+// The demonstration database and its settings start up (in a folder whose name means something in a
+// file URI) holding exactly what is shipped; a second run keeps what the first made; failures say why.
 TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     QTemporaryDir dir;
     const QString folder = QDir(dir.path()).filePath(QStringLiteral("Baza SPC #1 %20 ?"));
@@ -188,11 +176,15 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     ASSERT_FALSE(ini.isEmpty()) << error.toStdString();
     ASSERT_TRUE(QDir(folder).rename(QStringLiteral("Norv.mdb"), QStringLiteral("NORV.MDB")));
     EXPECT_TRUE(FindDatabaseFile(dir.path()).isEmpty());
-    QSettings settings(ini, QSettings::IniFormat);
-    EXPECT_EQ(settings.value(QStringLiteral("Baza/TypBazy")).toString(), QStringLiteral("1"));
+    const SettingsStore settings(ini); // as the main program reads it
+    const std::pair<QString, QString> written[] = {{"Baza/TypBazy", "1"}, {"Start/Sciezka", folder},
+                                                   {"Start/KonwersjaCB", "1"}, {"Start/Procent", "20%"},
+                                                   {"Start/AutoDir", folder + "/wymiana/"}};
+    for (const auto& [key, value] : written)
+        EXPECT_EQ(settings.read(key.section(u'/', 0, 0), key.section(u'/', 1)), value) << key.toStdString();
     DatabaseConfig c;
     c.dbType = QStringLiteral("MDB");
-    c.dbFolder = settings.value(QStringLiteral("Start/Sciezka")).toString();
+    c.dbFolder = settings.read(QStringLiteral("Start"), QStringLiteral("Sciezka"));
     const Result<void> started = PrepareDatabase(c);
     ASSERT_TRUE(started.ok()) << started.error().toStdString();
 
@@ -209,11 +201,10 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
         }
     }
     QFile expected(QStringLiteral(KARTOVO_TEST_DATA "/demo-database.txt"));
-    const bool write = qEnvironmentVariableIsSet("KARTOVO_WRITE_DEMO_DUMP");
-    ASSERT_TRUE(!write || (expected.open(QIODevice::WriteOnly) && expected.write(dump.toUtf8()) > 0));
-    expected.close();
-    ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
-    EXPECT_EQ(dump, QString::fromUtf8(expected.readAll()));
+    if (qEnvironmentVariableIsSet("KARTOVO_WRITE_DEMO_DUMP")) {
+        ASSERT_TRUE(expected.open(QIODevice::WriteOnly) && expected.write(dump.toUtf8()) > 0 && expected.flush());
+    }
+    EXPECT_EQ(dump, QString::fromUtf8(kartovo::testing::ReadFile(expected.fileName())));
 
     Record row;
     row.set(QStringLiteral("IDPK"), 9);

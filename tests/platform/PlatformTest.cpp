@@ -6,11 +6,8 @@
 #include "common/TestHelpers.h"
 
 #include <gtest/gtest.h>
-#include <ostream>
 
 using namespace kartovo;
-
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 TEST(BreakSentences, OneSentencePerLineButNotInsideANumber) {
     const QString CR(QChar(13));
@@ -53,9 +50,7 @@ TEST(Numbers, ValRoundingAndShortestText) {
     EXPECT_EQ(QStringList({ShortestText(20), ShortestText(-3), ShortestText(19.5)}), QStringList({"20", "-3", "19.5"}));
 }
 
-// Formats as the main program writes them: Polish decimal comma, halves away
-// from zero on the decimal value, groups, optional digits, sections, literals;
-// nulls, texts and the general format.
+// Polish decimal comma, halves away from zero on the decimal value, groups, sections, literals.
 TEST(FormatNumber, EachFormatAsTheMainProgramWritesIt) {
     const struct {
         QVariant value;
