@@ -1,7 +1,6 @@
 #pragma once
 
-// The scanner library on a private configuration folder with only its virtual "test" and "pnm"
-// devices. It reads the folder's name once, the backend list at each start (all scanners gone).
+// The scanner library's virtual devices only; it reads the backend list at each start.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,4 @@
-// Frames into pictures, and scanning end to end through the scanner library's
-// virtual "test" and "pnm" devices (no scanner needed).
+// Frames into pictures, and scanning end to end on the scanner library's virtual devices.
 #include "acquisition/ScannerSettings.h"
 #include "acquisition/sane/ScanFrames.h"
 #include "acquisition/sane/Scanner.h"
@@ -10,7 +9,6 @@
 #include "common/TestHelpers.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
@@ -32,11 +30,6 @@ QByteArray Bytes(std::initializer_list<int> values, bool wide = false) {
         wide ? a.append(reinterpret_cast<const char*>(&s), 2) : a.append(char(v));
     }
     return a;
-}
-
-QByteArray Read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -83,8 +76,7 @@ TEST(AssembleFrames, EachKindOfFrameGivesItsPixels) {
     }
 }
 
-// A colour page at 150 dpi into a 24-bit bitmap, with progress; a failed scan
-// leaves the earlier picture as it was; a cancelled or abandoned one writes nothing.
+// A colour page into a 24-bit bitmap; a failed scan leaves the last picture, a cancelled one writes none.
 TEST(Scanner, PagesEndToEnd) {
     SaneTestConfig::install();
     QTemporaryDir dir;
@@ -109,7 +101,7 @@ TEST(Scanner, PagesEndToEnd) {
         Scanner scanner;
         QSignalSpy progress(&scanner, &Scanner::progress);
         ASSERT_EQ(scanner.acquireToFile(file, test), ScanOk);
-        const QByteArray scanned = Read(file);
+        const QByteArray scanned = ReadFile(file);
         ASSERT_GT(scanned.size(), 30);
         EXPECT_EQ(qFromLittleEndian<quint16>(scanned.constData() + 28), 24); // bits per pixel
         const QImage image(file); // the virtual page is 80 mm x 100 mm
@@ -119,7 +111,6 @@ TEST(Scanner, PagesEndToEnd) {
         EXPECT_NE(image, flat); // a pattern, not one colour
         ASSERT_FALSE(progress.isEmpty());
         EXPECT_EQ(progress.last().first().toInt(), 100);
-
         ScanSettings missing = test;
         missing.device = QStringLiteral("test:7");
         const std::pair<ScanSettings, int> failing[] = {{missing, ScanOpenFailed},
@@ -127,12 +118,11 @@ TEST(Scanner, PagesEndToEnd) {
                                                        {pnm(picture, "status-jammed"), ScanDeviceError}};
         for (const auto& [settings, result] : failing) {
             EXPECT_EQ(scanner.acquireToFile(file, settings), result) << settings.device.toStdString();
-            EXPECT_EQ(Read(file), scanned);
+            EXPECT_EQ(ReadFile(file), scanned);
         }
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"card.ppm", "temp.bmp"}));
         ASSERT_EQ(scanner.acquireToFile(file, pnm(picture, "status")), ScanOk);
         EXPECT_EQ(QImage(file).convertToFormat(QImage::Format_RGB888), card);
-
         // A page that trickles in; one scan at a time.
         ScanSettings slow = test;
         slow.options += {{QStringLiteral("read-limit"), true}, {QStringLiteral("read-limit-size"), 64},
@@ -153,10 +143,7 @@ TEST(Scanner, PagesEndToEnd) {
     EXPECT_FALSE(QFileInfo::exists(gone));
 }
 
-// The device list preselects the remembered one (else the first); mouse, Enter
-// or a double click choose and store at once, Esc changes nothing; the next
-// scan takes the stored device and resolution (else 150 dpi). Without any
-// scanner it only says so; with none chosen the first device listed scans.
+// A choice is stored at once, Esc changes nothing; scans take the stored device and resolution.
 TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
     SaneTestConfig::install();
     QTemporaryDir dir;

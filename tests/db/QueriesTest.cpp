@@ -1,6 +1,4 @@
-// Queries, appends, the latest samples, transactions and table columns on
-// every database system; connections that are opened, refused and closed;
-// the dialect layer and the connection texts.
+// Queries, appends, transactions and columns on every database system; connections; the dialect layer.
 #include "DbTestSupport.h"
 
 #include "db/SqlDialect.h"
@@ -31,14 +29,12 @@ QList<double> Column(const Recordset& rs, const char* column) {
 class Queries : public OnBothSystems {};
 KARTOVO_ON_BOTH_SYSTEMS(Queries);
 
-// Every value is bound (quotes, Polish letters, dates, nulls, floats); a
-// column the table lacks is left out; a rolled back transaction leaves nothing.
+// Every value bound; a column the table lacks left out; a rolled back transaction leaves nothing.
 TEST_P(Queries, AppendsTransactionsAndColumns) {
     bool ok = true;
     EXPECT_TRUE(conn().query(QStringLiteral("Select * from [SPC_Programy]"), &ok).isEmpty());
     EXPECT_FALSE(ok);
     EXPECT_TRUE(conn().lastError().description.contains(QStringLiteral("spc_programy"), Qt::CaseInsensitive)) << lastError();
-
     ASSERT_TRUE(db->createSchema());
     const QString hostile = QStringLiteral("O'Brien'); DROP TABLE SPC_Baza; --");
     const QString polish = QStringLiteral("Zażółć gęślą jaźń");
@@ -62,7 +58,6 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
     EXPECT_DOUBLE_EQ(r.value(QStringLiteral("W1")).toDouble(), 1.25);
     EXPECT_DOUBLE_EQ(r.value(QStringLiteral("Srednia")).toDouble(), static_cast<double>(1.1f));
     EXPECT_LT(r.value(QStringLiteral("ID")).toInt(), rs.rows()[1].value(QStringLiteral("ID")).toInt());
-
     EXPECT_TRUE(conn().hasColumn(QStringLiteral("spc_baza"), QStringLiteral("POMIARYNL")) &&
                 conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W40")));
     EXPECT_FALSE(conn().hasColumn(QStringLiteral("SPC_Baza"), QStringLiteral("W41")));
@@ -94,9 +89,7 @@ TEST_P(Queries, LatestSamplesInTimeOrder) {
     EXPECT_TRUE(ok && none.bof() && none.eof() && none.current().isEmpty());
 }
 
-// Opening again releases the connection before; a refused opening (no file,
-// no such ODBC driver) leaves nothing open nor registered, with its reason; a
-// closed connection refuses with a reason.
+// Opening again releases the last connection; a refused one leaves nothing open nor registered.
 TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
     QTemporaryDir dir;
     const QStringList before = QSqlDatabase::connectionNames();
@@ -127,15 +120,13 @@ TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
     EXPECT_FALSE(c.execute(QStringLiteral("Select 1")) || c.lastError().description.isEmpty());
 }
 
-// A database that answers but refuses the record table: the file journal
-// stands in, a write it cannot take is reported; a closed connection is unreachable.
+// A database that refuses the record table: the file journal stands in, a write it cannot take is reported.
 TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
     ScratchDatabase scratch(Backend::SQLite);
     ASSERT_TRUE(scratch.exec(QStringLiteral("PRAGMA query_only=1")));
     EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::FileJournal);
     scratch.conn().close();
     EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::Unreachable);
-
     SetProgramFolder(scratch.folder());
     const QString journal = WorkingFile(StoredCardsJournalName());
     const QDateTime when(QDate(2024, 3, 5), QTime(7, 5));
@@ -143,8 +134,7 @@ TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
     EXPECT_FALSE(AppendFileJournal("AB12", QStringLiteral("karta.png"), when)); // full even for root
     ASSERT_TRUE(QFile::remove(journal));
     EXPECT_TRUE(AppendFileJournal("AB12", QStringLiteral("karta.png"), when));
-    QFile f(journal);
-    EXPECT_EQ(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), "ab12\t2024-03-05T07:05:00\tkarta.png\n");
+    EXPECT_EQ(kartovo::testing::ReadFile(journal), "ab12\t2024-03-05T07:05:00\tkarta.png\n");
     SetProgramFolder({});
     // The column's width: a longer name would fail the save on PostgreSQL.
     SetStationName(QString(300, u'x'));

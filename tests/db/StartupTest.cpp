@@ -56,8 +56,7 @@ TEST_P(Startup, EachRefusalInItsOrder) {
     }
 }
 
-// R4 with the driver's, the server's or the file check's own words, shown by the caller; a file
-// that is no database is neither created nor touched.
+// R4 with the driver's, server's or file check's words; a file that is no database is left untouched.
 TEST_P(Startup, RefusalsGiveR4WithTheirOwnText) {
     DatabaseConfig noDriver = ServerConfig(GetParam(), {});
     noDriver.odbcDriver = QStringLiteral("Brak Takiego Sterownika");
@@ -142,7 +141,6 @@ TEST_P(Startup, BaseTablesGiveCaptionsConstantsAndLimits) {
     EXPECT_FALSE(base.DataIdentification[3].Nazwa.isValid());
     EXPECT_DOUBLE_EQ(base.SampleConstants[39].R1.toDouble(), 3.9);
     EXPECT_FALSE(base.SampleConstants[40].R1.isValid()); // the 41st row in LP order
-
     // A read error ends the loading quietly: what came after is not reached.
     ASSERT_TRUE(db->exec(QStringLiteral("DROP TABLE SPC_OpisID")));
     MessageRecorder recorder;
@@ -166,8 +164,7 @@ TEST(ChartConstants, MatchThePublishedFactors) {
     }
 }
 
-// The demonstration database and its settings start up (in a folder whose name means something in a
-// file URI) holding exactly what is shipped; a second run keeps what the first made; failures say why.
+// The demo database and settings start up holding what is shipped; a second run keeps the first's.
 TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     QTemporaryDir dir;
     const QString folder = QDir(dir.path()).filePath(QStringLiteral("Baza SPC #1 %20 ?"));
@@ -187,7 +184,6 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     c.dbFolder = settings.read(QStringLiteral("Start"), QStringLiteral("Sciezka"));
     const Result<void> started = PrepareDatabase(c);
     ASSERT_TRUE(started.ok()) << started.error().toStdString();
-
     // Every table, rows in storage order; KARTOVO_WRITE_DEMO_DUMP=1 rewrites the expected file.
     QString dump;
     const Recordset tables = Conn().query(QStringLiteral("Select name from sqlite_master Where type='table' Order by name"));
@@ -205,7 +201,6 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
         ASSERT_TRUE(expected.open(QIODevice::WriteOnly) && expected.write(dump.toUtf8()) > 0 && expected.flush());
     }
     EXPECT_EQ(dump, QString::fromUtf8(kartovo::testing::ReadFile(expected.fileName())));
-
     Record row;
     row.set(QStringLiteral("IDPK"), 9);
     ASSERT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), row));
@@ -214,7 +209,6 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     DbConnection again;
     ASSERT_TRUE(again.openFile(folder));
     EXPECT_EQ(again.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=9")).recordCount(), 1);
-
     QFile file(QDir(dir.path()).filePath(QStringLiteral("plik")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();

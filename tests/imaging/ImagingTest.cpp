@@ -2,6 +2,8 @@
 #include "imaging/BitmapHelpers.h"
 #include "imaging/ImageFile.h"
 
+#include "common/TestHelpers.h"
+
 #include <QBuffer>
 #include <QDirIterator>
 #include <QFile>
@@ -21,15 +23,11 @@
 #include <unistd.h>
 
 using namespace kartovo;
+using kartovo::testing::ReadFile;
 
 namespace {
 
 QString imagingData(const char* name) { return QStringLiteral(KARTOVO_TEST_DATA "/imaging/") + QLatin1String(name); }
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& data) {
     QFile f(dir.filePath(name));
@@ -100,8 +98,7 @@ QImage randomImage(int w, int h, QImage::Format format, std::mt19937& rng) {
     return img;
 }
 
-// The operations written plainly: pixel by pixel, column by column, with the
-// percentage after each column; black or white by `white(picture, x, y)`.
+// The operations written plainly, column by column with the percentage after each.
 using PixelRule = std::function<bool(const QImage& img, int x, int y)>;
 
 QImage plainOperation(const QImage& source, std::vector<int>& progress, const PixelRule& white, bool lastColumnAndTopRow) {
@@ -127,8 +124,7 @@ PixelRule noiseRule(int sensitivity) {
     };
 }
 
-// Every pixel's bytes moved to their turned place; 32-bit ones made opaque, 15-bit
-// ones with the top bit set given full red, palette indices the first of their colour.
+// Bytes moved to their turned place: 32-bit made opaque, 15-bit top bit as full red, first palette index.
 QImage plainRotate(const QImage& src, int angle, std::vector<int>& progress) {
     const int w = src.width(), h = src.height(), bytes = src.depth() / 8;
     const QImage::Format f = BitmapFormat(BitmapDepth(src));
@@ -158,9 +154,7 @@ QImage filled(int w, int h, QRgb colour) {
 
 } // namespace
 
-// Every kind of JPEG decodes to exactly the pixels (and resolution) Qt's
-// reader gives, whether libjpeg-turbo decodes it directly or Qt's reader does.
-// A thumbnail (a whole JPEG in an APP1 segment) does not make a cut one whole.
+// Every kind of JPEG decodes to Qt's reader's pixels and resolution; a thumbnail does not make a cut one whole.
 TEST(ImageFile, JpegGivesQtsPixelsAndIsWholeWhenItsLastScanIsEnded) {
     const QImage page = noisyPage();
     const QByteArray main = encoded(page, "jpeg"), withThumb = withApp1(main, encoded(page.scaled(30, 20), "jpeg"));
@@ -176,10 +170,8 @@ TEST(ImageFile, JpegGivesQtsPixelsAndIsWholeWhenItsLastScanIsEnded) {
         QImage ours;
         QString error;
         ASSERT_TRUE(LoadPictureData(jpeg, QStringLiteral("k.jpg"), ours, &error)) << error.toStdString();
-        EXPECT_EQ(ours.format(), QImage::Format_RGB32);
-        EXPECT_TRUE(ours == qt && !qt.isNull());
-        EXPECT_EQ(ours.dotsPerMeterX(), qt.dotsPerMeterX());
-        EXPECT_EQ(ours.dotsPerMeterY(), qt.dotsPerMeterY());
+        EXPECT_TRUE(ours == qt && !qt.isNull()); // the format too
+        EXPECT_EQ(QSize(ours.dotsPerMeterX(), ours.dotsPerMeterY()), QSize(qt.dotsPerMeterX(), qt.dotsPerMeterY()));
     }
     QImage out;
     QString error;
@@ -187,15 +179,12 @@ TEST(ImageFile, JpegGivesQtsPixelsAndIsWholeWhenItsLastScanIsEnded) {
     EXPECT_TRUE(error.contains(QStringLiteral("uszkodzony"))) << error.toStdString();
 }
 
-// Good files give Qt's readers' pixels (PCX, read by GraphicsMagick, the drawn
-// card). Qt's readers build a cut-off BMP from memory never written, a GIF or
-// TIFF half blank: every cut is refused, the same way twice (a PCX cut in the
-// palette it does not use is still whole).
+// Good files give Qt's readers' pixels; every cut is refused the same way twice (but in a PCX palette).
 TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
     QList<QPair<QString, QByteArray>> files;
     for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card.tif", "card.png",
                              "card.pcx", "card-1bit.pcx"})
-        files.append({QLatin1String(name), readAll(imagingData(name))});
+        files.append({QLatin1String(name), ReadFile(imagingData(name))});
     const QImage png = QImage(imagingData("card.png")).convertToFormat(QImage::Format_RGB32);
     files.append({QStringLiteral("indexed.bmp"), encoded(png.convertToFormat(QImage::Format_Indexed8), "bmp")});
     files.append({QStringLiteral("mono.bmp"), encoded(png.convertToFormat(QImage::Format_Mono), "bmp")});
@@ -237,8 +226,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
     EXPECT_EQ(out, wide);
 }
 
-// No picture, no regular file (a fifo without waiting for a writer), too
-// large by the header alone: refused, naming the file, the picture left empty.
+// No picture, no regular file (a fifo not waited on), too large by the header: refused, naming the file.
 TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -247,7 +235,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     // `name`'s first `keep` bytes with the numbers `at` (16 or 32 bits, in its byte order) changed.
     const auto patched = [&](const char* name, int keep, std::initializer_list<std::array<int, 3>> at) {
-        QByteArray d = readAll(imagingData(name)).left(keep);
+        QByteArray d = ReadFile(imagingData(name)).left(keep);
         const bool big = d.startsWith("\x89PNG") || d.startsWith("\xff\xd8");
         for (const auto& [offset, bits, value] : at) {
             if (bits == 16) big ? qToBigEndian<quint16>(value, d.data() + offset) : qToLittleEndian<quint16>(value, d.data() + offset);
@@ -255,14 +243,14 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         }
         return writeFile(dir, QString::number(at.begin()->at(2)) + QLatin1String(name), d);
     };
-    const int sof = int(readAll(imagingData("card.jpg")).indexOf("\xff\xc0"));
+    const int sof = int(ReadFile(imagingData("card.jpg")).indexOf("\xff\xc0"));
     QByteArray tiff("II*\0\x08\0\0\0\x02\0", 10); // a directory of width (100000) and height (10) only
     tiff += QByteArray("\0\x01\x04\0\x01\0\0\0\xa0\x86\x01\0\x01\x01\x04\0\x01\0\0\0\x0a\0\0\0\0\0\0\0", 28);
     const QString tooLarge = QStringLiteral("jest zbyt duży");
     const QString damaged = QStringLiteral("jest uszkodzony lub niekompletny"), notFile = QStringLiteral("nie jest zwykłym plikiem");
     const std::pair<QString, QString> cases[] = {
         {imagingData("truncated.jpg"), damaged}, // cut in its pixels
-        {writeFile(dir, QStringLiteral("rle.bmp"), readAll(imagingData("rle8.bmp")).chopped(6) + QByteArray("\x0c\0\0\x01", 4)), damaged}, // last row half
+        {writeFile(dir, QStringLiteral("rle.bmp"), ReadFile(imagingData("rle8.bmp")).chopped(6) + QByteArray("\x0c\0\0\x01", 4)), damaged}, // last row half
         {imagingData("not-a-picture.bmp"), QStringLiteral("nie zawiera obrazu")},
         {writeFile(dir, QStringLiteral("empty.bmp"), QByteArray()), QStringLiteral("jest pusty")},
         {dir.filePath(QStringLiteral("brak.png")), QStringLiteral("Nie znaleziono pliku")},
@@ -288,15 +276,14 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     }
 }
 
-// Everything the fuzzer ever found, and damaged cards met elsewhere: no
-// crash, the same outcome twice, and either a refusal or the card it is.
+// Everything the fuzzer found: no crash, the same outcome twice, a refusal or the card it is.
 TEST(ImageFile, FuzzRegressionsGiveTheSameRefusalOrTheRightCardTwice) {
     QDirIterator it(QStringLiteral(KARTOVO_TEST_DATA "/fuzz-regressions"), QDir::Files);
     int replayed = 0;
     while (it.hasNext()) {
         const QString path = it.next();
         if (path.endsWith(QLatin1String(".md"))) continue;
-        const QByteArray bytes = readAll(path);
+        const QByteArray bytes = ReadFile(path);
         const test::RoadOutcome first = test::RunPictureRoad(bytes, true), second = test::RunPictureRoad(bytes, true);
         EXPECT_EQ(first, second) << path.toStdString() << "\n" << first.describe() << "\n" << second.describe();
         if (first.codeRead && first.refusal.isEmpty()) { EXPECT_EQ(first.parameter, 19) << path.toStdString(); }
@@ -305,9 +292,7 @@ TEST(ImageFile, FuzzRegressionsGiveTheSameRefusalOrTheRightCardTwice) {
     EXPECT_GT(replayed, 0);
 }
 
-// The working bitmaps are 24-bit, byte for byte what Qt's writer makes: odd
-// widths, 4-pixel packing with the rest one by one, 1 MB blocks of rows with a
-// last one of one row (1001 x 350), each written over the last file; a failed save leaves it.
+// Byte for byte Qt's 24-bit bitmaps (1001 x 350: 1 MB blocks, a last of one row); a failed save leaves it.
 TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -319,20 +304,18 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
         if (size.width() == 5) picture.setDotsPerMeterX(11811);
         ASSERT_TRUE(SavePictureBitmap(picture, ours));
         ASSERT_TRUE(picture.save(qts, "BMP"));
-        EXPECT_EQ(readAll(ours), readAll(qts)) << size.width() << "x" << size.height();
+        EXPECT_EQ(ReadFile(ours), ReadFile(qts)) << size.width() << "x" << size.height();
         ASSERT_TRUE(SavePictureBitmap(picture.convertToFormat(QImage::Format_Indexed8), qts));
-        EXPECT_EQ(static_cast<unsigned char>(readAll(qts)[28]), 24) << "bits per pixel";
+        EXPECT_EQ(static_cast<unsigned char>(ReadFile(qts)[28]), 24) << "bits per pixel";
     }
     EXPECT_FALSE(QFile::exists(ours + QStringLiteral(".part")));
-    const QByteArray before = readAll(ours);
+    const QByteArray before = ReadFile(ours);
     QString error;
     EXPECT_FALSE(SavePictureBitmap(QImage(), ours));
     EXPECT_FALSE(SavePictureBitmap(QImage(2, 2, QImage::Format_RGB32), dir.filePath(QStringLiteral("no/x.bmp")), &error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Nie można zapisać obrazu"))) << error.toStdString();
-    EXPECT_EQ(readAll(ours), before);
-
-    // The old file's storage is reused, but never where another name shares it:
-    // a symbolic link, a hard link, or a leftover link of an interrupted save.
+    EXPECT_EQ(ReadFile(ours), before);
+    // The old file's storage is reused, never where another name shares it (links, a leftover part).
     const QImage picture = QImage(imagingData("card.png")).convertToFormat(QImage::Format_RGB32);
     const QByteArray old("not a picture, kept");
     const QString path = dir.filePath(QStringLiteral("Markery.bmp")), part = path + QStringLiteral(".part");
@@ -345,7 +328,7 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     for (const auto& link : links) {
         ASSERT_TRUE(link());
         ASSERT_TRUE(SavePictureBitmap(picture, path));
-        EXPECT_EQ(readAll(other), old);
+        EXPECT_EQ(ReadFile(other), old);
         EXPECT_FALSE(QFileInfo(path).isSymLink());
     }
     EXPECT_FALSE(QFile::exists(part));
@@ -354,13 +337,12 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     EXPECT_EQ(back, picture);
 }
 
-// Random pixels meet every threshold at exactly its value; sizes around the
-// strip widths, thin pictures and a single pixel.
+// Random pixels meet every threshold at exactly its value; sizes around the strip widths.
 TEST(PicModOperations, MatchThePlainLoopsOnRandomPictures) {
     std::mt19937 rng(2024);
     const int thresholds[][3] = {{128, 90, 160}, {-5, 300, 0}, {300, 255, 255}, {0, -1, 40}, {255, 0, 256}};
     for (auto [w, h] : {std::pair{1, 1}, {1, 5}, {5, 1}, {2, 2}, {37, 23}, {513, 3}, {1030, 4}, {600, 17}}) {
-        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        SCOPED_TRACE(::testing::Message() << w << "x" << h);
         QImage original = randomImage(w, h, QImage::Format_RGB32, rng);
         original.setPixel(w - 1, 0, qRgb(126, 125, 125)); // grey at exactly the thresholds, in the
         original.setPixel(w - 1, h - 1, qRgb(125, 125, 125)); // column after the last whole strip
@@ -380,7 +362,7 @@ TEST(PicModOperations, MatchThePlainLoopsOnRandomPictures) {
               [&](const QImage& img, int x, int y) { const auto [r, g, b] = rgb(img, x, y); return (r + g + b) / 3.0 > 125; }, true);
         for (int colour : {-1, 0, 1, 2, 3})
             for (const auto& t : thresholds) {
-                SCOPED_TRACE(testing::Message() << colour << " " << t[0] << " " << t[1] << " " << t[2]);
+                SCOPED_TRACE(::testing::Message() << colour << " " << t[0] << " " << t[1] << " " << t[2]);
                 // Kept (black) when the filtered channel reaches its threshold and the others stay under theirs.
                 const PixelRule white = [&](const QImage& img, int x, int y) {
                     const auto c = rgb(img, x, y);
@@ -411,7 +393,6 @@ TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
     corner.setPixel(0, 0, qRgb(255, 0, 0));
     RotatePicture(corner, turned, 270);
     EXPECT_EQ(turned.pixel(0, 3), qRgb(255, 0, 0));
-
     std::mt19937 rng(99);
     for (QImage::Format f : {QImage::Format_Indexed8, QImage::Format_RGB555, QImage::Format_RGB16, QImage::Format_RGB888,
                              QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
@@ -423,7 +404,7 @@ TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
                 source.setColorTable(table);
             }
             for (int angle : {0, 90, 180, 270}) {
-                SCOPED_TRACE(testing::Message() << "format " << int(f) << " " << w << "x" << h << " angle " << angle);
+                SCOPED_TRACE(::testing::Message() << "format " << int(f) << " " << w << "x" << h << " angle " << angle);
                 std::vector<int> progress, expectedProgress;
                 QImage mine;
                 RotatePicture(source, mine, angle, [&](int p) { progress.push_back(p); });
@@ -448,7 +429,6 @@ TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
     QImage otherFormat(300, 300, QImage::Format_RGB888);
     RotatePicture(source, otherFormat, 90);
     EXPECT_EQ(otherFormat, expected);
-
     QImage mono(4, 4, QImage::Format_Mono), dst = filled(2, 2, qRgb(0, 0, 255));
     mono.fill(0);
     const QImage before = dst;

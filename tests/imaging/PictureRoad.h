@@ -1,9 +1,6 @@
 #pragma once
 
-// One input file on the card road as automatic mode takes it: decoded or
-// refused, recognised, and with a code read, the marks read. Shared by the
-// fuzzing target and the replay of what it found.
-
+// One input file on the card road as automatic mode takes it; shared with the fuzzing target.
 #include "imaging/ImageFile.h"
 #include "imaging/PicMod.h"
 #include "reading/GridGeometry.h"
@@ -24,7 +21,6 @@ struct RoadOutcome {
     int parameter = 0;
     QString refusal;    // recognition's or reading's
     QList<int> marks;   // section, row of every mark read
-
     bool sameDecode(const RoadOutcome& o) const {
         return loaded == o.loaded && error == o.error && size == o.size && pixels == o.pixels;
     }
@@ -38,13 +34,9 @@ struct RoadOutcome {
 
 // The parameter the seed cards are drawn for (any code read is taken as it).
 inline Record RoadParameter() {
-    Record p;
-    for (const auto& [column, value] : std::initializer_list<std::pair<const char*, QVariant>>{
-             {"ID", 19}, {"Gestosc", 9}, {"SkalaSiatki", 20}, {"OG", 12.0}, {"OD", 10.0}, {"GLK", 11.6},
-             {"DLK", 10.4}, {"LS", 11.0}, {"WN", 11.0}, {"GL", QVariant()}, {"DL", QVariant()}, {"Skala", 0},
-             {"CzyArch", false}, {"Format", "0.00"}})
-        p.set(QString::fromLatin1(column), value);
-    return p;
+    return Record({"ID", "Gestosc", "SkalaSiatki", "OG", "OD", "GLK", "DLK", "LS", "WN", "GL", "DL", "Skala",
+                   "CzyArch", "Format"},
+                  {19, 9, 20, 12.0, 10.0, 11.6, 10.4, 11.0, 11.0, QVariant(), QVariant(), 0, false, "0.00"});
 }
 
 inline RoadOutcome RunPictureRoad(const QByteArray& data, bool road) {
@@ -58,7 +50,6 @@ inline RoadOutcome RunPictureRoad(const QByteArray& data, bool road) {
         hash.addData(QByteArrayView(reinterpret_cast<const char*>(picture.constScanLine(y)), picture.width() * 4));
     o.pixels = hash.result();
     if (!road) return o;
-
     const RecognitionResult r = RecogniseCard(picture);
     o.markersFound = r.markersFound, o.codeRead = r.codeRead, o.parameter = r.parameterId(), o.refusal = r.refusal;
     if (!r.codeRead || r.grid.isNull()) return o;

@@ -9,12 +9,9 @@
 
 using namespace kartovo;
 
-// What the operator reads: every field's caption with its value (a null
-// value as nothing) after the longest caption, the parameter in its format,
-// no ink at the window's edge even for a long caption, the window centred.
-// TAK and Enter accept; NIE, Esc and closing the window refuse.
+// Captions and values, no ink at the edge, centred; TAK and Enter accept, NIE, Esc and closing refuse.
 TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
-    Record program, diameter;
+    Record program;
     QStringList captions;
     program.set("ID", 7);
     for (int i = 1; i <= 10; ++i) {
@@ -23,8 +20,7 @@ TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
     }
     program.set("ID4", QVariant()), program.set("ID5", 12.5);
     captions[0] = QStringLiteral("Numer rysunku technicznego wyrobu gotowego");
-    diameter.set("Nazwa", QStringLiteral("Średnica")), diameter.set("WN", 12.5), diameter.set("Format", "0.00");
-    diameter.set("Jednostka", "mm");
+    Record diameter({"Nazwa", "WN", "Format", "Jednostka"}, {QStringLiteral("Średnica"), 12.5, "0.00", "mm"});
     InfoProg w(program, diameter, captions);
     QHash<QString, int> x;
     for (const InfoProgText& t : w.infoLayout().texts) x.insert(t.text, t.x);
@@ -32,7 +28,6 @@ TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
                                 QStringLiteral(": 12,5"), QStringLiteral("Średnica 12,50 [mm]")})
         EXPECT_TRUE(x.contains(text)) << text.toStdString();
     EXPECT_EQ(x[": W1"], x[captions[0]] + 50);
-
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const QImage img = w.grab().toImage();
@@ -40,12 +35,9 @@ TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             if (qGray(img.pixel(x, y)) < 160) left = std::min(left, x), right = std::max(right, x);
-    EXPECT_GE(left, 1);
-    EXPECT_LT(right, img.width() - 1);
-    EXPECT_GE(right, 0);
+    EXPECT_TRUE(left >= 1 && right >= 0 && right < img.width() - 1) << left << " " << right;
     EXPECT_NEAR(w.frameGeometry().center().x(), w.screen()->availableGeometry().center().x(), 2);
     w.close();
-
     const std::pair<std::function<void(InfoProg&)>, bool> answers[] = {
         {[](InfoProg& w) { QTest::keyClick(&w, Qt::Key_Return); }, true},
         {[](InfoProg& w) { QTest::keyClick(w.yesButton(), Qt::Key_Enter); }, true},

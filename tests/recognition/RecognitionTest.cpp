@@ -37,8 +37,7 @@ void Box(QImage& img, int x, int y, int w, int h, QColor c = Qt::black) {
     p.fillRect(QRect(x, y, w, h), c);
 }
 
-// A 100 x 40 field, bars 4 wide every 12 from x = 5: bar row is screen row
-// 3, the margin Int(40/4) = 10 columns, the bit row screen row 30.
+// A 100 x 40 field, bars 4 wide every 12 from x = 5: bar row 3, margin 10 columns, bit row 30.
 QImage Field(const QString& bits) {
     QImage img = Blank(100, 40);
     for (int i = 0; i < bits.size(); ++i) {
@@ -55,8 +54,7 @@ QImage ManyBars(int count, int height = 8) {
     return img;
 }
 
-// Seven solid bars `t` thick and 12 long laid out as on a card: top markers
-// at screen row `top`, side markers at screen column 20; the grid green.
+// Seven bars `t` thick and 12 long as on a card: top ones at row `top`, side ones at column 20; grid green.
 const QRgb kGreen = qRgb(40, 230, 60); // not dark
 QImage MarkerCard(int t = 2, int top = 20) {
     QImage card = Blank(400, 420);
@@ -68,8 +66,7 @@ QImage MarkerCard(int t = 2, int top = 20) {
 
 struct Plain { MarkerResult markers; QImage trace; std::vector<int> progress; };
 
-// The searches written plainly: search pixel (x, y) is screen pixel (x - 1, H - y);
-// each examined one paints screen pixel (x, H - y) green on the trace.
+// The searches written plainly: search pixel (x, y) is screen (x - 1, H - y), traced green at (x, H - y).
 Plain PlainSearch(const QImage& card) {
     Plain p{{}, card.convertToFormat(QImage::Format_RGB32), {}};
     const QImage img = p.trace.copy();
@@ -126,13 +123,9 @@ struct ScanCase {
     int rotation = 0; // how the scan was delivered; the pipeline turns it back first
 };
 
-void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
-
 class CardRoundTrip : public ::testing::TestWithParam<ScanCase> {};
 
-// What is not a straight, whole card is refused, never read as another card:
-// a skew, a turn or mirror the pipeline did not undo, and ballpoint zig-zags
-// (`strokes`) or blots (0 strokes) over an area in millimetres.
+// Not a straight, whole card: a skew, a turn or mirror not undone, ballpoint zig-zags or blots (0 strokes).
 struct Damage {
     const char* name;
     double skew = 0;
@@ -141,8 +134,6 @@ struct Damage {
     std::function<QRectF(const CardLayout&)> area = {};
     int strokes = 0;
 };
-
-void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
 
 QImage Damaged(const QImage& card, const Damage& d, const CardLayout& l, double dpmm) {
     QImage out = ApplyScanDefects(card.mirrored(d.mirrorX, d.mirrorY), {.rotation = d.turn});
@@ -186,12 +177,10 @@ class DamagedCard : public ::testing::TestWithParam<Damage> {};
 } // namespace
 
 TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
-    EXPECT_EQ(Bin2Dec(QStringLiteral("00101")), 5);
-    EXPECT_EQ(Bin2Dec(QString()), 0);
-    EXPECT_EQ(Bin2Dec(QStringLiteral("1x1")), 5);
-    EXPECT_EQ(Bin2Dec(QStringLiteral("1") + QString(31, u'0')), 0) << "weight 2^31 is skipped";
-    EXPECT_EQ(Bin2Dec(QString(32, u'1')), 2147483647);
-    EXPECT_EQ(Bin2Dec(QStringLiteral("1") + QString(30, u'0') + QStringLiteral("1")), 1);
+    // Weight 2^31 is skipped.
+    EXPECT_EQ(QList<int>({Bin2Dec("00101"), Bin2Dec({}), Bin2Dec("1x1"), Bin2Dec("1" + QString(31, u'0')),
+                          Bin2Dec(QString(32, u'1')), Bin2Dec("1" + QString(30, u'0') + "1")}),
+              QList<int>({5, 0, 5, 0, 2147483647, 1}));
     QImage low = Field(QStringLiteral("111")); // bars begin one row below the bar row
     Box(low, 0, 0, 100, 4, Qt::white);
     QImage intoMargin = Field(QStringLiteral("11"));
@@ -223,8 +212,7 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     // Column (1-based) of a bar's centre: start + Int((end - start) / 2).
     EXPECT_EQ(ReadCodeField(Field(QStringLiteral("1"))).bars.at(0).centre, 6 + 2);
     EXPECT_TRUE(ReadCodeField(ManyBars(101)).refusal.contains(QStringLiteral("zbyt wiele")));
-    // A read field is refused for a spot more than two columns beside a bar in the
-    // bars' band, or a bit cell more than a quarter pitch off its bar (bar 2: 17..20).
+    // Refused: a spot over two columns beside a bar in its band, a bit over a quarter pitch off (bar 2: 17..20).
     for (const auto& [spot, plausible] : {std::pair{QRect(15, 2, 1, 1), true}, {QRect(14, 2, 1, 1), false},
                                           {QRect(10, 2, 1, 1), true}, {QRect(11, 2, 1, 1), false},
                                           {QRect(20, 28, 6, 8), true}, {QRect(21, 28, 6, 8), false}}) {
@@ -234,8 +222,7 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     }
 }
 
-// Markers, trace and progress of the banded searches are those of the plain
-// ones: on cards, on spots that are no markers, on pages full of spots.
+// The banded searches give the plain ones' markers, trace and progress, on cards and on spots.
 TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
     QImage striped = Blank(230, 300);
     for (int y = 15; y < 300; y += 23) Box(striped, 0, y, 230, 2);
@@ -257,12 +244,11 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
         std::vector<int> progress;
         const MarkerSearch s = FindMarkers(picture.convertToFormat(QImage::Format_RGB32),
                                            [&](int percent) { progress.push_back(percent); });
-        const MarkerResult& m = s.markers;
-        EXPECT_EQ(QList<int>({m.topMarker1X, m.topMarker2X, m.topMarker3X, m.sideMarker1Y, m.sideMarker2Y,
-                              m.sideMarker3Y, m.sideMarker4Y}),
-                  QList<int>({plain.markers.topMarker1X, plain.markers.topMarker2X, plain.markers.topMarker3X,
-                              plain.markers.sideMarker1Y, plain.markers.sideMarker2Y, plain.markers.sideMarker3Y,
-                              plain.markers.sideMarker4Y}));
+        const auto all = [](const MarkerResult& m) {
+            return QList<int>({m.topMarker1X, m.topMarker2X, m.topMarker3X, m.sideMarker1Y, m.sideMarker2Y,
+                               m.sideMarker3Y, m.sideMarker4Y});
+        };
+        EXPECT_EQ(all(s.markers), all(plain.markers));
         EXPECT_EQ(progress, plain.progress);
         EXPECT_TRUE(RecogniseCard(picture).trace == plain.trace);
         // The rows handed to the bitmap writer carry the same trace.
@@ -275,8 +261,7 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
     EXPECT_NE(FindMarkers(narrow).markers.sideMarker4Y, 0);
 }
 
-// MarkerCard with `more` drawn: what is not a card's markers is refused with
-// the reason, before any cut-out; dark is a channel sum below 300.
+// MarkerCard with `more` drawn: what is no card's markers is refused with why; dark is a sum below 300.
 TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
     const struct {
         int t, top;
@@ -309,10 +294,8 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         }
         // The grid cut out one larger than between its markers, the last column and row white.
         EXPECT_EQ(r.grid.size(), QSize(221, 221));
-        EXPECT_EQ(r.grid.pixel(0, 0), kGreen);
-        EXPECT_EQ(r.grid.pixel(219, 219), kGreen);
-        EXPECT_EQ(r.grid.pixel(220, 10), qRgb(255, 255, 255));
-        EXPECT_EQ(r.grid.pixel(10, 220), qRgb(255, 255, 255));
+        EXPECT_EQ(QList<QRgb>({r.grid.pixel(0, 0), r.grid.pixel(219, 219), r.grid.pixel(220, 10), r.grid.pixel(10, 220)}),
+                  QList<QRgb>({kGreen, kGreen, qRgb(255, 255, 255), qRgb(255, 255, 255)}));
         EXPECT_EQ(r.codeField.size(), QSize(251, 41));
     }
 }
@@ -328,7 +311,6 @@ TEST_P(CardRoundTrip, CodeGridAndMarksSurviveTheScan) {
     ASSERT_FALSE(card.isNull());
     card = ApplyScanDefects(card, {.noise = c.noise, .blur = c.blur, .rotation = c.rotation, .seed = quint32(c.id)});
     if (c.jpegQuality >= 0) card = JpegRoundTrip(card, c.jpegQuality);
-
     if (c.rotation) RotatePicture(QImage(card), card, c.rotation > 0 ? 270 : 90); // "w Lewo", "w Prawo"
     const RecognitionResult r = RecogniseCard(card);
     ASSERT_TRUE(r.markersFound && r.codeRead) << qPrintable(r.refusal) << " bits " << qPrintable(r.code.bits);
@@ -340,7 +322,6 @@ TEST_P(CardRoundTrip, CodeGridAndMarksSurviveTheScan) {
     EXPECT_NEAR(r.markers.sideMarker1Y, layout.grid.top() * dpmm, 2.0);
     EXPECT_NEAR(r.grid.width() - 1, layout.grid.width() * dpmm, 2.0);
     EXPECT_NEAR(r.grid.height() - 1, layout.grid.height() * dpmm, 2.0);
-
     // Cleaned as the station's "Konwertuj na B&W" does, the grid reads as drawn.
     QImage clean = r.grid;
     ConvertToBW(clean);
@@ -384,8 +365,7 @@ TEST_P(DamagedCard, IsRefusedNeverMisread) {
 INSTANTIATE_TEST_SUITE_P(Corpus, DamagedCard, ::testing::ValuesIn(kDamages),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The demonstration database's parameters looked up by the code read: a code
-// of 0 or less is unreadable (not a parameter that is missing).
+// The demonstration database's parameters by the code read: 0 or less is unreadable, not missing.
 TEST(CardIdentification, FindsTheParameterAndItsProgramOrSaysWhyNot) {
     QTemporaryDir dir;
     ASSERT_FALSE(CreateDemoDatabase(dir.path()).isEmpty());
