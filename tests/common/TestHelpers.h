@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QImage>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -64,6 +65,13 @@ inline bool WaitUntil(const std::function<bool()>& done, int ms = 30000) { retur
 inline QByteArray ReadFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A 32-bit picture of one colour.
+inline QImage Filled(int w, int h, const QColor& colour = Qt::white) {
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(colour);
+    return img;
 }
 
 } // namespace kartovo::testing

@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 using namespace kartovo;
+using kartovo::testing::Filled;
 using kartovo::testing::ReadFile;
 
 namespace {
@@ -144,12 +145,6 @@ QImage plainRotate(const QImage& src, int angle, std::vector<int>& progress) {
         progress.push_back(int(std::lrint(double(x) / w * 100)));
     }
     return dst;
-}
-
-QImage filled(int w, int h, QRgb colour) {
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(colour);
-    return img;
 }
 
 } // namespace
@@ -389,7 +384,7 @@ TEST(PicModOperations, MatchThePlainLoopsOnRandomPictures) {
 
 TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
     // 270 is a counter-clockwise turn: the top-left pixel ends bottom-left.
-    QImage corner = filled(4, 3, qRgb(255, 255, 255)), turned;
+    QImage corner = Filled(4, 3), turned;
     corner.setPixel(0, 0, qRgb(255, 0, 0));
     RotatePicture(corner, turned, 270);
     EXPECT_EQ(turned.pixel(0, 3), qRgb(255, 0, 0));
@@ -421,7 +416,7 @@ TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
     RotatePicture(same, same, 90);
     EXPECT_EQ(same, expected);
     EXPECT_EQ(source, sourceCopy);
-    QImage reused = filled(300, 300, qRgb(0, 255, 0));
+    QImage reused = Filled(300, 300, qRgb(0, 255, 0));
     const uchar* memory = reused.constBits();
     RotatePicture(source, reused, 90);
     EXPECT_EQ(reused, expected);
@@ -429,10 +424,10 @@ TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
     QImage otherFormat(300, 300, QImage::Format_RGB888);
     RotatePicture(source, otherFormat, 90);
     EXPECT_EQ(otherFormat, expected);
-    QImage mono(4, 4, QImage::Format_Mono), dst = filled(2, 2, qRgb(0, 0, 255));
+    QImage mono(4, 4, QImage::Format_Mono), dst = Filled(2, 2, qRgb(0, 0, 255));
     mono.fill(0);
     const QImage before = dst;
     EXPECT_THROW(RotatePicture(mono, dst, 90), BitmapError);
     EXPECT_EQ(dst, before);
-    EXPECT_THROW(RotatePicture(filled(2, 2, 0), dst, 45), std::invalid_argument);
+    EXPECT_THROW(RotatePicture(Filled(2, 2), dst, 45), std::invalid_argument);
 }
