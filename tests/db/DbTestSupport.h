@@ -19,6 +19,7 @@ namespace kartovo::test {
 using kartovo::testing::MessageRecorder;
 
 enum class Backend { SQLite, PostgreSQL, MariaDB };
+inline constexpr Backend kBackends[] = {Backend::SQLite, Backend::PostgreSQL, Backend::MariaDB};
 inline void PrintTo(Backend b, std::ostream* os) {
     *os << (b == Backend::SQLite ? "SQLite" : b == Backend::PostgreSQL ? "PostgreSQL" : "MariaDB");
 }
@@ -121,8 +122,5 @@ protected:
 
 } // namespace kartovo::test
 
-#define KARTOVO_ON_BOTH_SYSTEMS(Suite)                                                                               \
-    INSTANTIATE_TEST_SUITE_P(Db, Suite,                                                                                \
-                             ::testing::Values(::kartovo::test::Backend::SQLite, ::kartovo::test::Backend::PostgreSQL, \
-                                               ::kartovo::test::Backend::MariaDB),                                     \
-                             ::testing::PrintToStringParamName())
+#define KARTOVO_ON_BOTH_SYSTEMS(Suite) \
+    INSTANTIATE_TEST_SUITE_P(Db, Suite, ::testing::ValuesIn(::kartovo::test::kBackends), ::testing::PrintToStringParamName())

@@ -116,28 +116,24 @@ TEST_P(Startup, BaseTablesGiveCaptionsConstantsAndLimits) {
     for (int lp : {3, 41, 1, -1, 0, 2})
         add("SPC_Tablice", Record({"LP", "R1", "R2", "S1"}, {lp, 10.0 + lp, QVariant(), 20.0 + lp}));
     ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
-    EXPECT_EQ(base.ProgramIdentificationCount, 9);
-    EXPECT_TRUE(base.ProgramIdentification[2].Nazwa.isNull());
-    EXPECT_EQ(base.ProgramIdentification[2].NazwaA.toString(), QStringLiteral("b"));
-    EXPECT_EQ(base.ProgramIdentification[2].Dlugosc.toInt(), 20);
-    EXPECT_EQ(base.ProgramIdentification[10].Nazwa.toString(), QStringLiteral("P10"));
-    EXPECT_EQ(base.DataIdentificationCount, 20);
-    EXPECT_EQ(base.DataIdentification[20].Nazwa.toString(), QStringLiteral("D20"));
+    const auto& program = base.ProgramIdentification;
+    EXPECT_TRUE(base.ProgramIdentificationCount == 9 && program[2].Nazwa.isNull() && base.DataIdentificationCount == 20);
+    EXPECT_EQ(QStringList({program[2].NazwaA.toString(), program[2].Dlugosc.toString(), program[10].Nazwa.toString(),
+                           base.DataIdentification[20].Nazwa.toString()}),
+              QStringList({"b", "20", "P10", "D20"}));
     EXPECT_EQ(base.WorkingParameters.value(QStringLiteral("CzyWymagany")).toInt(), 1); // went on after the excess
     for (int n = 0; n <= 40; ++n) {
         const auto& k = base.SampleConstants[n]; // slots 0..3 filled, R2 null
         const QString got = QStringLiteral("%1 %2 %3").arg(k.R1.toDouble()).arg(k.S1.toDouble()).arg(k.R2.isNull());
         EXPECT_EQ(k.R1.isValid() ? got : "", n <= 3 ? QStringLiteral("%1 %2 1").arg(10 + n).arg(20 + n) : "") << n;
     }
-
     ASSERT_TRUE(db->exec(QStringLiteral("DELETE FROM SPC_OpisID")) && db->exec(QStringLiteral("DELETE FROM SPC_Tablice")));
     add("SPC_OpisID", Record({"ID", "Nazwa", "Pole"}, {1, QStringLiteral("A"), 1}));
     add("SPC_OpisID", Record({"ID", "Nazwa"}, {2, QVariant()}));
     add("SPC_OpisID", Record({"ID", "Nazwa"}, {3, QStringLiteral("C")}));
     for (int lp = 40; lp >= 0; --lp) add("SPC_Tablice", Record({"LP", "R1"}, {lp, lp * 0.1}));
     ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded); // over the earlier settings
-    EXPECT_EQ(base.DataIdentificationCount, 1);
-    EXPECT_EQ(base.DataIdentification[1].Pole.toInt(), 1);
+    EXPECT_TRUE(base.DataIdentificationCount == 1 && base.DataIdentification[1].Pole.toInt() == 1);
     EXPECT_FALSE(base.DataIdentification[3].Nazwa.isValid());
     EXPECT_DOUBLE_EQ(base.SampleConstants[39].R1.toDouble(), 3.9);
     EXPECT_FALSE(base.SampleConstants[40].R1.isValid()); // the 41st row in LP order

@@ -45,10 +45,7 @@ inline RoadOutcome RunPictureRoad(const QByteArray& data, bool road) {
     o.loaded = LoadPictureData(data, QStringLiteral("karta"), picture, &o.error);
     if (!o.loaded) return o;
     o.size = picture.size();
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    for (int y = 0; y < picture.height(); ++y)
-        hash.addData(QByteArrayView(reinterpret_cast<const char*>(picture.constScanLine(y)), picture.width() * 4));
-    o.pixels = hash.result();
+    o.pixels = QCryptographicHash::hash(QByteArrayView(picture.constBits(), picture.sizeInBytes()), QCryptographicHash::Sha1);
     if (!road) return o;
     const RecognitionResult r = RecogniseCard(picture);
     o.markersFound = r.markersFound, o.codeRead = r.codeRead, o.parameter = r.parameterId(), o.refusal = r.refusal;
