@@ -41,12 +41,9 @@ TEST(Numbers, ValRoundingAndShortestText) {
     EXPECT_EQ(QList<qint64>({CInt(2.5), CInt(3.5), CInt(-2.5), CInt(2.5000001), CInt16(1e9), CLng(-1e12)}),
               QList<qint64>({2, 4, -2, 3, 32767, INT32_MIN}));
     // RoundHalfEven works on the decimal value, not the binary one.
-    const struct {
-        double value;
-        int digits;
-        double rounded;
-    } half[] = {{10.05, 1, 10.0}, {10.15, 1, 10.2}, {10.75, 3, 10.75}, {0.125, 2, 0.12}, {-0.135, 2, -0.14}, {1.23456, 3, 1.235}};
-    for (const auto& h : half) EXPECT_DOUBLE_EQ(RoundHalfEven(h.value, h.digits), h.rounded) << h.value;
+    const std::tuple<double, int, double> half[] = {{10.05, 1, 10.0},  {10.15, 1, 10.2},   {10.75, 3, 10.75},
+                                                    {0.125, 2, 0.12}, {-0.135, 2, -0.14}, {1.23456, 3, 1.235}};
+    for (const auto& [value, digits, rounded] : half) EXPECT_DOUBLE_EQ(RoundHalfEven(value, digits), rounded) << value;
     EXPECT_EQ(QStringList({ShortestText(20), ShortestText(-3), ShortestText(19.5)}), QStringList({"20", "-3", "19.5"}));
 }
 
