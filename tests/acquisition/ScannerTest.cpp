@@ -80,8 +80,8 @@ TEST(AssembleFrames, EachKindOfFrameGivesItsPixels) {
 TEST(Scanner, PagesEndToEnd) {
     SaneTestConfig::install();
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("temp.bmp"));
-    const QString picture = dir.filePath(QStringLiteral("card.ppm"));
+    const QString file = dir.filePath(QStringLiteral("temp.bmp")), picture = dir.filePath(QStringLiteral("card.ppm"));
+    const QString gone = dir.filePath(QStringLiteral("slow.bmp"));
     const QImage card = Filled(8, 6, Qt::darkCyan);
     ASSERT_TRUE(card.save(picture, "PPM"));
     // The virtual device keeps option values between openings: every scan states those it needs.
@@ -95,7 +95,6 @@ TEST(Scanner, PagesEndToEnd) {
         s.options = {{QStringLiteral("filename"), path}, {QStringLiteral("status"), true}, {QString::fromLatin1(fault), true}};
         return s;
     };
-    const QString gone = dir.filePath(QStringLiteral("slow.bmp"));
     {
         Scanner scanner;
         QSignalSpy progress(&scanner, &Scanner::progress);

@@ -38,9 +38,8 @@ TEST_P(Startup, EachRefusalInItsOrder) {
                  {"DELETE FROM SPC_OpisID", "Nie ustawiono identyfikacji danych"}};
     for (const auto& step : steps) {
         SCOPED_TRACE(step.change);
-        const QString change = QString::fromLatin1(step.change);
-        if (!change.isEmpty()) {
-            ASSERT_TRUE(change == u"demo" ? FillDemoData(conn()) : db->exec(change)) << lastError();
+        if (*step.change) {
+            ASSERT_TRUE(std::string_view(step.change) == "demo" ? FillDemoData(conn()) : db->exec(step.change)) << lastError();
         }
         DbSession::instance().reset();
         const Result<void> r = PrepareDatabase(db->config());
