@@ -41,8 +41,7 @@ public:
         });
     }
     ~MessageRecorder() { SetMessagePresenter(m_previous); }
-    MessageRecorder(const MessageRecorder&) = delete;
-    MessageRecorder& operator=(const MessageRecorder&) = delete;
+    Q_DISABLE_COPY(MessageRecorder)
 
     QStringList texts(bool questions) const {
         QStringList out;

@@ -196,9 +196,7 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
         ASSERT_TRUE(expected.open(QIODevice::WriteOnly) && expected.write(dump.toUtf8()) > 0 && expected.flush());
     }
     EXPECT_EQ(dump, QString::fromUtf8(kartovo::testing::ReadFile(expected.fileName())));
-    Record row;
-    row.set(QStringLiteral("IDPK"), 9);
-    ASSERT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), row));
+    ASSERT_TRUE(Conn().append(QStringLiteral("SPC_Baza"), Record({"IDPK"}, {9})));
     DbSession::instance().reset();
     EXPECT_EQ(CreateDemoDatabase(folder, &error), ini);
     DbConnection again;

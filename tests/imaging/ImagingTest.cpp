@@ -175,15 +175,14 @@ TEST(ImageFile, JpegGivesQtsPixelsAndIsWholeWhenItsLastScanIsEnded) {
 
 // Good files give Qt's readers' pixels; every cut is refused the same way twice (but in a PCX palette).
 TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
-    QList<QPair<QString, QByteArray>> files;
+    const QImage png = QImage(imagingData("card.png")).convertToFormat(QImage::Format_RGB32);
+    QList<QPair<QString, QByteArray>> files{{"indexed.bmp", encoded(png.convertToFormat(QImage::Format_Indexed8), "bmp")},
+                                            {"mono.bmp", encoded(png.convertToFormat(QImage::Format_Mono), "bmp")},
+                                            {"lzw.tif", encoded(png, "tiff", 1)},
+                                            {"grey.png", encoded(png.convertToFormat(QImage::Format_Grayscale8), "png")}};
     for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card.tif", "card.png",
                              "card.pcx", "card-1bit.pcx"})
         files.append({QLatin1String(name), ReadFile(imagingData(name))});
-    const QImage png = QImage(imagingData("card.png")).convertToFormat(QImage::Format_RGB32);
-    files.append({QStringLiteral("indexed.bmp"), encoded(png.convertToFormat(QImage::Format_Indexed8), "bmp")});
-    files.append({QStringLiteral("mono.bmp"), encoded(png.convertToFormat(QImage::Format_Mono), "bmp")});
-    files.append({QStringLiteral("lzw.tif"), encoded(png, "tiff", 1)});
-    files.append({QStringLiteral("grey.png"), encoded(png.convertToFormat(QImage::Format_Grayscale8), "png")});
     QImage oneBit(24, 16, QImage::Format_RGB32);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 24; ++x) oneBit.setPixel(x, y, (x < 4 && y < 4) || x >= 12 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));

@@ -26,9 +26,9 @@ TEST(MessagePresenter, RecordsRequestsWithDefaultsAndLogsThem) {
     ShowMessage(QStringLiteral("a\rb"), 2, 0, QString());
     EXPECT_TRUE(AskQuestion(QStringLiteral("c?"), 2, 0, QStringLiteral("Pytanie")));
     ASSERT_EQ(recorder.requests.size(), 2u);
-    EXPECT_EQ(std::tuple(recorder.requests[0].style, recorder.requests[0].question, recorder.requests[1].style),
-              std::tuple(16, false, 128));
-    EXPECT_EQ(recorder.requests[1].title, QStringLiteral("Pytanie"));
+    EXPECT_EQ(std::tuple(recorder.requests[0].style, recorder.requests[0].question, recorder.requests[1].style,
+                         recorder.requests[1].title),
+              std::tuple(16, false, 128, QStringLiteral("Pytanie")));
     EXPECT_EQ(MessageLogLine(recorder.requests[0]), QStringLiteral("[komunikat] UWAGA !!!: a / b"));
 }
 

@@ -11,9 +11,8 @@ using namespace kartovo;
 
 // Captions and values, no ink at the edge, centred; TAK and Enter accept, NIE, Esc and closing refuse.
 TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
-    Record program;
+    Record program({"ID"}, {7});
     QStringList captions;
-    program.set("ID", 7);
     for (int i = 1; i <= 10; ++i) {
         program.set(QStringLiteral("ID%1").arg(i), QStringLiteral("W%1").arg(i));
         captions << QStringLiteral("Pole %1").arg(i);

@@ -292,7 +292,6 @@ TEST_P(CardRoundTrip, CodeGridAndMarksSurviveTheScan) {
     std::vector<CellMark> marks = RandomMarks(c.gestosc + 1, c.rows, quint32(c.id));
     marks.push_back({1, (marks[0].row + 2) % c.rows}); // a column over its sample size
     QImage card = RenderCard(cardSpec, style, c.dpi, marks, quint32(c.id));
-    ASSERT_FALSE(card.isNull());
     card = ApplyScanDefects(card, {.noise = c.noise, .blur = c.blur, .rotation = c.rotation, .seed = quint32(c.id)});
     if (c.jpegQuality >= 0) card = JpegRoundTrip(card, c.jpegQuality);
     if (c.rotation) RotatePicture(QImage(card), card, c.rotation > 0 ? 270 : 90); // "w Lewo", "w Prawo"
