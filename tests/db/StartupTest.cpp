@@ -202,12 +202,11 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     DbConnection again;
     ASSERT_TRUE(again.openFile(folder));
     EXPECT_EQ(again.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=9")).recordCount(), 1);
-    QFile file(QDir(dir.path()).filePath(QStringLiteral("plik")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    const QString file = QDir(dir.path()).filePath(QStringLiteral("plik"));
+    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
     const QString blocked = QDir(dir.path()).filePath(QStringLiteral("zajety"));
     ASSERT_TRUE(QDir().mkpath(blocked + QStringLiteral("/Norv.mdb.tworzenie/x"))); // where the database is built
-    for (const QString& where : {QDir(file.fileName()).filePath(QStringLiteral("demo")), blocked}) {
+    for (const QString& where : {QDir(file).filePath(QStringLiteral("demo")), blocked}) {
         error.clear();
         EXPECT_TRUE(CreateDemoDatabase(where, &error).isEmpty()) << where.toStdString();
         EXPECT_FALSE(error.isEmpty() || error.endsWith(QStringLiteral(": "))) << error.toStdString();

@@ -340,8 +340,7 @@ TEST(PicModOperations, MatchThePlainLoopsOnRandomPictures) {
             EXPECT_EQ(progress, expectedProgress);
         };
         const auto rgb = [](const QImage& img, int x, int y) {
-            const QRgb p = img.pixel(x, y);
-            return std::array<int, 3>{qRed(p), qGreen(p), qBlue(p)};
+            return std::array<int, 3>{qRed(img.pixel(x, y)), qGreen(img.pixel(x, y)), qBlue(img.pixel(x, y))};
         };
         check([](QImage& i, const ProgressCallback& p) { ConvertToBW(i, p); },
               [&](const QImage& img, int x, int y) { const auto [r, g, b] = rgb(img, x, y); return (r + g + b) / 3.0 > 125; }, true);

@@ -114,6 +114,7 @@ struct ScanCase {
     double noise = 0.0, blur = 0.0;
     int jpegQuality = -1, rotation = 0; // scanned on off-white paper; delivered turned, the pipeline turns it back
 };
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
 
 class CardRoundTrip : public ::testing::TestWithParam<ScanCase> {};
 
@@ -126,6 +127,7 @@ struct Damage {
     std::function<QRectF(const CardLayout&)> area = {};
     int strokes = 0;
 };
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
 
 QImage Damaged(const QImage& card, const Damage& d, const CardLayout& l, double dpmm) {
     QImage out = ApplyScanDefects(card.mirrored(d.mirrorX, d.mirrorY), {.rotation = d.turn});
