@@ -250,6 +250,8 @@ TEST(Reading, MarksBoxesAndCountsOfAReadGrid) {
             EXPECT_EQ(Ink(r.p3, a, b, kRed), red[s - 1] ? Ink(r.p3, a, b) : 0) << s;
             EXPECT_EQ(Ink(r.p3, a, b), ReferenceInk(r.state.columnCounts()[s - 1], red[s - 1])) << s;
         }
+        // Digits 11 pixels high in DejaVu Sans: dark rows 6 to 13 of the strip.
+        for (int y : {5, 6, 13, 14}) EXPECT_EQ(Ink(r.p3.copy(0, y, g.width(), 1), 0, g.width()) > 0, y == 6 || y == 13) << y;
         const MeasurementTable& t = r.state.measurements();
         ASSERT_EQ(t.size(), 8u);
         EXPECT_EQ(std::tuple(t[0].section, t[0].row, t[1].row, t[2].section), std::tuple(2, 3, 7, 3));
