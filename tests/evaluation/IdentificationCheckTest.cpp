@@ -16,10 +16,9 @@ IdentificationEntries ValidEntries() {
     return e;
 }
 
-// What "&Zapisz" checks, case by case: the entries of a valid window with one
-// thing changed, the first check that fails (0: none) and where the focus goes.
 } // namespace
 
+// A valid window with one thing changed: the first check that fails (0: none) and where the focus goes.
 TEST(IdentificationCheck, FirstFailingCheckWithItsFocus) {
     using F = IdentificationFocus;
     using Change = std::function<void(IdentificationEntries&)>;
@@ -54,9 +53,10 @@ TEST(IdentificationCheck, FirstFailingCheckWithItsFocus) {
         const IdentificationVerdict v = CheckIdentification(e);
         EXPECT_EQ(std::tuple(v.check, v.focus, v.field), std::tuple(check, focus, field));
         EXPECT_EQ(v.message.isEmpty(), check == 0);
-        // The field's caption names it in the operator's message.
-        if (check == 6) EXPECT_EQ(v.message, "Nie wprowadzono NR PARTII: - Popraw!");
-        if (check == 7) EXPECT_EQ(v.message, "Dla pola ZMIANA: wprowadzono wartość z poza zakresu - Popraw !");
+        if (check == 6 || check == 7) { // the field's caption names it in the operator's message
+            EXPECT_EQ(v.message, check == 6 ? "Nie wprowadzono NR PARTII: - Popraw!"
+                                            : "Dla pola ZMIANA: wprowadzono wartość z poza zakresu - Popraw !");
+        }
     }
     EXPECT_EQ(ReadIdentificationDate("06.05.2024"), QDate(2024, 5, 6));
 }
