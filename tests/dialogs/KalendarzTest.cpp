@@ -66,9 +66,7 @@ TEST(Kalendarz, DayNumberWithinTheYearInStepWithTheCalendar) {
     EXPECT_EQ(k.spinner()->maximum(), 365);
 }
 
-// Beside its button, on the field's date (today for an unreadable one): a
-// typed day and Enter, a double click, or Enter on the table choose; the close
-// box and Esc cancel.
+// Beside its button, on the field's date (today for an unreadable one); the close box and Esc cancel.
 TEST(Kalendarz, ChosenOrCancelledBesideItsButton) {
     QWidget window;
     window.setGeometry(100, 100, 400, 300);

@@ -22,9 +22,7 @@
 namespace kartovo::test {
 namespace {
 
-// Every column of the stored row (the key ID aside) holds the expected value,
-// null where the row sets none: nulls alike, texts exactly, numbers (and
-// yes/no, which servers keep as 1/0) by value.
+// Every column but ID: nulls alike, texts exactly, numbers (and yes/no, kept as 1/0 by servers) by value.
 inline void ExpectStoredRow(const Record& expected, const Record& stored, const QStringList& tableColumns) {
     for (const QString& c : tableColumns) {
         if (c.compare("ID", Qt::CaseInsensitive) == 0) continue;
@@ -117,8 +115,7 @@ TEST_P(CardSaver, SampleCardStoresEveryColumnOfItsCompleteGroups) {
     EXPECT_DOUBLE_EQ(storedRows(1)[3].value("W1").toDouble(), 20.03);
 }
 
-// The window of an individual-value card reaches back over the rows stored
-// before, of this parameter only, in time order rather than insertion order.
+// The window reaches back over this parameter's stored rows in time order, not insertion order.
 TEST_P(CardSaver, IndividualValuesLookBackAcrossSavesInTimeOrder) {
     addIndividualParameter(20, 3);
     const std::tuple<int, const char*, double> earlier[] = {{2, "2024-05-06", 500.0}, {20, "2024-05-02", 10.0},
@@ -127,7 +124,6 @@ TEST_P(CardSaver, IndividualValuesLookBackAcrossSavesInTimeOrder) {
         ASSERT_TRUE(conn().append("SPC_Baza", Record({"IDPK", "Data", "Czas", "W1"}, {parameter, date, "06:00", w1})));
     EXPECT_EQ(SaveCard(conn(), input(20, Values({1.0, 2.0}), Manual("10:00"))).outcome, SaveOutcome::Stored);
     EXPECT_EQ(SaveCard(conn(), input(20, Values({4.0}), Manual("11:00"))).outcome, SaveOutcome::Stored);
-
     const QList<Record> rows = storedRows(20);
     ASSERT_EQ(rows.size(), 5);
     // Windows: {1, 10, 20}, {2, 1, 10}, {4, 2, 1}.
@@ -170,16 +166,14 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
     EXPECT_EQ(recordRefused.outcome, SaveOutcome::Failed);
     EXPECT_FALSE(recordRefused.connectionLost);
     EXPECT_EQ(stored(), before);
-
     // The same connection stores the corrected card afterwards, whole.
     const SaveResult again = SaveCard(conn(), input(22, Values({1.0, 2.0, 3.0})));
     ASSERT_EQ(again.outcome, SaveOutcome::Stored) << again.error.toStdString();
     EXPECT_EQ(stored(), before + 3);
 }
 
-// An older table without some columns: a fresh connection stores the rest.
-// A column the card's sample needs is never dropped quietly: the card is
-// refused with the column's name; a table that cannot be read is a failure.
+// A fresh connection to an older table stores the columns it has; a column the sample needs
+// refuses the card by name; a table that cannot be read is a failure.
 TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
     for (const char* c : {"Dodat", "Mediana", "PomiaryNL", "IDPrz", "IDNot", "W40", "D1"})
         ASSERT_TRUE(db->exec(QStringLiteral("ALTER TABLE SPC_Baza DROP COLUMN %1").arg(c))) << lastError();
@@ -191,7 +185,6 @@ TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
     ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
     EXPECT_EQ(r.rowsStored, 2);
     expectEvaluated(in, {120.1, 119.9}, older, 2);
-
     for (const char* column : {"W1", "W5", "Srednia", "ID3", ""}) {
         SCOPED_TRACE(column);
         ScratchDatabase scratch(GetParam());
@@ -210,9 +203,7 @@ TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
     }
 }
 
-// The record of stored cards: a second station saving the same card stores
-// nothing and is told so; the operator's "store again" stores the rows once
-// more without a second record row.
+// "Store again" stores the rows once more without a second record row.
 TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     SaveInput in = input(1, Values({1, 2, 3, 4, 5}));
     in.cardHash = QByteArray(64, 'a');
@@ -221,7 +212,6 @@ TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     const SaveResult first = SaveCard(conn(), in);
     ASSERT_EQ(first.outcome, SaveOutcome::Stored) << first.error.toStdString();
     EXPECT_TRUE(first.recorded);
-
     DbConnection station2;
     ASSERT_TRUE(station2.open(db->config()));
     EXPECT_TRUE(IsCardStored(station2, in.cardHash));
@@ -231,7 +221,6 @@ TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     EXPECT_FALSE(second.ok());
     EXPECT_TRUE(SaveFailureMessage(second).contains("już zapisana"));
     EXPECT_EQ(stored(), before);
-
     in.storeAgain = true;
     const SaveResult again = SaveCard(station2, in);
     EXPECT_EQ(again.outcome, SaveOutcome::Stored);
@@ -242,8 +231,7 @@ TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     EXPECT_EQ(record.rows().first().value("Plik").toString(), "karta.png");
 }
 
-// A station whose database login may not create tables: the rows are stored
-// all the same and the file journal of the station stands in for the record.
+// A login that may not create tables: the rows are stored, the station's file journal records.
 TEST_P(CardSaver, WithoutRightsToCreateTheRecordTheFileJournalStandsIn) {
     if (!isPg()) GTEST_SKIP() << "only the PostgreSQL server withholds rights here";
     const QString role = QStringLiteral("st_") + db->name();
@@ -273,8 +261,7 @@ TEST_P(CardSaver, WithoutRightsToCreateTheRecordTheFileJournalStandsIn) {
     db->exec(QStringLiteral("DROP ROLE %1").arg(role));
 }
 
-// The run's connection lost (closed, or its server session killed) is opened
-// again by the next save, which then stores the card.
+// A connection closed, or its server session killed, is opened again by the next save.
 TEST_P(CardSaver, SaveAfterALostConnectionReconnectsFirst) {
     DbSession& session = DbSession::instance();
     ASSERT_TRUE(session.open(db->config()));
@@ -290,10 +277,8 @@ TEST_P(CardSaver, SaveAfterALostConnectionReconnectsFirst) {
     session.reset();
 }
 
-// Refused and empty cards leave SPC_Baza as it was: a sample size outside
-// 1 .. 40 on either card kind, an alternative or untyped card, no marks, less
-// than a sample. Without identification (automatic mode) a card is stamped
-// now with dashes in the descriptive fields.
+// A sample size outside 1 .. 40, an alternative or untyped card, no marks, less than a sample: nothing
+// stored. Without identification (automatic mode) a card is stamped now, dashes in the descriptive fields.
 TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
     const int before = stored();
     const auto set = [](const QVariant& probka, const QVariant& type) {
@@ -321,7 +306,6 @@ TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
         }
     }
     EXPECT_EQ(stored(), before);
-
     SaveInput in = input(1, Values({1, 2, 3, 4, 5}));
     in.identification.reset();
     in.descriptiveCount = 3;
@@ -336,9 +320,7 @@ TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
         << stamp.toStdString();
 }
 
-// The card's rows hold exactly what the operator entered, with the lists the
-// database offers. A refused entry keeps the window open and Esc cancels; the
-// database's refusal is shown in its own words; nothing of such a card is stored.
+// A refused entry keeps the window open and Esc cancels; the database's refusal is shown in its own words.
 TEST_P(CardSaver, TypedIdentificationIsStoredAndRefusalsStoreNothing) {
     // Dictionary items come sorted, null rows skipped; earlier values are the program's, distinct.
     for (const QVariant& name : {QVariant("Zm2"), QVariant(), QVariant("Zm1")})
@@ -397,7 +379,6 @@ TEST_P(CardSaver, TypedIdentificationIsStoredAndRefusalsStoreNothing) {
     const std::pair<const char*, QString> typed[] = {{"ID1", "Piotr Wiśniewski"}, {"ID2", "III"}, {"ID3", "P-1234 K"},
                                                      {"PomiaryNL", notes}, {"Data", "2024-05-06"}, {"Czas", "06:00"}};
     for (const auto& [column, text] : typed) EXPECT_EQ(row.value(column).toString(), text) << column;
-
     // A missing dictionary table is shown, not fatal: the other lists are still there.
     ASSERT_TRUE(db->exec("DROP TABLE SPC_OpisID2"));
     DbIdentificationListSource lists(conn());

@@ -124,7 +124,6 @@ TEST(Statistics, MedianSpreadMissingValuesAndLimits) {
     for (int i = 0; i < 40; ++i) v.push_back(1234.567 + (i % 7) * 0.013 - (i % 3) * 0.021);
     r = Samples(Values(v, 40), Parameter(0, 40));
     ExpectRowMatches((*r)[0], v, 1e-3);
-
     // A null never wins the extremes but leaves the mean and spread null, not stale.
     const SampleStatistics withNull = ComputeSampleStatistics({3.0, QVariant(), 1.0});
     EXPECT_EQ(withNull.smallest.toDouble(), 1.0);
@@ -133,7 +132,6 @@ TEST(Statistics, MedianSpreadMissingValuesAndLimits) {
     r = Samples(QList<MeasurementValue>{{QVariant(), 1}, {QVariant(), 1}}, Parameter(0, 2));
     for (const char* c : {"Srednia", "Odchylenie", "Rozstep", "Dodat", "Mediana", "Mini", "Maxi", "W1"})
         EXPECT_TRUE((*r)[0][c].isNull()) << c;
-
     // Missing control lines or constants leave their limits null; the lines go on as stored.
     Record p = Parameter(0, 2);
     p.set("DLK", QVariant());

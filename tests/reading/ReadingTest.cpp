@@ -334,7 +334,6 @@ TEST(Reading, MarkCountLimitsAtTheirBoundaries) {
     EXPECT_EQ(Ink(r.p3, 0, r.p3.width()), 0);
     table = ReadMeasurements(over.picture(Qt::black), GridParameter(over), RangeOf(GridParameter(over)), 0.2);
     EXPECT_EQ(table.error(), TooManyMarksText());
-
     // One white column more than the full grid: the entry mode may not add a 32768th mark.
     SyntheticGrid wider = full;
     ++wider.columns;
