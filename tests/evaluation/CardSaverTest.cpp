@@ -281,20 +281,16 @@ TEST_P(CardSaver, SaveAfterALostConnectionReconnectsFirst) {
 // stored. Without identification (automatic mode) a card is stamped now, dashes in the descriptive fields.
 TEST_P(CardSaver, CardsThatStoreNothingAndTheAutomaticStamp) {
     const int before = stored();
-    const auto set = [](const QVariant& probka, const QVariant& type) {
-        return [=](Record& p) {
+    const auto card = [&](const QVariant& probka, const QVariant& type) {
+        return input(1, Values({1, 2, 3, 4, 5}), Manual(), [=](Record& p) {
             if (probka.isValid()) p.set("Probka", probka);
             p.set("TypKarty", type);
-        };
+        });
     };
     const std::pair<SaveInput, SaveOutcome> cases[] = {
-        {input(1, Values({1, 2, 3, 4, 5}), Manual(), set(0, 0)), SaveOutcome::Refused},
-        {input(1, Values({1, 2, 3, 4, 5}), Manual(), set(41, 1)), SaveOutcome::Refused},
-        {input(4, Values({1, 2, 3})), SaveOutcome::NothingToStore},
-        {input(1, Values({1, 2, 3, 4, 5}), Manual(), set({}, {})), SaveOutcome::NothingToStore},
-        {input(2, {}), SaveOutcome::NothingToStore},
-        {input(1, Values({1, 2, 3, 4})), SaveOutcome::NothingToStore},
-    };
+        {card(0, 0), SaveOutcome::Refused}, {card(41, 1), SaveOutcome::Refused},
+        {input(4, Values({1, 2, 3})), SaveOutcome::NothingToStore}, {card({}, {}), SaveOutcome::NothingToStore},
+        {input(2, {}), SaveOutcome::NothingToStore}, {input(1, Values({1, 2, 3, 4})), SaveOutcome::NothingToStore}};
     for (const auto& [in, outcome] : cases) {
         const SaveResult r = SaveCard(conn(), in);
         EXPECT_EQ(r.outcome, outcome);

@@ -5,19 +5,6 @@
 
 using namespace kartovo;
 
-namespace {
-
-IdentificationEntries ValidEntries() {
-    IdentificationEntries e;
-    e.date = "2024-05-06";
-    e.time = "08:30";
-    e.fields = {{"Zmiana:", false, "II", true}, {"Nr partii:", true, "P-7", false}, {"Operator:", true, "Jan", false}};
-    e.notesShown = true;
-    return e;
-}
-
-} // namespace
-
 // A valid window with one thing changed: the first check that fails (0: none) and where the focus goes.
 TEST(IdentificationCheck, FirstFailingCheckWithItsFocus) {
     using F = IdentificationFocus;
@@ -48,7 +35,8 @@ TEST(IdentificationCheck, FirstFailingCheckWithItsFocus) {
     int i = 0;
     for (const auto& [change, check, focus, field] : cases) {
         SCOPED_TRACE(i++);
-        IdentificationEntries e = ValidEntries();
+        IdentificationEntries e{"2024-05-06", "08:30", {{"Zmiana:", false, "II", true}, {"Nr partii:", true, "P-7", false},
+                                {"Operator:", true, "Jan", false}}, true, false, {}};
         if (change) change(e);
         const IdentificationVerdict v = CheckIdentification(e);
         EXPECT_EQ(std::tuple(v.check, v.focus, v.field), std::tuple(check, focus, field));

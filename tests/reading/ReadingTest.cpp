@@ -256,13 +256,27 @@ TEST(Reading, MarksBoxesAndCountsOfAReadGrid) {
     EXPECT_GT(ReferenceInk(4, true), ReferenceInk(4, false)) << "the red count is bold";
 }
 
-// Past 16 entries a sort that is not stable shows it; the exchange's triples are section, row, value.
-TEST(Reading, ListLinesSortAndExchangeTriples) {
+// A reading cannot be re-entered and reports progress per column; past 16 entries a sort that is not
+// stable shows it; the exchange's triples are section, row, value.
+TEST(Reading, ProgressListLinesSortAndExchangeTriples) {
     const SyntheticGrid g;
     QImage clean = g.picture();
     Blacken(clean, g, 2, 7);
-    Read r;
-    r(clean, GridParameter(g), /*values=*/false);
+    Read r, inner;
+    int cells = 0;
+    std::vector<int> percents;
+    ReadingState::Hooks hooks;
+    hooks.cell = [&] {
+        if (cells++ == 5) inner.result = r.state.Czytaj(clean, GridParameter(g), RangeOf(GridParameter(g)), 0.2,
+                                                        inner.p1, inner.p3, true);
+    };
+    hooks.progress = [&](int p) { percents.push_back(p); };
+    r(clean, GridParameter(g), /*values=*/false, 0.2, hooks);
+    EXPECT_EQ(inner.result.status, ReadingState::ReadStatus::Busy);
+    EXPECT_TRUE(inner.p1.isNull());
+    EXPECT_EQ(cells, g.columns * g.rows);
+    EXPECT_TRUE(r.result.done() && !r.state.running());
+    EXPECT_EQ(percents, (std::vector<int>{5, 15, 25, 35, 45, 55, 65, 75, 85, 95})); // a column's centre of 400
     ASSERT_EQ(r.state.MeasurementCount(), 1);
     EXPECT_TRUE(r.state.measurements()[0].value.isNull());
     EXPECT_EQ(r.state.listLines().value(1), "1. \t2.\t");
@@ -287,31 +301,6 @@ TEST(Reading, ListLinesSortAndExchangeTriples) {
     ASSERT_EQ(json.size(), 2);
     EXPECT_EQ(json[0].toArray(), (QJsonArray{1, 0, 10.05}));
     EXPECT_EQ(json[1].toArray(), (QJsonArray{4, 19, QJsonValue()}));
-}
-
-TEST(Reading, CannotBeReenteredAndReportsProgressPerColumn) {
-    const SyntheticGrid g;
-    QImage clean = g.picture();
-    Blacken(clean, g, 1, 1);
-    Read r, inner;
-    int cells = 0;
-    std::vector<int> percents;
-    ReadingState::Hooks hooks;
-    hooks.cell = [&] {
-        if (cells++ == 5) inner.result = r.state.Czytaj(clean, GridParameter(g), RangeOf(GridParameter(g)), 0.2,
-                                                        inner.p1, inner.p3, true);
-    };
-    hooks.progress = [&](int p) { percents.push_back(p); };
-    r(clean, GridParameter(g), true, 0.2, hooks);
-    EXPECT_EQ(inner.result.status, ReadingState::ReadStatus::Busy);
-    EXPECT_TRUE(inner.p1.isNull());
-    EXPECT_EQ(cells, g.columns * g.rows);
-    EXPECT_TRUE(r.result.done());
-    EXPECT_EQ(r.state.MeasurementCount(), 1);
-    EXPECT_FALSE(r.state.running());
-    ASSERT_EQ(percents.size(), 10u);
-    EXPECT_EQ(percents.front(), 5); // centre 20 of 400
-    EXPECT_EQ(percents.back(), 95);
 }
 
 // MeasurementCount is 16-bit: 32767 marks are read, 32768 refused.
