@@ -174,10 +174,10 @@ TEST(ValueRange, UnusableLimitsAreRefusedByName) {
 
 // Control lines: GLK at y = 101 - 1.5 * 50.5 = 25.25 (rows 24..26), DLK at 75.75; the outer limits
 // when the range is extended: OG at 50.25 under a grid line, OD at 150.75.
-TEST(RysSiatka, FrameColumnsRowsAndLimitLines) {
+TEST(RysSiatka, FrameColumnsRowsLimitLinesAndAbsurdCounts) {
     Record p = With(With(Parameter(12.0, 10.0, 10, 9), "GLK", 11.5), "DLK", 10.5);
     QImage img = White(501, 101);
-    const GridGeometry g = Drawn(img, p);
+    GridGeometry g = Drawn(img, p);
     EXPECT_EQ(std::tuple(g.ColumnWidth, g.RowHeight, g.GridOriginX, g.GridOriginY), std::tuple(50.f, 10.f, 0.f, 100.f));
     for (int x = 0; x <= 500; x += 50) EXPECT_EQ(img.pixel(x, 35), kGridLineColour) << x;
     for (const auto& [x, y, colour] : {std::tuple(49, 35, kPaper), {25, 0, kGridLineColour}, {25, 90, kGridLineColour},
@@ -187,17 +187,14 @@ TEST(RysSiatka, FrameColumnsRowsAndLimitLines) {
     EXPECT_FALSE(Contains(img, kCentreLineColour) || Contains(img, kOuterLimitColour));
     Drawn(img, With(p, "LS", 11.0));
     EXPECT_TRUE(Contains(img, kCentreLineColour));
-
     img = White(101, 201);
     Drawn(img, With(With(With(Parameter(12.0, 10.0), "GL", 13.0), "DL", 9.0), "Skala", 1));
     for (int y : {48, 49, 50, 51, 151, 152, 153})
         EXPECT_EQ(img.pixel(5, y), y == 50 ? kGridLineColour : y == 48 || y == 153 ? kPaper : kOuterLimitColour) << y;
-}
-
-TEST(RysSiatka, MissingOrAbsurdCountsAreSkippedOrFilledOnce) {
-    Record p = With(With(Parameter(10.0, 10.0, 10, 9), "Gestosc", QVariant()), "GLK", 10.0); // no span
-    QImage img = White(501, 101);
-    GridGeometry g;
+    // Missing or absurd counts: lines skipped, or filling the grid once.
+    p = With(With(Parameter(10.0, 10.0, 10, 9), "Gestosc", QVariant()), "GLK", 10.0); // no span
+    img = White(501, 101);
+    g = GridGeometry();
     ASSERT_TRUE(UstawZakresyP(p, g).ok());
     SetGridEdges(g, img);
     g.ColumnWidth = 7.0f;
