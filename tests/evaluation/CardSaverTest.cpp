@@ -335,7 +335,8 @@ TEST_P(CardSaver, TypedIdentificationIsStoredAndRefusalsStoreNothing) {
     QList<QStringList> offered; // the items of fields 2 and 3 in each window
     MessageRecorder recorder;
     // The batch typed (none: refused, then Esc); parameter 4 is an alternative card that stores nothing.
-    const std::tuple<int, const char*, bool> runs[] = {{1, "P-1234 K", true}, {1, "", false}, {1, "X", false}, {4, "P-1", true}};
+    const std::tuple<int, const char*, bool> runs[] = {
+        {1, "P-1234 K", true}, {1, "", false}, {1, "X", false}, {4, "P-1", true}};
     for (const auto& [parameterId, batch, saved] : runs) {
         const auto answer = kartovo::testing::WhenModalShown([&](QWidget* modal) {
             auto* w = qobject_cast<IDDanych*>(modal);

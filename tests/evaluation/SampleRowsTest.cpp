@@ -189,7 +189,8 @@ TEST(Timestamp, IntervalCarriesOverMinutesHoursAndDays) {
         SCOPED_TRACE(std::string(c.date) + " " + c.time);
         const auto ts = ComputeTimestamp(c.date, c.time, c.czasP, c.steps);
         EXPECT_EQ(ts ? ts->date + " " + ts->time : QString(), QString::fromLatin1(c.expected));
-        EXPECT_EQ(Samples(Values({1, 2}), Parameter(0, 2), Program(), Constants(), Manual(c.date, c.time)).ok(), !!*c.expected);
+        const auto samples = Samples(Values({1, 2}), Parameter(0, 2), Program(), Constants(), Manual(c.date, c.time));
+        EXPECT_EQ(samples.ok(), *c.expected != '\0');
     }
     // Individual values step by the preceding entry's section, samples by their group.
     auto r = WypX({{1.0, 3}, {2.0, 4}}, Parameter(1, 5), Program(30), Constants(), Manual("2024-05-06", "10:00"), {});

@@ -111,7 +111,7 @@ TEST(CheckCell, ThresholdAndInkAtExactlyTheirValues) {
 }
 
 // Row values: the middle of each row, rounded half to even to one place more than the format shows.
-TEST(ValueRange, EdgesAndRowValues) {
+TEST(ValueRange, EdgesRowValuesAndRefusedLimits) {
     struct Case {
         const char* name;
         Record p;
@@ -145,11 +145,9 @@ TEST(ValueRange, EdgesAndRowValues) {
         EXPECT_FALSE(IsExtendedRange(With(Parameter(1, 0), "CzyArch", no))) << no.toString().toStdString();
     for (const auto& [format, decimals] : {std::pair{"0.0", 2}, {"#,##0.000", 4}, {"0", 2}, {"", 1}})
         EXPECT_EQ(ValueDecimalsOf(format), decimals) << format;
-}
-
-TEST(ValueRange, UnusableLimitsAreRefusedByName) {
+    // Unusable limits are refused by name.
     const Record base = Parameter(12.0, 10.0);
-    const std::pair<Record, const char*> cases[] = {
+    const std::pair<Record, const char*> refused[] = {
         {Parameter(QVariant(), QVariant()), "Parametr skanowanej karty nie ma określonej górnej ani dolnej granicy (OG, OD)."},
         {Parameter(12.0, QVariant()), "Brak granicy OD oraz wartości zastępczych (DLK, WN)."},
         {Parameter(QVariant(), 10.0), "Brak granicy OG oraz wartości zastępczych (GLK, WN)."},
@@ -161,7 +159,7 @@ TEST(ValueRange, UnusableLimitsAreRefusedByName) {
         {With(base, "DL", -1e39), "Wartość DL parametru"},
         {Parameter(3e38, -3e38), "Wartość OG - OD parametru"}, // each finite, the span not
     };
-    for (const auto& [p, says] : cases) {
+    for (const auto& [p, says] : refused) {
         GridGeometry g;
         const Result<void> r = UstawZakresyP(p, g);
         EXPECT_TRUE(r.error().contains(QString::fromUtf8(says))) << qPrintable(r.error());
