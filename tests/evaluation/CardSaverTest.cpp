@@ -185,7 +185,7 @@ TEST_P(CardSaver, OlderTablesStoreWhatTheyCanAndRefuseWhatTheyMust) {
     ASSERT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
     EXPECT_EQ(r.rowsStored, 2);
     expectEvaluated(in, {120.1, 119.9}, older, 2);
-    for (const char* column : {"W1", "W5", "Srednia", "ID3", ""}) {
+    for (const char* column : {"W1", "W5", "Srednia", "ID1", "ID3", ""}) {
         SCOPED_TRACE(column);
         ScratchDatabase scratch(GetParam());
         ASSERT_TRUE(scratch.ok() && scratch.createSchema(true));
