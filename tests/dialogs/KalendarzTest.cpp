@@ -14,12 +14,6 @@
 
 using namespace kartovo;
 
-namespace {
-
-QTableView* DayTable(Kalendarz& k) { return k.monthView()->findChild<QTableView*>(); }
-
-} // namespace
-
 // The typed day number of the year: clamped to the year's length, other text ignored.
 TEST(Kalendarz, DayNumberWithinTheYearInStepWithTheCalendar) {
     const struct {
@@ -48,7 +42,7 @@ TEST(Kalendarz, DayNumberWithinTheYearInStepWithTheCalendar) {
     Kalendarz k;
     k.setDate(QDate(2024, 12, 31));
     k.show();
-    QTableView* table = DayTable(k);
+    QTableView* table = k.monthView()->findChild<QTableView*>();
     table->setFocus();
     const std::tuple<QWidget*, int, QDate, const char*> steps[] = {
         {table, Qt::Key_Left, QDate(2024, 12, 30), "365"},
@@ -66,9 +60,7 @@ TEST(Kalendarz, DayNumberWithinTheYearInStepWithTheCalendar) {
     EXPECT_EQ(k.spinner()->maximum(), 365);
 }
 
-// Beside its button, on the field's date (today for an unreadable one): a
-// typed day and Enter, a double click, or Enter on the table choose; the close
-// box and Esc cancel.
+// Beside its button, on the field's date (today for an unreadable one); the close box and Esc cancel.
 TEST(Kalendarz, ChosenOrCancelledBesideItsButton) {
     QWidget window;
     window.setGeometry(100, 100, 400, 300);
@@ -93,7 +85,7 @@ TEST(Kalendarz, ChosenOrCancelledBesideItsButton) {
             auto* k = qobject_cast<Kalendarz*>(modal);
             placedAt = k->pos();
             shown = k->date();
-            QTableView* table = DayTable(*k);
+            QTableView* table = k->monthView()->findChild<QTableView*>();
             table->setFocus();
             const QPoint centre = table->visualRect(table->selectionModel()->selectedIndexes().first()).center();
             if (c.act == 't') {

@@ -5,21 +5,7 @@
 
 using namespace kartovo;
 
-namespace {
-
-IdentificationEntries ValidEntries() {
-    IdentificationEntries e;
-    e.date = "2024-05-06";
-    e.time = "08:30";
-    e.fields = {{"Zmiana:", false, "II", true}, {"Nr partii:", true, "P-7", false}, {"Operator:", true, "Jan", false}};
-    e.notesShown = true;
-    return e;
-}
-
-// What "&Zapisz" checks, case by case: the entries of a valid window with one
-// thing changed, the first check that fails (0: none) and where the focus goes.
-} // namespace
-
+// A valid window with one thing changed: the first check that fails (0: none) and where the focus goes.
 TEST(IdentificationCheck, FirstFailingCheckWithItsFocus) {
     using F = IdentificationFocus;
     using Change = std::function<void(IdentificationEntries&)>;
@@ -49,14 +35,16 @@ TEST(IdentificationCheck, FirstFailingCheckWithItsFocus) {
     int i = 0;
     for (const auto& [change, check, focus, field] : cases) {
         SCOPED_TRACE(i++);
-        IdentificationEntries e = ValidEntries();
+        IdentificationEntries e{"2024-05-06", "08:30", {{"Zmiana:", false, "II", true}, {"Nr partii:", true, "P-7", false},
+                                {"Operator:", true, "Jan", false}}, true, false, {}};
         if (change) change(e);
         const IdentificationVerdict v = CheckIdentification(e);
         EXPECT_EQ(std::tuple(v.check, v.focus, v.field), std::tuple(check, focus, field));
         EXPECT_EQ(v.message.isEmpty(), check == 0);
-        // The field's caption names it in the operator's message.
-        if (check == 6) EXPECT_EQ(v.message, "Nie wprowadzono NR PARTII: - Popraw!");
-        if (check == 7) EXPECT_EQ(v.message, "Dla pola ZMIANA: wprowadzono wartość z poza zakresu - Popraw !");
+        if (check == 6 || check == 7) { // the field's caption names it in the operator's message
+            EXPECT_EQ(v.message, check == 6 ? "Nie wprowadzono NR PARTII: - Popraw!"
+                                            : "Dla pola ZMIANA: wprowadzono wartość z poza zakresu - Popraw !");
+        }
     }
     EXPECT_EQ(ReadIdentificationDate("06.05.2024"), QDate(2024, 5, 6));
 }

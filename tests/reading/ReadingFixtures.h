@@ -9,8 +9,7 @@
 
 namespace kartovo::testing {
 
-// A synthetic grid picture: `columns` x `rows` cells of cw x rh pixels plus the
-// last pixel row and column, as the cut-out gives it.
+// `columns` x `rows` cells of cw x rh pixels plus the last pixel row and column, as the cut-out gives it.
 struct SyntheticGrid {
     int columns = 10, rows = 20, cw = 40, rh = 20;
     int width() const { return columns * cw + 1; }
@@ -63,8 +62,7 @@ inline GridGeometry RangeOf(const ParameterRow& parameter) {
     return grid;
 }
 
-// Pixels of the strip within columns [x1, x2) that are not white, or only
-// those of `colour` when one is given.
+// Pixels within columns [x1, x2) that are not white, or only those of `colour` when one is given.
 inline int Ink(const QImage& strip, int x1, int x2, QRgb colour = 0) {
     int n = 0;
     for (int y = 0; y < strip.height(); ++y)
