@@ -18,15 +18,17 @@ namespace kartovo::test {
 struct RecordingView : PipelineView {
     QStringList statuses;
     int readButtons = -1; // -1 never set, else 0/1
-    int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1;
-    bool confirmAnswer = true;
+    int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0;
+    bool statusShown = false, confirmAnswer = true;
     bool chooseAnswer = false;
     std::int32_t chosenProgram = 1, chosenParameter = 1;
 
     void beginBusy() override { ++busyDepth; }
     void endBusy() override { --busyDepth; }
     void setStatus(const QString& text) override { statuses << text; }
-    void setProgress(int p) override { maxProgress = std::max(maxProgress, p); }
+    void showStatus(bool visible) override { statusShown = visible; }
+    // The bar sits over the status line's end: it moves only with the line shown.
+    void setProgress(int p) override { maxProgress = std::max(maxProgress, p), progressUnderHiddenStatus += !statusShown; }
     void setReadButtons(bool readable) override { readButtons = readable ? 1 : 0; }
     bool confirmIdentification(const Record&, const Record&) override { return ++confirmations, confirmAnswer; }
     // As the window shows them: through the program's message window.

@@ -24,6 +24,7 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     EXPECT_EQ(std::pair(card.Grid.RangeBottom, card.Grid.RangeTop), std::pair(19.90f, 20.10f));
     EXPECT_EQ(m_view.statuses.last(), QStringLiteral("Gotowy do czytania"));
     EXPECT_EQ(std::tuple(m_view.readButtons, m_view.busyDepth, m_view.maxProgress), std::tuple(1, 0, 100));
+    EXPECT_EQ(std::pair(m_view.statusShown, m_view.progressUnderHiddenStatus), std::pair(true, 0));
 
     // P1 is the cleaned grid cut-out with the grid drawn over it; the working
     // file holds the cleaned black-and-white cut-out without the grid.
