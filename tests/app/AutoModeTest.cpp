@@ -22,8 +22,6 @@ class AutoModeTest : public PipelineTest {
 protected:
     void SetUp() override {
         PipelineTest::SetUp();
-        m_folder = m_dir.filePath(QStringLiteral("wymiana"));
-        QDir().mkpath(m_folder);
         m_processor = std::make_unique<AutoCardProcessor>(m_conn, m_base, m_pictures);
         m_processor->setOptions(m_options);
         m_mode = makeMode([this](QImage picture) { return m_processor->process(std::move(picture)); });
@@ -74,7 +72,6 @@ protected:
     QByteArray sampleCard() { return png(render(cardSpec(1), 150.0, m_sample)); }
     QByteArray individualCard(const std::vector<CellMark>& marks) { return png(render(cardSpec(2, 2), 150.0, marks)); }
 
-    QString m_folder;
     std::unique_ptr<AutoCardProcessor> m_processor;
     std::unique_ptr<AutoMode> m_mode;
     QStringList m_log;

@@ -15,15 +15,13 @@ namespace {
 // The operator's day with the main window: a card read by hand, then
 // automatic mode on (the first look at once, stored without any window, the
 // stored file deleted as configured, the refused one kept) and off again.
-class AutoWindowTest : public CardWindowTest {};
+using AutoWindowTest = CardWindowTest;
 
 TEST_F(AutoWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
-    const QString folder = m_dir.filePath(QStringLiteral("wymiana"));
-    QDir().mkpath(folder);
     const QImage card = render(cardSpec(1), 150.0, Marks(5, [](int s) { return s; }));
     QImage white(600, 800, QImage::Format_RGB32);
     white.fill(Qt::white);
-    const QString stored = folder + QStringLiteral("/karta.png"), refused = folder + QStringLiteral("/pusta.png");
+    const QString stored = m_folder + QStringLiteral("/karta.png"), refused = m_folder + QStringLiteral("/pusta.png");
     ASSERT_TRUE(card.save(stored) && white.save(refused));
     for (const QString& f : {stored, refused}) WriteFile(f, FileBytes(f));
     auto* command1 = control<QPushButton>("Command1");
@@ -34,18 +32,17 @@ TEST_F(AutoWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     for (const char* command : {"Command4", "Command7", "Command10"}) QTest::mouseClick(control(command), Qt::LeftButton);
     ASSERT_TRUE(m_window->hasUnsavedCard());
 
-    m_window->optionsPanel()->exchangeFolderField()->setText(folder); // without the separator
+    m_window->optionsPanel()->exchangeFolderField()->setText(m_folder); // without the separator
     EXPECT_TRUE(command1->isEnabled());
     control<QCheckBox>("SSCheck4")->setChecked(true);
-    auto rows = [] { return Conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount(); };
-    const int before = rows();
+    const int before = rows(1);
     QTest::mouseClick(command1, Qt::LeftButton);
     EXPECT_TRUE(m_window->run().autoMode);
     EXPECT_FALSE(m_window->hasUnsavedCard()) << "the operator's card is dropped";
     EXPECT_EQ(m_window->reading().MeasurementCount(), 0);
     for (const char* name : {"Command2", "Command4", "Command6", "Command7", "Command13"})
         EXPECT_FALSE(control(name)->isEnabled()) << name;
-    QTRY_COMPARE_WITH_TIMEOUT(rows(), before + 1, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(1), before + 1, 20000);
     QTRY_VERIFY(!QFile::exists(stored));
     EXPECT_TRUE(QFile::exists(refused));
     const QString status = control<QLabel>("LabelAuto")->text();
@@ -60,7 +57,7 @@ TEST_F(AutoWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     EXPECT_FALSE(m_window->run().autoMode);
     EXPECT_FALSE(timer->isActive());
     for (const char* name : {"Command2", "Command4", "Command6"}) EXPECT_TRUE(control(name)->isEnabled()) << name;
-    EXPECT_EQ(rows(), before + 1);
+    EXPECT_EQ(rows(1), before + 1);
 }
 
 } // namespace

@@ -31,8 +31,6 @@ protected:
     void SetUp() override {
         PipelineTest::SetUp();
         if (!QFileInfo(KartovoBinary()).isExecutable()) GTEST_SKIP() << "kartovo not built at " << KartovoBinary().toStdString();
-        m_folder = m_dir.filePath(QStringLiteral("wymiana"));
-        QDir().mkpath(m_folder);
     }
     void TearDown() override {
         m_pg.close();
@@ -85,11 +83,7 @@ protected:
     }
     // Standard error of a running station until `text` shows (or 40 s pass).
     static bool WaitFor(QProcess& p, QString& log, const QString& text) {
-        for (int i = 0; i < 200 && !log.contains(text); ++i) {
-            p.waitForReadyRead(200);
-            log += QString::fromUtf8(p.readAllStandardError());
-        }
-        return log.contains(text);
+        return testing::WaitUntil([&] { return (log += QString::fromUtf8(p.readAllStandardError())).contains(text); }, 40000);
     }
 
     // A server with the demo data, its variables set as for the script's caller; false without PostgreSQL.
@@ -134,7 +128,6 @@ protected:
         return p.waitForFinished(60000) && p.exitCode() == 0;
     }
 
-    QString m_folder;
     QString m_serverDir, m_pgIni;
     QByteArray m_oldOdbc;
     DbConnection m_pg;

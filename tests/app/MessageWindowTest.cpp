@@ -50,8 +50,8 @@ TEST(MessageWindow, IconAndTextFollowTheRequest) {
     EXPECT_LE(shortQuestion.findChild<QPushButton*>(QStringLiteral("Command2"))->geometry().right(), shortQuestion.width());
 }
 
-// Only "&OK" / "TAK" answers yes: Enter takes the default (or focused)
-// button, Esc and the window's frame answer no.
+// Through the installed presenter, modally: only "&OK" / "TAK" answers yes; Enter takes the
+// default (or focused) button, Esc and the window's frame answer no.
 TEST(MessageWindow, KeysAndButtonsGiveTheAnswer) {
     enum Act { Enter, TabEnter, Esc, Close, Click };
     const struct {
@@ -60,31 +60,23 @@ TEST(MessageWindow, KeysAndButtonsGiveTheAnswer) {
         bool answer;
     } cases[] = {{128, Enter, true}, {128 + kDefaultSecondButton, Enter, false}, {128, TabEnter, false},
                  {128, Esc, false},  {128, Close, false},                        {16, Click, true}};
-    for (const auto& c : cases) {
-        MessageWindow w(Request(QStringLiteral("Dalej?"), c.style >= 128, c.style));
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-        if (c.act == Enter) QTest::keyClick(&w, Qt::Key_Return);
-        if (c.act == TabEnter) QTest::keyClick(&w, Qt::Key_Tab);
-        if (c.act == TabEnter) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        if (c.act == Esc) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        if (c.act == Close) w.close();
-        if (c.act == Click) QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
-        EXPECT_EQ(w.answer(), c.answer) << c.style << " " << c.act;
-        EXPECT_FALSE(w.isVisible()) << c.style << " " << c.act;
-    }
-}
-
-TEST(MessageWindow, InstalledPresenterAsksModally) {
     MessageWindow::install();
-    for (const bool yes : {true, false}) {
-        QTimer::singleShot(0, [yes] {
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, [&c] {
             auto* w = qobject_cast<MessageWindow*>(QApplication::activeModalWidget());
             ASSERT_NE(w, nullptr);
-            QTest::keyClick(w, yes ? Qt::Key_Return : Qt::Key_Escape);
+            ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+            if (c.act == Enter) QTest::keyClick(w, Qt::Key_Return);
+            if (c.act == TabEnter) QTest::keyClick(w, Qt::Key_Tab);
+            if (c.act == TabEnter) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            if (c.act == Esc) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            if (c.act == Close) w->close();
+            if (c.act == Click) QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
         });
-        EXPECT_EQ(AskQuestion(QStringLiteral("Czy kontynuować?")), yes);
-        EXPECT_EQ(QuestionAnswer(), yes);
+        if (c.style >= 128) EXPECT_EQ(AskQuestion(QStringLiteral("Dalej?"), 2, c.style), c.answer) << c.style << " " << c.act;
+        else ShowMessage(QStringLiteral("Dalej?"), 2, c.style);
+        EXPECT_EQ(QuestionAnswer(), c.answer) << c.style << " " << c.act;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     }
     SetMessagePresenter({});
 }

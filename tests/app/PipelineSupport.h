@@ -72,6 +72,8 @@ protected:
             ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), r));
         }
         QDir().mkpath(m_dir.filePath(QStringLiteral("work")));
+        m_folder = m_dir.filePath(QStringLiteral("wymiana"));
+        QDir().mkpath(m_folder);
         m_options.convertToBW = true;
     }
 
@@ -105,7 +107,7 @@ protected:
         return state;
     }
 
-    QString m_demo, m_ini;
+    QString m_demo, m_ini, m_folder; // m_folder: the exchange folder
     DbConnection m_conn;
     BaseSettings m_base;
     CardPictures m_pictures;

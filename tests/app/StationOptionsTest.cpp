@@ -8,10 +8,8 @@
 
 using namespace kartovo;
 
-namespace {
-class StationOptionsTest : public test::AppTest {};
+using StationOptionsTest = test::AppTest;
 const QString kStart = QStringLiteral("Start");
-} // namespace
 
 // Stored values as other programs leave them, and what the station makes of each.
 TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
@@ -100,14 +98,11 @@ TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
     write(o);
     EXPECT_EQ(stored(kStart, QStringLiteral("Automat2")), QStringLiteral("0"));
     EXPECT_EQ(stored(kStart, QStringLiteral("Rozdzielczosc")), QStringLiteral("100"));
-    const StationOptions back = ReadStationOptions(SettingsStore());
-    EXPECT_EQ(std::tie(back.exchangeFolder, back.initialFolder, back.thresholdCaption, back.stationName),
-              std::tie(o.exchangeFolder, o.initialFolder, o.thresholdCaption, o.stationName));
-    EXPECT_EQ(std::tie(back.askConfirmation, back.deleteProcessedFile, back.processAutomatically, back.convertToBW,
-                       back.removeNoise, back.colourFilter),
-              std::make_tuple(true, true, false, false, true, true));
-    EXPECT_EQ(std::tie(back.conversionSensitivity, back.filterSensitivity, back.rotation, back.filterColour,
-                       back.filterRed, back.filterGreen, back.filterBlue, back.settleSeconds),
-              std::make_tuple(-1, 1, 2, 1, 255, 17, 3, 4));
-    EXPECT_TRUE(back.invalidNumbers.isEmpty());
+    const auto fields = [](const StationOptions& s) {
+        return std::tie(s.exchangeFolder, s.initialFolder, s.thresholdCaption, s.askConfirmation, s.deleteProcessedFile,
+                        s.processAutomatically, s.convertToBW, s.removeNoise, s.colourFilter, s.conversionSensitivity,
+                        s.filterSensitivity, s.rotation, s.filterColour, s.filterRed, s.filterGreen, s.filterBlue,
+                        s.scanResolution, s.settleSeconds, s.stationName, s.invalidNumbers);
+    };
+    EXPECT_EQ(fields(ReadStationOptions(SettingsStore())), fields(o));
 }
