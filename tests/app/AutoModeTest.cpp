@@ -1,4 +1,4 @@
-#include "PipelineSupport.h"
+#include "AppTestSupport.h"
 
 #include "app/AutoMode.h"
 #include "db/StoredCards.h"

@@ -1,4 +1,4 @@
-#include "PipelineSupport.h"
+#include "AppTestSupport.h"
 
 #include "acquisition/SaneTestConfig.h"
 #include "app/AutoMode.h"

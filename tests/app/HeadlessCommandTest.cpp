@@ -1,4 +1,4 @@
-#include "PipelineSupport.h"
+#include "AppTestSupport.h"
 #include "db/DbTestSupport.h"
 
 #include "platform/SettingsStore.h"

@@ -1,4 +1,4 @@
-#include "PipelineSupport.h"
+#include "AppTestSupport.h"
 
 #include "imaging/ImageFile.h"
 #include "platform/WorkingFolder.h"

@@ -118,7 +118,8 @@ TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
 
 // A normal close saves the panel's choices (never the main program's); Esc ends without saving.
 TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
-    configureDatabaseFile();
+    set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("1"));
+    set(kStart, QStringLiteral("Sciezka"), databaseFolder());
     set(kStart, QStringLiteral("InitDir"), QStringLiteral("/karty"));
     set(kStart, QStringLiteral("AutoDir"), QStringLiteral("/wymiana/"));
     set(kStart, QStringLiteral("Procent"), QStringLiteral("1%"));
