@@ -133,8 +133,7 @@ protected:
         m_options.convertToBW = true;
     }
 
-    // A card for parameter `id` laid out like `layoutId`'s row (for ids whose
-    // row cannot be drawn or does not exist).
+    // A card for parameter `id` drawn with `layoutId`'s row (for ids whose own row cannot be drawn).
     CardSpec cardSpec(int id, int layoutId = 1) {
         CardSpec s;
         s.id = id;
