@@ -288,21 +288,12 @@ TEST_F(CardWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     EXPECT_EQ(rows(1), before + 1);
 }
 
-// The window with the scanner library limited to its virtual test and file devices.
-class ScanCommandTest : public CardWindowTest {
-protected:
-    void SetUp() override {
-        kartovo::testing::SaneTestConfig::install();
-        CardWindowTest::SetUp();
-        m_scans = m_window->findChild<ScanController*>();
-        ASSERT_NE(m_scans, nullptr);
-    }
-    ScanController* m_scans = nullptr;
-};
-
 // The chosen scanner and resolution reach the device; a failed scan drops the card before it and
 // leaves nothing to read; a scanned card is ready to read; while the device works the commands wait.
-TEST_F(ScanCommandTest, ScansFromTheChosenScannerFailedAndRead) {
+TEST_F(CardWindowTest, ScansFromTheChosenScannerFailedAndRead) {
+    kartovo::testing::SaneTestConfig::install(); // the virtual test and file devices only
+    auto* scans = m_window->findChild<ScanController*>();
+    ASSERT_NE(scans, nullptr);
     auto chooser = testing::WhenModalShown([](QWidget* modal) {
         auto* list = modal->findChild<QListWidget*>(QStringLiteral("List1"));
         for (int i = 0; list && i < list->count(); ++i)
@@ -314,7 +305,7 @@ TEST_F(ScanCommandTest, ScansFromTheChosenScannerFailedAndRead) {
     StationOptions options = m_window->optionsPanel()->options();
     options.scanResolution = 100;
     m_window->optionsPanel()->applyOptions(options);
-    const ScanSettings settings = m_scans->nextScanSettings();
+    const ScanSettings settings = scans->nextScanSettings();
     EXPECT_EQ(std::tie(settings.device, settings.resolution, settings.mode),
               std::tuple(QStringLiteral("test:1"), 100, QStringLiteral("Color")));
 
@@ -327,12 +318,12 @@ TEST_F(ScanCommandTest, ScansFromTheChosenScannerFailedAndRead) {
         choose(write(1, {}, QStringLiteral("wczesniejsza.png"))); // parameter 1; the scan brings 9
         ASSERT_TRUE(m_window->cards()->card().DialogAccepted);
         m_messages.clear();
-        m_scans->setDeviceOptions({{QStringLiteral("filename"), file}, {QStringLiteral("status"), true}});
-        QSignalSpy ended(m_scans, &ScanController::scanEnded);
+        scans->setDeviceOptions({{QStringLiteral("filename"), file}, {QStringLiteral("status"), true}});
+        QSignalSpy ended(scans, &ScanController::scanEnded);
         control<QPushButton>("Command2")->setFocus();
         QTest::keyClick(control<QPushButton>("Command2"), Qt::Key_Return); // Enter on the focused button
-        ASSERT_TRUE(m_scans->busy());
-        EXPECT_FALSE(m_scans->Command2Click());
+        ASSERT_TRUE(scans->busy());
+        EXPECT_FALSE(scans->Command2Click());
         const qsizetype dialogs = m_dialogFolders.size();
         QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
         EXPECT_EQ(m_dialogFolders.size(), dialogs);
