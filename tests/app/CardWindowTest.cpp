@@ -37,15 +37,10 @@ class CardWindowTest : public PipelineTest {
 protected:
     void SetUp() override {
         PipelineTest::SetUp();
-        DatabaseConfig config;
-        config.dbType = QStringLiteral("MDB");
-        config.dbFolder = m_demo;
-        ASSERT_TRUE(DbSession::instance().open(config));
+        ASSERT_TRUE(DbSession::instance().open({.dbType = QStringLiteral("MDB"), .dbFolder = m_demo}));
         ASSERT_EQ(LoadBaseSettings(Conn(), DbSession::instance().baseSettings()), BaseSettingsOutcome::Loaded);
         m_window = std::make_unique<MainWindow>();
-        StationOptions options;
-        options.convertToBW = true;
-        m_window->optionsPanel()->applyOptions(options);
+        m_window->optionsPanel()->applyOptions({.convertToBW = true});
         m_window->run().initialFolder = QStringLiteral("/poczatek/");
         m_window->cards()->setFileDialog([this](const QString&, const QString&, const QString& folder) {
             m_dialogFolders << folder;

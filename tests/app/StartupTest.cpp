@@ -118,11 +118,8 @@ TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
 
 // A normal close saves the panel's choices (never the main program's); Esc ends without saving.
 TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
-    set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("1"));
-    set(kStart, QStringLiteral("Sciezka"), databaseFolder());
-    set(kStart, QStringLiteral("InitDir"), QStringLiteral("/karty"));
-    set(kStart, QStringLiteral("AutoDir"), QStringLiteral("/wymiana/"));
-    set(kStart, QStringLiteral("Procent"), QStringLiteral("1%"));
+    test::WriteFile(m_iniPath, "[Baza]\nTypBazy=1\n[Start]\nInitDir=/karty\nAutoDir=/wymiana/\nProcent=1%\nSciezka=" +
+                                   databaseFolder().toUtf8());
     auto w = makeWindow();
     ASSERT_TRUE(w->start());
     OptionsPanel& panel = *w->optionsPanel();
