@@ -75,8 +75,7 @@ struct RecordingView : PipelineView {
     QStringList statuses;
     int readButtons = -1; // -1 never set, else 0/1
     int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0;
-    bool statusShown = false, confirmAnswer = true;
-    bool chooseAnswer = false;
+    bool statusShown = false, confirmAnswer = true, chooseAnswer = false;
     std::int32_t chosenProgram = 1, chosenParameter = 1;
 
     void beginBusy() override { ++busyDepth; }

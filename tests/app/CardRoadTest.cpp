@@ -164,11 +164,9 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     m_view.chosenProgram = 2;
     m_view.chosenParameter = 5;
     const CardState card = run(render(cardSpec(12)), true);
-    EXPECT_EQ(m_view.choices, 1);
-    EXPECT_TRUE(card.DialogAccepted);
-    EXPECT_TRUE(card.ChosenByHand);
-    EXPECT_EQ(card.CardParameter.ID.toInt(), 5);
-    EXPECT_EQ(card.ControlProgram.value(QStringLiteral("ID")).toInt(), 2);
+    EXPECT_EQ(std::tuple(m_view.choices, card.DialogAccepted, card.ChosenByHand, card.CardParameter.ID.toInt(),
+                         card.ControlProgram.value(QStringLiteral("ID")).toInt()),
+              std::tuple(1, true, true, 5, 2));
     EXPECT_FLOAT_EQ(card.Grid.RangeTop, 8.04f); // extended range of parameter 5
     EXPECT_EQ(m_pictures.image(Picture::P1).pixel(0, 5), kGridLineColour);
     m_view.chooseAnswer = false; // a cancelled choice leaves the card refused
@@ -334,8 +332,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     for (const QString& name : kept) EXPECT_EQ(FileBytes(path(name)), files[name]) << name.toStdString();
 }
 
-// Taken once unchanged for exactly AutoZwloka seconds; a time ahead of the
-// clock counts from the first look that saw the file as it is.
+// Taken once unchanged for exactly AutoZwloka seconds; a time ahead counts from the first look at it.
 TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     set(QStringLiteral("Start"), QStringLiteral("AutoZwloka"), QStringLiteral("7"));
     m_mode->setSettleMs(ReadStationOptions(SettingsStore()).settleSeconds * 1000);
@@ -444,8 +441,7 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(m_mode->tick().stored, 1);
 }
 
-// The database lost: before a look nothing is taken; mid-look the card and the one claimed ahead go
-// back, stored once later in order.
+// The database lost before or mid-look: every file waits, one claimed ahead goes back; later each stored once.
 TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
     WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
@@ -603,8 +599,7 @@ protected:
     DatabaseConfig m_pgConfig;
 };
 
-// Run after run on one database: the status, the rows stored, what is said, and a JSON line per
-// file read; the files given are only ever read.
+// Run after run on one database: status, rows stored, what is said, a JSON line a file; files only read.
 TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     auto file = [this](const char* name) { return m_dir.filePath(QLatin1String(name)); };
     // Cards (the first with ten marks), a JPEG cut short, a blank page, a refused card, a broken file.
