@@ -30,11 +30,10 @@ namespace {
 // A good card identified, its grid cut out, cleaned and drawn; the cleaning steps in their order.
 TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     const CardState card = run(render(cardSpec(1)), true);
-    EXPECT_TRUE(card.DialogAccepted);
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(card.CardParameter.ID.toInt(), 1);
-    EXPECT_EQ(card.ControlProgram.value(QStringLiteral("ID")).toInt(), 1);
-    EXPECT_EQ(card.CodeBits, QStringLiteral("1"));
+    EXPECT_EQ(std::tuple(card.DialogAccepted, card.CardParameter.ID.toInt(),
+                         card.ControlProgram.value(QStringLiteral("ID")).toInt(), card.CodeBits),
+              std::tuple(true, 1, 1, QStringLiteral("1")));
     EXPECT_EQ(std::pair(card.Grid.RangeBottom, card.Grid.RangeTop), std::pair(19.90f, 20.10f));
     EXPECT_EQ(m_view.statuses.last(), QStringLiteral("Gotowy do czytania"));
     EXPECT_EQ(std::tuple(m_view.readButtons, m_view.busyDepth, m_view.maxProgress), std::tuple(1, 0, 100));
@@ -55,9 +54,8 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
         EXPECT_TRUE(grey == 0 || grey == 255) << "not black and white at x " << x;
     }
 
-    m_options.colourFilter = true;
-    m_options.removeNoise = true;
-    m_options.filterRed = 255; // keeps nothing as ink: every later step sees white
+    // Red kept up to 255 leaves nothing as ink: every later step sees white.
+    m_options = {.convertToBW = true, .removeNoise = true, .colourFilter = true, .filterRed = 255};
     ASSERT_TRUE(run(render(cardSpec(1)), false).DialogAccepted);
     const QStringList order{QStringLiteral("Konwertuję obraz na B&W"), QStringLiteral("Filtruję kolory"),
                             QStringLiteral("Usuwam z obrazu szum"), QStringLiteral("Gotowy do czytania")};
@@ -89,8 +87,7 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     const bool blank = r.picture == RefusalCase::Blank;
 
     const CardState shown = run(img, true);
-    EXPECT_FALSE(shown.DialogAccepted);
-    EXPECT_EQ(shown.Refusal, r.text);
+    EXPECT_EQ(std::pair(shown.DialogAccepted, shown.Refusal), std::pair(false, r.text));
     EXPECT_EQ(messages(), QStringList{r.text});
     // Without markers there is no grid to assign by hand: no question.
     EXPECT_EQ(questions(), blank ? QStringList() : QStringList{CardPipeline::manualChoiceQuestion()});
@@ -114,14 +111,12 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     if (!blank) EXPECT_LT(outline.left(), shown.GridRect.left());
     if (!blank) EXPECT_EQ(outline.right(), shown.GridRect.x() + shown.GridRect.width());
     if (!blank) EXPECT_EQ(outline.size(), m_pictures.image(Picture::P4).size());
-    EXPECT_EQ(m_view.choices, 0); // the question was answered NIE
-    EXPECT_EQ(m_view.readButtons, 0);
+    EXPECT_EQ(std::pair(m_view.choices, m_view.readButtons), std::pair(0, 0)); // the question was answered NIE
     EXPECT_EQ(m_view.statuses.last(), CardPipeline::refusedStatusText(shown));
 
     m_messages.clear();
     const CardState silent = run(img, false);
-    EXPECT_FALSE(silent.DialogAccepted);
-    EXPECT_EQ(silent.Refusal, r.text);
+    EXPECT_EQ(std::pair(silent.DialogAccepted, silent.Refusal), std::pair(false, r.text));
     EXPECT_TRUE(m_messages.empty());
 }
 
@@ -416,8 +411,7 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const QString host = QFileInfo(QDir(m_mode->claimFolder()).absolutePath()).fileName().section(u'-', 1, -2);
     const QString deadClaim = m_folder + QStringLiteral("/.kartovo-%1-%2").arg(host).arg(dead);
     const QString otherClaim = m_folder + QStringLiteral("/.kartovo-innykomputer-17");
-    QDir().mkpath(deadClaim);
-    QDir().mkpath(otherClaim);
+    for (const QString& claim : {deadClaim, otherClaim}) QDir().mkpath(claim);
     WriteFile(deadClaim + QStringLiteral("/karta1.png"), sampleCard());
     WriteFile(otherClaim + QStringLiteral("/karta2.png"), individualCard(m_individual));
 
@@ -685,9 +679,8 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     }
     // The recognised card: its program, code, grid and every mark read.
     ASSERT_FALSE(read.isEmpty());
-    EXPECT_EQ(read[0]["program"].toInt(), 1);
-    EXPECT_EQ(read[0]["code"].toString(), QStringLiteral("1"));
-    EXPECT_EQ(read[0]["name"].toString(), cardSpec(1).name);
+    EXPECT_EQ(std::tuple(read[0]["program"].toInt(), read[0]["code"].toString(), read[0]["name"].toString()),
+              std::tuple(1, QStringLiteral("1"), cardSpec(1).name));
     EXPECT_FALSE(read[6].contains(QStringLiteral("name"))) << "a refused card has none";
     const QJsonArray grid = read[0]["grid"].toArray();
     ASSERT_EQ(grid.size(), 4);
@@ -724,9 +717,7 @@ TEST_P(Stations, ThreeStationsStoreEveryCardExactlyOnce) {
         EXPECT_EQ(o.status, 0) << o.errors.toStdString();
         logs += o.errors;
     }
-    const QMap<QString, int> counts = RowsPerCard(db, before);
-    EXPECT_EQ(counts.size(), cards) << logs.toStdString();
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) EXPECT_EQ(it.value(), 2) << "W1 " << it.key().toStdString();
+    EXPECT_EQ(RowsPerCard(db, before).values(), QList<int>(cards, 2)) << "two rows a card; " << logs.toStdString();
     EXPECT_EQ(db.query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty]")).recordCount(), cards);
     EXPECT_EQ(logs.count(QStringLiteral(": zapisany,")), cards) << logs.toStdString();
     EXPECT_EQ(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), cards);
@@ -773,9 +764,7 @@ TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
     log += finish(station).errors;
 
     ASSERT_TRUE(m_pg.open(m_pgConfig)) << m_pg.lastError().description.toStdString();
-    const QMap<QString, int> counts = RowsPerCard(m_pg, before);
-    EXPECT_EQ(counts.size(), 2);
-    for (int n : counts) EXPECT_EQ(n, 2);
+    EXPECT_EQ(RowsPerCard(m_pg, before).values(), (QList<int>{2, 2}));
     EXPECT_EQ(log.count(QStringLiteral("brak połączenia z bazą danych")), 1) << "logged once: " << log.toStdString();
 }
 

@@ -180,7 +180,6 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     EXPECT_TRUE(m_window->cards()->card().ImagePath.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(tempBmp()));
 
-
     const QString folder = m_window->run().initialFolder, cards = m_dir.filePath(QStringLiteral("karty"));
     QDir().mkpath(cards);
     const QString b = cards + QStringLiteral("/b.jpg");
@@ -294,9 +293,7 @@ TEST_F(CardWindowTest, ScansFromTheChosenScannerFailedAndRead) {
     });
     m_window->optionsPanel()->scannerButton()->click();
     EXPECT_EQ(stored(QStringLiteral("Start"), QStringLiteral("Skaner")), QStringLiteral("test:1"));
-    StationOptions options = m_window->optionsPanel()->options();
-    options.scanResolution = 100;
-    m_window->optionsPanel()->applyOptions(options);
+    m_window->optionsPanel()->applyOptions({.convertToBW = true, .scanResolution = 100});
     const ScanSettings settings = scans->nextScanSettings();
     EXPECT_EQ(std::tie(settings.device, settings.resolution, settings.mode),
               std::tuple(QStringLiteral("test:1"), 100, QStringLiteral("Color")));
