@@ -1,6 +1,11 @@
 #pragma once
 
+#include "CardRenderer.h"
+#include "app/CardPipeline.h"
 #include "common/TestHelpers.h"
+#include "db/BaseSettings.h"
+#include "db/Connection.h"
+#include "db/DemoDatabase.h"
 #include "platform/Messages.h"
 #include "platform/SettingsStore.h"
 #include "platform/WorkingFolder.h"
@@ -8,8 +13,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <vector>
 
 namespace kartovo::test {
@@ -52,10 +60,6 @@ protected:
         QFile(folder + u'/' + fileName).open(QIODevice::WriteOnly);
         return folder;
     }
-    void configureDatabaseFile() {
-        set(QStringLiteral("Baza"), QStringLiteral("TypBazy"), QStringLiteral("1"));
-        set(QStringLiteral("Start"), QStringLiteral("Sciezka"), databaseFolder());
-    }
     QStringList questions() const { return m_recorder.texts(true); }
     QStringList messages() const { return m_recorder.texts(false); }
 
@@ -64,6 +68,105 @@ protected:
     testing::MessageRecorder m_recorder;
     std::vector<MessageRequest>& m_messages = m_recorder.requests;
     bool& m_answer = m_recorder.answer;
+};
+
+// Records what the pipeline shows and answers its windows as told.
+struct RecordingView : PipelineView {
+    QStringList statuses;
+    int readButtons = -1; // -1 never set, else 0/1
+    int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0;
+    bool statusShown = false, confirmAnswer = true, chooseAnswer = false;
+    std::int32_t chosenProgram = 1, chosenParameter = 1;
+
+    void beginBusy() override { ++busyDepth; }
+    void endBusy() override { --busyDepth; }
+    void setStatus(const QString& text) override { statuses << text; }
+    void showStatus(bool visible) override { statusShown = visible; }
+    // The bar sits over the status line's end: it moves only with the line shown.
+    void setProgress(int p) override { maxProgress = std::max(maxProgress, p), progressUnderHiddenStatus += !statusShown; }
+    void setReadButtons(bool readable) override { readButtons = readable ? 1 : 0; }
+    bool confirmIdentification(const Record&, const Record&) override { return ++confirmations, confirmAnswer; }
+    // As the window shows them: through the program's message window.
+    void showMessage(const QString& text) override { ShowMessage(text, 2, 16); }
+    bool askQuestion(const QString& text) override { return AskQuestion(text, 2, 16); }
+    bool chooseProgram(std::int32_t& program, std::int32_t& parameter) override {
+        ++choices, program = chosenProgram, parameter = chosenParameter;
+        return chooseAnswer;
+    }
+};
+
+// `count` marks, one a section from section 1, each in the row `row` gives it.
+inline std::vector<CellMark> Marks(int count, const std::function<int(int)>& row) {
+    std::vector<CellMark> marks;
+    for (int s = 1; s <= count; ++s) marks.push_back({s, row(s)});
+    return marks;
+}
+inline int LastId(DbConnection& db) {
+    return db.query(QStringLiteral("Select max(ID) as M from [SPC_Baza]")).rows().value(0).value(QStringLiteral("M")).toInt();
+}
+
+// The demo database plus copies of parameter 1 (TypKarty Null): 20 of a missing program, 21
+// without OG and OD, 22 without IDP, 23 with an IDP that is no whole number.
+class PipelineTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        m_demo = m_dir.filePath(QStringLiteral("demo"));
+        QString error;
+        m_ini = CreateDemoDatabase(m_demo, &error);
+        ASSERT_FALSE(m_ini.isEmpty()) << error.toStdString();
+        ASSERT_TRUE(m_conn.openSqliteFile(m_demo + QStringLiteral("/Norv.mdb")));
+        ASSERT_EQ(LoadBaseSettings(m_conn, m_base), BaseSettingsOutcome::Loaded);
+        const std::tuple<int, QVariant, QVariant, QVariant> extra[] = {
+            {20, 99, 12.0, 10.0}, {21, 1, QVariant(), QVariant()}, {22, QVariant(), 12.0, 10.0}, {23, 1.5, 12.0, 10.0}};
+        for (const auto& [id, idp, og, od] : extra) {
+            Record r = m_conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
+            for (const auto& [column, value] : {std::pair{"ID", QVariant(id)}, {"IDP", idp}, {"TypKarty", QVariant()},
+                                                {"OG", og}, {"OD", od}})
+                r.set(QLatin1String(column), value);
+            ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), r));
+        }
+        QDir().mkpath(m_dir.filePath(QStringLiteral("work")));
+        m_folder = m_dir.filePath(QStringLiteral("wymiana"));
+        QDir().mkpath(m_folder);
+        m_options.convertToBW = true;
+    }
+
+    // A card for parameter `id` drawn with `layoutId`'s row (for ids whose own row cannot be drawn).
+    CardSpec cardSpec(int id, int layoutId = 1) {
+        CardSpec s;
+        s.id = id;
+        const Recordset rows = m_conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=%1").arg(layoutId));
+        s.parameter = rows.rows().value(0);
+        s.parameter.set(QStringLiteral("ID"), id);
+        s.name = s.parameter.value(QStringLiteral("Nazwa")).toString();
+        return s;
+    }
+
+    QImage render(const CardSpec& s, double dpi = 150.0, const std::vector<CellMark>& marks = {{1, 3}, {2, 10}}) {
+        QString why;
+        QImage img = RenderCard(s, CardStyle(), dpi, marks, 7, &why);
+        EXPECT_FALSE(img.isNull()) << why.toStdString();
+        return img;
+    }
+
+    // Runs the pipeline on `card` as the program hands it a decoded picture.
+    CardState run(const QImage& card, bool showMessages) {
+        CardState state;
+        state.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
+        CardPipeline pipeline(state, m_pictures, m_conn, m_base);
+        pipeline.setView(&m_view);
+        pipeline.setOptions(m_options);
+        pipeline.ZaladujPlikGraf(showMessages, card);
+        return state;
+    }
+
+    QString m_demo, m_ini, m_folder; // m_folder: the exchange folder
+    DbConnection m_conn;
+    BaseSettings m_base;
+    CardPictures m_pictures;
+    RecordingView m_view;
+    StationOptions m_options;
 };
 
 } // namespace kartovo::test

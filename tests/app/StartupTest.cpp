@@ -1,22 +1,45 @@
 #include "AppTestSupport.h"
 
+#include "app/StationOptions.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/MessageWindow.h"
 #include "app/ui/OptionsPanel.h"
 #include "db/Connection.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
+#include <tuple>
 
 using namespace kartovo;
 
 namespace {
 
 const QString kStart = QStringLiteral("Start");
+using StationOptionsTest = test::AppTest;
+
+MessageRequest Request(const QString& text, bool question = false, int style = 16) {
+    MessageRequest r;
+    r.text = text, r.style = style, r.question = question;
+    return r;
+}
+
+// Which stock icon the icon area shows.
+QString ShownIcon(const MessageWindow& w) {
+    const auto icon = [&w](const QString& name) { return w.findChild<QLabel*>(name)->pixmap().toImage(); };
+    for (const QString name : {"Image2", "Image3", "Image4", "Image5"})
+        if (icon(name) == icon(QStringLiteral("Image1"))) return name;
+    return {};
+}
 
 // The main window on the test's settings; database start-up and program end recorded.
 class StartupTest : public test::AppTest {
@@ -31,9 +54,7 @@ protected:
         return w;
     }
     template <typename T = QWidget> static T* child(const MainWindow& w, const char* name) {
-        T* c = w.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(c, nullptr) << name;
-        return c;
+        return w.findChild<T*>(QLatin1String(name));
     }
     // Clicks a check box or option near its left edge, where the box itself is.
     static void clickBox(QWidget* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
@@ -97,10 +118,8 @@ TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
 
 // A normal close saves the panel's choices (never the main program's); Esc ends without saving.
 TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
-    configureDatabaseFile();
-    set(kStart, QStringLiteral("InitDir"), QStringLiteral("/karty"));
-    set(kStart, QStringLiteral("AutoDir"), QStringLiteral("/wymiana/"));
-    set(kStart, QStringLiteral("Procent"), QStringLiteral("1%"));
+    test::WriteFile(m_iniPath, "[Baza]\nTypBazy=1\n[Start]\nInitDir=/karty\nAutoDir=/wymiana/\nProcent=1%\nSciezka=" +
+                                   databaseFolder().toUtf8());
     auto w = makeWindow();
     ASSERT_TRUE(w->start());
     OptionsPanel& panel = *w->optionsPanel();
@@ -153,4 +172,151 @@ TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
         EXPECT_EQ(stored(kStart, QStringLiteral("Procent")), QStringLiteral("-1%"));
         m_exitCodes.clear();
     }
+}
+
+// Stored values as other programs leave them, and what the station makes of each.
+TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
+    const struct {
+        const char* key;
+        const char* value;
+        std::function<QVariant(const StationOptions&)> field;
+        QVariant expected;
+    } cases[] = {
+        {"Procent", "", [](auto& o) { return o.thresholdCaption; }, QStringLiteral("20%")},
+        {"Procent", "0%", [](auto& o) { return o.thresholdCaption; }, QStringLiteral("20%")},
+        {"Procent", "-3%", [](auto& o) { return o.thresholdCaption; }, QStringLiteral("-3%")},
+        {"Procent", " 35%", [](auto& o) { return o.thresholdCaption; }, QStringLiteral("35%")},
+        {"Automat", "1", [](auto& o) { return o.askConfirmation; }, true},
+        {"Automat", "7", [](auto& o) { return o.askConfirmation; }, false},
+        {"Automat1", "1", [](auto& o) { return o.deleteProcessedFile; }, true},
+        {"Automat2", "1", [](auto& o) { return o.processAutomatically; }, true},
+        {"KonwersjaCB", "1.4", [](auto& o) { return o.convertToBW; }, true}, // rounds to 1
+        {"FiltrCB", "1", [](auto& o) { return o.removeNoise; }, true},
+        {"FiltrKolor", "1", [](auto& o) { return o.colourFilter; }, true},
+        {"FiltrRGB", "2", [](auto& o) { return o.filterColour; }, 2},
+        {"FiltrRGB", "9", [](auto& o) { return o.filterColour; }, 0},
+        {"FiltrRV", "255", [](auto& o) { return o.filterRed; }, 255},
+        {"FiltrRV", "300", [](auto& o) { return o.filterRed; }, 0},
+        {"FiltrGV", "-1", [](auto& o) { return o.filterGreen; }, 0},
+        {"FiltrBV", "254.5", [](auto& o) { return o.filterBlue; }, 254}, // halves go to even
+        {"Obrot", "2.5", [](auto& o) { return o.rotation; }, 2},
+        {"CzuloscK", "-1", [](auto& o) { return o.conversionSensitivity; }, -1}, // no choice in the list
+        {"CzuloscF", "2", [](auto& o) { return o.filterSensitivity; }, 2},
+        {"AutoZwloka", "", [](auto& o) { return o.settleSeconds; }, 10},
+        {"AutoZwloka", "0", [](auto& o) { return o.settleSeconds; }, 0},
+        {"AutoZwloka", "4", [](auto& o) { return o.settleSeconds; }, 4},
+        {"AutoZwloka", "-3", [](auto& o) { return o.settleSeconds; }, 0},
+        {"AutoDir", "/srv/wymiana/", [](auto& o) { return o.exchangeFolder; }, QStringLiteral("/srv/wymiana/")},
+        {"Stanowisko", " Linia 2 ", [](auto& o) { return o.stationName; }, QStringLiteral("Linia 2")},
+        {"Rozdzielczosc", "", [](auto& o) { return o.scanResolution; }, 150},
+        // Only a resolution the panel offers; anything else scans at the default.
+        {"Rozdzielczosc", "300", [](auto& o) { return o.scanResolution; }, 300},
+        {"Rozdzielczosc", "600", [](auto& o) { return o.scanResolution; }, 150},
+        {"Rozdzielczosc", "-150", [](auto& o) { return o.scanResolution; }, 150},
+        // Words where numbers belong are named, not silently read as 0.
+        {"FiltrCB", "tak", [](auto& o) { return o.invalidNumbers; }, QStringList{QStringLiteral("FiltrCB")}},
+        {"AutoZwloka", "dwie", [](auto& o) { return o.invalidNumbers; }, QStringList{QStringLiteral("AutoZwloka")}},
+        {"Procent", "35%", [](auto& o) { return o.invalidNumbers; }, QStringList()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + "=" + c.value);
+        QFile::remove(m_iniPath);
+        set(kStart, QLatin1String(c.key), QString::fromUtf8(c.value));
+        EXPECT_EQ(c.field(ReadStationOptions(SettingsStore())), c.expected);
+    }
+    set(kStart, QStringLiteral("FiltrCB"), QStringLiteral("tak"));
+    const QString said = InvalidNumbersMessage(ReadStationOptions(SettingsStore()));
+    EXPECT_TRUE(said.contains(QStringLiteral("Start/FiltrCB"))) << said.toStdString();
+    // The panel shows the same: what it does not offer is the default.
+    QWidget parent;
+    OptionsPanel panel(&parent);
+    for (const auto& [shown, read] : {std::pair{100, 100}, {200, 200}, {600, 150}, {0, 150}}) {
+        panel.applyOptions({.scanResolution = shown});
+        EXPECT_EQ(panel.options().scanResolution, read) << shown;
+    }
+}
+
+TEST_F(StationOptionsTest, ThresholdStepsWithoutBoundsInTheShortestForm) {
+    EXPECT_EQ(ThresholdCaption(2.5), QStringLiteral("2.5%"));
+    const std::tuple<const char*, int, const char*> steps[] = {
+        {"20%", -1, "19%"}, {"0%", -1, "-1%"}, {"100%", +1, "101%"}, {"2.5%", +1, "3.5%"}, {"-1%", +1, "0%"}};
+    for (const auto& [from, delta, to] : steps)
+        EXPECT_EQ(StepThreshold(QLatin1String(from), delta), QLatin1String(to)) << from << delta;
+}
+
+// Written options read back the same; the settle time is written only when not the default.
+TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
+    const auto write = [](const StationOptions& o) {
+        SettingsStore store;
+        WriteStationOptions(store, o);
+    };
+    write({});
+    EXPECT_EQ(stored(kStart, QStringLiteral("AutoZwloka")), QString());
+    EXPECT_EQ(stored(kStart, QStringLiteral("Automat1")), QStringLiteral("0"));
+    const StationOptions o{.exchangeFolder = QStringLiteral("/srv/wymiana/"), .initialFolder = QStringLiteral("/home/operator/karty"),
+         .thresholdCaption = QStringLiteral("-3%"), .askConfirmation = true, .deleteProcessedFile = true,
+         .removeNoise = true, .colourFilter = true, .conversionSensitivity = -1, .filterSensitivity = 1, .rotation = 2,
+         .filterColour = 1, .filterRed = 255, .filterGreen = 17, .filterBlue = 3, .scanResolution = 100, .settleSeconds = 4,
+         .stationName = QStringLiteral("Linia 2"), .invalidNumbers = {}};
+    write(o);
+    EXPECT_EQ(stored(kStart, QStringLiteral("Automat2")), QStringLiteral("0"));
+    EXPECT_EQ(stored(kStart, QStringLiteral("Rozdzielczosc")), QStringLiteral("100"));
+    const auto fields = [](const StationOptions& s) {
+        return std::tie(s.exchangeFolder, s.initialFolder, s.thresholdCaption, s.askConfirmation, s.deleteProcessedFile,
+                        s.processAutomatically, s.convertToBW, s.removeNoise, s.colourFilter, s.conversionSensitivity,
+                        s.filterSensitivity, s.rotation, s.filterColour, s.filterRed, s.filterGreen, s.filterBlue,
+                        s.scanResolution, s.settleSeconds, s.stationName, s.invalidNumbers);
+    };
+    EXPECT_EQ(fields(ReadStationOptions(SettingsStore())), fields(o));
+}
+
+TEST(MessageWindow, IconAndTextFollowTheRequest) {
+    const std::pair<int, const char*> icons[] = {{16, "Image2"}, {31, "Image2"}, {32, "Image3"}, {63, "Image3"},
+                                                 {64, "Image4"}, {128, "Image5"}, {200, "Image5"}};
+    for (const auto& [style, icon] : icons)
+        EXPECT_EQ(ShownIcon(MessageWindow(Request(QStringLiteral("a"), style >= 128, style))), QLatin1String(icon)) << style;
+
+    // Lines are kept; only an over-long single line is broken into sentences.
+    EXPECT_EQ(MessageWindow(Request(QStringLiteral("Raz. Dwa.\rTrzy"))).shownText(), QStringLiteral("Raz. Dwa.\rTrzy"));
+    QString sentence = QStringLiteral("Słowo");
+    while (QFontMetrics(QApplication::font()).horizontalAdvance(sentence) < QGuiApplication::primaryScreen()->geometry().width())
+        sentence += QStringLiteral(" słowo");
+    const QString text = sentence + QStringLiteral(". Drugie zdanie.");
+    EXPECT_EQ(MessageWindow(Request(text)).shownText(), BreakSentences(text)) << "sentence by sentence";
+    EXPECT_EQ(MessageWindow(Request(text + QStringLiteral("\rKoniec"))).shownText(), text + QStringLiteral("\rKoniec"));
+    // However short, a question holds both its buttons.
+    MessageWindow shortQuestion(Request(QStringLiteral("?"), true, 128));
+    EXPECT_GE(shortQuestion.findChild<QPushButton*>(QStringLiteral("Command1"))->x(), 0);
+    EXPECT_LE(shortQuestion.findChild<QPushButton*>(QStringLiteral("Command2"))->geometry().right(), shortQuestion.width());
+}
+
+// Through the installed presenter, modally: only "&OK" / "TAK" answers yes; Enter takes the
+// default (or focused) button, Esc and the window's frame answer no.
+TEST(MessageWindow, KeysAndButtonsGiveTheAnswer) {
+    enum Act { Enter, TabEnter, Esc, Close, Click };
+    const struct {
+        int style;
+        Act act;
+        bool answer;
+    } cases[] = {{128, Enter, true}, {128 + kDefaultSecondButton, Enter, false}, {128, TabEnter, false},
+                 {128, Esc, false},  {128, Close, false},                        {16, Click, true}};
+    MessageWindow::install();
+    for (const auto& c : cases) {
+        QTimer::singleShot(0, [&c] {
+            auto* w = qobject_cast<MessageWindow*>(QApplication::activeModalWidget());
+            ASSERT_NE(w, nullptr);
+            ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+            if (c.act == Enter) QTest::keyClick(w, Qt::Key_Return);
+            if (c.act == TabEnter) QTest::keyClick(w, Qt::Key_Tab);
+            if (c.act == TabEnter) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            if (c.act == Esc) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            if (c.act == Close) w->close();
+            if (c.act == Click) QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        });
+        if (c.style >= 128) EXPECT_EQ(AskQuestion(QStringLiteral("Dalej?"), 2, c.style), c.answer) << c.style << " " << c.act;
+        else ShowMessage(QStringLiteral("Dalej?"), 2, c.style);
+        EXPECT_EQ(QuestionAnswer(), c.answer) << c.style << " " << c.act;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    }
+    SetMessagePresenter({});
 }
