@@ -10,8 +10,8 @@ class SettingsStore;
 // Working options of the scanning station, section "Start" of the settings
 // store: read at start-up, written back when the main window closes normally.
 struct StationOptions {
-    QString exchangeFolder;          // "AutoDir", field Text1
-    QString initialFolder;           // "InitDir"
+    QString exchangeFolder{};          // "AutoDir", field Text1
+    QString initialFolder{};           // "InitDir"
     QString thresholdCaption = QStringLiteral("20%"); // "Procent", caption of Label2
 
     bool askConfirmation = false;    // "Automat"      SSCheck1
@@ -37,11 +37,11 @@ struct StationOptions {
     // changed for this many seconds ("AutoZwloka").
     int settleSeconds = 10;
     // The station's name in the record of stored cards ("Stanowisko"); empty: the host name.
-    QString stationName;
+    QString stationName{};
 
     // Keys whose stored text is not a number where one is expected (read as
     // their initial state); reported, never silently taken as 0.
-    QStringList invalidNumbers;
+    QStringList invalidNumbers{};
 };
 
 inline constexpr int kDefaultSettleSeconds = 10;

@@ -95,7 +95,9 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     EXPECT_EQ(shown.MarkersFound, !blank);
     EXPECT_EQ(shown.CodeBits.isEmpty(), r.picture != RefusalCase::Card);
     // An unrecognised card's working file is the picture as loaded.
-    if (blank) EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());
+    if (blank) {
+        EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());
+    }
     // The trace file shows exactly the examined pixels; the card on screen also the code field's outline.
     QImage trace, painted = img.convertToFormat(QImage::Format_RGB32);
     ASSERT_TRUE(LoadPicture(WorkingFile(QStringLiteral("Markery.bmp")), trace));
@@ -109,9 +111,11 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
             if ((onScreen.pixel(x, y) & 0xffffffu) == 0x0000ffu) outline |= QRect(x, y, 1, 1);
     EXPECT_EQ(outline.isEmpty(), blank);
     // Around the code field cut out: left of the grid, up to its right edge.
-    if (!blank) EXPECT_LT(outline.left(), shown.GridRect.left());
-    if (!blank) EXPECT_EQ(outline.right(), shown.GridRect.x() + shown.GridRect.width());
-    if (!blank) EXPECT_EQ(outline.size(), m_pictures.image(Picture::P4).size());
+    if (!blank) {
+        EXPECT_LT(outline.left(), shown.GridRect.left());
+        EXPECT_EQ(outline.right(), shown.GridRect.x() + shown.GridRect.width());
+        EXPECT_EQ(outline.size(), m_pictures.image(Picture::P4).size());
+    }
     EXPECT_EQ(std::pair(m_view.choices, m_view.readButtons), std::pair(0, 0)); // the question was answered NIE
     EXPECT_EQ(m_view.statuses.last(), CardPipeline::refusedStatusText(shown));
 

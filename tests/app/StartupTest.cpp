@@ -105,7 +105,9 @@ TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
         EXPECT_EQ(w->isVisible(), started);
         EXPECT_EQ(m_exitCodes.size(), started ? 0u : 1u);
         ASSERT_EQ(m_messages.size(), c.said.isEmpty() ? 0u : 1u);
-        if (!c.said.isEmpty()) EXPECT_TRUE(m_messages[0].text.contains(c.said)) << m_messages[0].text.toStdString();
+        if (!c.said.isEmpty()) {
+            EXPECT_TRUE(m_messages[0].text.contains(c.said)) << m_messages[0].text.toStdString();
+        }
         ASSERT_EQ(m_configs.size(), *c.connection ? 1u : 0u);
         if (m_configs.empty()) continue;
         if (m_configs[0].dbType == QStringLiteral("MDB")) EXPECT_STREQ(c.connection, "MDB");
