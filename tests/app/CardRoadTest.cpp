@@ -400,7 +400,8 @@ TEST_F(AutoModeTest, WithoutARecordTableTheJournalIsWrittenOrItsFailureSaid) {
     EXPECT_EQ(m_mode->tick().stored, 1);
     ASSERT_TRUE(QFile::remove(journal));
     WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
-    EXPECT_EQ(Counts(m_mode->tick()), (std::array{1, 0, 0, 1, 0})) << "karta1 known here, though not journaled";
+    WriteFile(path(QStringLiteral("kopia1.png")), sampleCard());
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{1, 0, 0, 2, 0})) << "karta1 and its copy known here, though not journaled";
     EXPECT_EQ(logged(QStringLiteral("nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(logged(QStringLiteral("przez inne stanowisko")), 0) << m_log.join(u'\n').toStdString();
     EXPECT_TRUE(FileBytes(journal).contains("karta2.png"));
