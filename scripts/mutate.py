@@ -30,6 +30,9 @@ BOOL_HEAD = re.compile(r"^(?:(?:static|inline|constexpr|\[\[nodiscard\]\])\s+)*b
 REL = {"<": "<=", "<=": "<", ">": ">=", ">=": ">"}
 # Capacity hints: deleting one cannot change what the program does.
 CAPACITY_CALL = re.compile(r"[.>](?:reserve|squeeze|shrink_to_fit)\(")
+# Developer diagnostics (qCDebug/qCWarning to stderr) are not behaviour: their
+# deletion is not planted. The station's own log (m_log, report) is.
+DIAGNOSTIC_CALL = re.compile(r"^qC(?:Debug|Info|Warning|Critical)\(")
 
 
 def load_equivalents(path):
@@ -156,7 +159,7 @@ def candidates_in_file(root, rel):
                 and (not prev_code or prev_code[-1] in ";{}:" or prev_code.endswith("else")
                      or (prev_code.endswith(")") and CONTROL.match(prev_code)))):
             indent = len(line) - len(line.lstrip())
-            if not CAPACITY_CALL.search(m):
+            if not CAPACITY_CALL.search(m) and not DIAGNOSTIC_CALL.match(code):
                 add(indent, "delete", line[indent:], ";")
         prev_code = code
     return lines, found

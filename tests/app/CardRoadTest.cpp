@@ -455,6 +455,10 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
         return m_processor->process(std::move(picture));
     };
     auto mode = makeMode(processor);
+    mode->setFolder(m_folder + QStringLiteral("/brak"));
+    EXPECT_EQ(Counts(mode->tick()), (std::array{0, 0, 0, 0, 0}));
+    EXPECT_EQ(logged(QStringLiteral("brak katalogu wymiany")), 1);
+    mode->setFolder(m_folder);
     m_conn.close(); // lost before the look: nothing is claimed or read, all wait
     EXPECT_EQ(Counts(mode->tick()), (std::array{0, 0, 3, 0, 0}));
     EXPECT_TRUE(order.isEmpty());
@@ -469,6 +473,7 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     lost = false;
     order.clear();
     EXPECT_EQ(Counts(mode->tick()), (std::array{3, 0, 0, 0, 0})) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(logged(QStringLiteral("połączenie z bazą danych przywrócone")), 1);
     EXPECT_EQ(order, (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png"), QStringLiteral("karta3.png")}));
     EXPECT_EQ(rows(1).size(), 2);
     EXPECT_EQ(rows(2).size(), 6);

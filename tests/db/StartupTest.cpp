@@ -164,6 +164,10 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     QTemporaryDir dir;
     const QString folder = QDir(dir.path()).filePath(QStringLiteral("Baza SPC #1 %20 ?"));
     QString error;
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile partial(folder + QStringLiteral("/Norv.mdb.tworzenie")); // left by a run that died building it
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write("nie baza") > 0);
+    partial.close();
     const QString ini = CreateDemoDatabase(folder, &error);
     ASSERT_FALSE(ini.isEmpty()) << error.toStdString();
     ASSERT_TRUE(QDir(folder).rename(QStringLiteral("Norv.mdb"), QStringLiteral("NORV.MDB")));

@@ -233,6 +233,7 @@ TEST(Reading, MarksBoxesAndCountsOfAReadGrid) {
             const auto [a, b] = g.column(s);
             EXPECT_EQ(Ink(r.p3, a, b, kRed), red[s - 1] ? Ink(r.p3, a, b) : 0) << s;
             EXPECT_EQ(Ink(r.p3, a, b), ReferenceInk(r.state.columnCounts()[s - 1], red[s - 1])) << s;
+            EXPECT_EQ(Ink(r.p3, a, (a + b) / 2) > 0, Ink(r.p3, (a + b) / 2, b) > 0) << "centred in column " << s;
         }
         // Digits 11 pixels high in DejaVu Sans: dark rows 6 to 13 of the strip.
         for (int y : {5, 6, 13, 14})
