@@ -44,6 +44,20 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
         ASSERT_TRUE(conn().append(QStringLiteral("SPC_Baza"), row)) << lastError();
         ASSERT_TRUE(keep ? conn().commit() : conn().rollback());
     }
+    if (GetParam() != Backend::MariaDB) { // no deferred keys there
+        // A commit the database refuses is a failure with its reason, never a stored card.
+        if (!isServer()) {
+            ASSERT_TRUE(conn().execute(QStringLiteral("PRAGMA foreign_keys = ON")));
+        }
+        ASSERT_TRUE(conn().execute(QStringLiteral("CREATE TABLE Rodzic (ID INTEGER PRIMARY KEY)")));
+        ASSERT_TRUE(conn().execute(
+            QStringLiteral("CREATE TABLE Dziecko (R INTEGER REFERENCES Rodzic (ID) DEFERRABLE INITIALLY DEFERRED)")));
+        ASSERT_TRUE(conn().beginTransaction() && conn().execute(QStringLiteral("INSERT INTO Dziecko VALUES (5)")));
+        EXPECT_FALSE(conn().commit());
+        EXPECT_TRUE(conn().lastError().description.contains(QStringLiteral("foreign key"), Qt::CaseInsensitive))
+            << lastError();
+        conn().rollback();
+    }
     // A table name that is no plain name is refused with a reason.
     EXPECT_FALSE(conn().append(QStringLiteral("SPC_Baza; DROP TABLE SPC_Baza"), row) || lastError().empty());
     const Recordset rs = conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by Data,Czas,ID"), &ok);
