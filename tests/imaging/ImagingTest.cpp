@@ -245,6 +245,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {folder, notFile}, {fifo, notFile}, {QStringLiteral("/dev/zero"), notFile},
         {patched("card.bmp", 54, {{18, 32, 16001}}), tooLarge}, // one side
         {patched("card.bmp", 54, {{18, 32, 8001}, {22, 32, 8000}}), tooLarge}, // the area
+        {patched("card.bmp", 54, {{18, 32, 8000}, {22, 32, 8000}}), damaged}, // the area at its limit: only cut
         {patched("card.bmp", 54, {{18, 32, 9920}, {22, 32, -14032}}), tooLarge}, // top-down
         {patched("card.png", 33, {{16, 32, 20000}}), tooLarge},
         {patched("card.jpg", sof + 10, {{sof + 5, 16, 12000}, {sof + 7, 16, 12000}}), tooLarge},
