@@ -477,7 +477,9 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     EXPECT_EQ(order, (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png"), QStringLiteral("karta3.png")}));
     EXPECT_EQ(rows(1).size(), 2);
     EXPECT_EQ(rows(2).size(), 6);
+    const qsizetype said = m_log.size();
     EXPECT_EQ(mode->tick().stored, 0);
+    EXPECT_EQ(m_log.size(), said) << "a look that finds nothing new says nothing";
     EXPECT_EQ(record().size(), 3);
     // Restarted, the station knows them from the record without reading them again.
     order.clear();
