@@ -429,6 +429,7 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(m_mode->tick().stored, 1);
     EXPECT_EQ(rows(2).size(), 3);
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png")}));
+    EXPECT_EQ(logged(QStringLiteral("zwrócony z porzuconego katalogu .kartovo-")), 2) << m_log.join(u'\n').toStdString();
 
     // Its own claim folder cannot be made (a dangling link in its place): said, the card stays.
     const QString mine = QDir::cleanPath(m_mode->claimFolder());

@@ -235,6 +235,8 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     QByteArray tiff("II*\0\x08\0\0\0\x02\0", 10); // a directory of width (100000) and height (10) only
     tiff += QByteArray("\0\x01\x04\0\x01\0\0\0\xa0\x86\x01\0\x01\x01\x04\0\x01\0\0\0\x0a\0\0\0\0\0\0\0", 28);
     const QString tooLarge = QStringLiteral("jest zbyt duży");
+    QFile huge(dir.filePath(QStringLiteral("ogromny.bmp"))); // sparse: no disk taken
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(800) << 20));
     const QString damaged = QStringLiteral("jest uszkodzony lub niekompletny"), notFile = QStringLiteral("nie jest zwykłym plikiem");
     const std::pair<QString, QString> cases[] = {
         {imagingData("truncated.jpg"), damaged}, // cut in its pixels
@@ -243,6 +245,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {writeFile(dir, QStringLiteral("empty.bmp"), QByteArray()), QStringLiteral("jest pusty")},
         {dir.filePath(QStringLiteral("brak.png")), QStringLiteral("Nie znaleziono pliku")},
         {folder, notFile}, {fifo, notFile}, {QStringLiteral("/dev/zero"), notFile},
+        {huge.fileName(), QStringLiteral("jest zbyt duży (800 MB; najwyżej 768 MB)")},
         {patched("card.bmp", 54, {{18, 32, 16001}}), tooLarge}, // one side
         {patched("card.bmp", 54, {{18, 32, 8001}, {22, 32, 8000}}), tooLarge}, // the area
         {patched("card.bmp", 54, {{18, 32, 8000}, {22, 32, 8000}}), damaged}, // the area at its limit: only cut
