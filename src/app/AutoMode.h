@@ -29,8 +29,8 @@ QString ExchangeFolderWithSeparator(const QString& folder);
 struct AutoCardResult {
     bool stored = false;    // rows of the card are in SPC_Baza
     int rows = 0;
-    QString parameter{};      // SPC_Setap ID of the card, empty when not recognised
-    QString message{};        // why nothing was stored (one line)
+    QString parameter{};    // SPC_Setap ID of the card, empty when not recognised
+    QString message{};      // why nothing was stored (one line)
     bool alreadyStored = false;  // the record says another look or station stored it
     bool recorded = false;       // the card's hash went into the record table with its rows
     bool connectionLost = false; // the database could not be reached

@@ -232,11 +232,7 @@ void CardPipeline::identify() {
             clock.start();
             CardIdentification id = IdentifyCard(m_conn, r.code.id);
             qCDebug(lcApp) << "lookup" << clock.restart() << "ms";
-            m_card->CardParameter = id.parameter.eof() ? ParameterRow() : ParameterRow(id.parameter.current());
-            m_card->ControlProgram = id.program;
-            if (id.failedOnDatabase()) {
-                m_card->DialogAccepted = false;
-                m_card->Fault = DatabaseErrorMessage(id.databaseError);
+            if (!takeLookup(id)) {
                 showTracedCard();
                 return;
             }
@@ -323,6 +319,15 @@ void CardPipeline::conclude() {
     m_view->endBusy();
 }
 
+bool CardPipeline::takeLookup(const CardIdentification& id) {
+    m_card->CardParameter = id.parameter.eof() ? ParameterRow() : ParameterRow(id.parameter.current());
+    m_card->ControlProgram = id.program;
+    if (!id.failedOnDatabase()) return true;
+    m_card->DialogAccepted = false;
+    m_card->Fault = DatabaseErrorMessage(id.databaseError);
+    return false;
+}
+
 bool CardPipeline::setRange() {
     const QString why = UstawZakresyP(m_card->CardParameter, m_card->Grid).error();
     if (why.isEmpty()) return true;
@@ -335,13 +340,7 @@ void CardPipeline::WskazProgramKontroli() {
     m_card->DialogAccepted = m_view->chooseProgram(programId, parameterId);
     if (!m_card->DialogAccepted) return;
     CardIdentification id = LoadChosenCard(m_conn, programId, parameterId);
-    m_card->CardParameter = id.parameter.eof() ? ParameterRow() : ParameterRow(id.parameter.current());
-    m_card->ControlProgram = id.program;
-    if (id.failedOnDatabase()) {
-        m_card->DialogAccepted = false;
-        m_card->Fault = DatabaseErrorMessage(id.databaseError);
-        return;
-    }
+    if (!takeLookup(id)) return;
     if (!id.identified()) {
         refuse(id.message);
         return;

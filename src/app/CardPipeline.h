@@ -14,6 +14,8 @@
 
 namespace kartovo {
 
+struct CardIdentification;
+
 class DbConnection;
 struct BaseSettings;
 
@@ -148,6 +150,8 @@ private:
     // Paints the search trace and the code field's outline on the card in P2,
     // for display (the trace file does not show the outline).
     void showTracedCard();
+    // The lookup's rows become the card's; false (the card faulted) when the database failed it.
+    bool takeLookup(const CardIdentification& id);
     bool setRange();
     void progress(int percent) { m_view->setProgress(percent); }
     bool save(Picture p, const QString& path);

@@ -10,8 +10,8 @@ class SettingsStore;
 // Working options of the scanning station, section "Start" of the settings
 // store: read at start-up, written back when the main window closes normally.
 struct StationOptions {
-    QString exchangeFolder{};          // "AutoDir", field Text1
-    QString initialFolder{};           // "InitDir"
+    QString exchangeFolder{};        // "AutoDir", field Text1
+    QString initialFolder{};         // "InitDir"
     QString thresholdCaption = QStringLiteral("20%"); // "Procent", caption of Label2
 
     bool askConfirmation = false;    // "Automat"      SSCheck1

@@ -22,10 +22,7 @@
 
 namespace kartovo::test {
 
-inline QByteArray FileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using kartovo::testing::ReadFile;
 // Writes the file, modified an hour ago unless told otherwise.
 inline void WriteFile(const QString& path, const QByteArray& bytes, QDateTime modified = {}) {
     QFile f(path);

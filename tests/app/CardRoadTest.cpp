@@ -316,7 +316,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     EXPECT_EQ(rows().size(), 5);
     EXPECT_EQ(entries().size(), files.size()) << "no claim folder is left behind";
     for (auto it = files.cbegin(); it != files.cend(); ++it)
-        EXPECT_EQ(FileBytes(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
+        EXPECT_EQ(ReadFile(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
 
     // Deletion on: only the stored cards go, also the same scan sent again.
     m_mode->setDeleteStored(true);
@@ -329,7 +329,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     for (const char* gone : {"karta1.png", "karta2.png"}) kept.removeOne(QLatin1String(gone));
     kept.sort();
     EXPECT_EQ(entries(), kept);
-    for (const QString& name : kept) EXPECT_EQ(FileBytes(path(name)), files[name]) << name.toStdString();
+    for (const QString& name : kept) EXPECT_EQ(ReadFile(path(name)), files[name]) << name.toStdString();
 }
 
 // Taken once unchanged for exactly AutoZwloka seconds; a time ahead counts from the first look at it.
@@ -360,7 +360,7 @@ TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
     now = t0.addSecs(9);
     EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(rows(2).size(), 6);
-    EXPECT_EQ(FileBytes(path(QStringLiteral("rosnacy.png"))), growing);
+    EXPECT_EQ(ReadFile(path(QStringLiteral("rosnacy.png"))), growing);
     EXPECT_EQ(record().size(), 3);
 }
 
@@ -381,7 +381,7 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_EQ(record(), QSet{Entry(journaled, "stara.png")});
     EXPECT_FALSE(QFile::exists(WorkingFile(AutoMode::journalName())));
-    EXPECT_EQ(FileBytes(path(QStringLiteral("karta1.png"))), card);
+    EXPECT_EQ(ReadFile(path(QStringLiteral("karta1.png"))), card);
 
     ASSERT_TRUE(m_conn.execute(QStringLiteral("DROP TRIGGER refuse_second")));
     EXPECT_EQ(m_mode->tick().stored, 1);
@@ -404,7 +404,7 @@ TEST_F(AutoModeTest, WithoutARecordTableTheJournalIsWrittenOrItsFailureSaid) {
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{1, 0, 0, 2, 0})) << "karta1 and its copy known here, though not journaled";
     EXPECT_EQ(logged(QStringLiteral("nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(logged(QStringLiteral("przez inne stanowisko")), 0) << m_log.join(u'\n').toStdString();
-    EXPECT_TRUE(FileBytes(journal).contains("karta2.png"));
+    EXPECT_TRUE(ReadFile(journal).contains("karta2.png"));
     EXPECT_EQ(logged(QStringLiteral("UWAGA: baza danych nie pozwala")), 1) << "the warning once, not every look";
 }
 
@@ -447,7 +447,7 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
     WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
     WriteFile(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
-    const QByteArray second = FileBytes(path(QStringLiteral("karta2.png")));
+    const QByteArray second = ReadFile(path(QStringLiteral("karta2.png")));
     bool lost = true;
     QStringList order;
     const auto processor = [&](QImage picture) {
@@ -468,7 +468,7 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     EXPECT_EQ(Counts(mode->tick()), (std::array{0, 0, 3, 0, 0})) << "lost mid-look: every file waits";
     EXPECT_EQ(logged(QStringLiteral("czekające 3")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
-    EXPECT_EQ(FileBytes(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
+    EXPECT_EQ(ReadFile(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
     EXPECT_EQ(entries().size(), 3);
 
     lost = false;
@@ -542,7 +542,7 @@ protected:
     QString dropCard(int k, const QString& folder) {
         const QString path = folder + QStringLiteral("/karta%1.png").arg(k), temp = m_dir.filePath(QStringLiteral("tmp"));
         EXPECT_TRUE(render(cardSpec(1), 150.0, Marks(10, [k](int) { return k + 1; })).save(temp, "PNG"));
-        WriteFile(temp, FileBytes(temp), QDateTime::currentDateTime().addSecs(-60));
+        WriteFile(temp, ReadFile(temp), QDateTime::currentDateTime().addSecs(-60));
         EXPECT_TRUE(QFile::rename(temp, path));
         return path;
     }
@@ -619,7 +619,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
                                               : render(cardSpec(id, id));
         ASSERT_TRUE(card.save(files.last(), nullptr, 90));
     }
-    const QByteArray jpeg = FileBytes(files.first());
+    const QByteArray jpeg = ReadFile(files.first());
     QImage white(600, 800, QImage::Format_RGB32);
     white.fill(Qt::white);
     const QImage alt = render(cardSpec(4, 4));
@@ -629,7 +629,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     files << file("urwana.jpg") << file("pusta.png") << file("alt.png") << file("zepsuty.bmp");
     const QString card = dropCard(1, m_folder);
     // Its time ahead of the clock: each run's look sees it first now, so only --settle 0 takes it.
-    const QByteArray early = FileBytes(dropCard(2, m_dir.path()));
+    const QByteArray early = ReadFile(dropCard(2, m_dir.path()));
     WriteFile(m_folder + QStringLiteral("/nowa.png"), early, QDateTime::currentDateTimeUtc().addSecs(3600));
     const QString unconfigured = file("pusty.ini"), wrongNumber = file("zly.ini"), deleting = file("usuwa.ini");
     for (const auto& [ini, key, value] : {std::tuple{wrongNumber, "KonwersjaCB", "tak"}, std::tuple{deleting, "Automat1", "1"}}) {
@@ -638,7 +638,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         store.write(QStringLiteral("Start"), QLatin1String(key), QLatin1String(value));
     }
     QHash<QString, QByteArray> before;
-    for (const QString& f : files) before.insert(f, FileBytes(f));
+    for (const QString& f : files) before.insert(f, ReadFile(f));
 
     struct Line {
         bool recognised;
@@ -711,7 +711,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     }
     EXPECT_FALSE(QFile::exists(card));
     for (auto it = before.cbegin(); it != before.cend(); ++it)
-        EXPECT_EQ(FileBytes(it.key()), it.value()) << it.key().toStdString();
+        EXPECT_EQ(ReadFile(it.key()), it.value()) << it.key().toStdString();
 }
 
 // Three stations empty one folder at once: every card stored exactly once, every file back.
@@ -746,7 +746,7 @@ TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
     if (!startServer()) GTEST_SKIP() << "PostgreSQL is not installed";
     const int before = LastId(m_pg);
     const QString first = dropCard(1, m_folder);
-    const QByteArray card = FileBytes(first);
+    const QByteArray card = ReadFile(first);
     // The test's lock holds the station's save until the server is gone.
     ASSERT_TRUE(m_pg.beginTransaction() && m_pg.execute(QStringLiteral("LOCK TABLE [SPC_Baza] IN ACCESS EXCLUSIVE MODE")));
     QProcess caught;
@@ -758,7 +758,7 @@ TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
     ASSERT_TRUE(serverCommand(false));
     const Outcome lost = finish(caught);
     EXPECT_EQ(lost.status, 4) << lost.errors.toStdString();
-    EXPECT_EQ(FileBytes(first), card);
+    EXPECT_EQ(ReadFile(first), card);
     ASSERT_TRUE(serverCommand(true));
 
     QProcess station;

@@ -184,14 +184,14 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     QDir().mkpath(cards);
     const QString b = cards + QStringLiteral("/b.jpg");
     ASSERT_TRUE(JpegRoundTrip(render(cardSpec(2, 2), 150.0, {{1, 4}, {2, 6}, {3, 8}}), 90).save(b, "JPG", 90));
-    const QByteArray bytes = FileBytes(b), hash = AutoMode::fileHash(bytes);
+    const QByteArray bytes = ReadFile(b), hash = AutoMode::fileHash(bytes);
     m_window->setStoredCheck([&](DbConnection&, const QByteArray& h) { return h == hash; });
     const int before = rows(2);
     m_messages.clear();
     choose(b);
     EXPECT_EQ(m_dialogFolders.last(), folder);
     EXPECT_EQ(m_window->run().initialFolder, cards + u'/');
-    EXPECT_EQ(FileBytes(b), bytes);
+    EXPECT_EQ(ReadFile(b), bytes);
     const CardState& card = m_window->cards()->card();
     EXPECT_EQ(std::tuple(card.DialogAccepted, card.ImagePath, card.CardParameter.ID.toInt()), std::tuple(true, tempBmp(), 2));
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
@@ -242,7 +242,7 @@ TEST_F(CardWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     white.fill(Qt::white);
     const QString stored = m_folder + QStringLiteral("/karta.png"), refused = m_folder + QStringLiteral("/pusta.png");
     ASSERT_TRUE(card.save(stored) && white.save(refused));
-    for (const QString& f : {stored, refused}) WriteFile(f, FileBytes(f));
+    for (const QString& f : {stored, refused}) WriteFile(f, ReadFile(f));
     auto* command1 = control<QPushButton>("Command1");
     EXPECT_FALSE(command1->isEnabled()) << "no exchange folder yet";
 
