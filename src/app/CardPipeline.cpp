@@ -171,7 +171,7 @@ void CardPipeline::recognise() {
     // Recognition only reads the card; the trace file is written beside it
     // from the moment the searches are done.
     const QString tracePath = WorkingFile(QStringLiteral("Markery.bmp"));
-    m_tracePending = false;
+    m_tracePending = false;  // set again once markers are found
     m_recognition = RecogniseCard(
         m_pictures->image(Picture::P2), [this](int percent) { progress(percent); }, false,
         [&](const QImage& card, const MarkerSearch& search) { writeTrace(card, search, tracePath); });

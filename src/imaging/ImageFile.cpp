@@ -441,7 +441,7 @@ bool loadJpegTurbo(const QByteArray& data, QImage& out) {
         at += 2 + length;
     }
     out = std::move(picture);
-    return true;
+    return true;  // false would only have Qt's reader decode it once more
 }
 
 } // namespace

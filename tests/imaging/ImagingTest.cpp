@@ -127,7 +127,7 @@ PixelRule noiseRule(int sensitivity) {
 // Bytes moved to their turned place: 32-bit made opaque, 15-bit top bit as full red, first palette index.
 QImage plainRotate(const QImage& src, int angle, std::vector<int>& progress) {
     const int w = src.width(), h = src.height(), bytes = src.depth() / 8;
-    const QImage::Format f = BitmapFormat(BitmapDepth(src));
+    const QImage::Format f = src.depth() == 32 ? QImage::Format_RGB32 : src.format(); // the depth kept, alpha dropped
     QImage dst(angle % 180 ? h : w, angle % 180 ? w : h, f);
     const QList<QRgb> table = src.colorTable();
     if (f == QImage::Format_Indexed8) dst.setColorTable(table);
@@ -213,6 +213,11 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
     wide.fill(qRgb(1, 2, 3));
     EXPECT_TRUE(LoadPictureData(encoded(wide, "bmp"), QStringLiteral("wide.bmp"), out));
     EXPECT_EQ(out, wide);
+    // A chunk over 64 KB (a scanner's colour profile, say) is no damage; its checksum is only warned about.
+    QByteArray profiled = ReadFile(imagingData("card.png"));
+    profiled.insert(33, QByteArray("\0\1\x11\x70prVt", 8) + QByteArray(70000 + 4, 'x'));
+    EXPECT_TRUE(LoadPictureData(profiled, QStringLiteral("profiled.png"), out));
+    EXPECT_EQ(out, png);
 }
 
 // No picture, no regular file (a fifo not waited on), too large by the header: refused, naming the file.

@@ -177,6 +177,9 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     Box(intoMargin, 84, 24, 10, 12);
     QImage atLimit = Field(QStringLiteral("11"));
     Box(atLimit, 84, 0, 5, 12); // columns 85..89: white at column 90 still ends it
+    QImage atEdge = Filled(100, 40);
+    Box(atEdge, 0, 0, 3, 12); // columns 1..3: centre 1 + Int(3 / 2)
+    Box(atEdge, 0, 24, 2, 12);
     // Refused exactly when no id is read.
     const struct { const char* name; QImage field; QString bits; int id, barCount; } cases[] = {
         {"nineteen", Field(QStringLiteral("10011")), QStringLiteral("10011"), 19, 5},
@@ -185,6 +188,7 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
         {"barsTooLow", low, QString(), 0, 0},
         {"barIntoTheMargin", intoMargin, QStringLiteral("11"), 3, 2},
         {"barEndingAtTheLimit", atLimit, QStringLiteral("110"), 6, 3},
+        {"barAtTheLeftEdge", atEdge, QStringLiteral("1"), 1, 1},
         {"hundredBars", ManyBars(100), QString(100, u'1'), 2147483647, 100},
         {"hundredAndOneBars", ManyBars(101), QString(100, u'1'), 0, 101},
         {"fourRowsHigh", ManyBars(1, 4), QStringLiteral("1"), 1, 1}, // bit row and margin 1
@@ -206,6 +210,9 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
         Box(field, spot.x(), spot.y(), spot.width(), spot.height());
         EXPECT_EQ(ImplausibleCodeFieldText(field, ReadCodeField(field)).isEmpty(), plausible) << spot.x();
     }
+    QImage joined = Field(QStringLiteral("11")); // bars running down into their bit cells
+    for (int x : {5, 17}) Box(joined, x, 12, 4, 12);
+    EXPECT_TRUE(ImplausibleCodeFieldText(joined, ReadCodeField(joined)).contains(QStringLiteral("sięga pola bitu")));
 }
 
 // The banded searches give the plain ones' markers, trace and progress, on cards and on spots.
