@@ -68,7 +68,7 @@ QString RewriteOutsideLiterals(const QString& sql, DbSystem system) {
                 const QString name = sql.mid(i + 1, end - i - 1);
                 out += system == DbSystem::MySQL ? u'`' + name + u'`' : name;
                 i = end;
-                likePending = false;
+                likePending = false;  // only an operator or a word can follow a name
                 continue;
             }
         }

@@ -178,6 +178,7 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
                                                    {"Start/AutoDir", folder + "/wymiana/"}};
     for (const auto& [key, value] : written)
         EXPECT_EQ(settings.read(key.section(u'/', 0, 0), key.section(u'/', 1)), value) << key.toStdString();
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/wymiana")).isDir());
     DatabaseConfig c;
     c.dbType = QStringLiteral("MDB");
     c.dbFolder = settings.read(QStringLiteral("Start"), QStringLiteral("Sciezka"));

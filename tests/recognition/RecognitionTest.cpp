@@ -205,7 +205,8 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     // Refused: a spot over two columns beside a bar in its band, a bit over a quarter pitch off (bar 2: 17..20).
     for (const auto& [spot, plausible] : {std::pair{QRect(15, 2, 1, 1), true}, {QRect(14, 2, 1, 1), false},
                                           {QRect(10, 2, 1, 1), true}, {QRect(11, 2, 1, 1), false},
-                                          {QRect(20, 28, 6, 8), true}, {QRect(21, 28, 6, 8), false}}) {
+                                          {QRect(20, 28, 6, 8), true}, {QRect(21, 28, 6, 8), false},
+                                          {QRect(14, 0, 1, 1), false}, {QRect(0, 2, 1, 1), false}}) {
         QImage field = Field(QStringLiteral("10"));
         Box(field, spot.x(), spot.y(), spot.width(), spot.height());
         EXPECT_EQ(ImplausibleCodeFieldText(field, ReadCodeField(field)).isEmpty(), plausible) << spot.x();
@@ -266,6 +267,7 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {6, 20, [](QImage& c) { Box(c, 50, 20, 6, 1, Qt::white); }, "Górny marker 1 nie jest markerem karty: ciemny ślad 6×11 pikseli"},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 4); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 5); }, "Boczny marker 1 ma inny rozmiar (12×5 pikseli) niż pozostałe markery (12×2)."},
+        {2, 20, [](QImage& c) { Box(c, 50, 20, 5, 12); }, "Górny marker 1 ma inny rozmiar (5×12 pikseli)"},
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 2, Qt::white); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 3, Qt::white); }, "Markery nie leżą w jednej linii: karta jest skręcona o około 0,7°."},
         {2, 30, {}, "siatka nie leży w równej odległości od markerów górnych (50) i bocznych (60)"},
