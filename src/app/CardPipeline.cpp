@@ -164,7 +164,6 @@ bool CardPipeline::stopIfCancelled() {
 }
 
 void CardPipeline::recognise() {
-    m_view->showCardView(false);
     m_view->showCodeField(false);
     QElapsedTimer clock;
     clock.start();
@@ -328,11 +327,9 @@ bool CardPipeline::takeLookup(const CardIdentification& id) {
     return false;
 }
 
-bool CardPipeline::setRange() {
+void CardPipeline::setRange() {
     const QString why = UstawZakresyP(m_card->CardParameter, m_card->Grid).error();
-    if (why.isEmpty()) return true;
-    refuse(why);
-    return false;
+    if (!why.isEmpty()) refuse(why);
 }
 
 void CardPipeline::WskazProgramKontroli() {

@@ -152,7 +152,7 @@ private:
     void showTracedCard();
     // The lookup's rows become the card's; false (the card faulted) when the database failed it.
     bool takeLookup(const CardIdentification& id);
-    bool setRange();
+    void setRange();
     void progress(int percent) { m_view->setProgress(percent); }
     bool save(Picture p, const QString& path);
 

@@ -72,7 +72,7 @@ struct RecordingView : PipelineView {
     QStringList statuses;
     int readButtons = -1; // -1 never set, else 0/1
     int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0;
-    bool statusShown = false, confirmAnswer = true, chooseAnswer = false;
+    bool statusShown = false, confirmAnswer = true, chooseAnswer = false, codeFieldShown = false;
     std::int32_t chosenProgram = 1, chosenParameter = 1;
 
     void beginBusy() override { ++busyDepth; }
@@ -82,6 +82,7 @@ struct RecordingView : PipelineView {
     // The bar sits over the status line's end: it moves only with the line shown.
     void setProgress(int p) override { maxProgress = std::max(maxProgress, p), progressUnderHiddenStatus += !statusShown; }
     void setReadButtons(bool readable) override { readButtons = readable ? 1 : 0; }
+    void showCodeField(bool visible) override { codeFieldShown = visible; }
     bool confirmIdentification(const Record&, const Record&) override { return ++confirmations, confirmAnswer; }
     // As the window shows them: through the program's message window.
     void showMessage(const QString& text) override { ShowMessage(text, 2, 16); }

@@ -87,8 +87,10 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     }
     const bool blank = r.picture == RefusalCase::Blank;
 
+    m_view.codeFieldShown = true; // the card before's
     const CardState shown = run(img, true);
     EXPECT_EQ(std::pair(shown.DialogAccepted, shown.Refusal), std::pair(false, r.text));
+    EXPECT_EQ(m_view.codeFieldShown, !blank);
     EXPECT_EQ(messages(), QStringList{r.text});
     // Without markers there is no grid to assign by hand: no question.
     EXPECT_EQ(questions(), blank ? QStringList() : QStringList{CardPipeline::manualChoiceQuestion()});

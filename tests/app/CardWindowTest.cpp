@@ -276,6 +276,7 @@ TEST_F(CardWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     EXPECT_FALSE(m_window->run().autoMode);
     EXPECT_FALSE(timer->isActive());
     for (const char* name : {"Command2", "Command4", "Command6"}) EXPECT_TRUE(control(name)->isEnabled()) << name;
+    for (const char* name : {"Command10", "Command11", "Command12"}) EXPECT_FALSE(control(name)->isEnabled()) << name;
     EXPECT_EQ(rows(1), before + 1);
 }
 
