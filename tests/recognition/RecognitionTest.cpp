@@ -211,6 +211,9 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
         Box(field, spot.x(), spot.y(), spot.width(), spot.height());
         EXPECT_EQ(ImplausibleCodeFieldText(field, ReadCodeField(field)).isEmpty(), plausible) << spot.x();
     }
+    QImage one = Field(QStringLiteral("1")); // a field of one bar is checked too
+    Box(one, 14, 2, 1, 1);
+    EXPECT_FALSE(ImplausibleCodeFieldText(one, ReadCodeField(one)).isEmpty());
     QImage joined = Field(QStringLiteral("11")); // bars running down into their bit cells
     for (int x : {5, 17}) Box(joined, x, 12, 4, 12);
     EXPECT_TRUE(ImplausibleCodeFieldText(joined, ReadCodeField(joined)).contains(QStringLiteral("sięga pola bitu")));
@@ -268,6 +271,8 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 4); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 5); }, "Boczny marker 1 ma inny rozmiar (12×5 pikseli) niż pozostałe markery (12×2)."},
         {2, 20, [](QImage& c) { Box(c, 50, 20, 5, 12); }, "Górny marker 1 ma inny rozmiar (5×12 pikseli)"},
+        {2, 20, [](QImage& c) { Box(c, 50, 20, 17, 40); }, "Markery są za grube"}, // a scan of too many dpi
+        {2, 20, [](QImage& c) { Box(c, 50, 20, 20, 20); }, "Górny marker 1 nie jest markerem karty: ciemny ślad 20×20 pikseli"},
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 2, Qt::white); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 3, Qt::white); }, "Markery nie leżą w jednej linii: karta jest skręcona o około 0,7°."},
         {2, 30, {}, "siatka nie leży w równej odległości od markerów górnych (50) i bocznych (60)"},
@@ -283,6 +288,7 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         if (c.more) c.more(card);
         const RecognitionResult r = RecogniseCard(card);
         EXPECT_EQ(r.markersFound, !c.refusal) << r.refusal.toStdString();
+        EXPECT_EQ(r.refusal.contains(QStringLiteral("za grube")), c.refusal && strstr(c.refusal, "za grube"));
         if (c.refusal) {
             EXPECT_TRUE(r.refusal.contains(QString::fromUtf8(c.refusal))) << r.refusal.toStdString();
             continue;
