@@ -328,7 +328,7 @@ AutoMode::Taken AutoMode::take(Claimed& file, Summary& summary) {
         return Taken::Stored;
     }
     if (result.alreadyStored) {
-        m_known.insert(hash);
+        m_known.insert(hash);  // saves asking the record again
         ++summary.skipped;
         report(name, QStringLiteral("już zapisany (przez inne stanowisko), pominięty"));
         finish(claimed, name, m_deleteStored, summary);

@@ -155,6 +155,7 @@ protected:
         CardPipeline pipeline(state, m_pictures, m_conn, m_base);
         pipeline.setView(&m_view);
         pipeline.setOptions(m_options);
+        if (m_read) pipeline.setReadCommand(m_read);
         pipeline.ZaladujPlikGraf(showMessages, card);
         return state;
     }
@@ -165,6 +166,7 @@ protected:
     CardPictures m_pictures;
     RecordingView m_view;
     StationOptions m_options;
+    std::function<void()> m_read; // the window's read command
 };
 
 } // namespace kartovo::test

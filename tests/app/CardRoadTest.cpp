@@ -147,6 +147,28 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"NoMarkers", 1, 1, MissingMarkersText(MarkerResult{}), RefusalCase::Blank}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
+// Processed automatically: an accepted card is read at once, uncleaned if so set. A lookup the database fails is the
+// card's fault, in the database's words, with nothing asked and nothing read.
+TEST_F(PipelineTest, ReadAtOnceWhenAskedAndALookupTheDatabaseFailsFaultsTheCard) {
+    m_options.processAutomatically = true;
+    m_options.convertToBW = false; // the grid shown as cut out
+    int reads = 0;
+    m_read = [&] { ++reads; };
+    const QImage img = render(cardSpec(2, 2));
+    EXPECT_TRUE(run(img, true).DialogAccepted);
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(m_pictures.image(Picture::P2).size(), m_pictures.image(Picture::P1).size());
+    ASSERT_TRUE(m_conn.execute(QStringLiteral("ALTER TABLE SPC_Setap RENAME TO Setap_")));
+    const CardState card = run(img, true);
+    EXPECT_EQ(std::pair(card.DialogAccepted, reads), std::pair(false, 1));
+    EXPECT_TRUE(card.Fault.startsWith(DatabaseErrorMessage({}).left(20)) && card.Fault.contains(QStringLiteral("spc_setap"), Qt::CaseInsensitive))
+        << card.Fault.toStdString();
+    EXPECT_TRUE(questions().isEmpty() && messages().isEmpty());
+    EXPECT_EQ(m_view.statuses.last(), CardPipeline::refusedStatusText(card));
+    EXPECT_NE(m_pictures.image(Picture::P2).convertToFormat(QImage::Format_RGB32), img.convertToFormat(QImage::Format_RGB32))
+        << "the card shows where it was searched";
+}
+
 // Confirmation only when asked and showing messages; a card chosen by hand is the chosen parameter.
 TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     m_options.askConfirmation = true;
@@ -408,6 +430,24 @@ TEST_F(AutoModeTest, WithoutARecordTableTheJournalIsWrittenOrItsFailureSaid) {
     EXPECT_EQ(logged(QStringLiteral("przez inne stanowisko")), 0) << m_log.join(u'\n').toStdString();
     EXPECT_TRUE(ReadFile(journal).contains("karta2.png"));
     EXPECT_EQ(logged(QStringLiteral("UWAGA: baza danych nie pozwala")), 1) << "the warning once, not every look";
+}
+
+// Another station records the card while this one reads it: skipped, kept, never stored twice.
+TEST_F(AutoModeTest, ACardAnotherStationStoresMeanwhileIsSkipped) {
+    const QByteArray card = sampleCard();
+    WriteFile(path(QStringLiteral("karta.png")), card);
+    m_mode = makeMode([this](QImage picture) {
+        EXPECT_TRUE(RecordStoredCard(m_conn, picture.text(kCardHashKey).toLatin1(), QStringLiteral("inne"),
+                                     QStringLiteral("karta.png"), QDateTime::currentDateTimeUtc()));
+        return m_processor->process(std::move(picture));
+    });
+    for (int look = 0; look < 2; ++look) {
+        EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 0, 0, 1, 0}));
+        EXPECT_EQ(entries(), QStringList{QStringLiteral("karta.png")}) << "given back at once";
+    }
+    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_EQ(logged(QStringLiteral("karta.png: już zapisany (przez inne stanowisko), pominięty")), 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(ReadFile(path(QStringLiteral("karta.png"))), card);
 }
 
 // A dead station's claim is returned: at once on this host, after the timeout from another.
