@@ -450,6 +450,21 @@ TEST_F(AutoModeTest, ACardAnotherStationStoresMeanwhileIsSkipped) {
     EXPECT_EQ(ReadFile(path(QStringLiteral("karta.png"))), card);
 }
 
+// A refused card given back never overwrites a new file of its name that came while it was read.
+TEST_F(AutoModeTest, AReturnedCardNeverOverwritesANewFileOfItsName) {
+    QImage white(600, 800, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    const QByteArray refused = png(white), newer = sampleCard();
+    WriteFile(path(QStringLiteral("karta.png")), refused);
+    m_mode = makeMode([this, newer](QImage picture) {
+        WriteFile(path(QStringLiteral("karta.png")), newer);
+        return m_processor->process(std::move(picture));
+    });
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 1, 0, 0, 0}));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta (2).png"), QStringLiteral("karta.png")}));
+    EXPECT_TRUE(ReadFile(path(QStringLiteral("karta (2).png"))) == refused && ReadFile(path(QStringLiteral("karta.png"))) == newer);
+}
+
 // A dead station's claim is returned: at once on this host, after the timeout from another.
 TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const pid_t dead = fork();
