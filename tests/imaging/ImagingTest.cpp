@@ -183,6 +183,9 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
     for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card.tif", "card.png",
                              "card.pcx", "card-raw.pcx", "card-1bit.pcx"})
         files.append({QLatin1String(name), ReadFile(imagingData(name))});
+    files.append({"rle8-eol.bmp", ReadFile(imagingData("rle8.bmp")).chopped(2) + QByteArray(2, '\0')}); // no end code
+    QByteArray filled = ReadFile(imagingData("card.jpg"));
+    files.append({"filled.jpg", filled.insert(filled.indexOf("\xff\xc0"), '\xff')}); // a fill byte before the frame
     QImage oneBit(24, 16, QImage::Format_RGB32);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 24; ++x) oneBit.setPixel(x, y, (x < 4 && y < 4) || x >= 12 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
@@ -258,6 +261,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {patched("card.png", 33, {{16, 32, 20000}}), tooLarge},
         {patched("card.jpg", sof + 10, {{sof + 5, 16, 12000}, {sof + 7, 16, 12000}}), tooLarge},
         {patched("card.gif", 13, {{6, 16, 65535}}), tooLarge},
+        {patched("card.gif", 128, {{126, 16, 0}}), damaged}, // a block of no kind for the trailer
         {writeFile(dir, QStringLiteral("a.tif"), tiff), tooLarge},
         {patched("card.pcx", 128, {{8, 16, 40000}, {66, 16, 40002}}), tooLarge},
     };
