@@ -213,6 +213,7 @@ TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
     // Turned the wrong way back, the card is upside down and not recognised.
     m_options.rotation = 1;
     EXPECT_FALSE(run(turned(90), false).DialogAccepted);
+    EXPECT_TRUE(m_pictures.image(Picture::P1).isNull()) << "no grid of a card not recognised";
 }
 
 QByteArray Sha(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(); }

@@ -216,9 +216,9 @@ TEST(ConnectionText, ServerFormIsWrittenExactlyAndNormalised) {
 
 // The server's words on one line, else the driver's; the number, else 0.
 TEST(DatabaseError, NumberAndTextFromTheDriver) {
-    const DbError e = DbErrorFrom(QSqlError(QStringLiteral("QODBC: Unable to connect"), QStringLiteral("FATAL:  no\r\nsuch\nuser\r"),
+    const DbError e = DbErrorFrom(QSqlError(QStringLiteral("QODBC: Unable to connect"), QStringLiteral("FATAL:  no\r\nsuch\rbad\nuser\r"),
                                             QSqlError::ConnectionError, QStringLiteral("101;210")));
-    EXPECT_EQ(e.number + u'|' + e.description, QStringLiteral("101|FATAL:  no such user"));
+    EXPECT_EQ(e.number + u'|' + e.description, QStringLiteral("101|FATAL:  no such bad user"));
     const DbError bare = DbErrorFrom(QSqlError(QStringLiteral("Unable to connect"), {}, QSqlError::ConnectionError, {}));
     EXPECT_EQ(bare.number + u'|' + bare.description, QStringLiteral("0|Unable to connect"));
 }
