@@ -720,6 +720,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         {autoArgs(m_ini), 0, 2, "karta1.png: zapisany, parametr 1, wierszy 2", {}},
         {autoArgs(m_ini), 0, 2, "karta1.png: już zapisany", {}},
         {{"--settings", unconfigured, "--auto", "--once"}, 2, 2, "brak katalogu plików wymiany", {}},
+        {{"--settings", unconfigured, "--auto", m_folder, "--once"}, 3, 2, "Nie skonfigurowano połączenia z bazą danych", {}},
         {autoArgs(wrongNumber), 3, 2, "kartovo: Ustawienie Start/KonwersjaCB nie jest liczbą", {}},
         {autoArgs(deleting), 0, 2, "karta1.png: usunięty", {}}, // stored before, configured to go
         {autoArgs(m_ini, QStringLiteral("--once --settle 0")), 0, 4, "nowa.png: zapisany", {}},

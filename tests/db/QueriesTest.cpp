@@ -63,6 +63,8 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
     // A table name that is no plain name is refused with a reason.
     EXPECT_FALSE(conn().append(QStringLiteral("SPC_Baza; DROP TABLE SPC_Baza"), row));
     EXPECT_TRUE(conn().lastError().description.startsWith(QStringLiteral("Niepoprawna nazwa tabeli"))) << lastError();
+    EXPECT_FALSE(conn().append(QStringLiteral("SPC_Baza"), Record({"NieMaTakiejKolumny"}, {5})));
+    EXPECT_EQ(conn().lastError().description, QStringLiteral("Tabela SPC_Baza nie ma żadnej z zapisywanych kolumn."));
     const Recordset rs = conn().query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=2 Order by Data,Czas,ID"), &ok);
     ASSERT_EQ(rs.recordCount(), 2);
     const Record& r = rs.rows().first();
