@@ -181,7 +181,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
                                             {"lzw.tif", encoded(png, "tiff", 1)},
                                             {"grey.png", encoded(png.convertToFormat(QImage::Format_Grayscale8), "png")}};
     for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card.tif", "card.png",
-                             "card.pcx", "card-raw.pcx", "card-1bit.pcx"})
+                             "card.pcx", "card-raw.pcx", "card-1bit.pcx", "card-8bit.pcx"})
         files.append({QLatin1String(name), ReadFile(imagingData(name))});
     files.append({"rle8-eol.bmp", ReadFile(imagingData("rle8.bmp")).chopped(2) + QByteArray(2, '\0')}); // no end code
     QByteArray filled = ReadFile(imagingData("card.jpg"));
@@ -195,10 +195,11 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
         QImage whole;
         QString why;
         ASSERT_TRUE(LoadPictureData(bytes, name, whole, &why)) << why.toStdString();
-        EXPECT_EQ(whole, name == "card.pcx" || name == "card-raw.pcx" ? png
+        EXPECT_EQ(whole, name == "card.pcx" || name == "card-raw.pcx" || name == "card-8bit.pcx" ? png
                          : name == "card-1bit.pcx" ? oneBit
                                                    : QImage::fromData(bytes).convertToFormat(QImage::Format_RGB32));
-        const qsizetype pixelsEnd = name.endsWith(QLatin1String(".pcx")) ? bytes.size() - 769 : bytes.size();
+        // The 769 bytes after a PCX's pixels are needed only as an 8-bit picture's palette.
+        const qsizetype pixelsEnd = name.endsWith(QLatin1String(".pcx")) && name != "card-8bit.pcx" ? bytes.size() - 769 : bytes.size();
         for (qsizetype cut = 1; cut < bytes.size(); ++cut) {
             QImage first, second;
             QString why1, why2;
@@ -262,6 +263,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {patched("card.jpg", sof + 10, {{sof + 5, 16, 12000}, {sof + 7, 16, 12000}}), tooLarge},
         {patched("card.gif", 13, {{6, 16, 65535}}), tooLarge},
         {patched("card.gif", 128, {{126, 16, 0}}), damaged}, // a block of no kind for the trailer
+        {patched("card.bmp", 1206, {{28, 16, 3}}), damaged}, // whole, but of a depth no decoder reads
         {writeFile(dir, QStringLiteral("a.tif"), tiff), tooLarge},
         {patched("card.pcx", 128, {{8, 16, 40000}, {66, 16, 40002}}), tooLarge},
     };
