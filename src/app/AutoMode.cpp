@@ -179,7 +179,6 @@ void AutoMode::finish(const QString& claimed, const QString& name, bool remove, 
         m_log(name + QStringLiteral(": usunięty"));
         ++m_linesThisLook;
         m_lastLine.remove(name);
-        m_previousLook.remove(name);
     } else {
         report(name, QStringLiteral("nie można usunąć pliku"));
         giveBack(claimed, name);
