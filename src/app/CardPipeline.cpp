@@ -219,7 +219,6 @@ void CardPipeline::identify() {
     if (!m_laterRefusal.isEmpty()) {
         // Refused before the lookup: the picture or its markers.
         if (m_showMessages) m_view->showMessage(m_laterRefusal);
-        m_laterRefusal.clear();
         return;
     }
     const RecognitionResult& r = m_recognition;
