@@ -58,4 +58,11 @@ KARTOVO_WORKDIR="$tmp/demo/praca" QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="ka
 grep -q "recognition" "$tmp/err" || fail "the card given on the command line was not loaded: $(cat "$tmp/err")"
 [ -s "$tmp/demo/praca/Kod.bmp" ] || fail "no code field cut out of the card given on the command line"
 
+# --demo with --read: the cards are read on the demonstration made in the
+# user's data folder, its working files in its own "praca".
+out=$(env -u KARTOVO_WORKDIR XDG_DATA_HOME="$tmp/dane" "$kartovo" --demo --read "$tmp/demo/karty/02-dlugosc-calkowita-szum.jpg" 2>/dev/null)
+grep -q '"recognised":true' <<<"$out" || fail "--demo --read did not read the card: $out"
+[ -s "$tmp/dane/kartovo-demo/Norv.mdb" ] && [ -s "$tmp/dane/kartovo-demo/praca/Kod.bmp" ] ||
+    fail "--demo --read: no demonstration or working files in the user's data folder"
+
 exit $((failures > 0))
