@@ -214,6 +214,12 @@ TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
     m_options.rotation = 1;
     EXPECT_FALSE(run(turned(90), false).DialogAccepted);
     EXPECT_TRUE(m_pictures.image(Picture::P1).isNull()) << "no grid of a card not recognised";
+    // A picture the rotation cannot take is the card's fault; the road ends all the same.
+    const CardState faulted = run(upright.convertToFormat(QImage::Format_Mono), true);
+    EXPECT_FALSE(faulted.DialogAccepted);
+    EXPECT_TRUE(faulted.Fault.startsWith(QStringLiteral("Błąd przy przetwarzaniu obrazu: ")) &&
+                faulted.Fault.endsWith(QStringLiteral("Invalid number of bits per pixel: 1"))) << faulted.Fault.toStdString();
+    EXPECT_TRUE(m_view.busyDepth == 0 && m_view.readButtons == 0 && messages().isEmpty());
 }
 
 QByteArray Sha(const QByteArray& bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(); }
