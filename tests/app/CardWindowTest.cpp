@@ -229,17 +229,14 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     EXPECT_EQ(questions().size(), 2);
 }
 
-TEST(FileChoiceTest, FilterAndChoicesOfNoFile) {
+TEST(FileChoiceTest, FilterInQtsForm) {
     EXPECT_EQ(QtFileFilter(QStringLiteral("A|*.a;*.b|Wszystkie|*.*")), QStringLiteral("A (*.a *.b);;Wszystkie (*)"));
-    EXPECT_FALSE(FileChoiceFor(QStringLiteral("/nie/ma/brak.jpg")).DialogAccepted);
-    EXPECT_FALSE(FileChoiceFor(QString()).DialogAccepted);
 }
 
 // A card read by hand, then automatic mode on (stored without any window, the refused kept) and off.
 TEST_F(CardWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     const QImage card = render(cardSpec(1), 150.0, Marks(5, [](int s) { return s; }));
-    QImage white(600, 800, QImage::Format_RGB32);
-    white.fill(Qt::white);
+    const QImage white = testing::Filled(600, 800);
     const QString stored = m_folder + QStringLiteral("/karta.png"), refused = m_folder + QStringLiteral("/pusta.png");
     ASSERT_TRUE(card.save(stored) && white.save(refused));
     for (const QString& f : {stored, refused}) WriteFile(f, ReadFile(f));
@@ -276,7 +273,6 @@ TEST_F(CardWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     EXPECT_FALSE(m_window->run().autoMode);
     EXPECT_FALSE(timer->isActive());
     for (const char* name : {"Command2", "Command4", "Command6"}) EXPECT_TRUE(control(name)->isEnabled()) << name;
-    for (const char* name : {"Command10", "Command11", "Command12"}) EXPECT_FALSE(control(name)->isEnabled()) << name;
     EXPECT_EQ(rows(1), before + 1);
 }
 
@@ -330,15 +326,6 @@ TEST_F(CardWindowTest, ScansFromTheChosenScannerFailedAndRead) {
     EXPECT_EQ(m_window->cards()->card().CardParameter.ID.toInt(), 9);
     EXPECT_TRUE(m_window->cards()->scannerSource());
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
-}
-
-// Horizontal range only for an overhang; vertical from sixty pixels before the edge.
-TEST(CardViewScrolling, RangeOnlyForAnOverhang) {
-    const std::tuple<int (*)(int, int), int, int, int> cases[] = {
-        {HorizontalScrollMaximum, 800, 800, 0}, {HorizontalScrollMaximum, 801, 800, 21},
-        {HorizontalScrollMaximum, 100000, 800, 32767}, {VerticalScrollMaximum, 540, 600, 0},
-        {VerticalScrollMaximum, 541, 600, 41}, {VerticalScrollMaximum, 560, 600, 60}};
-    for (const auto& [range, picture, client, expected] : cases) EXPECT_EQ(range(picture, client), expected) << picture;
 }
 
 // Reading on the program's window: a click on the scaled view marks the card's own cell, the

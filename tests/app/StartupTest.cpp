@@ -286,10 +286,6 @@ TEST(MessageWindow, IconAndTextFollowTheRequest) {
     const QString text = sentence + QStringLiteral(". Drugie zdanie.");
     EXPECT_EQ(MessageWindow(Request(text)).shownText(), BreakSentences(text)) << "sentence by sentence";
     EXPECT_EQ(MessageWindow(Request(text + QStringLiteral("\rKoniec"))).shownText(), text + QStringLiteral("\rKoniec"));
-    // However short, a question holds both its buttons.
-    MessageWindow shortQuestion(Request(QStringLiteral("?"), true, 128));
-    EXPECT_GE(shortQuestion.findChild<QPushButton*>(QStringLiteral("Command1"))->x(), 0);
-    EXPECT_LE(shortQuestion.findChild<QPushButton*>(QStringLiteral("Command2"))->geometry().right(), shortQuestion.width());
 }
 
 // Through the installed presenter, modally: only "&OK" / "TAK" answers yes; Enter takes the

@@ -217,8 +217,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
     wide.fill(qRgb(1, 2, 3));
     EXPECT_TRUE(LoadPictureData(encoded(wide, "bmp"), QStringLiteral("wide.bmp"), out));
     EXPECT_EQ(out, wide);
-    // A chunk over 64 KB (a scanner's colour profile, say) is no damage; its checksum is only warned about.
-    QByteArray profiled = ReadFile(imagingData("card.png"));
+    QByteArray profiled = ReadFile(imagingData("card.png")); // a chunk over 64 KB (a colour profile) is no damage
     profiled.insert(33, QByteArray("\0\1\x11\x70prVt", 8) + QByteArray(70000 + 4, 'x'));
     EXPECT_TRUE(LoadPictureData(profiled, QStringLiteral("profiled.png"), out));
     EXPECT_EQ(out, png);

@@ -370,10 +370,7 @@ TEST(Reading, EntryAndDeletionCorrectTheReading) {
     const QPoint c = g.centre(2, 10);
     EXPECT_EQ(click(c + QPoint(g.cw / 4 + 2, 0)), C::None); // in the marked cell beside its box
     EXPECT_EQ(click(c + QPoint(g.cw / 4, 0)), C::None);     // on the box's edge: a neighbour is not red
-    QRect box; // as drawn; red two pixels out of it is a neighbour's and stays
-    for (int y = 0; y < r.p1.height(); ++y)
-        for (int x = 0; x < r.p1.width(); ++x)
-            if (g.cell(2, 10).contains(x, y) && r.p1.pixel(x, y) == kRed) box |= QRect(x, y, 1, 1);
+    const QRect box = MarkBoxRect(r.state.grid(), float(c.x()), float(c.y())); // red two pixels out is a neighbour's
     const QPoint out[] = {box.topLeft() - QPoint(2, 0), box.bottomRight() + QPoint(2, 0), box.topLeft() - QPoint(0, 2),
                           box.bottomRight() + QPoint(0, 2)};
     for (const QPoint p : out) r.p1.setPixel(p, kRed);

@@ -39,7 +39,6 @@ TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
     w.close();
     const std::pair<std::function<void(InfoProg&)>, bool> answers[] = {
         {[](InfoProg& w) { QTest::keyClick(&w, Qt::Key_Return); }, true},
-        {[](InfoProg& w) { QTest::keyClick(w.yesButton(), Qt::Key_Enter); }, true},
         {[](InfoProg& w) { QTest::keyClick(w.yesButton(), Qt::Key_Escape); }, false},
         {[](InfoProg& w) { QTest::mouseClick(w.yesButton(), Qt::LeftButton); }, true},
         {[](InfoProg& w) { QTest::mouseClick(w.noButton(), Qt::LeftButton); }, false},
