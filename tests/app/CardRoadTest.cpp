@@ -147,8 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Read at once when so set (uncleaned here); a lookup the database fails is the card's fault, in its words.
 TEST_F(PipelineTest, ReadAtOnceWhenAskedAndALookupTheDatabaseFailsFaultsTheCard) {
-    m_options.processAutomatically = true;
-    m_options.convertToBW = false; // the grid shown as cut out
+    m_options = {.processAutomatically = true}; // not cleaned: the grid shown as cut out
     int reads = 0;
     m_read = [&] { ++reads; };
     const QImage img = render(cardSpec(2, 2));
@@ -190,6 +189,8 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     EXPECT_EQ(m_pictures.image(Picture::P1).pixel(0, 5), kGridLineColour);
     m_view.chooseAnswer = false; // a cancelled choice leaves the card refused
     EXPECT_FALSE(run(render(cardSpec(12)), true).DialogAccepted);
+    m_view.chooseAnswer = true, m_view.chosenParameter = 999; // a parameter that is not there
+    EXPECT_EQ(run(render(cardSpec(12)), true).Refusal, IdentificationRefusalText(IdentificationRefusal::NoParameter));
 }
 
 TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
