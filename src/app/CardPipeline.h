@@ -14,10 +14,9 @@
 
 namespace kartovo {
 
-struct CardIdentification;
-
 class DbConnection;
 struct BaseSettings;
+struct CardIdentification;
 
 // What the pipeline needs from whoever shows it: the main window, or nothing
 // at all when cards are read without a window. Every method has a silent
