@@ -86,6 +86,12 @@ void ImportFileJournal(DbConnection& conn) {
     qCInfo(lcDb).noquote() << imported << "cards of" << path << "recorded in" << kStoredCardsTable;
 }
 
+// Opens the journal at a pending line of this station's.
+bool OpenPending(QFile& f, qint64 at) {
+    char mark = 0;
+    return at >= 0 && f.open(QIODevice::ReadWrite) && f.seek(at) && f.getChar(&mark) && mark == '-' && f.seek(at);
+}
+
 } // namespace
 
 QString StoredCardsJournalName() { return QStringLiteral("AutoZapisane.txt"); }
@@ -152,13 +158,26 @@ bool RecordStoredCard(DbConnection& conn, const QByteArray& hash, const QString&
          when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
 }
 
-bool AppendFileJournal(const QByteArray& hash, const QString& fileName, const QDateTime& when) {
+qint64 BeginFileJournal(const QByteArray& hash, const QString& fileName, const QDateTime& when) {
     // One line per card: the hash decides, the rest is for whoever reads the file.
     QFile f(WorkingFile(StoredCardsJournalName()));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+    if (!f.open(QIODevice::ReadWrite) || !f.seek(f.size())) return -1;
+    const qint64 at = f.pos();
     const QByteArray line =
-        hash.toLower() + '\t' + when.toString(Qt::ISODate).toUtf8() + '\t' + fileName.toUtf8() + '\n';
-    return f.write(line) == line.size() && f.flush();
+        '-' + hash.toLower() + '\t' + when.toString(Qt::ISODate).toUtf8() + '\t' + fileName.toUtf8() + '\n';
+    if (f.write(line) == line.size() && f.flush()) return at;
+    f.resize(at);
+    return -1;
+}
+
+bool ConfirmFileJournal(qint64 at) {
+    QFile f(WorkingFile(StoredCardsJournalName()));
+    return OpenPending(f, at) && f.putChar(' ') && f.flush();
+}
+
+void WithdrawFileJournal(qint64 at) {
+    QFile f(WorkingFile(StoredCardsJournalName()));
+    if (OpenPending(f, at)) f.resize(at);
 }
 
 bool FileJournalHas(const QByteArray& hash) {

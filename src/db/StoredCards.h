@@ -39,8 +39,17 @@ bool IsCardStored(DbConnection& conn, const QByteArray& hash);
 bool RecordStoredCard(DbConnection& conn, const QByteArray& hash, const QString& station, const QString& fileName,
                       const QDateTime& when);
 
-// Appends a line to the file journal (where there is no record table).
-bool AppendFileJournal(const QByteArray& hash, const QString& fileName, const QDateTime& when);
+// The file journal (where there is no record table) gets a card's line
+// before the card is stored, marked pending by a '-' before the hash (no
+// reader takes it for a hash): a journal that cannot take the line refuses
+// the card instead of leaving a stored card unrecorded. Returns the line's
+// offset, or -1.
+qint64 BeginFileJournal(const QByteArray& hash, const QString& fileName, const QDateTime& when);
+// The card is stored: its mark becomes a space, written in place, which a
+// full disk still takes.
+bool ConfirmFileJournal(qint64 at);
+// The card was not stored: its pending line goes.
+void WithdrawFileJournal(qint64 at);
 bool FileJournalHas(const QByteArray& hash);
 
 // This station's name in the record: "Start"/"Stanowisko" when set, else the host name.

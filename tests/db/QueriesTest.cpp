@@ -148,10 +148,15 @@ TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
     const QString journal = WorkingFile(StoredCardsJournalName());
     const QDateTime when(QDate(2024, 3, 5), QTime(7, 5));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), journal));
-    EXPECT_FALSE(AppendFileJournal("AB12", QStringLiteral("karta.png"), when)); // full even for root
+    EXPECT_EQ(BeginFileJournal("AB12", QStringLiteral("karta.png"), when), -1); // full even for root
     ASSERT_TRUE(QFile::remove(journal));
-    EXPECT_TRUE(AppendFileJournal("AB12", QStringLiteral("karta.png"), when));
-    EXPECT_EQ(kartovo::testing::ReadFile(journal), "ab12\t2024-03-05T07:05:00\tkarta.png\n");
+    EXPECT_EQ(BeginFileJournal("AB12", QStringLiteral("karta.png"), when), 0);
+    const qint64 second = BeginFileJournal("CD34", QStringLiteral("inna.png"), when);
+    EXPECT_FALSE(ConfirmFileJournal(second + 1)) << "not a pending line";
+    WithdrawFileJournal(second);
+    EXPECT_TRUE(ConfirmFileJournal(0) && !ConfirmFileJournal(0));
+    WithdrawFileJournal(0); // confirmed: it stays
+    EXPECT_EQ(kartovo::testing::ReadFile(journal), " ab12\t2024-03-05T07:05:00\tkarta.png\n");
     SetProgramFolder({});
     // The column's width: a longer name would fail the save on PostgreSQL.
     SetStationName(QString(300, u'x'));

@@ -252,7 +252,7 @@ TEST_P(CardSaver, WithoutRightsToCreateTheRecordTheFileJournalStandsIn) {
         EXPECT_FALSE(r.recorded);
         EXPECT_EQ(PrepareStoredCards(station), StoredCardsRecord::FileJournal);
         EXPECT_FALSE(IsCardStored(station, in.cardHash));
-        ASSERT_TRUE(AppendFileJournal(in.cardHash, "karta.png", QDateTime::currentDateTime()));
+        ASSERT_TRUE(ConfirmFileJournal(BeginFileJournal(in.cardHash, "karta.png", QDateTime::currentDateTime())));
         EXPECT_TRUE(IsCardStored(station, in.cardHash));
     }
     SetProgramFolder({});
