@@ -141,7 +141,7 @@ TEST(ValueRange, EdgesRowValuesAndRefusedLimits) {
     // CzyArch as each database hands it over.
     for (const QVariant& yes : {QVariant(true), QVariant(-1), QVariant(1), QVariant("true"), QVariant("-1")})
         EXPECT_TRUE(IsExtendedRange(With(Parameter(1, 0), "CzyArch", yes))) << yes.toString().toStdString();
-    for (const QVariant& no : {QVariant(false), QVariant(0), QVariant("0"), QVariant("false"), QVariant(), QVariant("")})
+    for (const QVariant& no : {QVariant(false), QVariant(0), QVariant("0"), QVariant("0.0"), QVariant("false"), QVariant(), QVariant("")})
         EXPECT_FALSE(IsExtendedRange(With(Parameter(1, 0), "CzyArch", no))) << no.toString().toStdString();
     for (const auto& [format, decimals] : {std::pair{"0.0", 2}, {"#,##0.000", 4}, {"0", 2}, {"", 1}})
         EXPECT_EQ(ValueDecimalsOf(format), decimals) << format;
