@@ -180,7 +180,7 @@ TEST(RysSiatka, FrameColumnsRowsLimitLinesAndAbsurdCounts) {
     for (int x = 0; x <= 500; x += 50) EXPECT_EQ(img.pixel(x, 35), kGridLineColour) << x;
     for (const auto& [x, y, colour] : {std::tuple(49, 35, kPaper), {25, 0, kGridLineColour}, {25, 90, kGridLineColour},
                                        {25, 95, kPaper}, {25, 24, kControlLineColour}, {25, 26, kControlLineColour},
-                                       {25, 76, kControlLineColour}}) // DLK at 75.75
+                                       {25, 76, kControlLineColour}, {25, 100, kGridLineColour}}) // DLK at 75.75
         EXPECT_EQ(img.pixel(x, y), colour) << x << "," << y;
     EXPECT_FALSE(Contains(img, kCentreLineColour) || Contains(img, kOuterLimitColour));
     Drawn(img, With(p, "LS", 11.0));
