@@ -36,7 +36,6 @@ bool DbSession::open(const DatabaseConfig& config) {
     m_base = BaseSettings{};
     const bool opened = m_conn->open(config);
     m_state = opened ? State::Connected : State::Closed;
-    m_lostBecause = opened ? QString() : m_conn->lastError().description;
     return opened;
 }
 
@@ -45,7 +44,6 @@ void DbSession::reset() {
     m_config = DatabaseConfig{};
     m_base = BaseSettings{};
     m_state = State::Closed;
-    m_lostBecause.clear();
 }
 
 bool DbSession::ensureConnected() {
@@ -72,13 +70,11 @@ bool DbSession::reconnectIfNeeded() {
     if (m_conn->open(m_config) && Answers(*m_conn)) {
         qCInfo(lcDb) << "database connection reopened";
         m_state = State::Connected;
-        m_lostBecause.clear();
         return true;
     }
     if (m_state != State::Lost)
         qCWarning(lcDb).noquote() << "database connection lost:" << why << "/" << m_conn->lastError().description;
     m_state = State::Lost;
-    m_lostBecause = m_conn->lastError().description.isEmpty() ? why : m_conn->lastError().description;
     return false;
 }
 

@@ -30,9 +30,8 @@ public:
     State state() const { return m_state; }
     // Asks the server a trivial question; when that fails the connection is
     // reopened with the same configuration (nothing else is reloaded). False
-    // when the database cannot be reached now; lastConnectionError() says why.
+    // when the database cannot be reached now (logged once, with the reason).
     bool ensureConnected();
-    QString lastConnectionError() const { return m_lostBecause; }
 
     BaseSettings& baseSettings() { return m_base; }
     const BaseSettings& baseSettings() const { return m_base; }
@@ -44,7 +43,6 @@ private:
     DatabaseConfig m_config;
     BaseSettings m_base;
     State m_state = State::Closed;
-    QString m_lostBecause;
 };
 
 // Before a save or a look: true when `conn` answers. The run's connection is
