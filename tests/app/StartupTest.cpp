@@ -151,8 +151,7 @@ TEST_F(StartupTest, NormalCloseSavesTheChoicesOfThePanelAndEscNothing) {
     panel.exchangeFolderField()->end(false);
     type(panel.exchangeFolderField(), QStringLiteral("żółw/"));
     w->close();
-    EXPECT_TRUE(m_exitCodes.empty());
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_exitCodes.empty() && m_messages.empty());
     const std::pair<const char*, const char*> saved[] = {
         {"Procent", "-1%"}, {"FiltrCB", "1"}, {"FiltrKolor", "1"}, {"KonwersjaCB", "0"}, {"FiltrRGB", "2"},
         {"FiltrRV", "128"}, {"Obrot", "1"}, {"InitDir", "/karty"}, {"AutoDir", "/wymiana/żółw/"}};
