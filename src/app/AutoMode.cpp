@@ -311,26 +311,13 @@ AutoMode::Taken AutoMode::take(Claimed& file, Summary& summary) {
     }
     picture.setText(kCardHashKey, QString::fromLatin1(hash));
     picture.setText(kCardNameKey, name);
-    // Without a record table only the journal keeps a stored card from being
-    // stored again after a restart: a card it cannot take is not stored.
-    qint64 journalAt = -1;
-    if (PrepareStoredCards(conn) == StoredCardsRecord::FileJournal &&
-        (journalAt = BeginFileJournal(hash, name, m_clock())) < 0) {
-        ++summary.refused;
-        report(name, QStringLiteral("odrzucony: nie można zapisać dziennika ") + WorkingFile(journalName()));
-        finish(claimed, name, false, summary);
-        return Taken::Kept;
-    }
     // The card goes on decoded; its working copy is written in the working
     // folder, the original is never written to.
     const AutoCardResult result = m_processor(std::move(picture));
-    if (!result.stored || result.recorded) WithdrawFileJournal(journalAt);
     if (result.stored) {
         ++summary.stored;
         m_known.insert(hash);
-        // A database reached again, without the table, during the read.
-        if (!result.recorded && journalAt < 0) journalAt = BeginFileJournal(hash, name, m_clock());
-        if (!result.recorded && !ConfirmFileJournal(journalAt))
+        if (!result.recorded)
             m_log(name + QStringLiteral(": nie można zapisać dziennika ") + WorkingFile(journalName()));
         m_lastLine.insert(name, QString());
         ++m_linesThisLook;

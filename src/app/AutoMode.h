@@ -32,7 +32,7 @@ struct AutoCardResult {
     QString parameter{};    // SPC_Setap ID of the card, empty when not recognised
     QString message{};      // why nothing was stored (one line)
     bool alreadyStored = false;  // the record says another look or station stored it
-    bool recorded = false;       // the card's hash went into the record table with its rows
+    bool recorded = false;       // the card's hash went into the record table or journal
     bool connectionLost = false; // the database could not be reached
 };
 

@@ -7,9 +7,11 @@
 #include "platform/Messages.h"
 #include "platform/Numbers.h"
 #include "platform/Variants.h"
+#include "platform/WorkingFolder.h"
 
 #include <QDateTime>
 #include <algorithm>
+#include <utility>
 
 namespace kartovo {
 
@@ -70,6 +72,20 @@ private:
     bool m_was;
 };
 
+// A card's journal line, written before the card and withdrawn unless the
+// card is stored.
+class PendingJournalLine {
+public:
+    PendingJournalLine(bool wanted, const SaveInput& input)
+        : m_at(wanted ? BeginFileJournal(input.cardHash, input.cardName, QDateTime::currentDateTime()) : -1) {}
+    ~PendingJournalLine() { WithdrawFileJournal(m_at); }
+    bool written() const { return m_at >= 0; }
+    bool confirm() { return ConfirmFileJournal(std::exchange(m_at, -1)); }
+
+private:
+    qint64 m_at;
+};
+
 SaveResult AlreadyStoredResult() {
     SaveResult r;
     r.outcome = SaveOutcome::AlreadyStored;
@@ -97,6 +113,18 @@ SaveResult SaveCard(DbConnection& conn, const SaveInput& input) {
         input.cardHash.isEmpty() ? StoredCardsRecord::FileJournal : PrepareStoredCards(conn);
     if (kept == StoredCardsRecord::Unreachable) return Failure(conn, false, QStringLiteral("reaching the database"));
     const bool record = kept == StoredCardsRecord::Table;
+    // Without the table only this station's journal keeps the card from being
+    // stored again: a journal that cannot take its line refuses the card.
+    const bool journaled = !record && !input.cardHash.isEmpty();
+    PendingJournalLine journal(journaled, input);
+    if (journaled && !journal.written()) {
+        SaveResult r;
+        r.outcome = SaveOutcome::Refused;
+        r.error = QStringLiteral("Nie można zapisać dziennika zapisanych kart %1.")
+                      .arg(WorkingFile(StoredCardsJournalName())) +
+                  kLineBreak + QStringLiteral("Pomiary karty nie zostały zapisane !");
+        return r;
+    }
 
     if (!conn.beginTransaction()) return Failure(conn, false, QStringLiteral("starting the transaction"));
 
@@ -162,7 +190,8 @@ SaveResult SaveCard(DbConnection& conn, const SaveInput& input) {
     SaveResult r;
     r.outcome = SaveOutcome::Stored;
     r.rowsStored = static_cast<int>(evaluation->size());
-    r.recorded = recorded;
+    r.recorded = recorded || (journaled && journal.confirm());
+    if (journaled && !r.recorded) qCWarning(lcEvaluation) << "the card is stored, its journal line is not completed";
     qCDebug(lcEvaluation).noquote() << r.rowsStored << "rows stored for parameter"
                                    << input.parameter.ID.toString();
     return r;

@@ -25,7 +25,8 @@ struct SaveInput {
     std::optional<SampleIdentification> identification;
     int descriptiveCount = 0;
     // The card file's content (SHA-256, hex) and name, recorded with the rows
-    // in the same transaction so that no card is stored twice. Empty: not recorded.
+    // in the same transaction (or, where the database has no record table, in
+    // this station's journal) so that no card is stored twice. Empty: not recorded.
     QByteArray cardHash;
     QString cardName;
     // The operator chose to store a card whose content was stored before.
@@ -44,8 +45,9 @@ struct SaveResult {
     SaveOutcome outcome = SaveOutcome::NothingToStore;
     int rowsStored = 0;
     QString error; // Refused: the Polish message; Failed: the database's own text
-    // The card's hash went into the record table with the rows. False with a
-    // hash given: the database has no record table, the caller keeps the file journal.
+    // The card's hash went into the record table with the rows, or into the
+    // journal after them. False with a hash given and the card stored: the
+    // journal line written before could not be completed.
     bool recorded = false;
     // The database could not be reached (and could not be reopened).
     bool connectionLost = false;

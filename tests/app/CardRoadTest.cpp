@@ -425,26 +425,21 @@ TEST_F(AutoModeTest, WithoutARecordTableEachCardIsJournaledOrNotStored) {
     WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 1, 0, 0, 0}));
     EXPECT_TRUE(rows().isEmpty());
-    EXPECT_EQ(logged(QStringLiteral("karta1.png: odrzucony: nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
+    EXPECT_EQ(logged(QStringLiteral("karta1.png: odrzucony: Nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
     ASSERT_TRUE(QFile::remove(journal));
     WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
     WriteFile(path(QStringLiteral("kopia1.png")), sampleCard());
-    WriteFile(path(QStringLiteral("pusta.png")), png(testing::Filled(600, 800)));
+    WriteFile(path(QStringLiteral("krotka.png")), png(render(cardSpec(1), 150.0, Marks(3, [](int s) { return s; }))));
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{2, 1, 0, 1, 0}));
     const QByteArray lines = ReadFile(journal);
-    EXPECT_TRUE(lines.startsWith(' ') && lines.count("\n ") == 1 && lines.count('\n') == 2) << "two confirmed, pusta's withdrawn";
+    EXPECT_TRUE(lines.startsWith(' ') && lines.count("\n ") == 1 && lines.count('\n') == 2) << "two confirmed, krotka's (no full sample) withdrawn";
     EXPECT_EQ(logged(QStringLiteral("UWAGA: baza danych nie pozwala")), 1) << "the warning once, not every look";
-    // A journal taken away during a read: the stored card is said to be unrecorded.
-    const int stored = rows().size();
-    for (const char* name : {"karta2.png", "kopia1.png", "pusta.png"}) QFile::remove(path(QLatin1String(name)));
-    m_mode = makeMode([&](QImage picture) {
-        EXPECT_TRUE(QFile::rename(journal, journal + QStringLiteral(".old")));
-        return m_processor->process(std::move(picture));
-    });
+    // After a restart the journal knows karta1; a card stored without its line completed is said.
+    for (const char* name : {"karta2.png", "kopia1.png", "krotka.png"}) QFile::remove(path(QLatin1String(name)));
+    m_mode = makeMode([](QImage) { return AutoCardResult{.stored = true}; });
     WriteFile(path(QStringLiteral("karta3.png")), individualCard({{1, 5}, {2, 6}, {3, 7}}));
-    EXPECT_EQ(Counts(m_mode->tick()), (std::array{1, 0, 0, 1, 0})) << "karta1 known after the restart";
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{1, 0, 0, 1, 0}));
     EXPECT_EQ(logged(QStringLiteral("karta3.png: nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(rows().size(), stored + 3) << "karta3 once";
 }
 
 // While a card is read, another station stores it (skipped) or a new file takes its name (kept beside it).

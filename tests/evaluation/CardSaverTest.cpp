@@ -249,11 +249,8 @@ TEST_P(CardSaver, WithoutRightsToCreateTheRecordTheFileJournalStandsIn) {
         in.cardHash = QByteArray(64, 'b');
         const SaveResult r = SaveCard(station, in);
         EXPECT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
-        EXPECT_FALSE(r.recorded);
         EXPECT_EQ(PrepareStoredCards(station), StoredCardsRecord::FileJournal);
-        EXPECT_FALSE(IsCardStored(station, in.cardHash));
-        ASSERT_TRUE(ConfirmFileJournal(BeginFileJournal(in.cardHash, "karta.png", QDateTime::currentDateTime())));
-        EXPECT_TRUE(IsCardStored(station, in.cardHash));
+        EXPECT_TRUE(r.recorded && IsCardStored(station, in.cardHash)) << "in the journal";
     }
     SetProgramFolder({});
     EXPECT_EQ(storedRows(1).size(), 3);
