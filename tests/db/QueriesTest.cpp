@@ -169,7 +169,7 @@ TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
 TEST(SqlDialect, EachSystemGetsTextItTakes) {
     const QString active = QStringLiteral("Select * from [SPC_Programy] Where Lx>0 AND ArchP=0");
     const QString top = QStringLiteral("Select Top 1 * from [SPC_Baza] Where IDPK=7 Order by Data,Czas,ID");
-    const QString like = QStringLiteral("Select * from [P] Where ID1 Like 'Wa*' And ID2='a*b'");
+    const QString like = QStringLiteral("Select * from [P] Where ID1 Like 'Wa*' And 'a*b'=ID2");
     const struct {
         QString sql;
         DbSystem system;
@@ -191,8 +191,8 @@ TEST(SqlDialect, EachSystemGetsTextItTakes) {
         {top, DbSystem::PostgreSQL, QStringLiteral("Select * from SPC_Baza Where IDPK=7 Order by Data,Czas,ID LIMIT 1")},
         {QStringLiteral("  select TOP 25 ID from [T];"), DbSystem::MySQL, QStringLiteral("  select ID from `T` LIMIT 25")},
         // Like patterns take the standard wildcard; PostgreSQL compares without case as the others do.
-        {like, DbSystem::SQLite, QStringLiteral("Select * from [P] Where ID1 Like 'Wa%' And ID2='a*b'")},
-        {like, DbSystem::PostgreSQL, QStringLiteral("Select * from P Where ID1 ILIKE 'Wa%' And ID2='a*b'")},
+        {like, DbSystem::SQLite, QStringLiteral("Select * from [P] Where ID1 Like 'Wa%' And 'a*b'=ID2")},
+        {like, DbSystem::PostgreSQL, QStringLiteral("Select * from P Where ID1 ILIKE 'Wa%' And 'a*b'=ID2")},
         {QStringLiteral("Select Likely from [T] Where a like 'O''B*'"), DbSystem::PostgreSQL,
          QStringLiteral("Select Likely from T Where a ILIKE 'O''B%'")},
     };
