@@ -38,9 +38,4 @@ SaveResult SaveAutomaticCard(CardState& card, const MeasurementTable& measuremen
     return result;
 }
 
-bool SaveCardAutomatically(CardState& card, const MeasurementTable& measurements, DbConnection& conn,
-                           const BaseSettings& base) {
-    return SaveAutomaticCard(card, measurements, conn, base, {}, {}).ok();
-}
-
 } // namespace kartovo

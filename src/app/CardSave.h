@@ -20,9 +20,4 @@ struct BaseSettings;
 SaveResult SaveAutomaticCard(CardState& card, const MeasurementTable& measurements, DbConnection& conn,
                              const BaseSettings& base, const QByteArray& cardHash, const QString& cardName);
 
-// The same without a card file. Returns true when the card needs nothing
-// more (stored, or nothing to store).
-bool SaveCardAutomatically(CardState& card, const MeasurementTable& measurements, DbConnection& conn,
-                           const BaseSettings& base);
-
 } // namespace kartovo

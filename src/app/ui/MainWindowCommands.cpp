@@ -63,7 +63,9 @@ void MainWindow::wireCardCommands() {
     });
     m_cards->setReadCommand([this] { m_cards->card().DialogAccepted = m_readingController->Command7Click(); });
     m_cards->setSaveCommand([this] {
-        SaveCardAutomatically(m_cards->card(), m_reading.measurements(), Conn(), Base());
+        // Recorded by its file's content, as the folder's cards are.
+        SaveAutomaticCard(m_cards->card(), m_reading.measurements(), Conn(), Base(), m_cards->cardHash(),
+                          m_cards->cardName());
     });
 
     connect(m_widgets.listPanel->saveButton(), &QPushButton::clicked, this, &MainWindow::Command13Click);
