@@ -39,7 +39,6 @@ AutoCardProcessor::AutoCardProcessor(DbConnection& conn, const BaseSettings& bas
 AutoCardResult AutoCardProcessor::process(QImage picture) {
     const QByteArray hash = picture.text(kCardHashKey).toLatin1();
     const QString fileName = picture.text(kCardNameKey);
-    m_card.resetCard();
     m_card.ImagePath = WorkingFile(QStringLiteral("temp.bmp"));
     MeasurementTable table;
     QString readRefusal;
