@@ -100,9 +100,8 @@ TEST(WypXR, CutsCompleteGroupsAndDropsTheRest) {
         ExpectRowMatches(row, group);
         for (int i = 0; i < 5; ++i) EXPECT_EQ(row[QString("W%1").arg(i + 1)].toDouble(), group[i]);
         EXPECT_FALSE(row.contains("W6"));
-        EXPECT_DOUBLE_EQ(row["GR"].toDouble(), 2.5 / std::sqrt(5.0));
-        EXPECT_DOUBLE_EQ(row["DR"].toDouble(), 2.5 / std::sqrt(5.0) / 2);
-        EXPECT_DOUBLE_EQ(row["DS"].toDouble(), 1.05 / std::sqrt(5.0) / 2);
+        for (const auto& [column, limit] : {std::pair{"GR", 2.5}, {"DR", 1.25}, {"GS", 1.05}, {"DS", 0.525}})
+            EXPECT_DOUBLE_EQ(row[column].toDouble(), limit / std::sqrt(5.0)) << column;
         const std::pair<const char*, QVariant> columns[] = {
             {"Lp", 5}, {"GX", 12.5}, {"DX", 9.5}, {"SX", 11.0}, {"IDP", 5}, {"IDPK", 77}, {"P", "0"}, {"CzyOb", true},
             {"ID2", "Zmiana 1"}, {"PomiaryNL", "uwagi"}, {"Data", "2024-05-06"}, {"Czas", "10:00"}};
