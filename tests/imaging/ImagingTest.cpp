@@ -260,6 +260,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {patched("card.png", 33, {{16, 32, 20000}}), tooLarge},
         {patched("card.jpg", sof + 10, {{sof + 5, 16, 12000}, {sof + 7, 16, 12000}}), tooLarge},
         {patched("card.gif", 13, {{6, 16, 65535}}), tooLarge},
+        {patched("card.gif", 128, {{50, 16, 8192}, {52, 16, 8192}}), tooLarge}, // its picture beyond the screen
         {patched("card.gif", 128, {{126, 16, 0}}), damaged}, // a block of no kind for the trailer
         {patched("card.bmp", 1206, {{28, 16, 3}}), damaged}, // whole, but of a depth no decoder reads
         {writeFile(dir, QStringLiteral("a.tif"), tiff), tooLarge},
