@@ -273,13 +273,14 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {2, 20, [](QImage& c) { Box(c, 50, 20, 2, 12, Qt::white), Box(c, 28, 20, 2, 12); }, "markery górne i boczne zachodzą na siebie"},
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 12, Qt::white), Box(c, 103, 20, 2, 12); }, "siatka 23×220 pikseli jest za mała"},
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 2, Qt::white); }, nullptr},
+        {2, 20, [](QImage& c) { Box(c, 20, 80, 2, 2, Qt::white); }, nullptr}, // a side marker as far in
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 3, Qt::white); }, "Markery nie leżą w jednej linii: karta jest skręcona o około 0,7°."},
         {2, 30, {}, "siatka nie leży w równej odległości od markerów górnych (50) i bocznych (60)"},
         {2, 20, [](QImage& c) { Box(c, 20, 340, 12, 2, Qt::white), Box(c, 20, 365, 12, 2); }, "pole kodujące nie leży pod siatką"},
         {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 99)); }, nullptr},
-        {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 100)); }, "Oś X"},
+        {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 100)); }, "Brak markera(ów) na obrazie\rPoczątek siatki (Oś X)\r"},
         {2, 20, [](QImage& c) { Box(c, 20, 300, 12, 2, QColor(100, 100, 99)); }, nullptr},
-        {2, 20, [](QImage& c) { Box(c, 20, 300, 12, 2, QColor(100, 100, 100)); }, "Oś Y"},
+        {2, 20, [](QImage& c) { Box(c, 20, 300, 12, 2, QColor(100, 100, 100)); }, "Brak markera(ów) na obrazie\rPoczątek siatki (Oś Y)\rWysokość siatki (Oś Y)\r"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.t << " " << c.top << " " << (c.refusal ? c.refusal : ""));
