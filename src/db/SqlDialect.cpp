@@ -59,7 +59,7 @@ QString RewriteOutsideLiterals(const QString& sql, DbSystem system) {
             if (j < sql.size()) literal += sql[j];
             out += literal;
             i = j;
-            likePending = false;
+            likePending = false; // the pattern was this literal
             continue;
         }
         if (c == u'[' && !TakesBrackets(system)) {

@@ -59,7 +59,10 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
         conn().rollback();
     }
     // A rollback with nothing to roll back fails with its own reason.
-    if (!isServer()) { EXPECT_TRUE(!conn().rollback() && conn().lastError().description.contains(QStringLiteral("no transaction"))) << lastError(); }
+    if (!isServer()) {
+        EXPECT_TRUE(!conn().rollback() && conn().lastError().description.contains(QStringLiteral("no transaction"))) << lastError();
+        EXPECT_TRUE(conn().beginTransaction() && !conn().beginTransaction() && conn().rollback()) << "one at a time";
+    }
     // A table name that is no plain name is refused with a reason.
     EXPECT_FALSE(conn().append(QStringLiteral("SPC_Baza; DROP TABLE SPC_Baza"), row));
     EXPECT_TRUE(conn().lastError().description.startsWith(QStringLiteral("Niepoprawna nazwa tabeli"))) << lastError();
