@@ -257,10 +257,7 @@ void CardPipeline::finish() {
     if (m_stopped) return;
     const ProgressCallback onProgress = [this](int percent) { progress(percent); };
     try {
-        if (!m_card->DialogAccepted) {
-            m_view->showCardView(false);
-            return;
-        }
+        if (!m_card->DialogAccepted) return; // the view stays hidden from the beginning
         const StationOptions& o = m_options;
         // P1 holds the grid cut-out that recognition has just written to
         // ImagePath; taken out, so that cleaning it makes no copy.

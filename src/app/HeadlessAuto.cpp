@@ -48,7 +48,6 @@ int RunAutoCommand(const AutoCommandOptions& command) {
     }
     // Unreachable at start-up: the run ends (a service manager starts it again).
     if (!RunDatabaseStartup(run.database)) return kAutoSetupFault;
-    SetStationName(options.stationName);
 
     CardPictures pictures;
     AutoCardProcessor processor(Conn(), Base(), pictures);

@@ -98,7 +98,7 @@ QString StoredCardsJournalName() { return QStringLiteral("AutoZapisane.txt"); }
 
 QString StationName() {
     QString& configured = ConfiguredStation();
-    // The window's run reads it here; the headless run sets it at start-up.
+    // Read once from the run's settings, by the window and the headless run alike.
     static const QString stored = SettingsStore().read(QStringLiteral("Start"), QStringLiteral("Stanowisko")).trimmed();
     if (configured.isEmpty()) configured = stored.left(255);
     return configured.isEmpty() ? QSysInfo::machineHostName() : configured;

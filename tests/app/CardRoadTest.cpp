@@ -779,6 +779,7 @@ TEST_P(Stations, ThreeStationsStoreEveryCardExactlyOnce) {
     const int cards = 8;
     for (int k = 1; k <= cards; ++k) dropCard(k, m_folder);
     const int before = LastId(db);
+    SettingsStore(GetParam() ? m_pgIni : m_ini).write(QStringLiteral("Start"), QStringLiteral("Stanowisko"), QStringLiteral("hala1"));
     QProcess stations[3];
     for (int i = 0; i < 3; ++i) start(stations[i], autoArgs(GetParam() ? m_pgIni : m_ini), QStringLiteral("work%1").arg(i));
     QString logs;
@@ -788,7 +789,7 @@ TEST_P(Stations, ThreeStationsStoreEveryCardExactlyOnce) {
         logs += o.errors;
     }
     EXPECT_EQ(RowsPerCard(db, before).values(), QList<int>(cards, 2)) << "two rows a card; " << logs.toStdString();
-    EXPECT_EQ(db.query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty]")).recordCount(), cards);
+    EXPECT_EQ(db.query(QStringLiteral("Select * from [Kartovo_ZapisaneKarty] Where Stacja='hala1'")).recordCount(), cards);
     EXPECT_EQ(logs.count(QStringLiteral(": zapisany,")), cards) << logs.toStdString();
     EXPECT_EQ(QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), cards);
 }

@@ -229,7 +229,7 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
 }
 
 TEST(FileChoiceTest, FilterInQtsForm) {
-    EXPECT_EQ(QtFileFilter(QStringLiteral("A|*.a;*.b|Wszystkie|*.*")), QStringLiteral("A (*.a *.b);;Wszystkie (*)"));
+    EXPECT_EQ(QtFileFilter(QStringLiteral("A|*.a;*.b|Wszystkie|*.*|B")), QStringLiteral("A (*.a *.b);;Wszystkie (*)")); // B without patterns
 }
 
 // A card read by hand, then automatic mode on (stored without any window, the refused kept) and off.
