@@ -158,8 +158,7 @@ TEST_F(CardWindowTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIsStor
     m_chosen = a;
     QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
     ASSERT_TRUE(m_window->cards()->busy());
-    EXPECT_TRUE(m_window->close());
-    EXPECT_FALSE(m_window->cards()->busy());
+    EXPECT_TRUE(m_window->close() && !m_window->cards()->busy());
     m_window->cards()->waitForWorker();
     QCoreApplication::processEvents();
     EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
@@ -176,8 +175,7 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     choose(broken);
     ASSERT_EQ(messages().size(), 1);
     EXPECT_TRUE(messages()[0].startsWith(CardPipeline::unreadableImageText({})));
-    EXPECT_TRUE(m_window->cards()->card().ImagePath.isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(tempBmp()));
+    EXPECT_TRUE(m_window->cards()->card().ImagePath.isEmpty() && !QFileInfo::exists(tempBmp()));
 
     const QString folder = m_window->run().initialFolder, cards = m_dir.filePath(QStringLiteral("karty"));
     QDir().mkpath(cards);
@@ -195,8 +193,7 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     EXPECT_EQ(std::tuple(card.DialogAccepted, card.ImagePath, card.CardParameter.ID.toInt()), std::tuple(true, tempBmp(), 2));
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
     EXPECT_EQ(control("P1")->size(), m_window->pictures().image(Picture::P1).size());
-    EXPECT_TRUE(control("P1")->isVisible());
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(control("P1")->isVisible() && m_messages.empty());
     QTest::keyClick(m_window.get(), Qt::Key_Escape); // loaded, not read
     EXPECT_EQ(ended, QList<int>{0});
     EXPECT_TRUE(questions().isEmpty());

@@ -269,8 +269,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     for (const auto& [path, text] : cases) {
         QImage out(5, 5, QImage::Format_RGB32);
         QString why;
-        EXPECT_FALSE(LoadPicture(path, out, &why)) << path.toStdString();
-        EXPECT_TRUE(out.isNull());
+        EXPECT_TRUE(!LoadPicture(path, out, &why) && out.isNull()) << path.toStdString();
         EXPECT_TRUE(why.contains(text)) << why.toStdString();
         EXPECT_TRUE(why.contains(QFileInfo(path).fileName())) << why.toStdString();
     }
