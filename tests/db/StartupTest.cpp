@@ -105,7 +105,7 @@ TEST_P(Startup, BaseTablesGiveCaptionsConstantsAndLimits) {
     ASSERT_TRUE(db->createSchema());
     auto add = [&](const char* table, const Record& r) { ASSERT_TRUE(conn().append(table, r)) << lastError(); };
     BaseSettings base;
-    add("SPC_Ustawienia", Record({"NazwaOp", "CzyWymagany"}, {QStringLiteral("Uwagi"), 1}));
+    for (int required : {1, 0}) add("SPC_Ustawienia", Record({"NazwaOp", "CzyWymagany"}, {QStringLiteral("Uwagi"), required})); // the first row only
     // Program captions: a null one is kept but not counted, ten at most; data ones end at a null, twenty at most.
     add("SPC_OpisBaz", Record({"ID", "Nazwa", "Pole", "Dlugosc"}, {1, QStringLiteral("A"), 1, 10}));
     add("SPC_OpisBaz", Record({"ID", "Nazwa", "NazwaA", "Dlugosc"}, {2, QVariant(), QStringLiteral("b"), 20}));
