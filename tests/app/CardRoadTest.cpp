@@ -203,7 +203,7 @@ TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
     for (const auto& [turn, setting] : {std::pair{90, 2}, std::pair{-90, 1}}) {
         m_options.rotation = setting;
         const CardState card = run(turned(turn), false);
-        EXPECT_TRUE(card.DialogAccepted) << "turned " << turn;
+        EXPECT_TRUE(card.DialogAccepted && m_view.statuses.contains(QStringLiteral("Obracam obraz"))) << "turned " << turn;
         EXPECT_EQ(card.CardParameter.ID.toInt(), 9);
     }
     // Turned the wrong way back, the card is upside down and not recognised.
@@ -485,6 +485,10 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(rows(2).size(), 3);
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png")}));
     EXPECT_EQ(logged(QStringLiteral("zwrócony z porzuconego katalogu .kartovo-")), 2) << m_log.join(u'\n').toStdString();
+    const QString live = m_folder + QStringLiteral("/.kartovo-%1-%2").arg(host).arg(getppid()); // a live station here
+    ASSERT_TRUE(QDir().mkpath(live));
+    WriteFile(live + QStringLiteral("/karta9.png"), sampleCard());
+    EXPECT_TRUE(m_mode->tick().stored == 0 && QDir(live).removeRecursively()) << "its claim is kept, however old";
 
     // Its own claim folder cannot be made (a dangling link in its place): said, the card stays.
     const QString mine = QDir::cleanPath(m_mode->claimFolder());

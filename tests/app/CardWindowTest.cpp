@@ -266,8 +266,7 @@ TEST_F(CardWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
 
     command1->setFocus();
     QTest::keyClick(command1, Qt::Key_Return); // Enter acts as a click
-    EXPECT_FALSE(m_window->run().autoMode);
-    EXPECT_FALSE(timer->isActive());
+    EXPECT_FALSE(m_window->run().autoMode || timer->isActive());
     for (const char* name : {"Command2", "Command4", "Command6"}) EXPECT_TRUE(control(name)->isEnabled()) << name;
     EXPECT_EQ(rows(1), before + 1);
 }

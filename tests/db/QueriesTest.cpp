@@ -127,8 +127,7 @@ TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
         ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
         ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));
         EXPECT_EQ(QSqlDatabase::connectionNames().size(), before.size() + 1);
-        EXPECT_FALSE(open());
-        EXPECT_FALSE(c.isOpen());
+        EXPECT_FALSE(open() || c.isOpen());
         why = c.lastError().description;
         EXPECT_FALSE(why.isEmpty());
         EXPECT_EQ(QSqlDatabase::connectionNames(), before);

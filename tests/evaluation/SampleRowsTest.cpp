@@ -107,8 +107,7 @@ TEST(WypXR, CutsCompleteGroupsAndDropsTheRest) {
             {"ID2", "Zmiana 1"}, {"PomiaryNL", "uwagi"}, {"Data", "2024-05-06"}, {"Czas", "10:00"}};
         for (const auto& [column, value] : columns) EXPECT_EQ(row[column], value) << column;
     }
-    EXPECT_TRUE(Samples(Values({1, 2, 3, 4}), Parameter(0, 5))->isEmpty());
-    EXPECT_TRUE(Samples({}, Parameter(0, 5))->isEmpty());
+    EXPECT_TRUE(Samples(Values({1, 2, 3, 4}), Parameter(0, 5))->isEmpty() && Samples({}, Parameter(0, 5))->isEmpty());
 }
 
 TEST(Statistics, MedianSpreadMissingValuesAndLimits) {
