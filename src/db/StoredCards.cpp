@@ -86,10 +86,12 @@ void ImportFileJournal(DbConnection& conn) {
     qCInfo(lcDb).noquote() << imported << "cards of" << path << "recorded in" << kStoredCardsTable;
 }
 
-// Opens the journal at a pending line of this station's.
+// Opens the journal at a pending line of this station's; a journal gone
+// meanwhile is not made again.
 bool OpenPending(QFile& f, qint64 at) {
     char mark = 0;
-    return at >= 0 && f.open(QIODevice::ReadWrite) && f.seek(at) && f.getChar(&mark) && mark == '-' && f.seek(at);
+    return at >= 0 && f.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) && f.seek(at) && f.getChar(&mark) &&
+           mark == '-' && f.seek(at);
 }
 
 } // namespace
