@@ -130,9 +130,8 @@ TEST_F(CardWindowTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIsStor
     m_window->cards()->waitForWorker();
     QCoreApplication::processEvents(); // anything A's road still sent is dropped
 
-    EXPECT_EQ(m_window->cards()->card().CardParameter.ID.toInt(), 2);
-    EXPECT_EQ(m_window->cards()->cardName(), QStringLiteral("b.png"));
-    EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
+    EXPECT_EQ(std::tuple(m_window->cards()->card().CardParameter.ID.toInt(), m_window->cards()->cardName(), status()),
+              std::tuple(2, QStringLiteral("b.png"), QStringLiteral("Gotowy do czytania")));
     EXPECT_EQ(control<QListWidget>("List1")->count(), 0);
     EXPECT_FALSE(m_window->reading().hasReading() || m_window->reading().deletionMode());
     m_window->Command13Click(); // B is not read yet: there is nothing to store
@@ -310,11 +309,9 @@ TEST_F(CardWindowTest, ScansFromTheChosenScannerFailedAndRead) {
         EXPECT_EQ(m_dialogFolders.size(), dialogs);
         ASSERT_TRUE(ended.wait(60000));
         ASSERT_TRUE(waitForCard());
-        EXPECT_EQ(ended.first().first().toInt() == ScanOk, read);
-        EXPECT_EQ(m_window->cards()->card().DialogAccepted, read);
-        EXPECT_EQ(QFileInfo::exists(tempBmp()), read);
-        EXPECT_EQ(control("P1")->isVisible(), read);
-        EXPECT_EQ(control("Command7")->isEnabled(), read);
+        for (const bool shown : {ended.first().first().toInt() == ScanOk, m_window->cards()->card().DialogAccepted,
+                                 QFileInfo::exists(tempBmp()), control("P1")->isVisible(), control("Command7")->isEnabled()})
+            EXPECT_EQ(shown, read);
         EXPECT_TRUE(control("Command2")->isEnabled() && control("Command4")->isEnabled() && m_messages.empty());
     }
     EXPECT_EQ(m_window->cards()->card().CardParameter.ID.toInt(), 9);

@@ -16,9 +16,11 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 #include <cmath>
+#include <csignal>
 #include <functional>
 #include <random>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -185,7 +187,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
         files.append({QLatin1String(name), ReadFile(imagingData(name))});
     files.append({"rle8-eol.bmp", ReadFile(imagingData("rle8.bmp")).chopped(2) + QByteArray(2, '\0')}); // no end code
     QByteArray filled = ReadFile(imagingData("card.jpg"));
-    files.append({"filled.jpg", filled.insert(filled.indexOf("\xff\xc0"), QByteArray("\xff\x01\xff", 3))}); // TEM, a fill byte
+    files.append({"filled.jpg", filled.insert(filled.indexOf("\xff\xc0"), QByteArray("\xff\x01\xff\xff\xfe\0\x02", 7))}); // TEM, fill, empty note
     QImage oneBit(24, 16, QImage::Format_RGB32);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 24; ++x) oneBit.setPixel(x, y, (x < 4 && y < 4) || x >= 12 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
@@ -265,6 +267,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {patched("card.bmp", 1206, {{28, 16, 3}}), damaged}, // whole, but of a depth no decoder reads
         {writeFile(dir, QStringLiteral("a.tif"), tiff), tooLarge},
         {patched("card.pcx", 128, {{8, 16, 40000}, {66, 16, 40002}}), tooLarge},
+        {patched("card.pcx", 128, {{1, 16, 0x0101}}), QStringLiteral("nie zawiera obrazu")}, // PCX version 1 is none
     };
     for (const auto& [path, text] : cases) {
         QImage out(5, 5, QImage::Format_RGB32);
@@ -314,6 +317,14 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     EXPECT_FALSE(SavePictureBitmap(QImage(2, 2, QImage::Format_RGB32), dir.filePath(QStringLiteral("no/x.bmp")), &error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Nie można zapisać obrazu"))) << error.toStdString();
     EXPECT_EQ(ReadFile(ours), before);
+    // A full disk (a file size limit here) is a failed save that leaves no part behind.
+    rlimit was{};
+    ASSERT_TRUE(std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::getrlimit(RLIMIT_FSIZE, &was) == 0);
+    const rlimit small{65536, was.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = SavePictureBitmap(QImage(1000, 100, QImage::Format_RGB32), ours);
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    EXPECT_FALSE(saved || QFile::exists(ours + QStringLiteral(".part")));
     // The old file's storage is reused, never where another name shares it (links, a leftover part).
     const QImage picture = QImage(imagingData("card.png")).convertToFormat(QImage::Format_RGB32);
     const QByteArray old("not a picture, kept");
