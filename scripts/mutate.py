@@ -28,8 +28,10 @@ FUNC_HEAD = re.compile(r"^[A-Za-z_][\w:<>,*& ]*?[\s*&]([\w:~]+|operator\S+)\s*\(
 BOOL_HEAD = re.compile(r"^(?:(?:static|inline|constexpr|\[\[nodiscard\]\])\s+)*bool\s+[\w:~]+\s*\(")
 
 REL = {"<": "<=", "<=": "<", ">": ">=", ">=": ">"}
-# Capacity hints: deleting one cannot change what the program does.
+# Capacity hints: deleting one cannot change what the program does, nor can
+# any fault in a statement that is nothing but one.
 CAPACITY_CALL = re.compile(r"[.>](?:reserve|squeeze|shrink_to_fit)\(")
+CAPACITY_STMT = re.compile(r"^[\w.\->]+[.>](?:reserve|squeeze|shrink_to_fit)\(.*\);$")
 # Developer diagnostics (qCDebug/qCWarning to stderr) are not behaviour: their
 # deletion is not planted. The station's own log (m_log, report) is.
 DIAGNOSTIC_CALL = re.compile(r"^qC(?:Debug|Info|Warning|Critical)\(")
@@ -122,7 +124,7 @@ def candidates_in_file(root, rel):
             in_log = not code.endswith(";")
         elif in_log:
             in_log = not code.endswith(";")
-        if skip or code.startswith("#") or BRACES_ONLY.fullmatch(code):
+        if skip or code.startswith("#") or BRACES_ONLY.fullmatch(code) or CAPACITY_STMT.match(code):
             prev_code = code
             continue
 

@@ -153,7 +153,7 @@ void CardPipeline::prepare(QImage picture) {
     } catch (const std::exception& e) {
         fault(e);
     }
-    stopIfCancelled();
+    stopIfCancelled(); // spares a cancelled card its lookup
 }
 
 bool CardPipeline::stopIfCancelled() {

@@ -28,7 +28,6 @@ QString MeasurementListLine(int ordinal, const MeasurementEntry& entry, const QS
 
 QStringList MeasurementListLines(const MeasurementTable& table, const QString& format) {
     QStringList lines;
-    lines.reserve(static_cast<qsizetype>(table.size()) + 1);
     lines << MeasurementListHeader();
     int i = 0;
     for (const MeasurementEntry& e : table) lines << MeasurementListLine(++i, e, format);

@@ -220,7 +220,7 @@ QString ImplausibleCodeFieldText(const QImage& bwField, const CodeFieldResult& c
     // Nothing dark in the band of the bars but the bars: a bar the bar row
     // missed (a skewed field) or a stroke over the field shows there.
     const int band = *std::min_element(bottoms.begin(), bottoms.end());
-    for (int y = 0; y <= band && y < h4 && what.isEmpty(); ++y) {
+    for (int y = 0; y <= band && what.isEmpty(); ++y) {
         std::size_t i = 0;
         for (int x = 0; x < w4; ++x) {
             while (i < n && x > rights[i] + 2) ++i;

@@ -185,9 +185,7 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     const int before = rows(2);
     m_messages.clear();
     choose(b);
-    EXPECT_EQ(m_dialogFolders.last(), folder);
-    EXPECT_EQ(m_window->run().initialFolder, cards + u'/');
-    EXPECT_EQ(ReadFile(b), bytes);
+    EXPECT_EQ(std::tuple(m_dialogFolders.last(), m_window->run().initialFolder, ReadFile(b)), std::tuple(folder, cards + u'/', bytes));
     const CardState& card = m_window->cards()->card();
     EXPECT_EQ(std::tuple(card.DialogAccepted, card.ImagePath, card.CardParameter.ID.toInt()), std::tuple(true, tempBmp(), 2));
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
@@ -217,8 +215,7 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
 
     m_answer = true;
     saveConfirmed();
-    EXPECT_EQ(rows(2), before + 3);
-    EXPECT_EQ(questions().size(), 2);
+    EXPECT_EQ(std::tuple(rows(2), questions().size()), std::tuple(before + 3, 2));
     QTest::keyClick(m_window.get(), Qt::Key_Escape); // stored: no question
     EXPECT_EQ(ended, (QList<int>{0, 0}));
     EXPECT_EQ(questions().size(), 2);

@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
+#include <QRegularExpression>
 #include <QDir>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -34,6 +35,9 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
     bool ok = true;
     EXPECT_TRUE(conn().query(QStringLiteral("Select * from [SPC_Programy]"), &ok).isEmpty() && !ok);
     EXPECT_TRUE(conn().lastError().description.contains(QStringLiteral("spc_programy"), Qt::CaseInsensitive)) << lastError();
+    // A row that fails after the first (SQLite steps row by row) fails the query with its own error.
+    EXPECT_TRUE(conn().query(QStringLiteral("Select abs(x) From (Select 1 As x Union All Select -9223372036854775807 - 1) As t"), &ok).isEmpty() && !ok);
+    EXPECT_TRUE(conn().lastError().description.contains(QRegularExpression(QStringLiteral("(?i)overflow|out of range")))) << lastError();
     ASSERT_TRUE(db->createSchema());
     const QString hostile = QStringLiteral("O'Brien'); DROP TABLE SPC_Baza; --");
     const QString polish = QStringLiteral("Zażółć gęślą jaźń");
