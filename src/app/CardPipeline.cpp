@@ -153,7 +153,7 @@ void CardPipeline::prepare(QImage picture) {
     } catch (const std::exception& e) {
         fault(e);
     }
-    stopIfCancelled(); // spares a cancelled card its lookup
+    stopIfCancelled();
 }
 
 bool CardPipeline::stopIfCancelled() {
@@ -284,7 +284,6 @@ void CardPipeline::finish() {
             m_pictures->setImage(Picture::P2, grid);
         }
         m_pictures->setImage(Picture::P1, std::move(grid));
-        m_view->updateScrollRanges();
         m_view->showCardView(true);
         StartPix();
     } catch (const std::exception& e) {

@@ -37,8 +37,6 @@ public:
     // Card view P1 with its count strip P3; the code field P4.
     virtual void showCardView(bool visible) { (void)visible; }
     virtual void showCodeField(bool visible) { (void)visible; }
-    // Scroll ranges of the card view after P1 got its new picture.
-    virtual void updateScrollRanges() {}
     // Command7 ("&Czytaj"), Image1 and Image2 enabled exactly when `readable`;
     // Command10, Command11, Command12 disabled.
     virtual void setReadButtons(bool readable) { (void)readable; }

@@ -348,8 +348,7 @@ TEST(CardView, ReadCorrectListAndZoomOnTheProgramWindow) {
     QTest::mouseMove(p1, cell * 2);
     QTest::mouseClick(p1, Qt::LeftButton, Qt::NoModifier, cell * 2);
     ASSERT_EQ(state.MeasurementCount(), 2);
-    EXPECT_EQ(state.measurements().back().section, 5);
-    EXPECT_EQ(pictures.image(Picture::P1).pixel(cell), 0xffff0000u);
+    EXPECT_EQ(std::pair(state.measurements().back().section, pictures.image(Picture::P1).pixel(cell)), std::pair(5, 0xffff0000u));
 
     // Values are shown in the user's locale, whatever it is.
     const QLocale user;

@@ -115,6 +115,7 @@ TEST_P(Startup, BaseTablesGiveCaptionsConstantsAndLimits) {
     for (int lp : {3, 41, 1, -1, 0, 2})
         add("SPC_Tablice", Record({"LP", "R1", "R2", "S1"}, {lp, 10.0 + lp, QVariant(), 20.0 + lp}));
     add("SPC_Tablice", Record({"LP", "R1"}, {QVariant(), 99.0})); // skipped, the rest still read
+    if (GetParam() == Backend::SQLite) add("SPC_Tablice", Record({"LP", "R1"}, {QStringLiteral("x"), 98.0})); // so is a text
     ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
     const auto& program = base.ProgramIdentification;
     EXPECT_TRUE(base.ProgramIdentificationCount == 9 && program[2].Nazwa.isNull() && base.DataIdentificationCount == 20);

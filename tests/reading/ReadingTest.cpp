@@ -338,27 +338,27 @@ TEST(Reading, EntryAndDeletionCorrectTheReading) {
     const SyntheticGrid g;
     QImage clean = g.picture();
     for (int row = 0; row < 11; ++row) Blacken(clean, g, 2, row);
-    Blacken(clean, g, 4, 5);
+    Blacken(clean, g, 1, 5);
     Read r;
     r(clean, GridParameter(g, 12));
     const auto click = [&](QPoint p) {
         r.state.setMousePosition(p.x(), p.y());
         return r.state.click(r.p1, r.p3).change;
     };
-    const QPoint cell = g.centre(4, 0) + QPoint(-10, 6);
+    const QPoint cell = g.centre(1, 0) + QPoint(-10, 6); // the first column counts too
     EXPECT_FALSE(r.state.click(r.p1, r.p3).acted) << "no mode";
     r.state.toggleDeletionMode();
     r.state.toggleEntryMode();
     ASSERT_TRUE(r.state.entryMode() && !r.state.deletionMode());
-    for (const QPoint p : {QPoint(cell.x(), g.height() - 1 - 2 * g.rh), QPoint(3 * g.cw, cell.y()), g.centre(4, 5),
+    for (const QPoint p : {QPoint(cell.x(), g.height() - 1 - 2 * g.rh), QPoint(3 * g.cw, cell.y()), g.centre(1, 5),
                            QPoint(g.width() + 1, 10), QPoint(-1, 10)})
         EXPECT_EQ(click(p), C::None) << p.x() << "," << p.y();
     EXPECT_EQ(click(cell), C::Added);
     EXPECT_EQ(click(cell + QPoint(2, -3)), C::None);
     ASSERT_EQ(r.state.MeasurementCount(), 13);
     const MeasurementEntry& e = r.state.measurements()[12];
-    EXPECT_EQ(std::tuple(e.section, e.row, QPoint(e.x, e.y)), std::tuple(4, 0, g.centre(4, 0)));
-    EXPECT_EQ(std::pair(r.p1.pixel(g.centre(4, 0)), r.state.columnCounts()[3]), std::pair(kRed, 2));
+    EXPECT_EQ(std::tuple(e.section, e.row, QPoint(e.x, e.y)), std::tuple(1, 0, g.centre(1, 0)));
+    EXPECT_EQ(std::pair(r.p1.pixel(g.centre(1, 0)), r.state.columnCounts()[0]), std::pair(kRed, 2));
 
     const auto [a, b] = g.column(2);
     const int wide = Ink(r.p3, a, b);
@@ -388,7 +388,7 @@ TEST(Reading, EntryAndDeletionCorrectTheReading) {
     EXPECT_GT(Ink(r.p3, a, b, kRed), 0);
     EXPECT_GT(Ink(r.p3, 1, g.cw), 0) << "the other columns keep their counts";
     // The list sorts the new entry into its section.
-    EXPECT_EQ(r.state.prepareList().mid(9), (QStringList{"9. \t4.\t10,55", "10. \t4.\t10,05"}));
+    EXPECT_EQ(r.state.prepareList().mid(1, 2), (QStringList{"1. \t1.\t10,55", "2. \t1.\t10,05"}));
 }
 
 // Refused alike by the window's reading and the headless one.

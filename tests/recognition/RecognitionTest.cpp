@@ -228,7 +228,7 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
     for (int x : {60, 110, 250}) Box(crossing, x, 25, 4, 5);
     for (int y : {100, 200, 300}) Box(crossing, 60, y, 4, 5);
     QImage narrow = Filled(40, 300); // a band of one column
-    for (int y : {50, 100, 150, 200}) Box(narrow, 19, y, 2, 4);
+    for (int y : {19, 100, 150, 200}) Box(narrow, 19, y, 2, 4); // the first from the first row searched
     const QImage card = RenderCard(SampleCard(19), CardStyle{}, 150);
     int n = 0;
     for (const QImage& picture :
