@@ -61,7 +61,7 @@ void CardPipeline::waitForFiles() {
 
 void CardPipeline::showTracedCard() {
     if (!m_tracePending) return;
-    m_tracePending = false;
+    m_tracePending = false; // painted once per card
     waitForFiles(); // no copy of the card is left in the background then
     QImage& card = m_pictures->edit(Picture::P2);
     PaintSearchTrace(card, m_traceSearch);
@@ -176,7 +176,7 @@ void CardPipeline::recognise() {
         [&](const QImage& card, const MarkerSearch& search) { writeTrace(card, search, tracePath); });
     RecognitionResult& r = m_recognition;
     qCDebug(lcApp) << "recognition" << clock.restart() << "ms";
-    m_view->showStatus(false);
+    m_view->showStatus(false); // its text is empty since recognition began
     if (!r.markersFound) {
         // The working picture stays as loaded. No further question: without a
         // grid there is nothing to assign by hand.

@@ -90,8 +90,8 @@ void ImportFileJournal(DbConnection& conn) {
 // meanwhile is not made again.
 bool OpenPending(QFile& f, qint64 at) {
     char mark = 0;
-    return at >= 0 && f.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) && f.seek(at) && f.getChar(&mark) &&
-           mark == '-' && f.seek(at);
+    return at >= 0 && f.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) && f.seek(at) &&
+           f.getChar(&mark) && mark == '-' && f.seek(at);
 }
 
 } // namespace
@@ -162,19 +162,20 @@ bool RecordStoredCard(DbConnection& conn, const QByteArray& hash, const QString&
 
 qint64 BeginFileJournal(const QByteArray& hash, const QString& fileName, const QDateTime& when) {
     // One line per card: the hash decides, the rest is for whoever reads the file.
+    // Unbuffered: a full disk fails the write itself, not a later flush.
     QFile f(WorkingFile(StoredCardsJournalName()));
-    if (!f.open(QIODevice::ReadWrite) || !f.seek(f.size())) return -1;
+    if (!f.open(QIODevice::ReadWrite | QIODevice::Unbuffered) || !f.seek(f.size())) return -1;
     const qint64 at = f.pos();
     const QByteArray line =
         '-' + hash.toLower() + '\t' + when.toString(Qt::ISODate).toUtf8() + '\t' + fileName.toUtf8() + '\n';
-    if (f.write(line) == line.size() && f.flush()) return at;
+    if (f.write(line) == line.size()) return at;
     f.resize(at);
     return -1;
 }
 
 bool ConfirmFileJournal(qint64 at) {
     QFile f(WorkingFile(StoredCardsJournalName()));
-    return OpenPending(f, at) && f.putChar(' ') && f.flush();
+    return OpenPending(f, at) && f.putChar(' ');
 }
 
 void WithdrawFileJournal(qint64 at) {

@@ -173,8 +173,7 @@ SearchTrace::SearchTrace(const MarkerSearch& s) : m_width(std::max(s.width, 0)),
 template <class Paint>
 void SearchTrace::forEachRun(int row, Paint&& paint) const {
     if (row < 0 || row >= m_height) return;
-    const auto clip = [&](int a, int b) {
-        a = std::max(a, 0);
+    const auto clip = [&](int a, int b) { // runs start at column 10 or later
         b = std::min(b, m_width - 1);
         if (a <= b) paint(a, b);
     };

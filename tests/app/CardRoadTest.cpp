@@ -43,8 +43,7 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     // P1: the cleaned cut-out with the grid drawn over it; the working file: the cut-out alone, in black and white.
     const QImage& p1 = m_pictures.image(Picture::P1);
     EXPECT_EQ(p1.size(), card.GridRect.size() + QSize(1, 1));
-    EXPECT_EQ(p1.pixel(0, p1.height() / 2), kGridLineColour);
-    EXPECT_EQ(card.Grid.GridRight, p1.width() - 1);
+    EXPECT_EQ(std::pair(p1.pixel(0, p1.height() / 2), card.Grid.GridRight), std::pair(kGridLineColour, p1.width() - 1));
     EXPECT_NEAR(card.Grid.ColumnWidth, (p1.width() - 1) / 25.0, 1e-3);
     QImageReader reader(card.ImagePath);
     EXPECT_EQ(reader.format(), QByteArray("bmp"));
@@ -88,12 +87,10 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     m_view.codeFieldShown = true; // the card before's
     const CardState shown = run(img, true);
     EXPECT_EQ(std::pair(shown.DialogAccepted, shown.Refusal), std::pair(false, r.text));
-    EXPECT_EQ(m_view.codeFieldShown, !blank);
-    EXPECT_EQ(messages(), QStringList{r.text});
+    EXPECT_EQ(std::pair(m_view.codeFieldShown, messages()), std::pair(!blank, QStringList{r.text}));
     // Without markers there is no grid to assign by hand: no question.
     EXPECT_EQ(questions(), blank ? QStringList() : QStringList{CardPipeline::manualChoiceQuestion()});
-    EXPECT_EQ(shown.MarkersFound, !blank);
-    EXPECT_EQ(shown.CodeBits.isEmpty(), r.picture != RefusalCase::Card);
+    EXPECT_EQ(std::pair(shown.MarkersFound, shown.CodeBits.isEmpty()), std::pair(!blank, r.picture != RefusalCase::Card));
     // An unrecognised card's working file is the picture as loaded.
     if (blank) {
         EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());

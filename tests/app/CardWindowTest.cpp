@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -339,6 +340,8 @@ TEST(CardView, ReadCorrectListAndZoomOnTheProgramWindow) {
     ASSERT_EQ(state.MeasurementCount(), 1);
     EXPECT_EQ(pictures.image(Picture::P3).size(), QSize(g.width(), 19));
 
+    EXPECT_EQ(std::pair(window.findChild<QScrollBar*>("WPoziom")->maximum(), window.findChild<QScrollBar*>("WPion")->maximum()),
+              std::pair(0, 0)) << "a card smaller than the window does not scroll";
     window.setCardScale(2.0);
     QWidget* p1 = window.findChild<QWidget*>("P1");
     EXPECT_EQ(p1->size(), pictures.image(Picture::P1).size() * 2);

@@ -182,7 +182,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
                                             {"mono.bmp", encoded(png.convertToFormat(QImage::Format_Mono), "bmp")},
                                             {"lzw.tif", encoded(png, "tiff", 1)},
                                             {"grey.png", encoded(png.convertToFormat(QImage::Format_Grayscale8), "png")}};
-    for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card.tif", "card.png",
+    for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card-local.gif", "card.tif", "card.png",
                              "card.pcx", "card-raw.pcx", "card-1bit.pcx", "card-8bit.pcx"})
         files.append({QLatin1String(name), ReadFile(imagingData(name))});
     files.append({"rle8-eol.bmp", ReadFile(imagingData("rle8.bmp")).chopped(2) + QByteArray(2, '\0')}); // no end code
