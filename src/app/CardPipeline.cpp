@@ -95,13 +95,12 @@ void CardPipeline::fault(const std::exception& e) {
     m_view->showCardView(false);
 }
 
-bool CardPipeline::save(Picture p, const QString& path) {
+void CardPipeline::save(Picture p, const QString& path) {
     // A cancelled card leaves the working files to the card after it.
-    if (cancelled()) return false;
+    if (cancelled()) return;
     QString why;
-    if (SavePictureBitmap(m_pictures->image(p), path, &why)) return true;
-    qCWarning(lcApp).noquote() << "cannot write" << path << why;
-    return false;
+    if (!SavePictureBitmap(m_pictures->image(p), path, &why))
+        qCWarning(lcApp).noquote() << "cannot write" << path << why;
 }
 
 void CardPipeline::ZaladujPlikGraf(bool showMessages, QImage picture) {

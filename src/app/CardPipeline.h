@@ -151,7 +151,7 @@ private:
     bool takeLookup(const CardIdentification& id);
     void setRange();
     void progress(int percent) { m_view->setProgress(percent); }
-    bool save(Picture p, const QString& path);
+    void save(Picture p, const QString& path);
 
     CardState* m_card;
     CardPictures* m_pictures;

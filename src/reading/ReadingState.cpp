@@ -122,7 +122,7 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Par
 
 void ReadingState::clear() {
     m_table.clear();
-    m_centres.clear();
+    m_centres.clear(); // without a reading no click recounts; a reading makes them anew
     m_counts.clear();
     m_hasReading = false;
 }

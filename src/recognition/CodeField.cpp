@@ -51,7 +51,7 @@ CodeFieldResult ReadCodeField(const QImage& bwField) {
         bool stop = x > w4;
         while (!stop) {
             while (mean(x, rb) > 200) {
-                if (++x > limit) {
+                if (++x > limit) { // a bar starting at the limit would run into the margin
                     stop = true;
                     break;
                 }

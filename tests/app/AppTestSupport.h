@@ -71,7 +71,7 @@ protected:
 struct RecordingView : PipelineView {
     QStringList statuses;
     int readButtons = -1; // -1 never set, else 0/1
-    int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0;
+    int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0, listsRun = 0;
     bool statusShown = false, confirmAnswer = true, chooseAnswer = false, codeFieldShown = false;
     std::int32_t chosenProgram = 1, chosenParameter = 1;
 
@@ -83,6 +83,7 @@ struct RecordingView : PipelineView {
     void setProgress(int p) override { maxProgress = std::max(maxProgress, p), progressUnderHiddenStatus += !statusShown; }
     void setReadButtons(bool readable) override { readButtons = readable ? 1 : 0; }
     void showCodeField(bool visible) override { codeFieldShown = visible; }
+    bool focusListCommand(bool runIt) override { return listsRun += runIt, true; }
     bool confirmIdentification(const Record&, const Record&) override { return ++confirmations, confirmAnswer; }
     // As the window shows them: through the program's message window.
     void showMessage(const QString& text) override { ShowMessage(text, 2, 16); }

@@ -182,7 +182,7 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     Box(atEdge, 0, 24, 2, 12);
     // Refused exactly when no id is read.
     const struct { const char* name; QImage field; QString bits; int id, barCount; } cases[] = {
-        {"nineteen", Field(QStringLiteral("10011")), QStringLiteral("10011"), 19, 5},
+        {"nineteen", Field(QStringLiteral("10011")).convertToFormat(QImage::Format_Grayscale8), QStringLiteral("10011"), 19, 5},
         {"noBar", Filled(100, 40), QString(), 0, 0}, {"empty", QImage(), QString(), 0, 0},
         {"allZero", Field(QStringLiteral("000")), QStringLiteral("000"), 0, 3},
         {"barsTooLow", low, QString(), 0, 0},
