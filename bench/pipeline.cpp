@@ -1,6 +1,7 @@
 // Recognition of one card as the program does it, against the time to only
-// decode the same JPEG file: load, GetXY (marker searches, grid and code-field
-// cut-outs, code reading, working files) and the lookup on an SQLite database.
+// decode the same JPEG file: load, then the window's two stages: GetXY (marker
+// searches, grid and code-field cut-outs, code reading, working files) and
+// the lookup on an SQLite database.
 #include "CardBench.h"
 #include "app/CardPipeline.h"
 
@@ -17,10 +18,9 @@ void Recognise(benchmark::State& state, const QString* path) {
     for (auto _ : state) {
         QImage img;
         LoadPicture(*path, img);
-        pictures.setImage(Picture::P2, std::move(img));
-        card.resetCard();
-        card.DialogAccepted = true;
-        pipeline.GetXY(false);
+        pipeline.begin(false);
+        pipeline.prepare(std::move(img));
+        pipeline.identify();
         pipeline.waitForFiles(); // the card's working files are part of its recognition
         if (!card.DialogAccepted) state.SkipWithError("card not recognised");
     }

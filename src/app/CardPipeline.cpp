@@ -115,7 +115,6 @@ void CardPipeline::begin(bool showMessages) {
     m_showMessages = showMessages;
     m_stopped = false;
     m_startPixFailed = false;
-    m_laterRefusal.clear();
     m_recognition = {};
     m_view->beginBusy();
     m_view->showCardView(false);
@@ -145,7 +144,7 @@ void CardPipeline::prepare(QImage picture) {
         if (stopIfCancelled()) return;
         m_card->DialogAccepted = true;
         m_view->setStatus(QString());
-        recognise();
+        GetXY();
         // The card has no working copy yet unless the rotation or the
         // cut-out wrote one.
         if (m_options.rotation == 0 && !m_card->MarkersFound) save(Picture::P2, m_card->ImagePath);
@@ -162,7 +161,8 @@ bool CardPipeline::stopIfCancelled() {
     return true;
 }
 
-void CardPipeline::recognise() {
+void CardPipeline::GetXY() {
+    m_laterRefusal.clear(); // the card before may have left one
     m_view->showCodeField(false);
     QElapsedTimer clock;
     clock.start();
@@ -204,13 +204,6 @@ void CardPipeline::recognise() {
 
     m_card->CodeBits = r.code.bits;
     m_card->ParameterCode = r.code.id;
-}
-
-void CardPipeline::GetXY(bool showMessages) {
-    m_showMessages = showMessages;
-    m_laterRefusal.clear();
-    recognise();
-    identify();
 }
 
 void CardPipeline::identify() {

@@ -65,7 +65,7 @@ public:
 };
 
 // The road of one card from its image file to "Gotowy do czytania": rotation,
-// recognition and lookup (GetXY), cleaning of the grid, grid drawing (StartPix),
+// recognition (GetXY) and lookup, cleaning of the grid, grid drawing (StartPix),
 // and in automatic mode the read and save commands.
 class CardPipeline {
 public:
@@ -115,8 +115,6 @@ public:
     // further working file written.
     void setCancel(const std::atomic<bool>* cancelled) { m_cancel = cancelled; }
     bool cancelled() const { return m_cancel && m_cancel->load(); }
-    // Recognition and identification of the card in P2 (ImagePath is its file).
-    void GetXY(bool showMessages);
     // Manual choice of program and parameter; the outcome is DialogAccepted.
     void WskazProgramKontroli();
     // Grid edges of P1 and the grid drawn over it.
@@ -141,7 +139,7 @@ private:
     // The card is refused, the operator sees it at identify().
     void refuseLater(const QString& text);
     void fault(const std::exception& e);
-    void recognise();
+    void GetXY();
     // Writes `card` with the search trace to "Markery.bmp" in the background.
     void writeTrace(const QImage& card, const MarkerSearch& search, const QString& path);
     // Paints the search trace and the code field's outline on the card in P2,

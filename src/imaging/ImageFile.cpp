@@ -409,7 +409,6 @@ bool loadJpegTurbo(const QByteArray& data, QImage& out) {
     int w = 0, h = 0, subsampling = 0, colourspace = 0;
     if (tjDecompressHeader3(tj, jpeg, size, &w, &h, &subsampling, &colourspace) != 0) return false;
     if (colourspace != TJCS_YCbCr && colourspace != TJCS_GRAY) return false;
-    if (w <= 0 || h <= 0) return false;
     QImage picture(w, h, QImage::Format_RGB32);
     if (picture.isNull()) return false;
     // BGRA sets the fourth byte to 0xff itself: no filling pass before.

@@ -40,7 +40,7 @@ bool CountStandsOut(int found, const ParameterRow& parameter) {
 }
 
 QImage BlankCountStrip(int width) {
-    QImage strip(qMax(width, 1), kCountStripPixels, QImage::Format_RGB32);
+    QImage strip(width, kCountStripPixels, QImage::Format_RGB32);
     strip.fill(Qt::white);
     return strip;
 }

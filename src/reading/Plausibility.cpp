@@ -10,7 +10,7 @@ namespace kartovo {
 
 Result<void> ImplausibleMarksText(const MeasurementTable& table, const ParameterRow& parameter) {
     const std::optional<double>& skala = parameter.SkalaSiatki;
-    if (!skala || !std::isfinite(*skala) || std::abs(*skala) > 2147483647.0) return {};
+    if (!skala || !(std::abs(*skala) <= 2147483647.0)) return {}; // NaN too
     const int rows = qRound(*skala);
     if (rows <= 0) return {};
     std::map<int, int> perSection;

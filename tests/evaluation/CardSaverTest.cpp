@@ -145,10 +145,7 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
                                       "BEGIN SELECT RAISE(ABORT, 'W1 ponad limit'); END"));
     const int before = stored();
     const SaveResult failed = SaveCard(conn(), input(22, Values({1.0, 999.0, 3.0})));
-    EXPECT_EQ(failed.outcome, SaveOutcome::Failed);
-    EXPECT_FALSE(failed.ok());
-    EXPECT_EQ(failed.rowsStored, 0);
-    EXPECT_FALSE(failed.connectionLost);
+    EXPECT_EQ(std::tuple(failed.outcome, failed.ok(), failed.rowsStored, failed.connectionLost), std::tuple(SaveOutcome::Failed, false, 0, false));
     // The operator reads the database's own words.
     EXPECT_TRUE(failed.error.contains(isServer() ? "w1_ponizej_500" : "W1 ponad limit", Qt::CaseInsensitive))
         << failed.error.toStdString();
@@ -163,9 +160,7 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
     refused.cardHash = QByteArray(64, 'b');
     refused.cardName = "odmowa.png";
     const SaveResult recordRefused = SaveCard(conn(), refused);
-    EXPECT_EQ(recordRefused.outcome, SaveOutcome::Failed);
-    EXPECT_FALSE(recordRefused.connectionLost);
-    EXPECT_EQ(stored(), before);
+    EXPECT_EQ(std::tuple(recordRefused.outcome, recordRefused.connectionLost, stored()), std::tuple(SaveOutcome::Failed, false, before));
     if (!isServer()) { // a commit refused by a deferred key is rolled back, not left open
         ASSERT_TRUE(conn().execute("PRAGMA foreign_keys = ON") && db->exec("CREATE TABLE Rodzic (ID INTEGER PRIMARY KEY)") &&
                     db->exec("CREATE TABLE Dziecko (R INTEGER REFERENCES Rodzic (ID) DEFERRABLE INITIALLY DEFERRED)") &&
@@ -229,9 +224,7 @@ TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     EXPECT_EQ(stored(), before);
     in.storeAgain = true;
     const SaveResult again = SaveCard(station2, in);
-    EXPECT_EQ(again.outcome, SaveOutcome::Stored);
-    EXPECT_FALSE(again.recorded);
-    EXPECT_EQ(stored(), before + 1);
+    EXPECT_EQ(std::tuple(again.outcome, again.recorded, stored()), std::tuple(SaveOutcome::Stored, false, before + 1));
     const Recordset record = conn().query("Select * from [Kartovo_ZapisaneKarty]");
     ASSERT_EQ(record.recordCount(), 1);
     EXPECT_EQ(record.rows().first().value("Plik").toString(), "karta.png");

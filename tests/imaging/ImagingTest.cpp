@@ -182,8 +182,8 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
                                             {"mono.bmp", encoded(png.convertToFormat(QImage::Format_Mono), "bmp")},
                                             {"lzw.tif", encoded(png, "tiff", 1)},
                                             {"grey.png", encoded(png.convertToFormat(QImage::Format_Grayscale8), "png")}};
-    for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card-local.gif", "card.tif", "card.png",
-                             "card.pcx", "card-raw.pcx", "card-1bit.pcx", "card-8bit.pcx"})
+    for (const char* name : {"card.bmp", "card-os2.bmp", "rle8.bmp", "card.jpg", "card.gif", "card-local.gif", "card.tif",
+                             "card.png", "rle4.bmp", "card.pcx", "card-raw.pcx", "card-1bit.pcx", "card-8bit.pcx"})
         files.append({QLatin1String(name), ReadFile(imagingData(name))});
     files.append({"rle8-eol.bmp", ReadFile(imagingData("rle8.bmp")).chopped(2) + QByteArray(2, '\0')}); // no end code
     QByteArray filled = ReadFile(imagingData("card.jpg"));
@@ -266,6 +266,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {patched("card.gif", 128, {{126, 16, 0}}), damaged}, // a block of no kind for the trailer
         {patched("card.bmp", 1206, {{28, 16, 3}}), damaged}, // whole, but of a depth no decoder reads
         {writeFile(dir, QStringLiteral("a.tif"), tiff), tooLarge},
+        {writeFile(dir, QStringLiteral("b.tif"), QByteArray(tiff).replace(10, 1, "\1").replace(22, 1, "\2")), damaged}, // tall, no width
         {patched("card.pcx", 128, {{8, 16, 40000}, {66, 16, 40002}}), tooLarge},
         {patched("card.pcx", 128, {{1, 16, 0x0101}}), QStringLiteral("nie zawiera obrazu")}, // PCX version 1 is none
     };
