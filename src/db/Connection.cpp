@@ -308,24 +308,11 @@ DbSystem DbConnection::detectSystem() {
 }
 
 Recordset DbConnection::query(const QString& sql, bool* ok, const QVariantList& values) {
-    QStringList names;
     QList<Record> rows;
-    bool namesTaken = false;
-    const bool good = read(
-        sql,
-        [&](const Record& r) {
-            if (!namesTaken) {
-                names = r.columns();
-                namesTaken = true;
-            }
-            rows.append(r);
-            return true;
-        },
-        values);
+    const bool good = read(sql, [&](const Record& r) { rows.append(r); return true; }, values);
     if (ok) *ok = good;
     if (!good) return {};
-    if (!namesTaken) names = m_lastReadColumns;
-    return Recordset(names, std::move(rows));
+    return Recordset(m_lastReadColumns, std::move(rows));
 }
 
 bool DbConnection::read(const QString& sql, const std::function<bool(const Record&)>& visit,

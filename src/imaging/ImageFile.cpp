@@ -476,7 +476,6 @@ bool LoadPictureData(const QByteArray& data, const QString& name, QImage& out, Q
         buffer.setData(data);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, qtFormat(header.kind));
-        reader.setDecideFormatFromContent(false);
         // Room for the largest picture let through, at 8 bytes a pixel (16-bit PNG, TIFF).
         reader.setAllocationLimit(int(kMaxPicturePixels * 8 / (1024 * 1024)) + 1);
         QImage picture = reader.read();

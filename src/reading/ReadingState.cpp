@@ -68,10 +68,7 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Par
         ~Guard() { flag = false; }
     } guard{m_running};
 
-    m_table.clear();
-    m_centres.clear();
-    m_counts.clear();
-    m_hasReading = false;
+    clear();
     m_parameter = parameter;
     m_grid = grid;
 
@@ -104,9 +101,7 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Par
     };
     if (const auto marks = ReadMarks(p1, m_grid, threshold, callbacks); !marks) {
         qCWarning(lcReading) << "Reading refused: more than" << kMaxMeasurements << "marks";
-        m_table.clear();
-        m_centres.clear();
-        m_counts.clear();
+        clear();
         // P1 shows the card and its grid without boxes, P3 stays blank.
         CopyPicture(cleanGrid, p1);
         RysSiatka(p1, m_parameter, m_grid);
@@ -122,7 +117,7 @@ ReadingState::ReadResult ReadingState::Czytaj(const QImage& cleanGrid, const Par
 
 void ReadingState::clear() {
     m_table.clear();
-    m_centres.clear(); // without a reading no click recounts; a reading makes them anew
+    m_centres.clear();
     m_counts.clear();
     m_hasReading = false;
 }

@@ -76,10 +76,9 @@ TEST(WypX, WindowLooksBackOverStoredRowsAndTheRowsOfTheSameSave) {
     for (int j = 0; j < 7; ++j) {
         SCOPED_TRACE(j);
         ExpectRowMatches((*r)[j], std::vector<double>(v.begin() + std::max(0, j - 4), v.begin() + j + 1));
-        EXPECT_EQ((*r)[j]["W1"].toDouble(), v[j]);
-        EXPECT_EQ((*r)[j]["Lp"].toInt(), 1);
-        EXPECT_TRUE((*r)[j].contains("W40") && (*r)[j].contains("D1") && (*r)[j].contains("IDL5") && (*r)[j]["W2"].isNull())
-            << "the main program's columns are cleared";
+        EXPECT_EQ(std::pair((*r)[j]["W1"].toDouble(), (*r)[j]["Lp"].toInt()), std::pair(v[j], 1));
+        for (const char* column : {"W2", "W40", "D1", "D40", "IDL1", "IDL5"}) // the main program's columns are cleared
+            EXPECT_TRUE((*r)[j].contains(column) && (*r)[j][column].isNull()) << column;
     }
     r = WypX(Values({5.0, 7.0}), Parameter(1, 3), Program(), Constants(), Manual(),
              StoredValues({Record({"W1"}, {1.0}), Record({"w1"}, {100.0}), Record({"W1"}, {3.0})}));

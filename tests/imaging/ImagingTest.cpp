@@ -346,6 +346,8 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     QImage back;
     ASSERT_TRUE(LoadPicture(path, back));
     EXPECT_EQ(back, picture);
+    struct stat st0{}, st1{}; // a plain file of its own keeps its storage (its inode)
+    EXPECT_TRUE(::stat(qPrintable(path), &st0) == 0 && SavePictureBitmap(picture, path) && ::stat(qPrintable(path), &st1) == 0 && st0.st_ino == st1.st_ino);
 }
 
 // Random pixels meet every threshold at exactly its value; sizes around the strip widths.
