@@ -300,7 +300,7 @@ void CardPipeline::conclude() {
         if (m_card->DialogAccepted && m_readCommand && m_saveCommand) m_saveCommand();
         m_view->showStatus(false);
     }
-    waitForFiles();
+    waitForFiles(); // the road ends with its working files whole
     m_view->showProgress(false);
     m_view->endBusy();
 }

@@ -55,7 +55,6 @@ int RunAutoCommand(const AutoCommandOptions& command) {
     AutoMode mode([&](QImage picture) { return processor.process(std::move(picture)); });
     mode.setFolder(exchange);
     mode.setDeleteStored(options.deleteProcessedFile);
-    mode.setDatabase(&Conn());
     const int settle = command.settleSeconds >= 0 ? command.settleSeconds : options.settleSeconds;
     mode.setSettleMs(settle * 1000);
     mode.setStopRequested([] { return g_stop.load(); });
