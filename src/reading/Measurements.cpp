@@ -64,8 +64,7 @@ Result<MeasurementTable> ReadDrawnGrid(const QImage& drawnGrid, const ParameterR
 QJsonArray MeasurementsJson(const MeasurementTable& table) {
     QJsonArray out;
     for (const MeasurementEntry& e : table) {
-        const QJsonValue value = e.value.isNull() || !e.value.isValid() ? QJsonValue(QJsonValue::Null)
-                                                                         : QJsonValue(e.value.toDouble());
+        const QJsonValue value = e.value.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(e.value.toDouble());
         out.append(QJsonArray{e.section, e.row, value});
     }
     return out;

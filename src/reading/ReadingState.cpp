@@ -48,7 +48,8 @@ void CopyPicture(const QImage& src, QImage& dst) {
         dst = src.convertToFormat(f);
         return;
     }
-    if (dst.size() != src.size() || dst.format() != src.format() || !dst.isDetached() || dst.isNull()) {
+    if (dst.size() != src.size() || !dst.isDetached() || dst.isNull() ||
+        dst.format() != src.format()) { // a row copy keeps dst's format
         dst = src.copy();
         return;
     }

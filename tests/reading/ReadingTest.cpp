@@ -166,8 +166,7 @@ TEST(ValueRange, EdgesRowValuesAndRefusedLimits) {
         EXPECT_TRUE(r.error().contains(QString::fromUtf8(says))) << qPrintable(r.error());
     }
     GridGeometry g;
-    EXPECT_TRUE(UstawZakresyP(Parameter(3e38, 1e38), g).ok());
-    EXPECT_FALSE(RowValue(Parameter(QVariant(), QVariant()), g, 0).isValid());
+    EXPECT_TRUE(UstawZakresyP(Parameter(3e38, 1e38), g).ok() && !RowValue(Parameter(QVariant(), QVariant()), g, 0).isValid());
     EXPECT_FALSE(RowValue(Parameter(12.0, 10.0, 0), g, 0).isValid()) << "no rows, no value";
 }
 
