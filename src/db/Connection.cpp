@@ -317,7 +317,6 @@ Recordset DbConnection::query(const QString& sql, bool* ok, const QVariantList& 
 
 bool DbConnection::read(const QString& sql, const std::function<bool(const Record&)>& visit,
                         const QVariantList& values) {
-    m_lastReadColumns.clear();
     if (!isOpen()) {
         fail(QStringLiteral("0"), QStringLiteral("Brak połączenia z bazą danych."));
         return false;

@@ -110,11 +110,11 @@ void RysSiatka(QImage& picture, const ParameterRow& parameter, GridGeometry& gri
     painter.setRenderHint(QPainter::Antialiasing, false);
     auto hline = [&](int x1, int x2, int y, QRgb c) {
         if (x2 < x1) std::swap(x1, x2);
-        painter.fillRect(QRect(x1, y, x2 - x1 + 1, 1), QColor::fromRgb(c));
+        painter.fillRect(QRect(QPoint(x1, y), QPoint(x2, y)), QColor::fromRgb(c));
     };
     auto vline = [&](int x, int y1, int y2, QRgb c) {
         if (y2 < y1) std::swap(y1, y2);
-        painter.fillRect(QRect(x, y1, 1, y2 - y1 + 1), QColor::fromRgb(c));
+        painter.fillRect(QRect(QPoint(x, y1), QPoint(x, y2)), QColor::fromRgb(c));
     };
 
     grid.GridOriginY = static_cast<float>(grid.GridBottom);
