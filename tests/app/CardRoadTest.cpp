@@ -165,14 +165,12 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     m_options.askConfirmation = true;
     const QImage img = render(cardSpec(2, 2));
     m_view.confirmAnswer = false;
-    EXPECT_FALSE(run(img, true).DialogAccepted);
-    EXPECT_EQ(questions(), QStringList{CardPipeline::manualChoiceQuestion()});
-    EXPECT_TRUE(messages().isEmpty());
+    EXPECT_EQ((std::tuple{run(img, true).DialogAccepted, questions(), messages().isEmpty()}),
+              std::tuple(false, QStringList{CardPipeline::manualChoiceQuestion()}, true));
     m_view.confirmAnswer = true;
     EXPECT_TRUE(run(img, true).DialogAccepted);
     m_view.confirmAnswer = false;
-    EXPECT_TRUE(run(img, false).DialogAccepted);
-    EXPECT_EQ(m_view.confirmations, 2);
+    EXPECT_EQ((std::pair{run(img, false).DialogAccepted, m_view.confirmations}), std::pair(true, 2));
 
     m_answer = true; // TAK to the question
     m_view.chooseAnswer = true;
@@ -188,6 +186,12 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     EXPECT_FALSE(run(render(cardSpec(12)), true).DialogAccepted);
     m_view.chooseAnswer = true, m_view.chosenParameter = 999; // a parameter that is not there
     EXPECT_EQ(run(render(cardSpec(12)), true).Refusal, IdentificationRefusalText(IdentificationRefusal::NoParameter));
+    // A grid that cannot be drawn refuses the card, asked about where the road ends.
+    CardState failed;
+    CardPipeline pipeline(failed, m_pictures, m_conn, m_base);
+    pipeline.setView(&m_view);
+    pipeline.begin(true), pipeline.StartPix(), pipeline.conclude(); // no grid picture after begin
+    EXPECT_EQ(std::tuple(questions().last(), failed.DialogAccepted, failed.Refusal), std::tuple(CardPipeline::startPixErrorText(), false, CardPipeline::startPixErrorText()));
 }
 
 TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
@@ -288,7 +292,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
     const QHash<QString, QByteArray> files{
         {QStringLiteral("karta1.png"), sampleCard()},
         {QStringLiteral("karta2.png"), individualCard(m_individual)},
-        {QStringLiteral("alt.png"), png(render(cardSpec(4, 4)))},                  // an alternative parameter
+        {QStringLiteral("alt"), png(render(cardSpec(4, 4)))},                  // an alternative parameter, a name of three
         {QStringLiteral("bazgroly.png"), png(render(cardSpec(1), 150.0, scribbled))}, // marks nobody makes
         {QStringLiteral("urwany.png"), cut.left(cut.size() * 2 / 3)},                  // a writer that stopped
         {QStringLiteral("notatka.txt"), "to nie jest obraz karty\n"},
@@ -334,7 +338,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
 
     // The next look: stored cards are known, refused ones tried again and not logged again.
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 2, 0}));
-    EXPECT_EQ(std::pair(logged(QStringLiteral("alt.png")), logged(QStringLiteral("urwany.png: odrzucony (niekompletny"))), std::pair(1, 1));
+    EXPECT_EQ(std::pair(logged(QStringLiteral("alt: ")), logged(QStringLiteral("urwany.png: odrzucony (niekompletny"))), std::pair(1, 1));
     // After a restart the record in the database still knows them.
     m_mode = makeMode([this](QImage picture) { return m_processor->process(std::move(picture)); });
     EXPECT_EQ((std::pair{Counts(m_mode->tick()), int(rows().size())}), std::pair(std::array{0, 4, 0, 2, 0}, 5));
@@ -343,14 +347,14 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
         EXPECT_EQ(ReadFile(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
 
     // A refused card taken away and brought back is news again.
-    ASSERT_TRUE(QFile::remove(path(QStringLiteral("alt.png"))) && m_mode->tick().refused == 3);
-    WriteFile(path(QStringLiteral("alt.png")), files[QStringLiteral("alt.png")]);
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("alt"))) && m_mode->tick().refused == 3);
+    WriteFile(path(QStringLiteral("alt")), files[QStringLiteral("alt")]);
     // Deletion on: only the stored cards go, also the same scan sent again.
     m_mode->setDeleteStored(true);
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 2, 2}));
     WriteFile(path(QStringLiteral("znowu.png")), files[QStringLiteral("karta1.png")]);
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 1, 1}));
-    EXPECT_EQ(std::tuple(rows().size(), record().size(), logged(QStringLiteral("alt.png"))), std::tuple(5, 2, 3));
+    EXPECT_EQ(std::tuple(rows().size(), record().size(), logged(QStringLiteral("alt: "))), std::tuple(5, 2, 3));
     QStringList kept = files.keys();
     for (const char* gone : {"karta1.png", "karta2.png"}) kept.removeOne(QLatin1String(gone));
     kept.sort();

@@ -312,9 +312,8 @@ TEST_F(CardWindowTest, ScansFromTheChosenScannerFailedAndRead) {
             EXPECT_EQ(shown, read);
         EXPECT_TRUE(control("Command2")->isEnabled() && control("Command4")->isEnabled() && m_messages.empty());
     }
-    EXPECT_EQ(m_window->cards()->card().CardParameter.ID.toInt(), 9);
-    EXPECT_TRUE(m_window->cards()->scannerSource());
-    EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
+    EXPECT_EQ(std::tuple(m_window->cards()->card().CardParameter.ID.toInt(), m_window->cards()->scannerSource(), status()),
+              std::tuple(9, true, QStringLiteral("Gotowy do czytania")));
 }
 
 // Reading on the program's window: a click on the scaled view marks the card's own cell, the
