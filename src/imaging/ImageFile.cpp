@@ -350,12 +350,8 @@ bool loadWithMagick(const QByteArray& data, const QString& name, QImage& out, QS
         image.magick("PCX");
         image.read(Magick::Blob(data.constData(), static_cast<size_t>(data.size())));
         const unsigned w = image.columns(), h = image.rows();
-        if (w == 0 || h == 0) {
-            setError(error, damaged(name));
-            return false;
-        }
         QImage picture(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
-        if (picture.isNull()) {
+        if (picture.isNull()) { // no pixels, or too many
             setError(error, damaged(name));
             return false;
         }

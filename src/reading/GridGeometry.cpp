@@ -107,7 +107,6 @@ void RysSiatka(QImage& picture, const ParameterRow& parameter, GridGeometry& gri
     if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32)
         picture = picture.convertToFormat(QImage::Format_RGB32);
     QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing, false);
     auto hline = [&](int x1, int x2, int y, QRgb c) {
         if (x2 < x1) std::swap(x1, x2);
         painter.fillRect(QRect(QPoint(x1, y), QPoint(x2, y)), QColor::fromRgb(c));

@@ -121,7 +121,6 @@ QRect MarkBoxRect(const GridGeometry& g, float x, float y) {
 
 void DrawMarkBox(QImage& picture, const GridGeometry& g, float x, float y) {
     QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(MarkBoxRect(g, x, y), QColor(255, 0, 0));
 }
 

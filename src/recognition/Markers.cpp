@@ -41,7 +41,7 @@ struct PicturePixels {
 // a row that does not complete the three markers starts them over.
 void RowSearch(const PicturePixels& px, int w, int h, MarkerResult& r, std::vector<QPoint>& spots,
                const ProgressCallback& progress) {
-    int* const targets[3] = {&r.topMarker1X, &r.topMarker2X, &r.topMarker3X};
+    int* const targets[] = {&r.topMarker1X, &r.topMarker2X, &r.topMarker3X};
     r.topMarker1X = r.topMarker2X = r.topMarker3X = 0;
     int rowsCounted = 0;
     for (int y = h - 10; y >= 10; --y) {
