@@ -134,8 +134,7 @@ TEST(Scanner, PagesEndToEnd) {
         ASSERT_TRUE(finished.wait(20000));
         EXPECT_EQ(finished.first().first().toInt(), ScanCancelled);
         EXPECT_FALSE(progress.last().first().toInt() == 100 || scanner.busy());
-        ASSERT_TRUE(scanner.acquireToFileAsync(gone, slow));
-        ASSERT_TRUE(progress.wait(20000));
+        ASSERT_TRUE(scanner.acquireToFileAsync(gone, slow) && progress.wait(20000));
     } // destroyed while scanning
     EXPECT_FALSE(QFileInfo::exists(gone));
 }
