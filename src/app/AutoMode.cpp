@@ -318,7 +318,6 @@ AutoMode::Taken AutoMode::take(Claimed& file, Summary& summary) {
         m_known.insert(hash);
         if (!result.recorded)
             m_log(name + QStringLiteral(": nie można zapisać dziennika ") + WorkingFile(journalName()));
-        m_lastLine.insert(name, QString());
         ++m_linesThisLook;
         m_log(name + QStringLiteral(": zapisany, parametr %1, wierszy %2").arg(result.parameter).arg(result.rows));
         finish(claimed, name, m_deleteStored, summary);
@@ -364,7 +363,6 @@ AutoMode::Summary AutoMode::tick() {
     const auto takeCurrent = [&]() {
         const Taken taken = take(*current, summary);
         if (taken == Taken::Known || taken == Taken::Stored) look[current->name].knownStored = true;
-        current.reset();
         if (taken == Taken::Lost) {
             checkDatabase();
             summary.waiting += 1;
@@ -408,7 +406,6 @@ AutoMode::Summary AutoMode::tick() {
         if (current && !takeCurrent()) {
             finish(next->claimed, next->name, false, summary); // given back for a later look
             if (next->decoded.valid()) next->decoded.wait();
-            current.reset();
             lost = true;
             // The file given back and those not looked at yet wait as well.
             summary.waiting += int(std::count_if(files.cbegin() + at, files.cend(), MayBeCard));
@@ -424,7 +421,7 @@ AutoMode::Summary AutoMode::tick() {
     for (auto it = m_previousLook.begin(); it != m_previousLook.end();)
         it = look.contains(it.key()) ? std::next(it) : m_previousLook.erase(it);
     QDir().rmdir(claimFolder()); // only when empty; made again at the next claim
-    if (m_linesThisLook > 0 || summary.stored > 0 || summary.deleted > 0)
+    if (m_linesThisLook > 0) // a stored or deleted card has its line too
         m_log(QStringLiteral("przejrzenie: zapisane %1, odrzucone %2, czekające %3, pominięte %4, usunięte %5")
                   .arg(summary.stored)
                   .arg(summary.refused)
