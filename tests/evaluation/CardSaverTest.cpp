@@ -218,9 +218,9 @@ TEST_P(CardSaver, SameCardIsStoredOnceAcrossStationsUnlessStoredAgain) {
     ASSERT_TRUE(station2.open(db->config()) && IsCardStored(station2, in.cardHash));
     const int before = stored();
     static int warnings = 0; // the refused record row is the expected answer, no warning
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& c, const QString&) { warnings += type == QtWarningMsg && !qstrcmp(c.category, "kartovo.db"); });
+    const QtMessageHandler was = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& c, const QString&) { warnings += type == QtWarningMsg && !qstrcmp(c.category, "kartovo.db"); });
     const SaveResult second = SaveCard(station2, in);
-    qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(was);
     EXPECT_EQ(std::tuple(second.outcome, warnings, stored()), std::tuple(SaveOutcome::AlreadyStored, 0, before));
     EXPECT_TRUE(!second.ok() && SaveFailureMessage(second).contains("już zapisana"));
     in.storeAgain = true;
