@@ -18,6 +18,7 @@
 #include <QJsonValue>
 #include <cstdio>
 #include <future>
+#include <iterator>
 
 namespace kartovo {
 
@@ -83,10 +84,11 @@ int ReadCards(const QStringList& files, const StationOptions& options, DbConnect
     // road: one card in flight and one being decoded, never more.
     std::future<Decoded> next;
     if (!files.isEmpty()) next = std::async(std::launch::async, DecodeFile, files.first());
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const QString& file = files.at(i);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        const QString& file = *it;
         Decoded decoded = next.get();
-        if (i + 1 < files.size()) next = std::async(std::launch::async, DecodeFile, files.at(i + 1));
+        if (const auto following = std::next(it); following != files.cend())
+            next = std::async(std::launch::async, DecodeFile, *following);
         card.resetCard();
         if (!decoded.isFile) {
             card.Refusal = QStringLiteral("Nie znaleziono pliku %1.").arg(file);

@@ -7,7 +7,7 @@ namespace kartovo {
 
 bool RunDatabaseStartup(const DatabaseConfig& config) {
     const Result<void> ready = PrepareDatabase(config);
-    if (!ready) ShowMessage(ready.error(), 2, 16);
+    if (!ready) ShowMessage(ready.error());
     return ready.ok();
 }
 

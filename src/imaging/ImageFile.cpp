@@ -363,12 +363,8 @@ bool loadWithMagick(const QByteArray& data, const QString& name, QImage& out, QS
         for (qsizetype i = 0; i < n; ++i) px[i] |= 0xff000000u;
         out = picture;
         return true;
-    } catch (const Magick::Exception& e) {
-        // Warnings too: a PCX that only half decodes is no card picture.
-        qCWarning(lcImaging) << "PCX" << name << e.what();
-        setError(error, damaged(name));
-        return false;
     } catch (const std::exception& e) {
+        // Magick's warnings too: a PCX that only half decodes is no card picture.
         qCWarning(lcImaging) << "PCX" << name << e.what();
         setError(error, damaged(name));
         return false;

@@ -183,7 +183,7 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     // Refused exactly when no id is read.
     const struct { const char* name; QImage field; QString bits; int id, barCount; } cases[] = {
         {"nineteen", Field(QStringLiteral("10011")).convertToFormat(QImage::Format_Grayscale8), QStringLiteral("10011"), 19, 5},
-        {"noBar", Filled(100, 40), QString(), 0, 0}, {"empty", QImage(), QString(), 0, 0},
+        {"noBarOnGreyPaper", Filled(100, 40, QColor(201, 201, 201)), QString(), 0, 0}, {"empty", QImage(), QString(), 0, 0},
         {"allZero", Field(QStringLiteral("000")), QStringLiteral("000"), 0, 3},
         {"barsTooLow", low, QString(), 0, 0},
         {"barIntoTheMargin", intoMargin, QStringLiteral("11"), 3, 2},
@@ -264,6 +264,8 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
     } cases[] = {
         {2, 20, {}, nullptr}, // the thinnest the searches see
         {6, 20, {}, nullptr}, // length twice the thickness
+        {6, 20, [](QImage& c) { Box(c, 51, 32, 1, 30); }, nullptr}, // a marker is measured through its middle, not along a tail
+        {2, 20, [](QImage& c) { Box(c, 32, 81, 30, 1); }, nullptr},
         {6, 20, [](QImage& c) { Box(c, 50, 20, 6, 1, Qt::white); }, "Górny marker 1 nie jest markerem karty: ciemny ślad 6×11 pikseli"},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 4); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 5); }, "Boczny marker 1 ma inny rozmiar (12×5 pikseli) niż pozostałe markery (12×2)."},
