@@ -417,9 +417,7 @@ AutoMode::Summary AutoMode::tick() {
     // Outcomes of files that are gone are forgotten.
     for (auto it = m_lastLine.begin(); it != m_lastLine.end();)
         it = !it.key().isEmpty() && !look.contains(it.key()) ? m_lastLine.erase(it) : std::next(it);
-    for (auto it = look.cbegin(); it != look.cend(); ++it) m_previousLook.insert(it.key(), it.value());
-    for (auto it = m_previousLook.begin(); it != m_previousLook.end();)
-        it = look.contains(it.key()) ? std::next(it) : m_previousLook.erase(it);
+    m_previousLook = std::move(look);
     QDir().rmdir(claimFolder()); // only when empty; made again at the next claim
     if (m_linesThisLook > 0) // a stored or deleted card has its line too
         m_log(QStringLiteral("przejrzenie: zapisane %1, odrzucone %2, czekające %3, pominięte %4, usunięte %5")

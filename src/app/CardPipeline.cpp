@@ -288,9 +288,9 @@ void CardPipeline::conclude() {
     // Unattended runs cannot answer a question; the card is refused all the same.
     if (m_startPixFailed && m_showMessages) m_view->askQuestion(startPixErrorText());
     const bool accepted = m_card->DialogAccepted;
+    m_view->showStatus(!m_autoMode); // the automatic mode keeps its own status line
     if (!m_autoMode) {
         m_view->setStatus(accepted ? QStringLiteral("Gotowy do czytania") : refusedStatusText(*m_card));
-        m_view->showStatus(true);
         m_view->setReadButtons(accepted);
         const bool automatically = m_options.processAutomatically && accepted;
         if (automatically && m_readCommand) m_readCommand();
@@ -298,7 +298,6 @@ void CardPipeline::conclude() {
     } else {
         if (accepted && m_readCommand) m_readCommand();
         if (m_card->DialogAccepted && m_readCommand && m_saveCommand) m_saveCommand();
-        m_view->showStatus(false);
     }
     waitForFiles(); // the road ends with its working files whole
     m_view->showProgress(false);
