@@ -137,14 +137,14 @@ void AutoMode::report(const QString& name, const QString& line) {
 bool AutoMode::claim(const QString& name, QString& claimed) {
     const QString folder = claimFolder();
     claimed = folder + name;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0;; ++attempt) {
         if (RenameFile(m_folder + name, claimed)) return true;
         const int error = errno;
         // Gone: another station took it first.
         if (!QFileInfo::exists(m_folder + name)) return false;
         // The claim folder is made at the first claim (and may have been
-        // cleared away as a stale one meanwhile).
-        if (error == ENOENT && !QDir(folder).exists()) {
+        // cleared away as a stale one meanwhile); made once, then the error is said.
+        if (error == ENOENT && attempt == 0 && !QDir(folder).exists()) {
             if (!QDir().mkpath(folder)) {
                 report(QString(), QStringLiteral("nie można utworzyć katalogu %1 w katalogu wymiany").arg(folder));
                 return false;
@@ -154,7 +154,6 @@ bool AutoMode::claim(const QString& name, QString& claimed) {
         report(name, QStringLiteral("nie można przejąć pliku: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
         return false;
     }
-    return false;
 }
 
 void AutoMode::giveBack(const QString& claimed, const QString& name) {

@@ -43,7 +43,7 @@ QString CardPipeline::refusedStatusText(const CardState& card) {
 CardPipeline::~CardPipeline() { waitForFiles(); }
 
 void CardPipeline::writeTrace(const QImage& card, const MarkerSearch& search, const QString& path) {
-    waitForFiles();
+    waitForFiles(); // never two writers of one file (the road's end waits as well)
     if (card.isNull() || cancelled()) return;
     // The trace is drawn on the file's rows as they are written: the card
     // itself stays as loaded while the cut-outs are taken from it.
@@ -118,8 +118,7 @@ void CardPipeline::begin(bool showMessages) {
     m_recognition = {};
     m_view->beginBusy();
     m_view->showCardView(false);
-    m_card->resetCard();
-    m_card->DialogAccepted = true;
+    m_card->resetCard(); // not accepted until the picture is prepared
     m_pictures->clear(Picture::P1);
 }
 
