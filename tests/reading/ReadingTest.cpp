@@ -365,6 +365,7 @@ TEST(Reading, EntryAndDeletionCorrectTheReading) {
     const QPoint out[] = {box.topLeft() - QPoint(2, 0), box.bottomRight() + QPoint(2, 0), box.topLeft() - QPoint(0, 2),
                           box.bottomRight() + QPoint(0, 2)};
     for (const QPoint p : out) r.p1.setPixel(p, kRed);
+    r.p1.setPixel(box.bottomRight() + QPoint(1, 1), kRed); // one out: the box drawn a pixel apart, whitened too
     EXPECT_EQ(click(box.bottomLeft() + QPoint(1, -1)), C::Removed); // its red neighbours one pixel out are in the box
     ASSERT_EQ(r.state.columnCounts()[1], 10);
     EXPECT_EQ(Ink(r.p1.copy(g.cell(2, 10)), 0, g.cw, kRed), 4) << "no red left in the cell but the neighbours'";
