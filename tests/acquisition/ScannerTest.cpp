@@ -132,8 +132,7 @@ TEST(Scanner, PagesEndToEnd) {
         ASSERT_TRUE(progress.wait(20000));
         scanner.cancel();
         ASSERT_TRUE(finished.wait(20000));
-        EXPECT_EQ(finished.first().first().toInt(), ScanCancelled);
-        EXPECT_FALSE(progress.last().first().toInt() == 100 || scanner.busy());
+        EXPECT_TRUE(finished.first().first().toInt() == ScanCancelled && progress.last().first().toInt() < 100 && !scanner.busy());
         ASSERT_TRUE(scanner.acquireToFileAsync(gone, slow) && progress.wait(20000));
     } // destroyed while scanning
     EXPECT_FALSE(QFileInfo::exists(gone));
@@ -174,8 +173,7 @@ TEST(ScannerChoice, ChoosingADeviceStoresItForEveryLaterScan) {
         });
         EXPECT_EQ(WskazSkaner(nullptr, store), s.chosen) << s.device;
         EXPECT_TRUE(current.endsWith(QStringLiteral("(%1)").arg(QLatin1String(s.preselected)))) << current.toStdString();
-        EXPECT_EQ(count, 4);
-        EXPECT_EQ(SettingsStore(ini).read(QStringLiteral("Start"), QStringLiteral("Skaner")), s.stored); // in the file
+        EXPECT_EQ(std::pair(count, SettingsStore(ini).read(QStringLiteral("Start"), QStringLiteral("Skaner"))), std::pair(4, QString::fromUtf8(s.stored))); // in the file
     }
     for (const auto& [text, dpi] : {std::pair{"300", 300}, {"0", 150}, {"-75", 150}, {"abc", 150}, {"", 150}}) {
         store.write("Start", "Rozdzielczosc", text);

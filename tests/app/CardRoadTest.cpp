@@ -60,6 +60,9 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     const QStringList order{QStringLiteral("Konwertuję obraz na B&W"), QStringLiteral("Filtruję kolory"),
                             QStringLiteral("Usuwam z obrazu szum"), QStringLiteral("Gotowy do czytania")};
     EXPECT_EQ(m_view.statuses.mid(m_view.statuses.size() - 4), order);
+    m_options = {.removeNoise = true, .filterSensitivity = 3}; // no block is light enough: all ink
+    const CardState noise = run(render(cardSpec(1)), false);
+    EXPECT_TRUE(noise.DialogAccepted && QImage(noise.ImagePath).pixel(1, 1) == qRgb(0, 0, 0));
 }
 
 struct RefusalCase {
@@ -118,8 +121,7 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
 
     m_messages.clear();
     const CardState silent = run(img, false);
-    EXPECT_EQ(std::pair(silent.DialogAccepted, silent.Refusal), std::pair(false, r.text));
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(std::tuple(silent.DialogAccepted, silent.Refusal, m_messages.empty()), std::tuple(false, r.text, true));
 }
 
 QString Text(IdentificationRefusal kind) { return IdentificationRefusalText(kind); }
@@ -422,8 +424,7 @@ TEST_F(AutoModeTest, WithoutARecordTableEachCardIsJournaledOrNotStored) {
     const QString journal = WorkingFile(AutoMode::journalName());
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), journal)); // fails every write
     WriteFile(path(QStringLiteral("karta1.png")), sampleCard());
-    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 1, 0, 0, 0}));
-    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_EQ((std::pair{Counts(m_mode->tick()), rows().isEmpty()}), std::pair(std::array{0, 1, 0, 0, 0}, true));
     EXPECT_EQ(logged(QStringLiteral("karta1.png: odrzucony: Nie można zapisać dziennika")), 1) << m_log.join(u'\n').toStdString();
     ASSERT_TRUE(QFile::remove(journal));
     WriteFile(path(QStringLiteral("karta2.png")), individualCard(m_individual));
@@ -479,8 +480,7 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(entries(), (QStringList{QStringLiteral(".kartovo-innykomputer-17"), QStringLiteral("karta1.png")}));
     EXPECT_TRUE(QFile::exists(otherClaim + QStringLiteral("/karta2.png"))) << "another host's recent claim";
     m_mode->setClaimTimeoutMs(0);
-    EXPECT_EQ(m_mode->tick().stored, 1);
-    EXPECT_EQ(rows(2).size(), 3);
+    EXPECT_EQ((std::pair{m_mode->tick().stored, rows(2).size()}), std::pair(1, qsizetype(3)));
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png")}));
     EXPECT_EQ(logged(QStringLiteral("zwrócony z porzuconego katalogu .kartovo-")), 2) << m_log.join(u'\n').toStdString();
     const QString live = m_folder + QStringLiteral("/.kartovo-%1-%2").arg(host).arg(getppid()); // a live station here
@@ -515,8 +515,7 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     };
     auto mode = makeMode(processor);
     mode->setFolder(m_folder + QStringLiteral("/brak"));
-    EXPECT_EQ(Counts(mode->tick()), (std::array{0, 0, 0, 0, 0}));
-    EXPECT_EQ(logged(QStringLiteral("brak katalogu wymiany")), 1);
+    EXPECT_EQ((std::pair{Counts(mode->tick()), logged(QStringLiteral("brak katalogu wymiany"))}), std::pair(std::array{0, 0, 0, 0, 0}, 1));
     mode->setFolder(m_folder);
     m_conn.close(); // lost before the look: nothing is claimed or read, all wait
     EXPECT_EQ((std::pair{Counts(mode->tick()), order.isEmpty()}), std::pair(std::array{0, 0, 3, 0, 0}, true));
@@ -686,8 +685,9 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     // Its time ahead of the clock: each run's look sees it first now, so only --settle 0 takes it.
     const QByteArray early = ReadFile(dropCard(2, m_dir.path()));
     WriteFile(m_folder + QStringLiteral("/nowa.png"), early, QDateTime::currentDateTimeUtc().addSecs(3600));
-    const QString unconfigured = file("pusty.ini"), wrongNumber = file("zly.ini"), deleting = file("usuwa.ini");
-    for (const auto& [ini, key, value] : {std::tuple{wrongNumber, "KonwersjaCB", "tak"}, std::tuple{deleting, "Automat1", "1"}}) {
+    const QString unconfigured = file("pusty.ini"), wrongNumber = file("zly.ini"), deleting = file("usuwa.ini"), below = file("ujemny.ini");
+    for (const auto& [ini, key, value] : {std::tuple{wrongNumber, "KonwersjaCB", "tak"}, std::tuple{deleting, "Automat1", "1"},
+                                          std::tuple{below, "Procent", "-5"}}) {
         QFile::copy(m_ini, ini);
         SettingsStore store(ini);
         store.write(QStringLiteral("Start"), QLatin1String(key), QLatin1String(value));
@@ -713,6 +713,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
           {false, 4, "Parametr skanowanej karty zdefiniowany jest jako ALTERNATYWNY."},
           {false, 0, "Nie można odczytać obrazu karty."}}},
         {{"--settings", m_ini, "--read", file("brak.png")}, 2, 0, "", {{false, 0, "Nie znaleziono pliku"}}},
+        {{"--settings", below, "--read", card}, 0, 0, "", {{true, 1, "Próg wypełnienia pola -5%"}}}, // recognised, not read
         {{"--settings", unconfigured, "--read", card}, 3, 0, "Nie skonfigurowano połączenia z bazą danych", {}},
         {autoArgs(m_ini), 0, 2, "karta1.png: zapisany, parametr 1, wierszy 2", {}},
         {autoArgs(m_ini), 0, 2, "karta1.png: już zapisany", {}},

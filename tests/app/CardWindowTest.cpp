@@ -193,14 +193,12 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     EXPECT_EQ(control("P1")->size(), m_window->pictures().image(Picture::P1).size());
     EXPECT_TRUE(control("P1")->isVisible() && m_messages.empty());
     QTest::keyClick(m_window.get(), Qt::Key_Escape); // loaded, not read
-    EXPECT_EQ(ended, QList<int>{0});
-    EXPECT_TRUE(questions().isEmpty());
+    EXPECT_TRUE(ended == QList<int>{0} && questions().isEmpty());
 
     readAndList();
     m_answer = false;
     QTest::keyClick(m_window.get(), Qt::Key_Escape);
-    EXPECT_EQ(ended, QList<int>{0});
-    EXPECT_EQ(questions(), QStringList{MainWindow::unsavedCardQuestion()});
+    EXPECT_EQ(std::pair(ended, questions()), std::pair(QList<int>{0}, QStringList{MainWindow::unsavedCardQuestion()}));
     EXPECT_TRUE(m_messages.back().style & 256);
     // A file that is no picture leaves the read card as it was.
     m_messages.clear();
@@ -211,8 +209,7 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     QTest::mouseClick(control<QPushButton>("Command13"), Qt::LeftButton);
     EXPECT_EQ(questions(), QStringList{MainWindow::storedAgainQuestion(QStringLiteral("b.jpg"))});
     EXPECT_TRUE(m_messages.back().style & 256);
-    EXPECT_EQ(rows(2), before);
-    EXPECT_TRUE(m_window->hasUnsavedCard());
+    EXPECT_TRUE(rows(2) == before && m_window->hasUnsavedCard());
 
     m_answer = true;
     saveConfirmed();

@@ -310,8 +310,7 @@ TEST(Reading, MarkCountLimitsAtTheirBoundaries) {
     EXPECT_EQ(std::pair(r.result.status, r.result.message), std::pair(ReadingState::ReadStatus::TooManyMarks, TooManyMarksText()));
     EXPECT_TRUE(r.result.message.contains("32767"));
     EXPECT_TRUE(r.state.MeasurementCount() == 0 && r.state.columnCounts().empty()); // no stale counts for a click
-    EXPECT_FALSE(r.state.hasReading());
-    EXPECT_EQ(Ink(r.p1, 0, r.p1.width(), kRed) + Ink(r.p3, 0, r.p3.width()), 0);
+    EXPECT_FALSE(r.state.hasReading() || Ink(r.p1, 0, r.p1.width(), kRed) + Ink(r.p3, 0, r.p3.width()) > 0);
     table = ReadMeasurements(over.picture(Qt::black), GridParameter(over), RangeOf(GridParameter(over)), 0.2);
     EXPECT_EQ(table.error(), TooManyMarksText());
     // One white column more than the full grid: the entry mode may not add a 32768th mark.
