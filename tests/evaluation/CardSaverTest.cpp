@@ -149,8 +149,7 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
     // The operator reads the database's own words.
     EXPECT_TRUE(failed.error.contains(isServer() ? "w1_ponizej_500" : "W1 ponad limit", Qt::CaseInsensitive))
         << failed.error.toStdString();
-    EXPECT_TRUE(SaveFailureMessage(failed).contains(failed.error));
-    EXPECT_EQ(stored(), before);
+    EXPECT_TRUE(SaveFailureMessage(failed).contains(failed.error) && stored() == before);
     // The record row refused for another reason than its key: a failure, not "already stored".
     ASSERT_EQ(PrepareStoredCards(conn()), StoredCardsRecord::Table);
     ASSERT_TRUE(db->exec(isServer() ? "ALTER TABLE Kartovo_ZapisaneKarty ADD CONSTRAINT bez_odmowy CHECK (Plik <> 'odmowa.png')"
@@ -268,8 +267,7 @@ TEST_P(CardSaver, SaveAfterALostConnectionReconnectsFirst) {
         session.conn().close();
     const SaveResult r = SaveCard(session.conn(), input(1, Values({1, 2, 3, 4, 5})));
     EXPECT_EQ(r.outcome, SaveOutcome::Stored) << r.error.toStdString();
-    EXPECT_EQ(session.state(), DbSession::State::Connected);
-    EXPECT_EQ(storedRows(1).size(), 3);
+    EXPECT_TRUE(session.state() == DbSession::State::Connected && storedRows(1).size() == 3);
     session.reset();
 }
 

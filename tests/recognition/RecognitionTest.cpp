@@ -214,6 +214,9 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     QImage joined = Field(QStringLiteral("1")); // one bar, running down into its bit cell
     Box(joined, 5, 12, 4, 12);
     EXPECT_TRUE(ImplausibleCodeFieldText(joined, ReadCodeField(joined)).contains(QStringLiteral("sięga pola bitu")));
+    QImage slanted = Field(QStringLiteral("10")); // a thin slanted stroke under bar 2 is one pixel of the bit row
+    for (int k = 0; k < 12; ++k) Box(slanted, 12 + k, 24 + k, 1, 1);
+    EXPECT_TRUE(ImplausibleCodeFieldText(slanted, ReadCodeField(slanted)).isEmpty());
 }
 
 // The banded searches give the plain ones' markers, trace and progress, on cards and on spots.
