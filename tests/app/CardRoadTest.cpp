@@ -396,7 +396,7 @@ TEST_F(AutoModeTest, SettleTimeCountsToTheSecond) {
 // A card of the station's earlier journal goes into the record and is not stored again.
 TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     const QByteArray card = sampleCard(), journaled = individualCard(m_individual);
-    WriteFile(WorkingFile(AutoMode::journalName()), Sha(journaled) + "\t2024-01-02T03:04:05Z\tstara.png\n");
+    WriteFile(WorkingFile(AutoMode::journalName()), Sha(journaled) + "\t2024-01-02T03:04:05.000000000000Z\tstara.png\n");
     WriteFile(path(QStringLiteral("karta1.png")), card);
     WriteFile(path(QStringLiteral("karta2.png")), journaled);
     const int before = int(m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount());
@@ -408,8 +408,8 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     EXPECT_EQ(logged(QStringLiteral("drugi wiersz odrzucony")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_EQ(record(), QSet{Entry(journaled, "stara.png")});
-    EXPECT_TRUE(!QFile::exists(WorkingFile(AutoMode::journalName())) && // its time kept
-                m_conn.query(QStringLiteral("Select * from [%1] Where Czas='2024-01-02T03:04:05Z'").arg(kStoredCardsTable)).recordCount() == 1);
+    EXPECT_TRUE(!QFile::exists(WorkingFile(AutoMode::journalName())) && // its time kept, to the column's 32 characters
+                m_conn.query(QStringLiteral("Select * from [%1] Where Czas='2024-01-02T03:04:05.000000000000'").arg(kStoredCardsTable)).recordCount() == 1);
     EXPECT_EQ(ReadFile(path(QStringLiteral("karta1.png"))), card);
 
     ASSERT_TRUE(m_conn.execute(QStringLiteral("DROP TRIGGER refuse_second")));
