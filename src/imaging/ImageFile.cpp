@@ -351,8 +351,8 @@ bool loadWithMagick(const QByteArray& data, const QString& name, QImage& out, QS
         image.read(Magick::Blob(data.constData(), static_cast<size_t>(data.size())));
         const unsigned w = image.columns(), h = image.rows();
         QImage picture(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
-        if (picture.isNull()) { // no pixels, or too many
-            setError(error, damaged(name));
+        if (picture.isNull()) {
+            setError(error, damaged(name)); // out of memory: the header has bounded the size
             return false;
         }
         // RGB32 rows are exactly 4 * w bytes: blue, green, red, alpha on little-endian hosts.
