@@ -112,7 +112,7 @@ TEST_P(Startup, BaseTablesGiveCaptionsConstantsAndLimits) {
     for (int i = 3; i <= 12; ++i) add("SPC_OpisBaz", Record({"ID", "Nazwa"}, {i, QStringLiteral("P%1").arg(i)}));
     for (int i = 1; i <= 22; ++i) add("SPC_OpisID", Record({"ID", "Nazwa"}, {i, QStringLiteral("D%1").arg(i)}));
     // Constants stored out of order, two outside 0..40 (read, but without a slot).
-    for (int lp : {3, 41, 1, -1, 0, 2})
+    for (int lp : {3, 41, 1, -1, 40, 0, 2})
         add("SPC_Tablice", Record({"LP", "R1", "R2", "S1"}, {lp, 10.0 + lp, QVariant(), 20.0 + lp}));
     add("SPC_Tablice", Record({"LP", "R1"}, {QVariant(), 99.0})); // skipped, the rest still read
     if (GetParam() == Backend::SQLite) add("SPC_Tablice", Record({"LP", "R1"}, {QStringLiteral("x"), 98.0})); // so is a text
@@ -124,9 +124,9 @@ TEST_P(Startup, BaseTablesGiveCaptionsConstantsAndLimits) {
               QStringList({"b", "20", "P10", "D20"}));
     EXPECT_EQ(base.WorkingParameters.value(QStringLiteral("CzyWymagany")).toInt(), 1); // went on after the excess
     for (int n = 0; n <= 40; ++n) {
-        const auto& k = base.SampleConstants[n]; // slots 0..3 filled, R2 null
+        const auto& k = base.SampleConstants[n]; // slots 0..3 and 40 filled, R2 null
         const QString got = QStringLiteral("%1 %2 %3").arg(k.R1.toDouble()).arg(k.S1.toDouble()).arg(k.R2.isNull());
-        EXPECT_EQ(k.R1.isValid() ? got : "", n <= 3 ? QStringLiteral("%1 %2 1").arg(10 + n).arg(20 + n) : "") << n;
+        EXPECT_EQ(k.R1.isValid() ? got : "", n <= 3 || n == 40 ? QStringLiteral("%1 %2 1").arg(10 + n).arg(20 + n) : "") << n;
     }
     ASSERT_TRUE(db->exec(QStringLiteral("DELETE FROM SPC_OpisID")) && db->exec(QStringLiteral("DELETE FROM SPC_Tablice")));
     add("SPC_OpisID", Record({"ID", "Nazwa", "Pole"}, {1, QStringLiteral("A"), 1}));

@@ -335,8 +335,7 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     };
     for (const auto& link : links) {
         ASSERT_TRUE(link() && SavePictureBitmap(picture, path));
-        EXPECT_EQ(ReadFile(other), old);
-        EXPECT_FALSE(QFileInfo(path).isSymLink());
+        EXPECT_TRUE(ReadFile(other) == old && !QFileInfo(path).isSymLink());
     }
     EXPECT_FALSE(QFile::exists(part));
     QImage back;

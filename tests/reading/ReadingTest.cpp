@@ -448,6 +448,7 @@ TEST(ImplausibleMarks, HalfAColumnOrMoreIsNoOperatorsWork) {
         EXPECT_TRUE(text.startsWith(QStringLiteral("Kolumna 3 karty ma zaznaczone %1 z %2 pól").arg(most + 1).arg(rows)))
             << qPrintable(text);
     }
+    EXPECT_FALSE(ImplausibleMarksText(MeasurementTable{{0, 0, 0, QVariant(), 1}}, GridParameter(SyntheticGrid{10, 1})).ok()); // all of one row
     // A black painted grid is read, but it is no operator's card.
     const SyntheticGrid g;
     const auto t = ReadMeasurements(g.picture(Qt::black), GridParameter(g), RangeOf(GridParameter(g)), 0.2);
