@@ -186,14 +186,15 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     EXPECT_EQ(m_pictures.image(Picture::P1).pixel(0, 5), kGridLineColour);
     m_view.chooseAnswer = false; // a cancelled choice leaves the card refused
     EXPECT_FALSE(run(render(cardSpec(12)), true).DialogAccepted);
-    m_view.chooseAnswer = true, m_view.chosenParameter = 999; // a parameter that is not there
-    EXPECT_EQ(run(render(cardSpec(12)), true).Refusal, IdentificationRefusalText(IdentificationRefusal::NoParameter));
+    m_view.chooseAnswer = true, m_view.chosenProgram = 999; // a program that is not there
+    EXPECT_EQ(run(render(cardSpec(12)), true).Refusal, IdentificationRefusalText(IdentificationRefusal::NoProgram));
     // A grid that cannot be drawn refuses the card, asked about where the road ends.
     CardState failed;
     CardPipeline pipeline(failed, m_pictures, m_conn, m_base);
     pipeline.setView(&m_view);
-    pipeline.begin(true), pipeline.StartPix(), pipeline.conclude(); // no grid picture after begin
-    EXPECT_EQ(std::tuple(questions().last(), failed.DialogAccepted, failed.Refusal), std::tuple(CardPipeline::startPixErrorText(), false, CardPipeline::startPixErrorText()));
+    pipeline.begin(true), m_pictures.setImage(Picture::P2, testing::Filled(9, 9)), pipeline.StartPix(), pipeline.conclude(); // no grid picture
+    EXPECT_EQ(std::tuple(questions().last(), failed.DialogAccepted, failed.Refusal, m_pictures.image(Picture::P2).isNull()),
+              std::tuple(CardPipeline::startPixErrorText(), false, CardPipeline::startPixErrorText(), true)); // nothing of it shown
 }
 
 TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
