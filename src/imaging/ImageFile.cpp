@@ -351,10 +351,7 @@ bool loadWithMagick(const QByteArray& data, const QString& name, QImage& out, QS
         image.read(Magick::Blob(data.constData(), static_cast<size_t>(data.size())));
         const unsigned w = image.columns(), h = image.rows();
         QImage picture(static_cast<int>(w), static_cast<int>(h), QImage::Format_RGB32);
-        if (picture.isNull()) {
-            setError(error, damaged(name)); // out of memory: the header has bounded the size
-            return false;
-        }
+        if (picture.isNull()) throw std::bad_alloc(); // out of memory: the header has bounded the size
         // RGB32 rows are exactly 4 * w bytes: blue, green, red, alpha on little-endian hosts.
         const bool little = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
         image.write(0, 0, w, h, little ? "BGRA" : "ARGB", Magick::CharPixel, picture.bits());

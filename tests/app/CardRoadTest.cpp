@@ -316,8 +316,7 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
             EXPECT_NEAR(w, Expected(19.90, 20.10, 20, m_sample[size_t(r * 5 + i)].row), 0.0051) << r << " W" << i + 1;
             sum += w;
         }
-        EXPECT_EQ(sample[r].value(QStringLiteral("Lp")).toInt(), 5);
-        EXPECT_EQ(sample[r].value(QStringLiteral("ID1")).toString(), QStringLiteral("-"));
+        EXPECT_TRUE(sample[r].value(QStringLiteral("Lp")).toInt() == 5 && sample[r].value(QStringLiteral("ID1")).toString() == "-");
         EXPECT_NEAR(sample[r].value(QStringLiteral("Srednia")).toDouble(), sum / 5, 1e-4); // a single-precision column
     }
     EXPECT_EQ(sample[0].value(QStringLiteral("Data")).toString(), QDate::currentDate().toString(Qt::ISODate));
@@ -524,9 +523,8 @@ TEST_F(AutoModeTest, FilesClaimedAheadGoBackWhenTheDatabaseIsLost) {
     ASSERT_TRUE(m_conn.openSqliteFile(m_demo + QStringLiteral("/Norv.mdb")));
     EXPECT_EQ(Counts(mode->tick()), (std::array{0, 0, 3, 0, 0})) << "lost mid-look: every file waits";
     EXPECT_EQ(logged(QStringLiteral("czekające 3")), 1) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(order, QStringList{QStringLiteral("karta1.png")});
+    EXPECT_TRUE(order == QStringList{QStringLiteral("karta1.png")} && entries().size() == 3);
     EXPECT_EQ(ReadFile(path(QStringLiteral("karta2.png"))), second) << "the file claimed ahead is back";
-    EXPECT_EQ(entries().size(), 3);
 
     lost = false;
     order.clear();

@@ -251,16 +251,14 @@ TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
         WriteStationOptions(store, o);
     };
     write({});
-    EXPECT_EQ(stored(kStart, QStringLiteral("AutoZwloka")), QString());
-    EXPECT_EQ(stored(kStart, QStringLiteral("Automat1")), QStringLiteral("0"));
+    EXPECT_EQ(std::pair(stored(kStart, QStringLiteral("AutoZwloka")), stored(kStart, QStringLiteral("Automat1"))), std::pair(QString(), QStringLiteral("0")));
     const StationOptions o{.exchangeFolder = QStringLiteral("/srv/wymiana/"), .initialFolder = QStringLiteral("/home/operator/karty"),
          .thresholdCaption = QStringLiteral("-3%"), .askConfirmation = true, .deleteProcessedFile = true,
          .removeNoise = true, .colourFilter = true, .conversionSensitivity = -1, .filterSensitivity = 1, .rotation = 2,
          .filterColour = 1, .filterRed = 255, .filterGreen = 17, .filterBlue = 3, .scanResolution = 100, .settleSeconds = 4,
          .stationName = QStringLiteral("Linia 2"), .invalidNumbers = {}};
     write(o);
-    EXPECT_EQ(stored(kStart, QStringLiteral("Automat2")), QStringLiteral("0"));
-    EXPECT_EQ(stored(kStart, QStringLiteral("Rozdzielczosc")), QStringLiteral("100"));
+    EXPECT_EQ(std::pair(stored(kStart, QStringLiteral("Automat2")), stored(kStart, QStringLiteral("Rozdzielczosc"))), std::pair(QStringLiteral("0"), QStringLiteral("100")));
     const auto fields = [](const StationOptions& s) {
         return std::tie(s.exchangeFolder, s.initialFolder, s.thresholdCaption, s.askConfirmation, s.deleteProcessedFile,
                         s.processAutomatically, s.convertToBW, s.removeNoise, s.colourFilter, s.conversionSensitivity,

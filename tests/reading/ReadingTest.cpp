@@ -200,7 +200,7 @@ TEST(RysSiatka, FrameColumnsRowsLimitLinesAndAbsurdCounts) {
     EXPECT_FLOAT_EQ(g.ColumnWidth, 7.0f) << "kept its previous content";
     EXPECT_FLOAT_EQ(g.RowHeight, 10.0f);
     EXPECT_FALSE(Contains(img, kControlLineColour));
-    EXPECT_EQ(img.pixel(50, 35), kPaper) << "no column lines";
+    EXPECT_EQ(std::pair(img.pixel(50, 35), img.pixel(500, 35)), std::pair(kPaper, kGridLineColour)) << "no column lines, the frame";
     EXPECT_EQ(img.pixel(25, 10), kGridLineColour) << "row lines still drawn";
     // 2^31 - 1 columns and rows: lines closer than a pixel fill the grid once.
     img = White(300, 200);
@@ -381,6 +381,10 @@ TEST(Reading, EntryAndDeletionCorrectTheReading) {
     EXPECT_GT(Ink(r.p3, 1, g.cw), 0) << "the other columns keep their counts";
     // The list sorts the new entry into its section.
     EXPECT_EQ(r.state.prepareList().mid(1, 2) << r.state.prepareList().last(), (QStringList{"1. \t1.\t10,55", "2. \t1.\t10,05", "10. \t2.\t10,75"})); // rows 10 to 8 gone
+    // Half a column more (Gestosc 9.5): the part column is not read, a mark entered in it is counted.
+    r(g.picture(), With(GridParameter(g), "Gestosc", 9.5)).state.toggleEntryMode();
+    EXPECT_EQ((std::tuple{click(QPoint(g.width() - 3, cell.y())), r.state.columnCounts().size(), r.state.columnCounts().back(),
+                           Ink(r.p3, g.width() - 20, g.width()) > 0}), std::tuple(C::Added, size_t(11), 1, true)); // printed over it
 }
 
 // Refused alike by the window's reading and the headless one.
