@@ -74,13 +74,14 @@ struct RecordingView : PipelineView {
     int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0, listsRun = 0;
     bool statusShown = false, confirmAnswer = true, chooseAnswer = false, codeFieldShown = false;
     std::int32_t chosenProgram = 1, chosenParameter = 1;
+    std::function<void(int)> onProgress;
 
     void beginBusy() override { ++busyDepth; }
     void endBusy() override { --busyDepth; }
     void setStatus(const QString& text) override { statuses << text; }
     void showStatus(bool visible) override { statusShown = visible; }
     // The bar sits over the status line's end: it moves only with the line shown.
-    void setProgress(int p) override { maxProgress = std::max(maxProgress, p), progressUnderHiddenStatus += !statusShown; }
+    void setProgress(int p) override { maxProgress = std::max(maxProgress, p), progressUnderHiddenStatus += !statusShown, onProgress ? onProgress(p) : void(); }
     void setReadButtons(bool readable) override { readButtons = readable ? 1 : 0; }
     void showCodeField(bool visible) override { codeFieldShown = visible; }
     bool focusListCommand(bool runIt) override { return listsRun += runIt, true; }
@@ -157,6 +158,7 @@ protected:
         pipeline.setView(&m_view);
         pipeline.setOptions(m_options);
         if (m_read) pipeline.setReadCommand(m_read);
+        pipeline.setCancel(&m_cancel);
         pipeline.ZaladujPlikGraf(showMessages, card);
         return state;
     }
@@ -168,6 +170,7 @@ protected:
     RecordingView m_view;
     StationOptions m_options;
     std::function<void()> m_read; // the window's read command
+    std::atomic<bool> m_cancel{false}; // another card taken
 };
 
 } // namespace kartovo::test

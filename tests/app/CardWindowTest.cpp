@@ -242,8 +242,7 @@ TEST_F(CardWindowTest, AutomaticModeTakesOverFromTheOperatorAndGivesBack) {
     const int before = rows(1);
     QTest::mouseClick(command1, Qt::LeftButton);
     EXPECT_TRUE(m_window->run().autoMode);
-    EXPECT_FALSE(m_window->hasUnsavedCard()) << "the operator's card is dropped";
-    EXPECT_EQ(m_window->reading().MeasurementCount(), 0);
+    EXPECT_FALSE(m_window->hasUnsavedCard() || m_window->reading().MeasurementCount() > 0) << "the operator's card is dropped";
     for (const char* name : {"Command2", "Command4", "Command6", "Command7", "Command13"})
         EXPECT_FALSE(control(name)->isEnabled()) << name;
     QTRY_COMPARE_WITH_TIMEOUT(rows(1), before + 1, 20000);
