@@ -185,7 +185,7 @@ TEST(RysSiatka, FrameColumnsRowsLimitLinesAndAbsurdCounts) {
     EXPECT_FALSE(Contains(img, kCentreLineColour) || Contains(img, kOuterLimitColour));
     Drawn(img, With(p, "LS", 11.0));
     EXPECT_TRUE(Contains(img, kCentreLineColour));
-    img = White(101, 201);
+    img = White(101, 201).convertToFormat(QImage::Format_Grayscale8); // drawn in colour all the same
     Drawn(img, With(With(With(Parameter(12.0, 10.0), "GL", 13.0), "DL", 9.0), "Skala", 1));
     for (int y : {48, 49, 50, 51, 151, 152, 153})
         EXPECT_EQ(img.pixel(5, y), y == 50 ? kGridLineColour : y == 48 || y == 153 ? kPaper : kOuterLimitColour) << y;
@@ -333,7 +333,7 @@ TEST(Reading, EntryAndDeletionCorrectTheReading) {
     for (int row = 0; row < 11; ++row) Blacken(clean, g, 2, row);
     Blacken(clean, g, 1, 5);
     Read r; // its reading of another grid before leaves nothing behind
-    r(SyntheticGrid{4, 5, 55}.picture(), GridParameter(SyntheticGrid{4, 5, 55}))(clean, GridParameter(g, 12));
+    r(SyntheticGrid{4, 5, 55}.picture(), GridParameter(SyntheticGrid{4, 5, 55}))(clean.convertToFormat(QImage::Format_Grayscale8), GridParameter(g, 12));
     const auto click = [&](QPoint p) {
         r.state.setMousePosition(p.x(), p.y());
         return r.state.click(r.p1, r.p3).change;
