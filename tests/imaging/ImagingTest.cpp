@@ -154,9 +154,9 @@ QImage plainRotate(const QImage& src, int angle, std::vector<int>& progress) {
 TEST(ImageFile, JpegGivesQtsPixelsAndIsWholeWhenItsLastScanIsEnded) {
     const QImage page = noisyPage();
     const QByteArray main = encoded(page, "jpeg"), withThumb = withApp1(main, encoded(page.scaled(30, 20), "jpeg"));
-    QByteArray perCm = main; // resolution in dots per centimetre, 40 x 59
+    QByteArray perCm = main; // resolution in dots per centimetre, 40 x 59 (also after a fill byte)
     perCm.replace(13, 5, QByteArray("\x02\0\x28\0\x3b", 5));
-    const QByteArray kinds[] = {main, perCm, withThumb, main + QByteArray(100, 'x'), encoded(page, "jpeg", -1, true),
+    const QByteArray kinds[] = {main, perCm, QByteArray(perCm).insert(2, '\xff'), withThumb, main + QByteArray(100, 'x'), encoded(page, "jpeg", -1, true),
         encoded(page.convertToFormat(QImage::Format_Grayscale8), "jpeg"), cmykJpeg(),
         encoded(page.copy(0, 0, 333, 257), "jpeg"), encoded(noisyPage(200), "jpeg"), QByteArray(main).insert(main.size() - 2, QByteArray(16, 1)), // stray bytes: a warning, left to Qt
         withApp1(main, QByteArray("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26))}; // turned
