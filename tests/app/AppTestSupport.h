@@ -71,8 +71,8 @@ protected:
 struct RecordingView : PipelineView {
     QStringList statuses;
     int readButtons = -1; // -1 never set, else 0/1
-    int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0, listsRun = 0;
-    bool statusShown = false, confirmAnswer = true, chooseAnswer = false, codeFieldShown = false;
+    int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0, progressUnderHiddenBar = 0, listsRun = 0;
+    bool statusShown = false, progressShown = false, confirmAnswer = true, chooseAnswer = false, codeFieldShown = false;
     std::int32_t chosenProgram = 1, chosenParameter = 1;
     std::function<void(int)> onProgress;
 
@@ -81,7 +81,11 @@ struct RecordingView : PipelineView {
     void setStatus(const QString& text) override { statuses << text; }
     void showStatus(bool visible) override { statusShown = visible; }
     // The bar sits over the status line's end: it moves only with the line shown.
-    void setProgress(int p) override { maxProgress = std::max(maxProgress, p), progressUnderHiddenStatus += !statusShown, onProgress ? onProgress(p) : void(); }
+    void setProgress(int p) override {
+        maxProgress = std::max(maxProgress, p), progressUnderHiddenStatus += !statusShown, progressUnderHiddenBar += !progressShown;
+        if (onProgress) onProgress(p);
+    }
+    void showProgress(bool visible) override { progressShown = visible; }
     void setReadButtons(bool readable) override { readButtons = readable ? 1 : 0; }
     void showCodeField(bool visible) override { codeFieldShown = visible; }
     bool focusListCommand(bool runIt) override { return listsRun += runIt, true; }

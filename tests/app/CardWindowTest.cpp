@@ -133,8 +133,7 @@ TEST_F(CardWindowTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIsStor
 
     EXPECT_EQ(std::tuple(m_window->cards()->card().CardParameter.ID.toInt(), m_window->cards()->cardName(), status()),
               std::tuple(2, QStringLiteral("b.png"), QStringLiteral("Gotowy do czytania")));
-    EXPECT_EQ(control<QListWidget>("List1")->count(), 0);
-    EXPECT_FALSE(m_window->reading().hasReading() || m_window->reading().deletionMode());
+    EXPECT_FALSE(control<QListWidget>("List1")->count() > 0 || m_window->reading().hasReading() || m_window->reading().deletionMode());
     m_window->Command13Click(); // B is not read yet: there is nothing to store
     EXPECT_EQ(rows(2), rowsB);
 
@@ -189,8 +188,7 @@ TEST_F(CardWindowTest, FileCommandAndACardStoredAgainOnlyWhenTheOperatorSaysSo) 
     const CardState& card = m_window->cards()->card();
     EXPECT_EQ(std::tuple(card.DialogAccepted, card.ImagePath, card.CardParameter.ID.toInt()), std::tuple(true, tempBmp(), 2));
     EXPECT_EQ(status(), QStringLiteral("Gotowy do czytania"));
-    EXPECT_EQ(control("P1")->size(), m_window->pictures().image(Picture::P1).size());
-    EXPECT_TRUE(control("P1")->isVisible() && m_messages.empty());
+    EXPECT_TRUE(control("P1")->size() == m_window->pictures().image(Picture::P1).size() && control("P1")->isVisible() && m_messages.empty());
     QTest::keyClick(m_window.get(), Qt::Key_Escape); // loaded, not read
     EXPECT_TRUE(ended == QList<int>{0} && questions().isEmpty());
 
