@@ -22,6 +22,7 @@
 #include <turbojpeg.h>
 
 #include <mutex>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
