@@ -478,8 +478,7 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     WriteFile(otherClaim + QStringLiteral("/karta2.png"), individualCard(m_individual));
 
     EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
-    EXPECT_EQ(rows(1).size(), 2);
-    EXPECT_EQ(entries(), (QStringList{QStringLiteral(".kartovo-innykomputer-17"), QStringLiteral("karta1.png")}));
+    EXPECT_TRUE(rows(1).size() == 2 && entries() == QStringList({QStringLiteral(".kartovo-innykomputer-17"), QStringLiteral("karta1.png")}));
     EXPECT_TRUE(QFile::exists(otherClaim + QStringLiteral("/karta2.png"))) << "another host's recent claim";
     m_mode->setClaimTimeoutMs(0);
     EXPECT_EQ((std::pair{m_mode->tick().stored, rows(2).size()}), std::pair(1, qsizetype(3)));

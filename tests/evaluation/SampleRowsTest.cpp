@@ -112,7 +112,8 @@ TEST(WypXR, CutsCompleteGroupsAndDropsTheRest) {
 
 TEST(Statistics, MedianSpreadMissingValuesAndLimits) {
     QList<double> values{4, 3, 1, 2, 0};
-    EXPECT_EQ((std::pair{GetMedian(values, 4), values}), std::pair(2.5f, QList<double>{1, 2, 3, 4, 0})); // only the counted values are sorted
+    EXPECT_EQ((std::tuple{GetMedian(values, 4), values, GetMedian(values, 0), GetMedian(values, 6)}),
+              std::tuple(2.5f, QList<double>{1, 2, 3, 4, 0}, 0.0f, 0.0f)); // only the counted values are sorted; none, or more than there are
     auto r = Samples(Values({3, 1, 2}, 3), Parameter(0, 3));
     EXPECT_EQ(std::pair((*r)[0]["Mediana"].toDouble(), (*r)[0]["W1"].toDouble()), std::pair(2.0, 3.0)) << "the values keep their order";
     // Float cancellation costs digits of a spread this small beside the values.
