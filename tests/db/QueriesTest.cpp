@@ -142,6 +142,7 @@ TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
     bool ok = true;
     c.query(QStringLiteral("Select 1"), &ok);
     EXPECT_TRUE(!ok && c.lastError().description == QStringLiteral("Brak połączenia z bazą danych.")); // not the refusal before
+    EXPECT_TRUE(c.columns(QStringLiteral("T; --")).isEmpty() && c.lastError().description.startsWith(QStringLiteral("Niepoprawna nazwa tabeli")));
     EXPECT_TRUE(!c.execute(QStringLiteral("Select 1")) && c.lastError().description == QStringLiteral("Brak połączenia z bazą danych."));
 }
 
