@@ -162,6 +162,7 @@ protected:
         pipeline.setView(&m_view);
         pipeline.setOptions(m_options);
         if (m_read) pipeline.setReadCommand(m_read);
+        pipeline.setAutoMode(m_auto), pipeline.setSaveCommand(m_save);
         pipeline.setCancel(&m_cancel);
         pipeline.ZaladujPlikGraf(showMessages, card);
         return state;
@@ -173,7 +174,8 @@ protected:
     CardPictures m_pictures;
     RecordingView m_view;
     StationOptions m_options;
-    std::function<void()> m_read; // the window's read command
+    std::function<void()> m_read, m_save; // the window's read and save commands
+    bool m_auto = false; // the automatic mode
     std::atomic<bool> m_cancel{false}; // another card taken
 };
 

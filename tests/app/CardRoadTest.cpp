@@ -150,14 +150,18 @@ INSTANTIATE_TEST_SUITE_P(
 // Read at once when so set (uncleaned here); a lookup the database fails is the card's fault, in its words.
 TEST_F(PipelineTest, ReadAtOnceWhenAskedAndALookupTheDatabaseFailsFaultsTheCard) {
     m_options = {.processAutomatically = true}; // not cleaned: the grid shown as cut out
-    int reads = 0;
+    int reads = 0, saves = 0;
     m_read = [&] { ++reads; };
     const QImage img = render(cardSpec(2, 2));
     EXPECT_TRUE(run(img, true).DialogAccepted && reads == 1 && m_view.listsRun == 1) << "read, then listed";
     EXPECT_EQ(m_pictures.image(Picture::P2).size(), m_pictures.image(Picture::P1).size());
+    m_auto = true, m_save = [&] { ++saves; }; // unattended: read and saved at once, a refused card neither
+    run(img, false), run(render(cardSpec(12)), false);
+    EXPECT_EQ(std::pair(reads, saves), std::pair(2, 1));
+    m_auto = false;
     ASSERT_TRUE(m_conn.execute(QStringLiteral("ALTER TABLE SPC_Setap RENAME TO Setap_")));
     const CardState card = run(img, true);
-    EXPECT_EQ(std::pair(card.DialogAccepted, reads), std::pair(false, 1));
+    EXPECT_EQ(std::pair(card.DialogAccepted, reads), std::pair(false, 2));
     EXPECT_TRUE(card.Fault.startsWith(DatabaseErrorMessage({}).left(20)) && card.Fault.contains(QStringLiteral("spc_setap"), Qt::CaseInsensitive))
         << card.Fault.toStdString();
     EXPECT_TRUE(questions().isEmpty() && messages().isEmpty());
@@ -216,8 +220,7 @@ TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
     }
     // Turned the wrong way back, the card is upside down and not recognised.
     m_options.rotation = 1;
-    EXPECT_FALSE(run(turned(90), false).DialogAccepted);
-    EXPECT_TRUE(m_pictures.image(Picture::P1).isNull()) << "no grid of a card not recognised";
+    EXPECT_FALSE(run(turned(90), false).DialogAccepted || !m_pictures.image(Picture::P1).isNull()) << "no grid of a card not recognised";
     // A picture the rotation cannot take is the card's fault; the road ends all the same.
     const CardState faulted = run(upright.convertToFormat(QImage::Format_Mono), true);
     EXPECT_TRUE(!faulted.DialogAccepted && faulted.Fault.startsWith(QStringLiteral("Błąd przy przetwarzaniu obrazu: ")) &&

@@ -356,8 +356,7 @@ TEST_P(CardSaver, TypedIdentificationIsStoredAndRefusalsStoreNothing) {
         EXPECT_EQ(RunManualSave(nullptr, conn(), context), saved) << batch;
     }
     ASSERT_EQ(offered.size(), 4);
-    EXPECT_EQ(offered[0], (QStringList{"I", "II", "III", "Zm1", "Zm2", "A-1", "P-1024"}));
-    EXPECT_TRUE(offered[1].contains("P-1234 K"));
+    EXPECT_TRUE(offered[0] == QStringList({"I", "II", "III", "Zm1", "Zm2", "A-1", "P-1024"}) && offered[1].contains("P-1234 K"));
     ASSERT_EQ(recorder.requests.size(), 2u);
     EXPECT_EQ(recorder.requests[0].text, "Nie wprowadzono NR PARTII: - Popraw!");
     EXPECT_TRUE(recorder.requests[1].text.contains(isServer() ? "bez_partii_x" : "partia X zablokowana", Qt::CaseInsensitive))
@@ -372,8 +371,7 @@ TEST_P(CardSaver, TypedIdentificationIsStoredAndRefusalsStoreNothing) {
     DbIdentificationListSource lists(conn());
     IDDanych w(base, 1, lists);
     ASSERT_EQ(w.listErrors().size(), 1);
-    EXPECT_TRUE(w.listErrors()[0].contains("SPC_OpisID2") && w.listErrors()[0].contains("ZMIANA"));
-    EXPECT_EQ(w.field(1)->count(), 4);
+    EXPECT_TRUE(w.listErrors()[0].contains("SPC_OpisID2") && w.listErrors()[0].contains("ZMIANA") && w.field(1)->count() == 4);
 }
 
 } // namespace

@@ -240,8 +240,7 @@ TEST(Reading, MarksBoxesAndCountsOfAReadGrid) {
             EXPECT_EQ(Ink(r.p3.copy(0, y, g.width(), 1), 0, g.width()) > 0, y == 6 || y == 13) << y;
         const MeasurementTable& t = r.state.measurements();
         ASSERT_EQ(t.size(), 8u);
-        EXPECT_EQ(std::tuple(t[0].section, t[0].row, t[1].row, t[2].section), std::tuple(2, 3, 7, 3));
-        EXPECT_EQ(QPoint(t[0].x, t[0].y), g.centre(2, 3));
+        EXPECT_EQ(std::tuple(t[0].section, t[0].row, t[1].row, t[2].section, QPoint(t[0].x, t[0].y)), std::tuple(2, 3, 7, 3, g.centre(2, 3)));
         EXPECT_DOUBLE_EQ(t[0].value.toDouble(), 10.35);
         EXPECT_DOUBLE_EQ(t[1].value.toDouble(), 10.75);
         // Red box over the mark, half the cell's size; the rest of the cell keeps its ink.
