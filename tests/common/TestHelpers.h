@@ -8,9 +8,12 @@
 #include <QImage>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <sys/resource.h>
+#include <utility>
 #include <vector>
 
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
@@ -64,6 +67,17 @@ inline bool WaitUntil(const std::function<bool()>& done, int ms = 30000) { retur
 inline QByteArray ReadFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// `write` run under a file size limit of `bytes` (a full disk, even for root); whether the limit was set, and
+// what `write` returned.
+template <typename Write> auto UnderFileSizeLimit(rlim_t bytes, Write write) {
+    rlimit was{}, small{bytes, bytes};
+    const bool limited = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::getrlimit(RLIMIT_FSIZE, &was) == 0 &&
+                         (small.rlim_max = was.rlim_max, ::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    auto result = write();
+    if (limited) ::setrlimit(RLIMIT_FSIZE, &was);
+    return std::pair(limited, result);
 }
 
 // A 32-bit picture of one colour.

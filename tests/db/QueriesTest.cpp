@@ -15,9 +15,7 @@
 #include <QSqlError>
 #include <QTime>
 
-#include <csignal>
 #include <functional>
-#include <sys/resource.h>
 
 using namespace kartovo;
 using namespace kartovo::test;
@@ -165,12 +163,9 @@ TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
     WithdrawFileJournal(second);
     EXPECT_TRUE(ConfirmFileJournal(0) && !ConfirmFileJournal(0));
     WithdrawFileJournal(0); // confirmed: it stays
-    rlimit was{}; // a line cut short by a full disk (a file size limit here) is taken back whole
-    ::getrlimit(RLIMIT_FSIZE, &was);
-    const rlimit small{rlim_t(QFileInfo(journal).size() + 8), was.rlim_max};
-    const bool limited = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &small) == 0;
-    const qint64 cut = BeginFileJournal("EF56", QStringLiteral("x.png"), when);
-    ::setrlimit(RLIMIT_FSIZE, &was);
+    // A line cut short by a full disk is taken back whole.
+    const auto [limited, cut] = kartovo::testing::UnderFileSizeLimit(rlim_t(QFileInfo(journal).size() + 8),
+                                                   [&] { return BeginFileJournal("EF56", QStringLiteral("x.png"), when); });
     EXPECT_EQ(std::tuple(limited, cut, kartovo::testing::ReadFile(journal)),
               std::tuple(true, qint64(-1), QByteArray(" ab12\t2024-03-05T07:05:00\tkarta.png\n")));
     SetProgramFolder({});

@@ -16,11 +16,9 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 #include <cmath>
-#include <csignal>
 #include <functional>
 #include <random>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -316,12 +314,8 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     EXPECT_FALSE(SavePictureBitmap(QImage(2, 2, QImage::Format_RGB32), dir.filePath(QStringLiteral("no/x.bmp")), &error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("Nie można zapisać obrazu")) && ReadFile(ours) == before) << error.toStdString();
     // A full disk (a file size limit here) is a failed save that leaves no part behind.
-    rlimit was{};
-    ASSERT_TRUE(std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::getrlimit(RLIMIT_FSIZE, &was) == 0);
-    const rlimit small{65536, was.rlim_max};
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = SavePictureBitmap(QImage(1000, 100, QImage::Format_RGB32), ours);
-    ::setrlimit(RLIMIT_FSIZE, &was);
+    const auto [limited, saved] = kartovo::testing::UnderFileSizeLimit(65536, [&] { return SavePictureBitmap(QImage(1000, 100, QImage::Format_RGB32), ours); });
+    ASSERT_TRUE(limited);
     EXPECT_FALSE(saved || QFile::exists(ours + QStringLiteral(".part")));
     // The old file's storage is reused, never where another name shares it (links, a leftover part).
     const QImage picture = QImage(imagingData("card.png")).convertToFormat(QImage::Format_RGB32);
