@@ -48,8 +48,9 @@ void CopyPicture(const QImage& src, QImage& dst) {
         dst = src.convertToFormat(f);
         return;
     }
-    if (dst.size() != src.size() || !dst.isDetached() || dst.isNull() ||
-        dst.format() != src.format()) { // a row copy keeps dst's format
+    // A row copy keeps dst's format; a shared dst is detached by its first row
+    // (a null one differs in size: a null src was converted above).
+    if (dst.size() != src.size() || dst.format() != src.format()) {
         dst = src.copy();
         return;
     }

@@ -4,6 +4,7 @@
 #include "platform/Numbers.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace kartovo {
@@ -79,10 +80,8 @@ void BandedColumnSearch(const PicturePixels& px, int w, int h, MarkerResult& r, 
         const int n = std::min(kBand, w - 20 - x0 + 1);
         int running = n;
         int end = n; // columns right of one that completed cannot win
-        for (int i = 0; i < n; ++i) {
-            next[i] = h - 20;
-            found[i] = 0;
-        }
+        std::fill(std::begin(next), std::end(next), h - 20);
+        std::fill(std::begin(found), std::end(found), 0);
         for (int y = h - 20; y >= 20 && running > 0; --y) {
             const QRgb* line = px.row(y) + x0 - 1;
             const QRgb* above = px.row(y + 1) + x0 - 1;

@@ -115,8 +115,7 @@ TEST(Scanner, PagesEndToEnd) {
                                                        {pnm(dir.filePath(QStringLiteral("brak.ppm")), "status"), ScanDeviceError},
                                                        {pnm(picture, "status-jammed"), ScanDeviceError}};
         for (const auto& [settings, result] : failing) {
-            EXPECT_EQ(scanner.acquireToFile(file, settings), result) << settings.device.toStdString();
-            EXPECT_EQ(ReadFile(file), scanned);
+            EXPECT_EQ((std::pair{scanner.acquireToFile(file, settings), ReadFile(file)}), std::pair(result, scanned)) << settings.device.toStdString();
         }
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"card.ppm", "temp.bmp"}));
         ASSERT_EQ(scanner.acquireToFile(file, pnm(picture, "status")), ScanOk);

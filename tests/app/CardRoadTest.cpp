@@ -757,7 +757,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
     ASSERT_EQ(grid.size(), 4);
     EXPECT_GT(grid[0].toInt(), 0);
     EXPECT_GT(grid[2].toInt(), grid[3].toInt() / 4);
-    EXPECT_TRUE(read[5]["grid"].isNull() && read[6]["grid"].toArray().size() == 4) << "markers found, the card refused";
+    EXPECT_TRUE(read[5].value(QStringLiteral("grid")).isNull() && read[6]["grid"].toArray().size() == 4) << "markers found, the card refused";
     const QJsonArray measurements = read[0]["measurements"].toArray();
     ASSERT_EQ(measurements.size(), 10);
     for (int s = 1; s <= 10; ++s) {

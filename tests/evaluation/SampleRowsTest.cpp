@@ -149,8 +149,7 @@ TEST(SampleSize, OneToFortyAtTheirBoundaries) {
         const bool usable = probka.isValid() && probka.toInt() >= 1 && probka.toInt() <= 40;
         EXPECT_EQ(SampleSize(Parameter(0, probka)), usable ? probka.toInt() : 0);
         const auto a = Samples(Values({1, 2, 3}), Parameter(0, probka));
-        EXPECT_EQ(a.ok(), usable);
-        EXPECT_EQ(WypX(Values({1, 2, 3}), Parameter(1, probka), Program(), Constants(), Manual(), {}).ok(), usable);
+        EXPECT_EQ(std::pair(a.ok(), WypX(Values({1, 2, 3}), Parameter(1, probka), Program(), Constants(), Manual(), {}).ok()), std::pair(usable, usable));
         const QString says = QStringLiteral("Liczność próbki parametru (Probka = %1) jest spoza zakresu od 1 do 40.")
                                  .arg(probka.isValid() ? probka.toString() : QStringLiteral("brak"));
         EXPECT_EQ(a.ok() ? QString() : a.error().section(QChar(u'\r'), 0, 0), usable ? QString() : says);

@@ -242,8 +242,8 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
     QByteArray tiff("II*\0\x08\0\0\0\x02\0", 10); // a directory of width (100000) and height (10) only
     tiff += QByteArray("\0\x01\x04\0\x01\0\0\0\xa0\x86\x01\0\x01\x01\x04\0\x01\0\0\0\x0a\0\0\0\0\0\0\0", 28);
     const QString tooLarge = QStringLiteral("jest zbyt duży");
-    QFile huge(dir.filePath(QStringLiteral("ogromny.bmp"))); // sparse: no disk taken
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(800) << 20));
+    QFile huge(dir.filePath(QStringLiteral("ogromny.bmp"))), limit(dir.filePath(QStringLiteral("768.bmp"))); // sparse: no disk taken
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(800) << 20) && limit.open(QIODevice::WriteOnly) && limit.resize(kMaxPictureFileBytes));
     const QString damaged = QStringLiteral("jest uszkodzony lub niekompletny"), notFile = QStringLiteral("nie jest zwykłym plikiem");
     const std::pair<QString, QString> cases[] = {
         {imagingData("truncated.jpg"), damaged}, // cut in its pixels
@@ -253,6 +253,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {dir.filePath(QStringLiteral("brak.png")), QStringLiteral("Nie znaleziono pliku")},
         {folder, notFile}, {fifo, notFile}, {QStringLiteral("/dev/zero"), notFile},
         {huge.fileName(), QStringLiteral("jest zbyt duży (800 MB; najwyżej 768 MB)")},
+        {limit.fileName(), QStringLiteral("nie zawiera obrazu")}, // at the limit: read whole
         {patched("card.bmp", 54, {{18, 32, 16001}}), tooLarge}, // one side
         {patched("card.bmp", 54, {{18, 32, 8001}, {22, 32, 8000}}), tooLarge}, // the area
         {patched("card.bmp", 54, {{18, 32, 8000}, {22, 32, 8000}}), damaged}, // the area at its limit: only cut
@@ -309,10 +310,9 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     EXPECT_FALSE(QFile::exists(ours + QStringLiteral(".part")));
     EXPECT_EQ(QFile::permissions(ours), QFile::permissions(qts)) << "made as Qt makes a new file";
     const QByteArray before = ReadFile(ours);
-    QString error;
-    EXPECT_FALSE(SavePictureBitmap(QImage(), ours));
-    EXPECT_FALSE(SavePictureBitmap(QImage(2, 2, QImage::Format_RGB32), dir.filePath(QStringLiteral("no/x.bmp")), &error));
-    EXPECT_TRUE(error.startsWith(QStringLiteral("Nie można zapisać obrazu")) && ReadFile(ours) == before) << error.toStdString();
+    QString empty, error;
+    EXPECT_FALSE(SavePictureBitmap(QImage(), ours, &empty) || SavePictureBitmap(QImage(2, 2, QImage::Format_RGB32), dir.filePath(QStringLiteral("no/x.bmp")), &error));
+    EXPECT_TRUE(empty.startsWith(QStringLiteral("Nie można zapisać obrazu")) && error.startsWith(QStringLiteral("Nie można zapisać obrazu")) && ReadFile(ours) == before) << error.toStdString();
     // A full disk (a file size limit here) is a failed save that leaves no part behind.
     const auto [limited, saved] = kartovo::testing::UnderFileSizeLimit(65536, [&] { return SavePictureBitmap(QImage(1000, 100, QImage::Format_RGB32), ours); });
     ASSERT_TRUE(limited);

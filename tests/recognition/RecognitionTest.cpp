@@ -285,7 +285,7 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
          "siatka nie leży w równej odległości od markerów górnych (28) i bocznych (24)"},
         {2, 20, [](QImage& c) { Box(c, 20, 340, 12, 2, Qt::white), Box(c, 20, 365, 12, 2); }, "pole kodujące nie leży pod siatką"},
         {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 99)); }, nullptr},
-        {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 100)); }, "Brak markera(ów) na obrazie\rPoczątek siatki (Oś X)\r"},
+        {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 100)); }, "Brak markera(ów) na obrazie\rPoczątek siatki (Oś X)\rDługość siatki (Oś X)\rZmień"},
         {2, 20, [](QImage& c) { Box(c, 20, 300, 12, 2, QColor(100, 100, 99)); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 20, 300, 12, 2, QColor(100, 100, 100)); }, "Brak markera(ów) na obrazie\rPoczątek siatki (Oś Y)\rWysokość siatki (Oś Y)\r"},
     };
