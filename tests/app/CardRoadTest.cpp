@@ -482,7 +482,8 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(m_mode->tick().stored, 1) << m_log.join(u'\n').toStdString();
     EXPECT_TRUE(rows(1).size() == 2 && entries() == QStringList({QStringLiteral(".kartovo-innykomputer-17"), QStringLiteral("karta1.png")}));
     EXPECT_TRUE(QFile::exists(otherClaim + QStringLiteral("/karta2.png"))) << "another host's recent claim";
-    m_mode->setClaimTimeoutMs(0);
+    const QDateTime claimed = QFileInfo(otherClaim).lastModified().toUTC(); // and when exactly 5 minutes old
+    m_mode->setClock([claimed] { return claimed.addSecs(5 * 60); });
     EXPECT_EQ((std::pair{m_mode->tick().stored, rows(2).size()}), std::pair(1, qsizetype(3)));
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta1.png"), QStringLiteral("karta2.png")}));
     EXPECT_EQ(logged(QStringLiteral("zwrócony z porzuconego katalogu .kartovo-")), 2) << m_log.join(u'\n').toStdString();
