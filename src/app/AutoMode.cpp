@@ -74,19 +74,18 @@ AutoCardResult AutoCardProcessor::process(QImage picture) {
     return result;
 }
 
+QString SafeName(const QString& text) {
+    QString out;
+    for (const QChar c : text) out += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'_' ? c : QChar(u'_');
+    return out.isEmpty() ? QStringLiteral("stanowisko") : out;
+}
+
 namespace {
 
 const QString kClaimPrefix = QStringLiteral(".kartovo-");
 
 // Names of one or two characters are not cards; the rest is still read.
 bool MayBeCard(const QFileInfo& file) { return file.fileName().size() > 2; }
-
-// Host names become part of a folder name on any share.
-QString SafeName(const QString& text) {
-    QString out;
-    for (const QChar c : text) out += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'_' ? c : QChar(u'_');
-    return out.isEmpty() ? QStringLiteral("stanowisko") : out;
-}
 
 QString ThisHost() { return SafeName(QSysInfo::machineHostName()); }
 

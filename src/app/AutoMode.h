@@ -25,6 +25,10 @@ inline constexpr int kAutoIntervalMs = 30000;
 // so it ends with the separator ("" stays "").
 QString ExchangeFolderWithSeparator(const QString& folder);
 
+// A host name as part of a claim folder's name on any share: ASCII letters,
+// digits and '_' kept, anything else '_' ("" is "stanowisko").
+QString SafeName(const QString& text);
+
 // What became of one card of the exchange folder.
 struct AutoCardResult {
     bool stored = false;    // rows of the card are in SPC_Baza

@@ -220,7 +220,9 @@ TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
     }
     // Turned the wrong way back, the card is upside down and not recognised.
     m_options.rotation = 1;
-    EXPECT_FALSE(run(turned(90), false).DialogAccepted || !m_pictures.image(Picture::P1).isNull()) << "no grid of a card not recognised";
+    const CardState wrong = run(turned(90), false);
+    EXPECT_FALSE(wrong.DialogAccepted || !m_pictures.image(Picture::P1).isNull() || QImage(wrong.ImagePath).size() != upright.size())
+        << "no grid of a card not recognised; its working file is the scan as turned";
     // A picture the rotation cannot take is the card's fault; the road ends all the same.
     const CardState faulted = run(upright.convertToFormat(QImage::Format_Mono), true);
     EXPECT_TRUE(!faulted.DialogAccepted && faulted.Fault.startsWith(QStringLiteral("Błąd przy przetwarzaniu obrazu: ")) &&
@@ -473,6 +475,7 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     ASSERT_GT(dead, 0);
     ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
     const QString host = QFileInfo(QDir(m_mode->claimFolder()).absolutePath()).fileName().section(u'-', 1, -2);
+    EXPECT_EQ(std::pair(SafeName(QStringLiteral("hala-1.zakład_2")), SafeName({})), std::pair(QStringLiteral("hala_1_zak_ad_2"), QStringLiteral("stanowisko")));
     const QString deadClaim = m_folder + QStringLiteral("/.kartovo-%1-%2").arg(host).arg(dead);
     const QString otherClaim = m_folder + QStringLiteral("/.kartovo-innykomputer-17");
     for (const QString& claim : {deadClaim, otherClaim}) QDir().mkpath(claim);
@@ -731,14 +734,12 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         QProcess p;
         start(p, run.args);
         const Outcome o = finish(p);
-        EXPECT_EQ(o.status, run.status) << o.errors.toStdString();
-        EXPECT_TRUE(o.errors.contains(QString::fromUtf8(run.said))) << o.errors.toStdString();
+        EXPECT_TRUE(o.status == run.status && o.errors.contains(QString::fromUtf8(run.said))) << o.status << ": " << o.errors.toStdString();
         EXPECT_EQ(m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1").arg(first)).recordCount(), run.rows);
         ASSERT_EQ(o.lines.size(), qsizetype(run.lines.size())) << o.errors.toStdString();
         for (size_t i = 0; i < run.lines.size(); ++i) {
             const QJsonObject& line = o.lines[qsizetype(i)];
-            EXPECT_EQ(line["file"].toString(), run.args[qsizetype(i) + 3]);
-            EXPECT_EQ(line["recognised"].toBool(), run.lines[i].recognised) << i;
+            EXPECT_EQ(std::pair(line["file"].toString(), line["recognised"].toBool()), std::pair(run.args[qsizetype(i) + 3], run.lines[i].recognised)) << i;
             if (run.lines[i].parameter) EXPECT_EQ(line["parameter"].toInt(), run.lines[i].parameter) << i;
             else EXPECT_TRUE(line["parameter"].isNull()) << i;
             EXPECT_TRUE(line["message"].toString().startsWith(QString::fromUtf8(run.lines[i].message)))
