@@ -52,8 +52,11 @@ def load_equivalents(path):
     return known
 
 
-def is_equivalent(known, rel, kind, before):
-    return any(rel == p and kind == k and text in before for p, k, text in known)
+def is_equivalent(known, rel, kind, before, after):
+    """The entry's text is part of the line before the fault or, written
+    '=> text', of the line the fault makes (one of several on a line)."""
+    return any(rel == p and kind == k and (text[3:] in after if text.startswith("=> ") else text in before)
+               for p, k, text in known)
 
 
 def mask_source(text):
@@ -297,7 +300,7 @@ def main():
                 continue
             lines, found = candidates_in_file(root, rel)
             size += len(lines)
-            kept = [c for c in found if not is_equivalent(known, rel, c[2], lines[c[0] - 1])]
+            kept = [c for c in found if not is_equivalent(known, rel, c[2], lines[c[0] - 1], apply(lines[c[0] - 1], c[1], c[3], c[4]))]
             left_out += len(found) - len(kept)
             cands += [(rel,) + c for c in kept]
         per_lib[lib] = cands

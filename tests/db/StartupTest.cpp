@@ -29,7 +29,7 @@ TEST_P(Startup, EachRefusalInItsOrder) {
     const struct {
         const char* change; // "" nothing, "demo" the demo data, else SQL
         const char* refusal; // "": the start succeeds
-    } steps[] = {{"", "Nie ustawiono identyfikacji programów"},
+    } steps[] = {{"", "Nie ustawiono identyfikacji programów kontroli !\rPrzed uruchomieniem"}, // lines ended with CR
                  {"demo", ""},
                  {"UPDATE SPC_Programy SET Lx=0 WHERE ID IN (1, 4)", ""},
                  {"UPDATE SPC_Programy SET ArchP=1 WHERE ID=2", "Nie znaleziono aktywnych PROGRAMÓW"},
