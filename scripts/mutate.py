@@ -300,7 +300,11 @@ def main():
                 continue
             lines, found = candidates_in_file(root, rel)
             size += len(lines)
-            kept = [c for c in found if not is_equivalent(known, rel, c[2], lines[c[0] - 1], apply(lines[c[0] - 1], c[1], c[3], c[4]))]
+            kept = []
+            for no, col, kind, old, new in found:
+                line = lines[no - 1]
+                if not is_equivalent(known, rel, kind, line, apply(line, col, old, new)):
+                    kept.append((no, col, kind, old, new))
             left_out += len(found) - len(kept)
             cands += [(rel,) + c for c in kept]
         per_lib[lib] = cands

@@ -407,6 +407,7 @@ TEST_F(AutoModeTest, CardRefusedByTheDatabaseStaysForTheNextLook) {
     WriteFile(WorkingFile(AutoMode::journalName()), Sha(journaled) + "\t2024-01-02T03:04:05.000000000000Z\tstara.png\n");
     WriteFile(path(QStringLiteral("karta1.png")), card);
     WriteFile(path(QStringLiteral("karta2.png")), journaled);
+    WriteFile(WorkingFile(QStringLiteral("AutoZapisane-wczytane.txt")), "\n"); // left by an earlier import
     const int before = int(m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where IDPK=1")).recordCount());
     ASSERT_TRUE(m_conn.execute(QStringLiteral("CREATE TRIGGER refuse_second BEFORE INSERT ON SPC_Baza "
                                               "WHEN (SELECT count(*) FROM SPC_Baza WHERE IDPK = 1) >= %1 "
@@ -502,6 +503,8 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 0, 0, 2, 0}));
     EXPECT_EQ(logged(QStringLiteral("nie można utworzyć katalogu")), 1) << m_log.join(u'\n').toStdString();
     EXPECT_EQ(logged(QStringLiteral("karta3.png")), 0) << m_log.join(u'\n').toStdString();
+    ASSERT_TRUE(QFile::remove(mine) && (WriteFile(mine, "plik"), true)); // a file in its place: the claim's own error is said
+    EXPECT_TRUE(m_mode->tick().stored == 0 && logged(QStringLiteral("karta3.png: nie można przejąć pliku")) == 1) << m_log.join(u'\n').toStdString();
     ASSERT_TRUE(QFile::remove(mine) && QDir().mkpath(mine) && // karta3 left in it by a failed return
                 QFile::rename(path(QStringLiteral("karta3.png")), mine + QStringLiteral("/karta3.png")));
     EXPECT_EQ(m_mode->tick().stored, 1);

@@ -409,8 +409,7 @@ TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
                 std::vector<int> progress, expectedProgress;
                 QImage mine;
                 RotatePicture(source, mine, angle, [&](int p) { progress.push_back(p); });
-                EXPECT_EQ(mine, plainRotate(source, angle, expectedProgress));
-                EXPECT_EQ(progress, expectedProgress);
+                EXPECT_TRUE(mine == plainRotate(source, angle, expectedProgress) && progress == expectedProgress);
             }
         }
     }
