@@ -291,7 +291,7 @@ AutoMode::Taken AutoMode::take(Claimed& file, Summary& summary) {
 
     // Only a file that decodes whole: one still being written, or cut short,
     // waits for a later look and is never stored.
-    if (!file.decoded.valid()) // not decoded ahead (known then): decoded here, never left unread
+    if (!file.decoded.valid()) // only a known file is not decoded ahead, and it is skipped above: a guard for get()
         file.decoded = std::async(std::launch::deferred, [&file] {
             Claimed::Decoded d;
             d.ok = LoadPictureData(file.content, file.name, d.picture, &d.why);
