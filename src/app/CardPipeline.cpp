@@ -82,7 +82,7 @@ void CardPipeline::refuseLater(const QString& text) {
 
 void CardPipeline::refuse(const QString& text) {
     refuseLater(text);
-    m_laterRefusal.clear();
+    m_laterRefusal.clear(); // said here, not again
     if (m_showMessages) m_view->showMessage(text);
 }
 

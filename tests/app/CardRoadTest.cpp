@@ -212,10 +212,10 @@ TEST_F(PipelineTest, RotatedScansReadBackThroughTheRotationSetting) {
         return ApplyScanDefects(upright, d);
     };
     m_options.convertToBW = false; // the working file is then the grid cut out of the turned card
-    for (const auto& [turn, setting] : {std::pair{90, 2}, std::pair{-90, 1}}) {
+    for (const auto& [turn, setting] : {std::pair{0, 0}, std::pair{90, 2}, std::pair{-90, 1}}) {
         m_options.rotation = setting;
         const CardState card = run(turned(turn), false);
-        EXPECT_TRUE(card.DialogAccepted && m_view.statuses.contains(QStringLiteral("Obracam obraz"))) << "turned " << turn;
+        EXPECT_TRUE(card.DialogAccepted && m_view.statuses.contains(QStringLiteral("Obracam obraz")) == (setting != 0)) << turn;
         EXPECT_EQ(std::pair(card.CardParameter.ID.toInt(), QImage(card.ImagePath).size()), std::pair(9, card.GridRect.size() + QSize(1, 1)));
     }
     // Turned the wrong way back, the card is upside down and not recognised.
@@ -454,19 +454,21 @@ TEST_F(AutoModeTest, WhatHappensWhileACardIsReadIsRespected) {
     const QImage white = testing::Filled(600, 800);
     const QByteArray card = sampleCard(), refused = png(white), newer = individualCard(m_individual);
     WriteFile(path(QStringLiteral("karta.png")), card);
-    WriteFile(path(QStringLiteral("pusta.png")), refused);
+    for (const char* name : {"pusta.png", "znika.png"}) WriteFile(path(QLatin1String(name)), refused);
     m_mode = makeMode([&](QImage picture) {
-        if (picture.text(kCardNameKey) == QStringLiteral("pusta.png")) WriteFile(path(QStringLiteral("pusta.png")), newer);
+        const QString name = picture.text(kCardNameKey);
+        if (name == QStringLiteral("pusta.png")) WriteFile(path(name), newer);
+        else if (name == QStringLiteral("znika.png")) QFile::remove(QDir(m_mode->claimFolder()).filePath(name)); // cannot go back
         else EXPECT_TRUE(RecordStoredCard(m_conn, picture.text(kCardHashKey).toLatin1(), QStringLiteral("inne"),
                                           QStringLiteral("karta.png"), QDateTime::currentDateTimeUtc()));
         return m_processor->process(std::move(picture));
     });
-    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 1, 0, 1, 0}));
+    EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 2, 0, 1, 0}));
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("karta.png"), QStringLiteral("pusta (2).png"), QStringLiteral("pusta.png")}));
     EXPECT_TRUE(ReadFile(path(QStringLiteral("karta.png"))) == card && ReadFile(path(QStringLiteral("pusta (2).png"))) == refused &&
-                ReadFile(path(QStringLiteral("pusta.png"))) == newer);
-    EXPECT_TRUE(rows().isEmpty());
-    EXPECT_EQ(logged(QStringLiteral("karta.png: już zapisany (przez inne stanowisko), pominięty")), 1) << m_log.join(u'\n').toStdString();
+                ReadFile(path(QStringLiteral("pusta.png"))) == newer && rows().isEmpty());
+    EXPECT_TRUE(logged(QStringLiteral("karta.png: już zapisany (przez inne stanowisko), pominięty")) == 1 &&
+                logged(QStringLiteral("znika.png: nie można zwrócić pliku do katalogu wymiany")) == 1) << m_log.join(u'\n').toStdString();
 }
 
 // A dead station's claim is returned: at once on this host, after the timeout from another.

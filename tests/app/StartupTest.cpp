@@ -193,7 +193,7 @@ TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
         {"FiltrCB", "1", [](auto& o) { return o.removeNoise; }, true},
         {"FiltrKolor", "1", [](auto& o) { return o.colourFilter; }, true},
         {"FiltrRGB", "2", [](auto& o) { return o.filterColour; }, 2},
-        {"FiltrRGB", "9", [](auto& o) { return o.filterColour; }, 0},
+        {"FiltrRGB", "3", [](auto& o) { return o.filterColour; }, 0},
         {"FiltrRV", "255", [](auto& o) { return o.filterRed; }, 255},
         {"FiltrRV", "300", [](auto& o) { return o.filterRed; }, 0},
         {"FiltrGV", "-1", [](auto& o) { return o.filterGreen; }, 0},
