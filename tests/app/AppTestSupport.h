@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <functional>
+#include <stdexcept>
 #include <gtest/gtest.h>
 #include <tuple>
 #include <vector>
@@ -94,7 +95,7 @@ struct RecordingView : PipelineView {
     void showMessage(const QString& text) override { ShowMessage(text, 2, 16); }
     bool askQuestion(const QString& text) override { return AskQuestion(text, 2, 16); }
     bool chooseProgram(std::int32_t& program, std::int32_t& parameter) override {
-        ++choices, program = chosenProgram, parameter = chosenParameter;
+        if (++choices, program = chosenProgram, parameter = chosenParameter; program < 0) throw std::runtime_error("brak listy");
         return chooseAnswer;
     }
 };

@@ -195,6 +195,8 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     EXPECT_FALSE(run(render(cardSpec(12)), true).DialogAccepted);
     m_view.chooseAnswer = true, m_view.chosenProgram = 999; // a program that is not there
     EXPECT_EQ(run(render(cardSpec(12)), true).Refusal, IdentificationRefusalText(IdentificationRefusal::NoProgram));
+    m_view.chosenProgram = -1; // a choice that fails faults the card
+    EXPECT_EQ(run(render(cardSpec(12)), true).Fault, QStringLiteral("Błąd przy przetwarzaniu obrazu: brak listy"));
     // A grid that cannot be drawn refuses the card, asked about where the road ends.
     CardState failed;
     CardPipeline pipeline(failed, m_pictures, m_conn, m_base);

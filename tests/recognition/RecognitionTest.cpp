@@ -360,8 +360,7 @@ TEST_P(DamagedCard, IsRefusedNeverMisread) {
         const CardSpec cardSpec = SampleCard(id);
         const QImage card = RenderCard(cardSpec, CardStyle{}, dpi, RandomMarks(10, 20, id), id);
         const RecognitionResult r = RecogniseCard(Damaged(card, GetParam(), LayoutCard(cardSpec, CardStyle{}), dpi / 25.4));
-        EXPECT_FALSE(r.markersFound && r.codeRead) << "read as " << r.code.id;
-        EXPECT_FALSE(r.refusal.isEmpty());
+        EXPECT_FALSE((r.markersFound && r.codeRead) || r.refusal.isEmpty()) << "read as " << r.code.id;
     }
 }
 
