@@ -104,10 +104,11 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
         EXPECT_EQ(QImage(shown.ImagePath).size(), img.size());
     }
     // The trace file shows exactly the examined pixels; the card on screen also the code field's outline.
-    QImage trace, painted = img.convertToFormat(QImage::Format_RGB32);
+    QImage trace, painted = img.convertToFormat(QImage::Format_ARGB32); // painted in its own format
     ASSERT_TRUE(LoadPicture(WorkingFile(QStringLiteral("Markery.bmp")), trace));
     PaintSearchTrace(painted, FindMarkers(painted));
-    EXPECT_TRUE(trace == painted && trace != img.convertToFormat(QImage::Format_RGB32)) << "traced";
+    EXPECT_TRUE(painted.format() == QImage::Format_ARGB32 && trace == painted.convertToFormat(QImage::Format_RGB32) &&
+                trace != img.convertToFormat(QImage::Format_RGB32)) << "traced";
     const QImage onScreen = m_pictures.image(Picture::P2).convertToFormat(QImage::Format_RGB32);
     QRect outline;
     for (int y = 0; y < onScreen.height(); ++y)
@@ -116,7 +117,9 @@ TEST_P(RefusalTest, RefusedWithItsTextAndTheManualChoiceOnlyWhenShowingMessages)
     EXPECT_EQ(outline.isEmpty(), blank);
     // Around the code field cut out: left of the grid, up to its right edge.
     if (!blank) {
-        EXPECT_LT(outline.left(), shown.GridRect.left());
+        const QRect above(0, 0, trace.width(), outline.top()); // the top markers' search, traced on screen too
+        EXPECT_TRUE(outline.left() < shown.GridRect.left() && onScreen.copy(above) == trace.copy(above) &&
+                    img.convertToFormat(QImage::Format_RGB32).copy(above) != trace.copy(above));
         EXPECT_TRUE(outline.right() == shown.GridRect.x() + shown.GridRect.width() && outline.size() == m_pictures.image(Picture::P4).size());
     }
     EXPECT_EQ(std::pair(m_view.choices, m_view.readButtons), std::pair(0, 0)); // the question was answered NIE
@@ -359,14 +362,16 @@ TEST_F(AutoModeTest, LooksStoreEachCardOnceAndKeepWhatIsRefused) {
         EXPECT_EQ(ReadFile(path(it.key())), it.value()) << it.key().toStdString() << " changed or gone";
 
     // A refused card taken away and brought back is news again.
+    WriteFile(path(QStringLiteral("urwany.png")), cut.left(cut.size() / 2)); // so is one changed in place
     ASSERT_TRUE(QFile::remove(path(QStringLiteral("alt"))) && m_mode->tick().refused == 3);
-    WriteFile(path(QStringLiteral("alt")), files[QStringLiteral("alt")]);
+    WriteFile(path(QStringLiteral("alt")), files[QStringLiteral("alt")]), WriteFile(path(QStringLiteral("urwany.png")), files[QStringLiteral("urwany.png")]);
     // Deletion on: only the stored cards go, also the same scan sent again.
     m_mode->setDeleteStored(true);
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 2, 2}));
     WriteFile(path(QStringLiteral("znowu.png")), files[QStringLiteral("karta1.png")]);
     EXPECT_EQ(Counts(m_mode->tick()), (std::array{0, 4, 0, 1, 1}));
-    EXPECT_EQ(std::tuple(rows().size(), record().size(), logged(QStringLiteral("alt: "))), std::tuple(5, 2, 3));
+    EXPECT_EQ(std::tuple(rows().size(), record().size(), logged(QStringLiteral("alt: ")), logged(QStringLiteral("urwany.png: odrzucony"))),
+              std::tuple(5, 2, 3, 4)); // once a start, and again for each new content
     QStringList kept = files.keys();
     for (const char* gone : {"karta1.png", "karta2.png"}) kept.removeOne(QLatin1String(gone));
     kept.sort();

@@ -170,8 +170,7 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write("nie baza") > 0);
     partial.close();
     const QString ini = CreateDemoDatabase(folder, &error);
-    ASSERT_FALSE(ini.isEmpty()) << error.toStdString();
-    ASSERT_TRUE(QDir(folder).rename(QStringLiteral("Norv.mdb"), QStringLiteral("NORV.MDB")));
+    ASSERT_TRUE(!ini.isEmpty() && QDir(folder).rename(QStringLiteral("Norv.mdb"), QStringLiteral("NORV.MDB"))) << error.toStdString();
     EXPECT_TRUE(FindDatabaseFile(dir.path()).isEmpty());
     const SettingsStore settings(ini); // as the main program reads it
     const std::pair<QString, QString> written[] = {{"Baza/TypBazy", "1"}, {"Start/Sciezka", folder},

@@ -207,7 +207,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
             EXPECT_TRUE(loaded == LoadPictureData(bytes.left(cut), name, second, &why2) && why1 == why2 && first == second);
             EXPECT_EQ(loaded, cut >= pixelsEnd) << cut;
             EXPECT_TRUE(first == (loaded ? whole : QImage())) << cut;
-            if (!loaded && cut >= 128) {
+            if (!loaded && cut >= (name.endsWith(QLatin1String(".pcx")) ? 128 : 8)) { // past the signature
                 EXPECT_TRUE(why1.contains(QStringLiteral("uszkodzony lub niekompletny"))) << why1.toStdString();
             }
         }
@@ -333,8 +333,7 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     }
     EXPECT_FALSE(QFile::exists(part));
     QImage back;
-    ASSERT_TRUE(LoadPicture(path, back));
-    EXPECT_EQ(back, picture);
+    EXPECT_TRUE(LoadPicture(path, back) && back == picture);
     struct stat st0{}, st1{}; // a plain file of its own keeps its storage (its inode)
     EXPECT_TRUE(::stat(qPrintable(path), &st0) == 0 && SavePictureBitmap(picture, path) && ::stat(qPrintable(path), &st1) == 0 && st0.st_ino == st1.st_ino);
 }

@@ -190,7 +190,7 @@ TEST(RysSiatka, FrameColumnsRowsLimitLinesAndAbsurdCounts) {
     for (int y : {48, 49, 50, 51, 151, 152, 153})
         EXPECT_EQ(img.pixel(5, y), y == 50 ? kGridLineColour : y == 48 || y == 153 ? kPaper : kOuterLimitColour) << y;
     // Missing or absurd counts: lines skipped, or filling the grid once.
-    p = With(With(Parameter(10.0, 10.0, 10, 9), "Gestosc", QVariant()), "GLK", 10.0); // no span
+    p = With(With(With(Parameter(10.0, 10.0, 10, 9), "Gestosc", QVariant()), "GLK", 10.0), "SkalaSiatki", 9.5); // no span
     img = White(501, 101);
     g = GridGeometry();
     ASSERT_TRUE(UstawZakresyP(p, g).ok());
@@ -198,10 +198,10 @@ TEST(RysSiatka, FrameColumnsRowsLimitLinesAndAbsurdCounts) {
     g.ColumnWidth = 7.0f;
     RysSiatka(img, p, g);
     EXPECT_FLOAT_EQ(g.ColumnWidth, 7.0f) << "kept its previous content";
-    EXPECT_FLOAT_EQ(g.RowHeight, 10.0f);
+    EXPECT_FLOAT_EQ(g.RowHeight, 100.0f / 9.5f);
     EXPECT_FALSE(Contains(img, kControlLineColour));
     EXPECT_EQ(std::pair(img.pixel(50, 35), img.pixel(500, 35)), std::pair(kPaper, kGridLineColour)) << "no column lines, the frame";
-    EXPECT_EQ(img.pixel(25, 10), kGridLineColour) << "row lines still drawn";
+    EXPECT_EQ(std::pair(img.pixel(25, 84), img.pixel(25, 95)), std::pair(kGridLineColour, kPaper)) << "row lines of the whole rows";
     // 2^31 - 1 columns and rows: lines closer than a pixel fill the grid once.
     img = White(300, 200);
     g = Drawn(img, Parameter(12.0, 10.0, 2147483647, 2147483647));
@@ -307,8 +307,7 @@ TEST(Reading, MarkCountLimitsAtTheirBoundaries) {
 
     r(over.picture(Qt::black), GridParameter(over));
     EXPECT_EQ(std::pair(r.result.status, r.result.message), std::pair(ReadingState::ReadStatus::TooManyMarks, TooManyMarksText()));
-    EXPECT_TRUE(r.result.message.contains("32767"));
-    EXPECT_TRUE(r.state.MeasurementCount() == 0 && r.state.columnCounts().empty()); // no stale counts for a click
+    EXPECT_TRUE(r.result.message.contains("32767") && r.state.MeasurementCount() == 0 && r.state.columnCounts().empty()); // no stale counts
     EXPECT_FALSE(r.state.hasReading() || Ink(r.p1, 0, r.p1.width(), kRed) + Ink(r.p3, 0, r.p3.width()) > 0);
     table = ReadMeasurements(over.picture(Qt::black), GridParameter(over), RangeOf(GridParameter(over)), 0.2);
     EXPECT_EQ(table.error(), TooManyMarksText());
@@ -365,8 +364,7 @@ TEST(Reading, EntryAndDeletionCorrectTheReading) {
     for (const QPoint p : out) r.p1.setPixel(p, kRed);
     r.p1.setPixel(box.bottomRight() + QPoint(1, 1), kRed); // one out: the box drawn a pixel apart, whitened too
     EXPECT_EQ(click(box.bottomLeft() + QPoint(1, -1)), C::Removed); // its red neighbours one pixel out are in the box
-    ASSERT_EQ(r.state.columnCounts()[1], 10);
-    EXPECT_EQ(Ink(r.p1.copy(g.cell(2, 10)), 0, g.cw, kRed), 4) << "no red left in the cell but the neighbours'";
+    EXPECT_TRUE(r.state.columnCounts()[1] == 10 && Ink(r.p1.copy(g.cell(2, 10)), 0, g.cw, kRed) == 4) << "no red left in the cell but the neighbours'";
     for (const QPoint p : out) EXPECT_EQ(r.p1.pixel(p), kRed);
     EXPECT_EQ((std::tuple{Ink(r.p1.copy(g.cell(2, 9)), 0, g.cw, kRed) > 0, click(c + QPoint(3, 2))}), std::tuple(true, C::None));
     click(MarkBoxRect(r.state.grid(), float(c.x()), float(c.y() + g.rh)).topRight() + QPoint(-1, 1)); // row 9

@@ -217,6 +217,9 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     QImage slanted = Field(QStringLiteral("10")); // a thin slanted stroke under bar 2 is one pixel of the bit row
     for (int k = 0; k < 12; ++k) Box(slanted, 12 + k, 24 + k, 1, 1);
     EXPECT_TRUE(ImplausibleCodeFieldText(slanted, ReadCodeField(slanted)).isEmpty());
+    QImage close = Filled(100, 40); // bars 6 and 4 wide a pixel apart: the wide one reaches past the pitch
+    Box(close, 5, 0, 6, 12), Box(close, 12, 0, 4, 12), Box(close, 4, 24, 8, 12);
+    EXPECT_TRUE(ImplausibleCodeFieldText(close, ReadCodeField(close)).contains(QStringLiteral("różne rozmiary")));
 }
 
 // The banded searches give the plain ones' markers, trace and progress, on cards and on spots.
@@ -381,5 +384,11 @@ TEST(CardIdentification, FindsTheParameterAndItsProgramOrSaysWhyNot) {
         const CardIdentification r = IdentifyCard(conn, code);
         EXPECT_EQ(r.refusal, why) << code;
         EXPECT_EQ(r.identified(), why == None && !r.program.eof()) << code;
+    }
+    // An IDP that is no whole number names no program: not the one it rounds to, nor program 0.
+    ASSERT_TRUE(conn.execute(QStringLiteral("Update [SPC_Programy] Set ID=0 Where ID=2")));
+    for (const char* idp : {"1.5", "-0.5", "x"}) {
+        ASSERT_TRUE(conn.execute(QStringLiteral("Update [SPC_Setap] Set IDP=? Where ID=1"), {QString::fromLatin1(idp)}));
+        EXPECT_EQ(IdentifyCard(conn, 1).refusal, NoProgram) << idp;
     }
 }
