@@ -107,8 +107,7 @@ TEST(Scanner, PagesEndToEnd) {
         QImage flat(image.size(), image.format());
         flat.fill(image.pixel(0, 0));
         EXPECT_NE(image, flat); // a pattern, not one colour
-        ASSERT_FALSE(progress.isEmpty());
-        EXPECT_EQ(progress.last().first().toInt(), 100);
+        EXPECT_TRUE(!progress.isEmpty() && progress.last().first().toInt() == 100);
         ScanSettings missing = test;
         missing.device = QStringLiteral("test:7");
         const std::pair<ScanSettings, int> failing[] = {{missing, ScanOpenFailed},

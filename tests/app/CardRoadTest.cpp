@@ -66,7 +66,8 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     EXPECT_TRUE(noise.DialogAccepted && QImage(noise.ImagePath).pixel(1, 1) == qRgb(0, 0, 0));
     for (const int at : {-1, 0, 20, 60, 99}) { // cancelled before it begins, at its first progress or later: never accepted
         m_cancel = at < 0, m_view.onProgress = [&](int p) { m_cancel = m_cancel || (at >= 0 && p >= at); };
-        EXPECT_FALSE(run(render(cardSpec(1)), false).DialogAccepted) << at;
+        QFile::remove(WorkingFile(QStringLiteral("Markery.bmp"))); // nor traced when cancelled before the searches end
+        EXPECT_FALSE(run(render(cardSpec(1)), false).DialogAccepted || (at <= 0 && QFile::exists(WorkingFile(QStringLiteral("Markery.bmp"))))) << at;
     }
 }
 

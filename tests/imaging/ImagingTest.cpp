@@ -400,7 +400,7 @@ TEST(RotatePicture, MatchesThePlainLoopAtEveryDepthAndAngleIntoAnyPicture) {
             QImage source = randomImage(w, h, f, rng);
             if (f == QImage::Format_Indexed8) { // duplicate colours in the palette
                 QList<QRgb> table = source.colorTable();
-                table[200] = table[3];
+                table[200] = table[3], table[7] = table[9] ^ 0x10000; // and one a step from another before it
                 source.setColorTable(table);
             }
             for (int angle : {0, 90, 180, 270}) {
