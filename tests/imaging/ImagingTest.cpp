@@ -332,8 +332,9 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
         EXPECT_TRUE(ReadFile(other) == old && !QFileInfo(path).isSymLink());
     }
     EXPECT_FALSE(QFile::exists(part));
-    QImage back;
-    EXPECT_TRUE(LoadPicture(path, back) && back == picture);
+    QImage back; // a plain file of its own is written over in place: its permissions stay
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    EXPECT_TRUE(SavePictureBitmap(picture, path) && LoadPicture(path, back) && back == picture && !(QFile::permissions(path) & QFile::ReadOther));
     struct stat st0{}, st1{}; // a plain file of its own keeps its storage (its inode)
     EXPECT_TRUE(::stat(qPrintable(path), &st0) == 0 && SavePictureBitmap(picture, path) && ::stat(qPrintable(path), &st1) == 0 && st0.st_ino == st1.st_ino);
 }

@@ -273,6 +273,7 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {2, 20, [](QImage& c) { Box(c, 32, 81, 30, 1); }, nullptr},
         {6, 20, [](QImage& c) { Box(c, 50, 20, 6, 1, Qt::white); }, "Górny marker 1 nie jest markerem karty: ciemny ślad 6×11 pikseli"},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 4); }, nullptr},
+        {2, 20, [](QImage& c) { Box(c, 20, 80, 1, 5); }, "Boczny marker 1 "}, // measured where the search met it
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 5); }, "Boczny marker 1 ma inny rozmiar (12×5 pikseli) niż pozostałe markery (12×2)."},
         {2, 20, [](QImage& c) { Box(c, 50, 20, 5, 12); }, "Górny marker 1 ma inny rozmiar (5×12 pikseli)"},
         {2, 20, [](QImage& c) { Box(c, 50, 20, 17, 40); }, "Markery są za grube"}, // a scan of too many dpi
