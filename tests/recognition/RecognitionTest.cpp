@@ -286,7 +286,8 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {2, 30, {}, "siatka nie leży w równej odległości od markerów górnych (50) i bocznych (60)"},
         {2, 52, [](QImage& c) { Box(c, 50, 52, 32, 12, Qt::white), Box(c, 33, 52, 2, 12), Box(c, 44, 53, 2, 12); }, // 4 px of 24: over 15 % (from the first)
          "siatka nie leży w równej odległości od markerów górnych (28) i bocznych (24)"},
-        {2, 20, [](QImage& c) { Box(c, 20, 340, 12, 2, Qt::white), Box(c, 20, 365, 12, 2); }, "pole kodujące nie leży pod siatką"},
+        {2, 20, [](QImage& c) { Box(c, 20, 340, 12, 2, Qt::white), Box(c, 20, 365, 12, 2), Box(c, 300, 20, 2, 12, Qt::white), Box(c, 104, 20, 2, 12); },
+         "pole kodujące nie leży pod siatką"}, // a grid 24 pixels wide (twice the markers' length) is not too small
         {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 99)); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 12, QColor(100, 100, 100)); }, "Brak markera(ów) na obrazie\rPoczątek siatki (Oś X)\rDługość siatki (Oś X)\rZmień"},
         {2, 20, [](QImage& c) { Box(c, 20, 300, 12, 2, QColor(100, 100, 99)); }, nullptr},
