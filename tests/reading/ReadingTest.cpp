@@ -307,7 +307,7 @@ TEST(Reading, MarkCountLimitsAtTheirBoundaries) {
     r(over.picture(Qt::black), GridParameter(over));
     EXPECT_EQ(std::pair(r.result.status, r.result.message), std::pair(ReadingState::ReadStatus::TooManyMarks, TooManyMarksText()));
     EXPECT_TRUE(r.result.message.contains("32767") && r.state.MeasurementCount() == 0 && r.state.columnCounts().empty()); // no stale counts
-    EXPECT_FALSE(r.state.hasReading() || Ink(r.p1, 0, r.p1.width(), kRed) + Ink(r.p3, 0, r.p3.width()) > 0);
+    EXPECT_FALSE(r.state.hasReading() || Ink(r.p1, 0, r.p1.width(), kRed) + Ink(r.p3, 0, r.p3.width()) > 0 || r.p1.pixel(0, 5) != kGridLineColour); // the grid drawn
     table = ReadMeasurements(over.picture(Qt::black), GridParameter(over), RangeOf(GridParameter(over)), 0.2);
     EXPECT_EQ(table.error(), TooManyMarksText());
     // One white column more than the full grid: the entry mode may not add a 32768th mark.
@@ -362,9 +362,9 @@ TEST(Reading, EntryAndDeletionCorrectTheReading) {
     const QPoint out[] = {box.topLeft() - QPoint(2, 0), box.bottomRight() + QPoint(2, 0), box.topLeft() - QPoint(0, 2),
                           box.bottomRight() + QPoint(0, 2)};
     for (const QPoint p : out) r.p1.setPixel(p, kRed);
-    r.p1.setPixel(box.bottomRight() + QPoint(1, 1), kRed); // one out: the box drawn a pixel apart, whitened too
+    r.p1.setPixel(box.bottomRight() + QPoint(1, 1), kRed), r.p1.setPixel(box.topLeft(), kInk); // the box drawn a pixel apart: red one out, ink in
     EXPECT_EQ(click(box.bottomLeft() + QPoint(1, -1)), C::Removed); // its red neighbours one pixel out are in the box
-    EXPECT_TRUE(r.state.columnCounts()[1] == 10 && Ink(r.p1.copy(g.cell(2, 10)), 0, g.cw, kRed) == 4) << "no red left in the cell but the neighbours'";
+    EXPECT_TRUE(r.state.columnCounts()[1] == 10 && Ink(r.p1.copy(g.cell(2, 10)), 0, g.cw, kRed) == 4 && r.p1.pixel(box.topLeft()) == kPaper) << "no red left in the cell but the neighbours', the box white";
     for (const QPoint p : out) EXPECT_EQ(r.p1.pixel(p), kRed);
     EXPECT_EQ((std::tuple{Ink(r.p1.copy(g.cell(2, 9)), 0, g.cw, kRed) > 0, click(c + QPoint(3, 2))}), std::tuple(true, C::None));
     click(MarkBoxRect(r.state.grid(), float(c.x()), float(c.y() + g.rh)).topRight() + QPoint(-1, 1)); // row 9

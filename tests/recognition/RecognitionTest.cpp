@@ -202,11 +202,12 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     // Column (1-based) of a bar's centre: start + Int((end - start) / 2).
     EXPECT_EQ(ReadCodeField(Field(QStringLiteral("1"))).bars.at(0).centre, 6 + 2);
     EXPECT_TRUE(ReadCodeField(ManyBars(101)).refusal.contains(QStringLiteral("zbyt wiele")));
-    // Refused: a spot over two columns beside a bar in its band (past the last too), a bit over a quarter pitch off (bar 2: 17..20); bar 2 three rows longer is alike, six not.
+    // Refused: a spot over two columns beside a bar in its band (past the last too), a bit over a quarter pitch off (bar 2: 17..20); bar 2 three rows longer is alike, six not; a trace under bar 2 as wide as the pitch is not a bit.
     for (const auto& [spot, plausible] : {std::pair{QRect(15, 2, 1, 1), true}, {QRect(14, 2, 1, 1), false},
                                           {QRect(10, 2, 1, 1), true}, {QRect(11, 2, 1, 1), false},
                                           {QRect(20, 28, 6, 8), true}, {QRect(21, 28, 6, 8), false}, {QRect(17, 12, 4, 3), true}, {QRect(17, 12, 4, 6), false},
-                                          {QRect(14, 0, 1, 1), false}, {QRect(0, 2, 1, 1), false}, {QRect(60, 2, 1, 1), false}}) {
+                                          {QRect(14, 0, 1, 1), false}, {QRect(0, 2, 1, 1), false}, {QRect(60, 2, 1, 1), false},
+                                          {QRect(13, 28, 11, 4), true}, {QRect(13, 28, 12, 4), false}}) {
         QImage field = Field(QStringLiteral("10"));
         Box(field, spot.x(), spot.y(), spot.width(), spot.height());
         EXPECT_EQ(ImplausibleCodeFieldText(field, ReadCodeField(field)).isEmpty(), plausible) << spot.x();
