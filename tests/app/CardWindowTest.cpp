@@ -155,8 +155,7 @@ TEST_F(CardWindowTest, ANewerCardDropsTheCardsBeforeAndOnlyTheCardOnScreenIsStor
     // Closing the window drops a card on its road.
     m_chosen = a;
     QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
-    ASSERT_TRUE(m_window->cards()->busy());
-    EXPECT_TRUE(m_window->close() && !m_window->cards()->busy());
+    EXPECT_TRUE(m_window->cards()->busy() && m_window->close() && !m_window->cards()->busy());
     m_window->cards()->waitForWorker();
     QCoreApplication::processEvents();
     EXPECT_FALSE(m_window->cards()->card().DialogAccepted);
@@ -294,8 +293,7 @@ TEST_F(CardWindowTest, ScansFromTheChosenScannerFailedAndRead) {
         const qsizetype dialogs = m_dialogFolders.size();
         QTest::mouseClick(control<QPushButton>("Command4"), Qt::LeftButton);
         EXPECT_EQ(m_dialogFolders.size(), dialogs);
-        ASSERT_TRUE(ended.wait(60000));
-        ASSERT_TRUE(waitForCard());
+        ASSERT_TRUE(ended.wait(60000) && waitForCard());
         for (const bool shown : {ended.first().first().toInt() == ScanOk, m_window->cards()->card().DialogAccepted,
                                  QFileInfo::exists(tempBmp()), control("P1")->isVisible(), control("Command7")->isEnabled()})
             EXPECT_EQ(shown, read);

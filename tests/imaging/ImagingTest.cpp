@@ -185,6 +185,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
         files.append({QLatin1String(name), ReadFile(imagingData(name))});
     files.append({"rle8-eol.bmp", ReadFile(imagingData("rle8.bmp")).chopped(2) + QByteArray(2, '\0')}); // no end code
     files.append({"card-v3.pcx", ReadFile(imagingData("card.pcx")).replace(1, 1, "\3")}); // a version Magick does not tell
+    files.append({"card-1bit.pcx", ReadFile(imagingData("card-1bit.pcx")).replace(4, 1, "\x08").replace(8, 1, "\x1f")}); // from x = 8: alike
     QByteArray strips = ReadFile(imagingData("card.tif")); // in two strips of 8 rows (at 8 and 584, 576 bytes each): tables of SHORTs
     files.append({"strips.tif", strips.replace(1236, 10, QByteArray("\3\0\2\0\0\0\x08\0\x48\x02", 10)).replace(1266, 1, "\x08").replace(1272, 10, QByteArray("\3\0\2\0\0\0\x40\x02\x40\x02", 10))});
     QByteArray filled = ReadFile(imagingData("card.jpg"));
@@ -264,6 +265,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {patched("card.gif", 13, {{6, 16, 65535}}), tooLarge},
         {patched("card.gif", 128, {{50, 16, 8192}, {52, 16, 8192}}), tooLarge}, // its picture beyond the screen
         {patched("card.gif", 128, {{126, 16, 0}}), damaged}, // a block of no kind for the trailer
+        {patched("card.tif", 1424, {{1330, 32, 5000}}), damaged}, // its next directory past the end
         {patched("card.bmp", 1206, {{28, 16, 3}}), damaged}, // whole, but of a depth no decoder reads
         {writeFile(dir, QStringLiteral("a.tif"), tiff), tooLarge},
         {writeFile(dir, QStringLiteral("b.tif"), QByteArray(tiff).replace(10, 1, "\1").replace(22, 1, "\2")), damaged}, // tall, no width
@@ -334,8 +336,7 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     }
     EXPECT_FALSE(QFile::exists(part));
     QImage back; // a plain file of its own is written over in place: its permissions stay
-    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
-    EXPECT_TRUE(SavePictureBitmap(picture, path) && LoadPicture(path, back) && back == picture && !(QFile::permissions(path) & QFile::ReadOther));
+    EXPECT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner) && SavePictureBitmap(picture, path) && LoadPicture(path, back) && back == picture && !(QFile::permissions(path) & QFile::ReadOther));
     struct stat st0{}, st1{}; // a plain file of its own keeps its storage (its inode)
     EXPECT_TRUE(::stat(qPrintable(path), &st0) == 0 && SavePictureBitmap(picture, path) && ::stat(qPrintable(path), &st1) == 0 && st0.st_ino == st1.st_ino);
 }

@@ -235,7 +235,7 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
     for (int x : {60, 110, 250}) Box(crossing, x, 25, 4, 5);
     for (int y : {100, 200, 300}) Box(crossing, 60, y, 4, 5);
     QImage narrow = Filled(40, 300); // a band of one column
-    for (int y : {19, 100, 150, 200}) Box(narrow, 19, y, 2, 4); // the first from the first row searched
+    for (int y : {19, 100, 150, 279}) Box(narrow, 19, y, 2, 4); // the first from the first row searched, the last at the last
     const QImage card = RenderCard(SampleCard(19), CardStyle{}, 150);
     int n = 0;
     for (const QImage& picture :
@@ -275,6 +275,7 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {6, 20, [](QImage& c) { Box(c, 50, 20, 6, 1, Qt::white); }, "Górny marker 1 nie jest markerem karty: ciemny ślad 6×11 pikseli"},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 4); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 1, 5); }, "Boczny marker 1 "}, // measured where the search met it
+        {2, 20, [](QImage& c) { Box(c, 25, 82, 1, 10); }, "Boczny marker 1 nie jest"}, // and through its middle (a tail off it is not)
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 5); }, "Boczny marker 1 ma inny rozmiar (12×5 pikseli) niż pozostałe markery (12×2)."},
         {2, 20, [](QImage& c) { Box(c, 50, 20, 5, 12); }, "Górny marker 1 ma inny rozmiar (5×12 pikseli)"},
         {2, 20, [](QImage& c) { Box(c, 50, 20, 17, 40); }, "Markery są za grube"}, // a scan of too many dpi
