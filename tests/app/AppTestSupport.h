@@ -126,8 +126,7 @@ protected:
             {20, 99, 12.0, 10.0}, {21, 1, QVariant(), QVariant()}, {22, QVariant(), 12.0, 10.0}, {23, 1.5, 12.0, 10.0}};
         for (const auto& [id, idp, og, od] : extra) {
             Record r = m_conn.query(QStringLiteral("Select * from [SPC_Setap] Where ID=1")).rows().value(0);
-            for (const auto& [column, value] : {std::pair{"ID", QVariant(id)}, {"IDP", idp}, {"TypKarty", QVariant()},
-                                                {"OG", og}, {"OD", od}})
+            for (const auto& [column, value] : {std::pair{"ID", QVariant(id)}, {"IDP", idp}, {"TypKarty", QVariant()}, {"OG", og}, {"OD", od}})
                 r.set(QLatin1String(column), value);
             ASSERT_TRUE(m_conn.append(QStringLiteral("SPC_Setap"), r));
         }

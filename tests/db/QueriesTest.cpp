@@ -54,9 +54,8 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
         if (!isServer()) {
             ASSERT_TRUE(conn().execute(QStringLiteral("PRAGMA foreign_keys = ON")));
         }
-        ASSERT_TRUE(conn().execute(QStringLiteral("CREATE TABLE Rodzic (ID INTEGER PRIMARY KEY)")));
-        ASSERT_TRUE(conn().execute(
-            QStringLiteral("CREATE TABLE Dziecko (R INTEGER REFERENCES Rodzic (ID) DEFERRABLE INITIALLY DEFERRED)")));
+        ASSERT_TRUE(conn().execute(QStringLiteral("CREATE TABLE Rodzic (ID INTEGER PRIMARY KEY)")) &&
+                    conn().execute(QStringLiteral("CREATE TABLE Dziecko (R INTEGER REFERENCES Rodzic (ID) DEFERRABLE INITIALLY DEFERRED)")));
         ASSERT_TRUE(conn().beginTransaction() && conn().execute(QStringLiteral("INSERT INTO Dziecko VALUES (5)")));
         EXPECT_FALSE(conn().commit());
         EXPECT_TRUE(conn().lastError().description.contains(QStringLiteral("foreign key"), Qt::CaseInsensitive))
@@ -147,8 +146,7 @@ TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
 // A database that refuses the record table: the file journal stands in, a write it cannot take is reported.
 TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
     ScratchDatabase scratch(Backend::SQLite);
-    ASSERT_TRUE(scratch.exec(QStringLiteral("PRAGMA query_only=1")));
-    EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::FileJournal);
+    EXPECT_TRUE(scratch.exec(QStringLiteral("PRAGMA query_only=1")) && PrepareStoredCards(scratch.conn()) == StoredCardsRecord::FileJournal);
     scratch.conn().close();
     EXPECT_EQ(PrepareStoredCards(scratch.conn()), StoredCardsRecord::Unreachable);
     SetProgramFolder(scratch.folder());

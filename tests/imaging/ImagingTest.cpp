@@ -279,6 +279,11 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         EXPECT_TRUE(!LoadPicture(path, out, &why) && out.isNull()) << path.toStdString();
         EXPECT_TRUE(why.contains(text) && why.contains(QFileInfo(path).fileName())) << why.toStdString();
     }
+    QFile speed(QStringLiteral("/sys/class/net/lo/speed")); // the loopback has no link speed: the kernel refuses its read
+    QString why;
+    if (QImage out; speed.open(QIODevice::ReadOnly) && speed.read(1).isEmpty() && speed.error() == QFileDevice::ReadError) {
+        EXPECT_TRUE(!LoadPicture(speed.fileName(), out, &why) && why.startsWith(QStringLiteral("Nie można odczytać pliku"))) << why.toStdString();
+    }
 }
 
 // Everything the fuzzer found: no crash, the same outcome twice, a refusal or the card it is.
@@ -331,8 +336,7 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
         [&] { return QFile::link(other, part); },
     };
     for (const auto& link : links) {
-        ASSERT_TRUE(link() && SavePictureBitmap(picture, path));
-        EXPECT_TRUE(ReadFile(other) == old && !QFileInfo(path).isSymLink());
+        EXPECT_TRUE(link() && SavePictureBitmap(picture, path) && ReadFile(other) == old && !QFileInfo(path).isSymLink());
     }
     EXPECT_FALSE(QFile::exists(part));
     QImage back; // a plain file of its own is written over in place: its permissions stay

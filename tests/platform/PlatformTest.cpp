@@ -25,8 +25,7 @@ TEST(MessagePresenter, RecordsRequestsWithDefaultsAndLogsThem) {
     recorder.answer = true;
     ShowMessage(QStringLiteral("a\rb"), 2, 0, QString());
     ASSERT_TRUE(AskQuestion(QStringLiteral("c?"), 2, 0, QStringLiteral("Pytanie")) && recorder.requests.size() == 2u);
-    EXPECT_EQ(std::tuple(recorder.requests[0].style, recorder.requests[0].question, recorder.requests[1].style,
-                         recorder.requests[1].title),
+    EXPECT_EQ(std::tuple(recorder.requests[0].style, recorder.requests[0].question, recorder.requests[1].style, recorder.requests[1].title),
               std::tuple(16, false, 128, QStringLiteral("Pytanie")));
     EXPECT_EQ(MessageLogLine(recorder.requests[0]), QStringLiteral("[komunikat] UWAGA !!!: a / b"));
 }

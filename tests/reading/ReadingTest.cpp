@@ -463,7 +463,6 @@ TEST(ImplausibleMarks, HalfAColumnOrMoreIsNoOperatorsWork) {
     SetGridEdges(drawn, grey);
     RysSiatka(grey, GridParameter(g), drawn);
     const auto one = ReadDrawnGrid(grey.convertToFormat(QImage::Format_Grayscale8), GridParameter(g), drawn, 0.2);
-    ASSERT_EQ(one->size(), 1u);
-    EXPECT_EQ(std::pair((*one)[0].section, (*one)[0].row), std::pair(2, 3));
+    EXPECT_TRUE(one && one->size() == 1u && (*one)[0].section == 2 && (*one)[0].row == 3);
     EXPECT_TRUE(ImplausibleMarksText(*t, GridParameter(g)).error().startsWith("Kolumna 1 karty ma zaznaczone 20 z 20 pól"));
 }
