@@ -245,9 +245,10 @@ TEST_F(StationOptionsTest, ThresholdStepsWithoutBoundsInTheShortestForm) {
 
 // Written options read back the same; the settle time is written only when not the default.
 TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
-    const auto write = [](const StationOptions& o) {
+    const auto write = [this](const StationOptions& o) { // in the file at once, while the store is still open
         SettingsStore store;
         WriteStationOptions(store, o);
+        return kartovo::testing::ReadFile(m_iniPath);
     };
     write({});
     EXPECT_EQ(std::pair(stored(kStart, QStringLiteral("AutoZwloka")), stored(kStart, QStringLiteral("Automat1"))), std::pair(QString(), QStringLiteral("0")));
@@ -256,7 +257,7 @@ TEST_F(StationOptionsTest, WrittenOptionsReadBackTheSame) {
          .removeNoise = true, .colourFilter = true, .conversionSensitivity = -1, .filterSensitivity = 1, .rotation = 2,
          .filterColour = 1, .filterRed = 255, .filterGreen = 17, .filterBlue = 3, .scanResolution = 100, .settleSeconds = 4,
          .stationName = QStringLiteral("Linia 2"), .invalidNumbers = {}};
-    write(o);
+    EXPECT_TRUE(write(o).contains("Rozdzielczosc=100"));
     EXPECT_EQ(std::pair(stored(kStart, QStringLiteral("Automat2")), stored(kStart, QStringLiteral("Rozdzielczosc"))), std::pair(QStringLiteral("0"), QStringLiteral("100")));
     const auto fields = [](const StationOptions& s) {
         return std::tie(s.exchangeFolder, s.initialFolder, s.thresholdCaption, s.askConfirmation, s.deleteProcessedFile,
