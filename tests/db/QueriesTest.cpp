@@ -177,7 +177,7 @@ TEST(StoredCards, ReadOnlyDatabaseFallsBackToTheFileJournal) {
 TEST(SqlDialect, EachSystemGetsTextItTakes) {
     const QString active = QStringLiteral("Select * from [SPC_Programy] Where Lx>0 AND ArchP=0");
     const QString top = QStringLiteral("Select Top 1 * from [SPC_Baza] Where IDPK=7 Order by Data,Czas,ID");
-    const QString like = QStringLiteral("Select * from [P] Where ID1 Like 'Wa*' And 'a*b'=ID2");
+    const QString like = QStringLiteral("Select * from [P] Where ID1 Like 'Wa*' And 'a*b'=ID2 Or ID3=('c*')");
     const struct {
         QString sql;
         DbSystem system;
@@ -199,8 +199,8 @@ TEST(SqlDialect, EachSystemGetsTextItTakes) {
         {top, DbSystem::PostgreSQL, QStringLiteral("Select * from SPC_Baza Where IDPK=7 Order by Data,Czas,ID LIMIT 1")},
         {QStringLiteral("  select TOP 25 ID from [T];"), DbSystem::MySQL, QStringLiteral("  select ID from `T` LIMIT 25")},
         // Like patterns take the standard wildcard; PostgreSQL compares without case as the others do.
-        {like, DbSystem::SQLite, QStringLiteral("Select * from [P] Where ID1 Like 'Wa%' And 'a*b'=ID2")},
-        {like, DbSystem::PostgreSQL, QStringLiteral("Select * from P Where ID1 ILIKE 'Wa%' And 'a*b'=ID2")},
+        {like, DbSystem::SQLite, QStringLiteral("Select * from [P] Where ID1 Like 'Wa%' And 'a*b'=ID2 Or ID3=('c*')")},
+        {like, DbSystem::PostgreSQL, QStringLiteral("Select * from P Where ID1 ILIKE 'Wa%' And 'a*b'=ID2 Or ID3=('c*')")},
         {QStringLiteral("Select Likely from [T] Where a like 'O''B*'"), DbSystem::PostgreSQL,
          QStringLiteral("Select Likely from T Where a ILIKE 'O''B%'")},
     };

@@ -264,6 +264,7 @@ TEST(ImageFile, WhatCannotBeReadIsRefusedNamingTheFile) {
         {patched("card.jpg", sof + 10, {{sof + 5, 16, 12000}, {sof + 7, 16, 12000}}), tooLarge},
         {patched("card.gif", 13, {{6, 16, 65535}}), tooLarge},
         {patched("card.gif", 128, {{50, 16, 8192}, {52, 16, 8192}}), tooLarge}, // its picture beyond the screen
+        {patched("card.gif", 60, {{50, 16, 16000}}), damaged}, // its picture as wide as allowed: only cut
         {patched("card.gif", 128, {{126, 16, 0}}), damaged}, // a block of no kind for the trailer
         {patched("card.tif", 1424, {{1330, 32, 5000}}), damaged}, // its next directory past the end
         {patched("card.bmp", 1206, {{28, 16, 3}}), damaged}, // whole, but of a depth no decoder reads
