@@ -37,7 +37,7 @@ ChartConstants ComputeChartConstants(int n) {
     mean *= h;
 
     double square = 0;
-    for (int i = 0; i < m; ++i) {
+    for (int i = 0; i < m; ++i) { // x on row i, y on row j >= i
         square += 0.5 * (1.0 - Gn[i] - Fn[i]); // diagonal: half weight
         for (int j = i + 1; j < m; ++j) square += 1.0 - Gn[i] - Fn[j] + std::pow(F[j] - F[i], n);
     }
