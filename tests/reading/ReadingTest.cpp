@@ -249,6 +249,7 @@ TEST(Reading, MarksBoxesAndCountsOfAReadGrid) {
         EXPECT_EQ(std::pair(r.p1.pixel(0, 5), r.p1.format()), std::pair(kGridLineColour, clean.format()));
         r.p1 = r.p1.convertToFormat(QImage::Format_ARGB32); // and next on one of its size in another format
     }
+    EXPECT_EQ(r(clean.convertToFormat(QImage::Format_ARGB32), GridParameter(g, 5, 0)).p1.format(), QImage::Format_ARGB32); // drawn on as it is
     EXPECT_GT(ReferenceInk(4, true), ReferenceInk(4, false)) << "the red count is bold";
 }
 
