@@ -479,7 +479,7 @@ TEST_F(AutoModeTest, WhatHappensWhileACardIsReadIsRespected) {
     EXPECT_TRUE(logged(QStringLiteral("karta.png: już zapisany (przez inne stanowisko), pominięty")) == 1 &&
                 logged(QStringLiteral("znika.png: nie można zwrócić pliku do katalogu wymiany")) == 1) << m_log.join(u'\n').toStdString();
     // One another station takes as this one looks at it: nothing of it is said or waits.
-    m_mode->setSettleMs(0), m_mode->setStopRequested([&] { return !QFile::rename(path(QStringLiteral("pusta (2).png")), m_dir.filePath(QStringLiteral("z"))) && false; });
+    m_mode->setSettleMs(0), m_mode->setStopRequested([&] { QFile::rename(path(QStringLiteral("pusta (2).png")), m_dir.filePath(QStringLiteral("z"))); return false; });
     EXPECT_TRUE(m_mode->tick().waiting == 0 && logged(QStringLiteral("pusta (2).png")) == 0) << m_log.join(u'\n').toStdString();
 }
 
