@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <functional>
+#include <new>
 #include <stdexcept>
 #include <gtest/gtest.h>
 #include <tuple>
@@ -71,6 +72,7 @@ protected:
 // Records what the pipeline shows and answers its windows as told.
 struct RecordingView : PipelineView {
     QStringList statuses;
+    QString failAt; // a status whose showing runs out of memory
     int readButtons = -1; // -1 never set, else 0/1
     int confirmations = 0, choices = 0, busyDepth = 0, maxProgress = -1, progressUnderHiddenStatus = 0, progressUnderHiddenBar = 0, listsRun = 0;
     bool statusShown = false, progressShown = false, confirmAnswer = true, chooseAnswer = false, codeFieldShown = false;
@@ -79,7 +81,9 @@ struct RecordingView : PipelineView {
 
     void beginBusy() override { ++busyDepth; }
     void endBusy() override { --busyDepth; }
-    void setStatus(const QString& text) override { statuses << text; }
+    void setStatus(const QString& text) override {
+        if (statuses << text; !failAt.isEmpty() && text == failAt) throw std::bad_alloc();
+    }
     void showStatus(bool visible) override { statusShown = visible; }
     // The bar sits over the status line's end: it moves only with the line shown.
     void setProgress(int p) override {

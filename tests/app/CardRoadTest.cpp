@@ -65,6 +65,10 @@ TEST_F(PipelineTest, RecognisedCardIsCleanedDrawnAndReadyToRead) {
     const CardState noise = run(render(cardSpec(1)), false);
     EXPECT_TRUE(noise.DialogAccepted && QImage(noise.ImagePath).pixel(1, 1) == qRgb(0, 0, 0) && // only its own step
                 m_view.statuses.mid(m_view.statuses.size() - 3) == QStringList({QString(), order[2], order[3]}));
+    m_view.failAt = order[2]; // memory running out as the grid is cleaned faults the card: its grid is gone
+    const CardState starved = run(render(cardSpec(1)), false);
+    EXPECT_EQ(std::pair(starved.DialogAccepted, starved.Fault), std::pair(false, QStringLiteral("Błąd przy przetwarzaniu obrazu: std::bad_alloc")));
+    m_view.failAt.clear();
     for (const int at : {-1, 0, 20, 60, 99}) { // cancelled before it begins (nothing searched), at its first progress or later: never accepted
         m_cancel = at < 0, m_view.maxProgress = -1, m_view.onProgress = [&](int p) { m_cancel = m_cancel || (at >= 0 && p >= at); };
         QFile::remove(WorkingFile(QStringLiteral("Markery.bmp"))); // nor traced when cancelled before the searches end
@@ -849,8 +853,7 @@ TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
     QProcess late;
     start(late, autoArgs(m_pgIni), QStringLiteral("work2"));
     EXPECT_EQ((std::pair{finish(late).status, serverCommand(true)}), std::pair(3, true)); // in this order
-    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("karta2.png: zapisany"))) << log.toStdString();
-    EXPECT_EQ(station.state(), QProcess::Running);
+    ASSERT_TRUE(WaitFor(station, log, QStringLiteral("karta2.png: zapisany")) && station.state() == QProcess::Running) << log.toStdString();
     station.terminate(); // SIGTERM ends the station between cards, not in the middle of one
     const Outcome stopped = finish(station);
     EXPECT_EQ(std::pair(stopped.status, stopped.errors.contains(QStringLiteral("kartovo auto: zakończono"))), std::pair(0, true));

@@ -213,7 +213,6 @@ TEST(DemoDatabase, CreatesDatabaseAndSettingsThatStartUp) {
     for (const QString& where : {QDir(file).filePath(QStringLiteral("demo")), blocked}) {
         error.clear();
         EXPECT_TRUE(CreateDemoDatabase(where, &error).isEmpty()) << where.toStdString();
-        EXPECT_FALSE(error.isEmpty() || error.endsWith(QStringLiteral(": "))) << error.toStdString();
-        EXPECT_TRUE(FindDatabaseFile(where).isEmpty());
+        EXPECT_FALSE(error.isEmpty() || error.endsWith(QStringLiteral(": ")) || !FindDatabaseFile(where).isEmpty()) << error.toStdString();
     }
 }

@@ -54,8 +54,7 @@ protected:
     void SetUp() override {
         OnBothSystems::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_TRUE(db->createSchema(true)) << lastError();
-        ASSERT_EQ(LoadBaseSettings(conn(), base), BaseSettingsOutcome::Loaded);
+        ASSERT_TRUE(db->createSchema(true) && LoadBaseSettings(conn(), base) == BaseSettingsOutcome::Loaded) << lastError();
     }
     Record row(const QString& table, int id) {
         const Recordset rs = conn().query(QStringLiteral("Select * from [%1] Where ID=%2").arg(table, QString::number(id)));

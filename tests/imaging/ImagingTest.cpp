@@ -208,8 +208,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
             QString why1, why2;
             const bool loaded = LoadPictureData(bytes.left(cut), name, first, &why1);
             EXPECT_TRUE(loaded == LoadPictureData(bytes.left(cut), name, second, &why2) && why1 == why2 && first == second);
-            EXPECT_EQ(loaded, cut >= pixelsEnd) << cut;
-            EXPECT_TRUE(first == (loaded ? whole : QImage())) << cut;
+            EXPECT_TRUE(loaded == (cut >= pixelsEnd) && first == (loaded ? whole : QImage())) << cut;
             if (!loaded && cut >= (name.endsWith(QLatin1String(".pcx")) ? 128 : 8)) { // past the signature
                 EXPECT_TRUE(why1.contains(QStringLiteral("uszkodzony lub niekompletny"))) << why1.toStdString();
             }
