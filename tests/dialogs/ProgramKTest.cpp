@@ -150,8 +150,7 @@ TEST(ProgramK, ParametersOfTheProgramAreChosenByKeyOrMouse) {
     for (bool escape : {true, false}) {
         Window t;
         QTest::keyClick(t.w.Grid1(), Qt::Key_Return);
-        ASSERT_TRUE(t.w.showsParameters());
-        EXPECT_EQ(t.w.currentParameter().value(QStringLiteral("Nazwa")).toString(), QStringLiteral("Bicie"));
+        ASSERT_TRUE(t.w.showsParameters() && t.w.currentParameter().value(QStringLiteral("Nazwa")).toString() == QStringLiteral("Bicie"));
         escape ? QTest::keyClick(t.w.Grid2(), Qt::Key_Escape) : QTest::mouseClick(t.w.SSCommand2(), Qt::LeftButton);
         EXPECT_FALSE(t.w.isVisible() || t.w.DialogAccepted() || t.w.ChosenParameterID());
     }

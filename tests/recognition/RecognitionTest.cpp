@@ -278,6 +278,7 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {2, 20, [](QImage& c) { Box(c, 20, 80, 12, 5); }, "Boczny marker 1 ma inny rozmiar (12×5 pikseli) niż pozostałe markery (12×2)."},
         {2, 20, [](QImage& c) { Box(c, 50, 20, 5, 12); }, "Górny marker 1 ma inny rozmiar (5×12 pikseli)"},
         {2, 20, [](QImage& c) { Box(c, 50, 20, 17, 40); }, "Markery są za grube"}, // a scan of too many dpi
+        {2, 20, [](QImage& c) { Box(c, 50, 20, 17, 400); }, "ciemny ślad 17×400 pikseli"}, // as long as the run cap: a line, no hint
         {2, 20, [](QImage& c) { Box(c, 50, 20, 20, 20); }, "Górny marker 1 nie jest markerem karty: ciemny ślad 20×20 pikseli"},
         {2, 20, [](QImage& c) { Box(c, 50, 20, 2, 12, Qt::white), Box(c, 28, 20, 2, 12); }, "markery górne i boczne zachodzą na siebie"},
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 12, Qt::white), Box(c, 103, 20, 2, 12); }, "siatka 23×220 pikseli jest za mała"},
