@@ -196,8 +196,7 @@ TEST_F(PipelineTest, ConfirmationAndTheManualChoiceDecideTheCard) {
     m_view.chosenParameter = 5;
     const CardState card = run(render(cardSpec(12)), true);
     EXPECT_EQ(std::tuple(m_view.choices, card.DialogAccepted, card.ChosenByHand, card.CardParameter.ID.toInt(),
-                         card.ControlProgram.value(QStringLiteral("ID")).toInt()),
-              std::tuple(1, true, true, 5, 2));
+                         card.ControlProgram.value(QStringLiteral("ID")).toInt()), std::tuple(1, true, true, 5, 2));
     EXPECT_FLOAT_EQ(card.Grid.RangeTop, 8.04f); // extended range of parameter 5
     EXPECT_EQ(m_pictures.image(Picture::P1).pixel(0, 5), kGridLineColour);
     m_view.chooseAnswer = false; // a cancelled choice leaves the card refused
@@ -276,8 +275,7 @@ protected:
     QList<Record> rows(int parameter = 0) {
         return m_conn.query(QStringLiteral("Select * from [SPC_Baza] Where ID>%1%2 Order by ID")
                                 .arg(m_last)
-                                .arg(parameter ? QStringLiteral(" and IDPK=%1").arg(parameter) : QString()))
-            .rows();
+                                .arg(parameter ? QStringLiteral(" and IDPK=%1").arg(parameter) : QString())).rows();
     }
     // The record of stored cards: "hash file name".
     QSet<QString> record() {
@@ -496,8 +494,8 @@ TEST_F(AutoModeTest, ClaimsOfADeadStationAreReturned) {
     const QString host = QFileInfo(QDir(m_mode->claimFolder()).absolutePath()).fileName().section(u'-', 1, -2);
     EXPECT_EQ(std::pair(SafeName(QStringLiteral("hala-1.zakład_2")), SafeName({})), std::pair(QStringLiteral("hala_1_zak_ad_2"), QStringLiteral("stanowisko")));
     const QString deadClaim = m_folder + QStringLiteral("/.kartovo-%1-%2").arg(host).arg(dead);
-    const QString otherClaim = m_folder + QStringLiteral("/.kartovo-innykomputer-17");
-    for (const QString& claim : {deadClaim, otherClaim}) QDir().mkpath(claim);
+    const QString otherClaim = m_folder + QStringLiteral("/.kartovo-innykomputer-17"), noPid = deadClaim.section(u'-', 0, -2) + "-0";
+    for (const QString& claim : {deadClaim, otherClaim, noPid}) QDir().mkpath(claim); // PID 0 is no process: its claim goes
     WriteFile(deadClaim + QStringLiteral("/karta1.png"), sampleCard());
     WriteFile(otherClaim + QStringLiteral("/karta2.png"), individualCard(m_individual));
 

@@ -48,8 +48,7 @@ TEST(Kalendarz, DayNumberWithinTheYearInStepWithTheCalendar) {
         {table, Qt::Key_Right, QDate(2025, 1, 1), "1"}, // into the next, shorter year
         {k.spinner()->downButton(), 0, QDate(2025, 1, 1), "1"}, // not below the first day
         {k.spinner()->upButton(), 0, QDate(2025, 1, 2), "2"},
-        {k.spinner()->upButton(), 0, QDate(2025, 1, 3), "3"},
-        {k.dayText(), Qt::Key_Down, QDate(2025, 1, 2), "2"}};
+        {k.spinner()->upButton(), 0, QDate(2025, 1, 3), "3"}, {k.dayText(), Qt::Key_Down, QDate(2025, 1, 2), "2"}};
     for (const auto& [w, key, date, day] : steps) {
         key ? QTest::keyClick(w, Qt::Key(key)) : QTest::mouseClick(w, Qt::LeftButton);
         EXPECT_EQ(std::pair(k.date(), k.dayText()->text()), std::pair(date, QString::fromLatin1(day)));

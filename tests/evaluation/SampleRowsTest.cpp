@@ -23,8 +23,7 @@ void ExpectRowMatches(const Record& row, std::vector<double> x, double sdToleran
         {"Srednia", sum / n, 4e-6},
         {"Odchylenie", x.size() > 1 ? std::sqrt(sq / (n - 1)) : 0.0, sdTolerance},
         {"Rozstep", x.back() - x.front(), 4e-6},
-        {"Dodat", (x.back() + x.front()) / 2, 4e-6},
-        {"Mediana", x.size() % 2 ? x[m] : (x[m - 1] + x[m]) / 2, 4e-6}};
+        {"Dodat", (x.back() + x.front()) / 2, 4e-6}, {"Mediana", x.size() % 2 ? x[m] : (x[m - 1] + x[m]) / 2, 4e-6}};
     for (const auto& [column, reference, tolerance] : expected) {
         ASSERT_FALSE(row[column].isNull()) << column;
         const double v = row[column].toDouble();

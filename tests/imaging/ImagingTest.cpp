@@ -186,6 +186,7 @@ TEST(ImageFile, GoodFilesLoadAsQtReadsThemAndEveryCutIsRefused) {
     files.append({"rle8-eol.bmp", ReadFile(imagingData("rle8.bmp")).chopped(2) + QByteArray(2, '\0')}); // no end code
     files.append({"card-v3.pcx", ReadFile(imagingData("card.pcx")).replace(1, 1, "\3")}); // a version Magick does not tell
     files.append({"card-1bit.pcx", ReadFile(imagingData("card-1bit.pcx")).replace(4, 1, "\x08").replace(8, 1, "\x1f")}); // from x = 8: alike
+    files.append({"screen.gif", ReadFile(imagingData("card.gif")).replace(6, 1, "\x0c")}); // a screen narrower than its picture
     QByteArray strips = ReadFile(imagingData("card.tif")); // in two strips of 8 rows (at 8 and 584, 576 bytes each): tables of SHORTs
     files.append({"strips.tif", strips.replace(1236, 10, QByteArray("\3\0\2\0\0\0\x08\0\x48\x02", 10)).replace(1266, 1, "\x08").replace(1272, 10, QByteArray("\3\0\2\0\0\0\x40\x02\x40\x02", 10))});
     QByteArray filled = ReadFile(imagingData("card.jpg"));

@@ -221,6 +221,9 @@ TEST(CodeField, ReadsBarsAndBitsMostSignificantFirstOrRefuses) {
     QImage close = Filled(100, 40); // bars 6 and 4 wide a pixel apart: the wide one reaches past the pitch
     Box(close, 5, 0, 6, 12), Box(close, 12, 0, 4, 12), Box(close, 4, 24, 8, 12);
     EXPECT_TRUE(ImplausibleCodeFieldText(close, ReadCodeField(close)).contains(QStringLiteral("różne rozmiary")));
+    QImage wide = Filled(100, 40); // bars 10 wide; a spur 3 past bar 1 on the row under the bar row is a stroke in their band
+    Box(wide, 5, 0, 10, 12), Box(wide, 25, 0, 10, 12), Box(wide, 45, 0, 10, 12), Box(wide, 15, 4, 3, 1), Box(wide, 4, 24, 12, 12);
+    EXPECT_TRUE(ImplausibleCodeFieldText(wide, ReadCodeField(wide)).contains(QStringLiteral("jednym wierszu")));
 }
 
 // The banded searches give the plain ones' markers, trace and progress, on cards and on spots.
