@@ -21,6 +21,7 @@
 #include <optional>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <signal.h>
 
 #include <openssl/sha.h>
@@ -95,9 +96,15 @@ bool ProcessAlive(qint64 pid) {
 }
 
 // rename(2): atomic within one file system, local or a network share; fails
-// when the source is gone, so of two stations only one gets the file.
+// when the source is gone, so of two stations only one gets the file. Never
+// over a file already there (EEXIST): plain rename(2) would lose that card.
 bool RenameFile(const QString& from, const QString& to) {
-    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the flag (some network shares): looked at just before.
+    if (QFileInfo(to).exists() || QFileInfo(to).isSymLink()) return errno = EEXIST, false;
+    return ::rename(source.constData(), target.constData()) == 0;
 }
 
 } // namespace
@@ -156,14 +163,18 @@ bool AutoMode::claim(const QString& name, QString& claimed) {
 }
 
 void AutoMode::giveBack(const QString& claimed, const QString& name) {
-    // A new file of the same name that came meanwhile is not overwritten.
+    // A new file of the same name that came meanwhile is not overwritten: the
+    // first free "name (n)" takes it, and with none free it stays claimed.
     QString target = m_folder + name;
     const QFileInfo fi(name);
-    for (int n = 2; QFileInfo::exists(target) && n < 1000; ++n)
+    for (int n = 2; !RenameFile(claimed, target); ++n) {
+        if (errno != EEXIST || n == 1000) {
+            report(name, QStringLiteral("nie można zwrócić pliku do katalogu wymiany (%1)").arg(claimed));
+            return;
+        }
         target = m_folder + fi.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
                  (fi.suffix().isEmpty() ? QString() : u'.' + fi.suffix());
-    if (!RenameFile(claimed, target))
-        report(name, QStringLiteral("nie można zwrócić pliku do katalogu wymiany (%1)").arg(claimed));
+    }
 }
 
 void AutoMode::finish(const QString& claimed, const QString& name, bool remove, Summary& summary) {

@@ -470,6 +470,8 @@ TEST_F(AutoModeTest, WhatHappensWhileACardIsReadIsRespected) {
         const QString name = picture.text(kCardNameKey);
         if (name == QStringLiteral("pusta.png")) WriteFile(path(name), newer);
         else if (name == QStringLiteral("znika.png")) QFile::remove(QDir(m_mode->claimFolder()).filePath(name)); // cannot go back
+        else if (name == QStringLiteral("pelna.png")) // every name it could go back to taken
+            for (int n = 1; n < 1000; ++n) WriteFile(path(n > 1 ? QStringLiteral("pelna (%1).png").arg(n) : name), newer);
         else EXPECT_TRUE(RecordStoredCard(m_conn, picture.text(kCardHashKey).toLatin1(), QStringLiteral("inne"),
                                           QStringLiteral("karta.png"), QDateTime::currentDateTimeUtc()));
         return m_processor->process(std::move(picture));
@@ -482,7 +484,9 @@ TEST_F(AutoModeTest, WhatHappensWhileACardIsReadIsRespected) {
                 logged(QStringLiteral("znika.png: nie można zwrócić pliku do katalogu wymiany")) == 1) << m_log.join(u'\n').toStdString();
     // One another station takes as this one looks at it: nothing of it is said or waits.
     m_mode->setSettleMs(0), m_mode->setStopRequested([&] { QFile::rename(path(QStringLiteral("pusta (2).png")), m_dir.filePath(QStringLiteral("z"))); return false; });
-    EXPECT_TRUE(m_mode->tick().waiting == 0 && logged(QStringLiteral("pusta (2).png")) == 0) << m_log.join(u'\n').toStdString();
+    WriteFile(path(QStringLiteral("pelna.png")), refused); // and with no name free, it stays claimed: nothing is replaced
+    EXPECT_TRUE(m_mode->tick().waiting == 0 && logged(QStringLiteral("pusta (2).png")) == 0 && ReadFile(path(QStringLiteral("pelna (999).png"))) == newer &&
+                logged(QStringLiteral("pelna.png: nie można zwrócić pliku")) == 1 && QFile::exists(m_mode->claimFolder() + QStringLiteral("pelna.png"))) << m_log.join(u'\n').toStdString();
 }
 
 // A dead station's claim is returned: at once on this host, after the timeout from another.
