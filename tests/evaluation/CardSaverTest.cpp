@@ -161,8 +161,7 @@ TEST_P(CardSaver, FailingSecondRowLeavesNothingOfTheCard) {
         ASSERT_TRUE(conn().execute("PRAGMA foreign_keys = ON") && db->exec("CREATE TABLE Rodzic (ID INTEGER PRIMARY KEY)") &&
                     db->exec("CREATE TABLE Dziecko (R INTEGER REFERENCES Rodzic (ID) DEFERRABLE INITIALLY DEFERRED)") &&
                     db->exec("CREATE TRIGGER do_dziecka AFTER INSERT ON SPC_Baza BEGIN INSERT INTO Dziecko VALUES (NEW.IDPK); END"));
-        EXPECT_EQ(SaveCard(conn(), input(22, Values({1.0, 2.0, 3.0}))).outcome, SaveOutcome::Failed);
-        ASSERT_TRUE(db->exec("DROP TRIGGER do_dziecka"));
+        ASSERT_TRUE(SaveCard(conn(), input(22, Values({1.0, 2.0, 3.0}))).outcome == SaveOutcome::Failed && db->exec("DROP TRIGGER do_dziecka"));
     }
     // The same connection stores the corrected card afterwards, whole.
     const SaveResult again = SaveCard(conn(), input(22, Values({1.0, 2.0, 3.0})));

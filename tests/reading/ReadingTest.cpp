@@ -197,11 +197,12 @@ TEST(RysSiatka, FrameColumnsRowsLimitLinesAndAbsurdCounts) {
     SetGridEdges(g, img);
     g.ColumnWidth = 7.0f;
     RysSiatka(img, p, g);
-    EXPECT_FLOAT_EQ(g.ColumnWidth, 7.0f) << "kept its previous content";
-    EXPECT_FLOAT_EQ(g.RowHeight, 100.0f / 9.5f);
+    EXPECT_EQ(std::pair(g.ColumnWidth, g.RowHeight), std::pair(7.0f, 100.0f / 9.5f)) << "kept its previous content";
     EXPECT_FALSE(Contains(img, kControlLineColour));
     EXPECT_EQ(std::pair(img.pixel(50, 35), img.pixel(500, 35)), std::pair(kPaper, kGridLineColour)) << "no column lines, the frame";
     EXPECT_EQ(std::pair(img.pixel(25, 84), img.pixel(25, 95)), std::pair(kGridLineColour, kPaper)) << "row lines of the whole rows";
+    g.RowHeight = 3.0f, RysSiatka(img, With(p, "SkalaSiatki", 0.0), g); // no rows: their height kept too
+    EXPECT_EQ(g.RowHeight, 3.0f);
     // 2^31 - 1 columns and rows: lines closer than a pixel fill the grid once.
     img = White(300, 200);
     g = Drawn(img, Parameter(12.0, 10.0, 2147483647, 2147483647));
