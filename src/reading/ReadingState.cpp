@@ -156,7 +156,6 @@ QString ReadingState::modeText() const {
 ReadingState::ClickResult ReadingState::click(QImage& p1, QImage& p3) {
     ClickResult result;
     if (m_running || !m_hasReading || (!m_entryMode && !m_deletionMode)) return result;
-    result.acted = true;
 
     const float mx = m_mouseX, my = m_mouseY;
     const float cw = m_grid.ColumnWidth, rh = m_grid.RowHeight;

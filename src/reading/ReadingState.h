@@ -91,7 +91,6 @@ public:
 
     enum class Change { None, Added, Removed };
     struct ClickResult {
-        bool acted = false; // a mode was on
         bool hit = false;   // a cell was hit
         int section = 0;    // the hit cell (column 1 = leftmost, row 0 = bottom)
         int row = 0;
