@@ -482,11 +482,15 @@ TEST_F(AutoModeTest, WhatHappensWhileACardIsReadIsRespected) {
                 ReadFile(path(QStringLiteral("pusta.png"))) == newer && rows().isEmpty());
     EXPECT_TRUE(logged(QStringLiteral("karta.png: już zapisany (przez inne stanowisko), pominięty")) == 1 &&
                 logged(QStringLiteral("znika.png: nie można zwrócić pliku do katalogu wymiany")) == 1) << m_log.join(u'\n').toStdString();
-    // One another station takes as this one looks at it: nothing of it is said or waits.
-    m_mode->setSettleMs(0), m_mode->setStopRequested([&] { QFile::rename(path(QStringLiteral("pusta (2).png")), m_dir.filePath(QStringLiteral("z"))); return false; });
-    WriteFile(path(QStringLiteral("pelna.png")), refused); // and with no name free, it stays claimed: nothing is replaced
-    EXPECT_TRUE(m_mode->tick().waiting == 0 && logged(QStringLiteral("pusta (2).png")) == 0 && ReadFile(path(QStringLiteral("pelna (999).png"))) == newer &&
-                logged(QStringLiteral("pelna.png: nie można zwrócić pliku")) == 1 && QFile::exists(m_mode->claimFolder() + QStringLiteral("pelna.png"))) << m_log.join(u'\n').toStdString();
+    // One another station takes as it is looked at: nothing of it is said or waits; one made a folder: said, it waits.
+    m_mode->setSettleMs(0), m_mode->setStopRequested([&] {
+        QFile::rename(path(QStringLiteral("pusta (2).png")), m_dir.filePath(QStringLiteral("z")));
+        if (QFile::remove(path(QStringLiteral("teczka.png")))) QDir().mkdir(path(QStringLiteral("teczka.png")));
+        return false; });
+    WriteFile(path(QStringLiteral("teczka.png")), refused), WriteFile(path(QStringLiteral("pelna.png")), refused); // with no name free, it stays claimed
+    EXPECT_TRUE(m_mode->tick().waiting == 1 && logged(QStringLiteral("pusta (2).png")) == 0 && ReadFile(path(QStringLiteral("pelna (999).png"))) == newer &&
+                logged(QStringLiteral("pelna.png: nie można zwrócić pliku")) == 1 && QFile::exists(m_mode->claimFolder() + QStringLiteral("pelna.png")) &&
+                logged(QStringLiteral("teczka.png: nie można otworzyć pliku")) == 1 && QFileInfo(path(QStringLiteral("teczka.png"))).isDir()) << m_log.join(u'\n').toStdString();
 }
 
 // A dead station's claim is returned: at once on this host, after the timeout from another.

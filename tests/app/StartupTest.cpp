@@ -215,8 +215,7 @@ TEST_F(StationOptionsTest, StoredValuesAreReadAsTheControlsCanShowThem) {
         // Words where numbers belong are named, not silently read as 0.
         {"FiltrCB", "tak", [](auto& o) { return o.invalidNumbers; }, QStringList{QStringLiteral("FiltrCB")}},
         {"AutoZwloka", "dwie", [](auto& o) { return o.invalidNumbers; }, QStringList{QStringLiteral("AutoZwloka")}},
-        {"Procent", "35%", [](auto& o) { return o.invalidNumbers; }, QStringList()},
-    };
+        {"Procent", "35%", [](auto& o) { return o.invalidNumbers; }, QStringList()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.key) + "=" + c.value);
         QFile::remove(m_iniPath);

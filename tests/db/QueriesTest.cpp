@@ -200,8 +200,7 @@ TEST(SqlDialect, EachSystemGetsTextItTakes) {
         {like, DbSystem::SQLite, QStringLiteral("Select * from [P] Where ID1 Like 'Wa%' And 'a*b'=ID2 Or ID3=('c*')")},
         {like, DbSystem::PostgreSQL, QStringLiteral("Select * from P Where ID1 ILIKE 'Wa%' And 'a*b'=ID2 Or ID3=('c*')")},
         {QStringLiteral("Select Likely from [T] Where a like 'O''B*'"), DbSystem::PostgreSQL,
-         QStringLiteral("Select Likely from T Where a ILIKE 'O''B%'")},
-    };
+         QStringLiteral("Select Likely from T Where a ILIKE 'O''B%'")}};
     for (const auto& c : cases)
         EXPECT_EQ(TranslateSql(c.sql, c.system), c.expected.isEmpty() ? c.sql : c.expected)
             << c.sql.toStdString() << " on " << int(c.system);

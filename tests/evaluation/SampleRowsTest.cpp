@@ -174,8 +174,7 @@ TEST(Timestamp, IntervalCarriesOverMinutesHoursAndDays) {
         {"2024-05-06", "24:00", 0, 0, ""},
         {"2024-05-06", "10:60", 0, 0, ""},
         {"2024-05-06", "10:7.5", 0, 0, ""},
-        {"", "10:00", 0, 0, ""},
-    };
+        {"", "10:00", 0, 0, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.date) + " " + c.time);
         const auto ts = ComputeTimestamp(c.date, c.time, c.czasP, c.steps);

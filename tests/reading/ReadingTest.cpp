@@ -405,8 +405,7 @@ TEST(Reading, UnreadableGridIsRefusedSayingWhy) {
         {"SkalaSiatki", 2147483647, 0.2, "SkalaSiatki"},
         {"SkalaSiatki", 0, 0.2, "SkalaSiatki parametru skanowanej karty (0)"},
         {"Gestosc", QVariant(), 0.2, "nie ma określonej wartości Gestosc"},
-        {"-", {}, 0.2, "W tabeli SPC_Setap brak kolumny Gestosc"},
-    };
+        {"-", {}, 0.2, "W tabeli SPC_Setap brak kolumny Gestosc"}};
     const SyntheticGrid g; // 10 x 20 cells of 40 x 20 pixels
     QImage clean = g.picture();
     for (int x = 2; x < 8; ++x) Blacken(clean, g, x, 3); // under the middle of one column too
