@@ -106,6 +106,7 @@ TEST_P(Queries, LatestSamplesInTimeOrder) {
     EXPECT_EQ(Column(conn().latestSamples(7, 50, &ok), "W1"), (QList<double>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(Column(conn().latestSamples(QStringLiteral("7"), 1, &ok), "W1"), (QList<double>{6}));
     EXPECT_TRUE(conn().latestSamples(7, 0, &ok).isEmpty());
+    EXPECT_FALSE(conn().execute(QStringLiteral("Insert into NieMa values (?)"), {1})) << "a statement with values that cannot be prepared";
     const Recordset none = conn().latestSamples(12345, 5, &ok);
     EXPECT_TRUE(ok && none.bof() && none.eof() && none.current().isEmpty());
 }

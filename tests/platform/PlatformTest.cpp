@@ -69,8 +69,7 @@ TEST(FormatNumber, EachFormatAsTheMainProgramWritesIt) {
         {0.00123, "0.0E-0", "1,2E-3"}, {9.999, "0.00E+00", "1,00E+01"}, {5, "0\" mm\"", "5 mm"}, {5, "\\#0", "#5"},
         {1.5, "Fixed", "1,50"}, {QVariant(), "0.00", ""}, {QVariant(QMetaType::fromType<double>()), "0.00", ""},
         {12.5, "", "12,5"}, {0.1 + 0.2, "", "0,3"}, {1e20, "", "1E+20"}, {"12.5", "0.00", "12,50"}, // stored as text
-        {"12,5", "0.00", "12,50"}, {"abc", "0.00", "abc"}, {qint64(42), "0.0", "42,0"},
-    };
+        {"12,5", "0.00", "12,50"}, {"abc", "0.00", "abc"}, {qint64(42), "0.0", "42,0"}};
     for (const auto& c : cases)
         EXPECT_EQ(FormatNumber(c.value, QString::fromUtf8(c.format)), QString::fromUtf8(c.expected).replace(u'~', QChar(0xA0)))
             << c.value.toString().toStdString() << " " << c.format;
