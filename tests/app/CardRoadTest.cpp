@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <array>
+#include <csignal>
 #include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
@@ -755,8 +756,7 @@ TEST_F(HeadlessCommandTest, InvocationsEndWithTheirStatusAndStoreWhatTheySay) {
         {{"--settings", unconfigured, "--auto", m_folder, "--once"}, 3, 2, "Nie skonfigurowano połączenia z bazą danych", {}},
         {autoArgs(wrongNumber), 3, 2, "kartovo: Ustawienie Start/KonwersjaCB nie jest liczbą", {}},
         {autoArgs(deleting), 0, 2, "karta1.png: usunięty", {}}, // stored before, configured to go
-        {autoArgs(m_ini, QStringLiteral("--once --settle 0")), 0, 4, "nowa.png: zapisany", {}},
-    };
+        {autoArgs(m_ini, QStringLiteral("--once --settle 0")), 0, 4, "nowa.png: zapisany", {}}};
     const int first = LastId(m_conn);
     QList<QJsonObject> read;
     for (const auto& run : runs) {
@@ -864,9 +864,14 @@ TEST_F(HeadlessCommandTest, StoringResumesAfterTheServerRestarts) {
     const Outcome stopped = finish(station);
     EXPECT_EQ(std::pair(stopped.status, stopped.errors.contains(QStringLiteral("kartovo auto: zakończono"))), std::pair(0, true));
     log += stopped.errors;
+    QProcess interrupted; // Ctrl+C (SIGINT) as well
+    start(interrupted, autoArgs(m_pgIni, QStringLiteral("--interval 1"))), dropCard(3, m_folder);
+    ASSERT_TRUE(WaitFor(interrupted, log, QStringLiteral("karta3.png: zapisany"))) << log.toStdString();
+    ::kill(interrupted.processId(), SIGINT);
+    EXPECT_TRUE(finish(interrupted).errors.contains(QStringLiteral("kartovo auto: zakończono")));
 
     ASSERT_TRUE(m_pg.open(m_pgConfig)) << m_pg.lastError().description.toStdString();
-    EXPECT_EQ(RowsPerCard(m_pg, before).values(), (QList<int>{2, 2}));
+    EXPECT_EQ(RowsPerCard(m_pg, before).values(), (QList<int>{2, 2, 2}));
     EXPECT_EQ(log.count(QStringLiteral("brak połączenia z bazą danych")), 1) << "logged once: " << log.toStdString();
 }
 

@@ -92,8 +92,7 @@ TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
         {odbc + "Server=db.example\nPort=5433\n", true, "",
          "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD=;PORT=5433"},
         {odbc + "Server=db.example;PORT=5433\n", true, "",
-         "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD="},
-    };
+         "DRIVER=PostgreSQL Unicode;SERVER=db.example;DATABASE=spc;UID=jan;PWD="}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.ini.toStdString());
         test::WriteFile(m_iniPath, c.ini);

@@ -123,8 +123,7 @@ TEST(Connection, RefusedOpeningsLeaveNothingBehind) {
         [&] { return c.openFile(QDir(dir.path()).filePath(QStringLiteral("pusty"))); },
         [&] { return c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("brak.mdb"))); },
         [&] { return c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("brak/Norv.mdb")), false); },
-        [&] { return c.open(odbc); },
-    };
+        [&] { return c.open(odbc); }};
     QStringList why;
     for (const auto& open : refused) {
         ASSERT_TRUE(c.openSqliteFile(QDir(dir.path()).filePath(QStringLiteral("Norv.mdb")), false));

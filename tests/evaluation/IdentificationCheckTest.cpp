@@ -30,8 +30,7 @@ TEST(IdentificationCheck, FirstFailingCheckWithItsFocus) {
         {[](IdentificationEntries& e) { e.fields[0].chosen = false; }, 7, F::Field, 1},
         {[](IdentificationEntries& e) { e.notesRequired = true; }, 8, F::Notes, 0},
         {[](IdentificationEntries& e) { e.notesRequired = true, e.notes = "x"; }, 0, F::None, 0},
-        {[](IdentificationEntries& e) { e.notesRequired = true, e.notesShown = false; }, 0, F::None, 0},
-    };
+        {[](IdentificationEntries& e) { e.notesRequired = true, e.notesShown = false; }, 0, F::None, 0}};
     int i = 0;
     for (const auto& [change, check, focus, field] : cases) {
         SCOPED_TRACE(i++);

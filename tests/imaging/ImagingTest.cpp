@@ -334,8 +334,7 @@ TEST(ImageFile, SavedBitmapIsWhatQtsWriterMakesInPlaceOfTheNameOnly) {
     const std::function<bool()> links[] = {
         [&] { return QFile::link(other, path); },
         [&] { return QFile::remove(path) && ::link(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0; },
-        [&] { return QFile::link(other, part); },
-    };
+        [&] { return QFile::link(other, part); }};
     for (const auto& link : links) {
         EXPECT_TRUE(link() && SavePictureBitmap(picture, path) && ReadFile(other) == old && !QFileInfo(path).isSymLink());
     }

@@ -129,8 +129,7 @@ TEST(ValueRange, EdgesRowValuesAndRefusedLimits) {
         {"noTopTakesGLK", With(Parameter(QVariant(), 10.0), "GLK", 11.5), 11.5, 10, {{0, 10.038}, {19, 11.462}}},
         {"noBottomTakesWN", With(Parameter(12.0, QVariant()), "WN", 11.0), 12, 11, {{0, 11.025}, {19, 11.975}}},
         // 0.2 as a 32-bit float is 0.2000000030: row 2 lies just above the tie 0.025.
-        {"singlePrecisionStep", With(Parameter(0.2, 0.0), "Format", "0.0"), 0.2f, 0, {{0, 0.01}, {2, 0.03}}},
-    };
+        {"singlePrecisionStep", With(Parameter(0.2, 0.0), "Format", "0.0"), 0.2f, 0, {{0, 0.01}, {2, 0.03}}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         GridGeometry g;
