@@ -64,8 +64,7 @@ TEST(AssembleFrames, EachKindOfFrameGivesItsPixels) {
         {"lines shorter than their pixels", {{F::Rgb, 8, 2, 5, 1, Bytes({1, 2, 3, 4, 5})}}, {}, {}},
         {"4-bit samples", {{F::Gray, 4, 2, 1, 1, Bytes({0x12})}}, {}, {}},
         {"planes of different widths",
-         {{F::Red, 8, 2, 2, 1, Bytes({1, 2})}, {F::Green, 8, 1, 1, 1, Bytes({1})}, {F::Blue, 8, 2, 2, 1, Bytes({1, 2})}}, {}, {}},
-    };
+         {{F::Red, 8, 2, 2, 1, Bytes({1, 2})}, {F::Green, 8, 1, 1, 1, Bytes({1})}, {F::Blue, 8, 2, 2, 1, Bytes({1, 2})}}, {}, {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const QImage image = AssembleFrames(c.frames, 150);

@@ -101,8 +101,7 @@ TEST_F(StartupTest, SettingsChooseTheDatabaseOrTheRefusal) {
         const bool started = c.databaseOk && c.said.isEmpty();
         auto w = makeWindow();
         const std::tuple shown{w->start(), w->isVisible(), m_exitCodes.size()}; // in this order
-        EXPECT_EQ(shown, std::tuple(started, started, std::size_t(started ? 0 : 1)));
-        ASSERT_EQ(m_messages.size(), c.said.isEmpty() ? 0u : 1u);
+        ASSERT_EQ(std::pair(shown, m_messages.size()), std::pair(std::tuple(started, started, std::size_t(!started)), std::size_t(!c.said.isEmpty())));
         if (!c.said.isEmpty()) {
             EXPECT_TRUE(m_messages[0].text.contains(c.said)) << m_messages[0].text.toStdString();
         }

@@ -56,8 +56,7 @@ TEST_P(Queries, AppendsTransactionsAndColumns) {
         ASSERT_TRUE(conn().execute(QStringLiteral("CREATE TABLE Rodzic (ID INTEGER PRIMARY KEY)")) &&
                     conn().execute(QStringLiteral("CREATE TABLE Dziecko (R INTEGER REFERENCES Rodzic (ID) DEFERRABLE INITIALLY DEFERRED)")));
         ASSERT_TRUE(conn().beginTransaction() && conn().execute(QStringLiteral("INSERT INTO Dziecko VALUES (5)")));
-        EXPECT_FALSE(conn().commit());
-        EXPECT_TRUE(conn().lastError().description.contains(QStringLiteral("foreign key"), Qt::CaseInsensitive))
+        EXPECT_TRUE(!conn().commit() && conn().lastError().description.contains(QStringLiteral("foreign key"), Qt::CaseInsensitive))
             << lastError();
         conn().rollback();
     }

@@ -43,8 +43,7 @@ TEST(InfoProg, ShowsTheProgramAndTheParameterAndTakesTheAnswer) {
         {[](InfoProg& w) { QTest::mouseClick(w.yesButton(), Qt::LeftButton); }, true},
         {[](InfoProg& w) { QTest::mouseClick(w.noButton(), Qt::LeftButton); }, false},
         {[](InfoProg& w) { w.noButton()->setFocus(), QTest::keyClick(w.noButton(), Qt::Key_Return); }, false},
-        {[](InfoProg& w) { QTest::mouseClick(w.yesButton(), Qt::LeftButton), w.show(), w.close(); }, false},
-    };
+        {[](InfoProg& w) { QTest::mouseClick(w.yesButton(), Qt::LeftButton), w.show(), w.close(); }, false}};
     int n = 0;
     for (const auto& [act, yes] : answers) {
         InfoProg dialog(program, diameter, captions);

@@ -232,7 +232,7 @@ TEST(MarkerSearch, MatchesThePlainSearchesTraceAndProgress) {
     for (int y = 15; y < 300; y += 23) Box(striped, 0, y, 230, 2);
     QImage boxes = Filled(200, 260);
     Box(boxes, 30, 40, 4, 12);
-    Box(boxes, 90, 40, 4, 12);
+    Box(boxes, 90, 40, 4, 12), Box(boxes, 192, 40, 4, 12); // the last in the right margin, never searched
     Box(boxes, 25, 100, 9, 3);
     QImage crossing = Filled(300, 400); // the first top marker's column holds all four side spots
     for (int x : {60, 110, 250}) Box(crossing, x, 25, 4, 5);
@@ -288,6 +288,10 @@ TEST(MarkerSearch, SpotsAreMarkersOnlyWhenSolidAlikeLinedUpAndPlacedAsOnACard) {
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 2, Qt::white); }, nullptr},
         {2, 20, [](QImage& c) { Box(c, 20, 80, 2, 2, Qt::white); }, nullptr}, // a side marker as far in
         {2, 20, [](QImage& c) { Box(c, 300, 20, 2, 3, Qt::white); }, "Markery nie leżą w jednej linii: karta jest skręcona o około 0,7°."},
+        // Off by 3 pixels: the middle top marker (the last by 1), the 2nd side marker (the 3rd and 4th by 1), the 3rd side marker.
+        {2, 20, [](QImage& c) { Box(c, 80, 20, 2, 3, Qt::white), Box(c, 300, 20, 2, 1, Qt::white); }, "Markery nie leżą w jednej linii"},
+        {2, 20, [](QImage& c) { Box(c, 20, 300, 3, 2, Qt::white), Box(c, 20, 340, 1, 2, Qt::white), Box(c, 20, 380, 1, 2, Qt::white); }, "nie leżą w jednej linii"},
+        {2, 20, [](QImage& c) { Box(c, 20, 340, 3, 2, Qt::white); }, "Markery nie leżą w jednej linii"},
         {2, 30, {}, "siatka nie leży w równej odległości od markerów górnych (50) i bocznych (60)"},
         {2, 52, [](QImage& c) { Box(c, 50, 52, 32, 12, Qt::white), Box(c, 33, 52, 2, 12), Box(c, 44, 53, 2, 12); }, // 4 px of 24: over 15 % (from the first)
          "siatka nie leży w równej odległości od markerów górnych (28) i bocznych (24)"},
