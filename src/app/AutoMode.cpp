@@ -23,6 +23,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <openssl/sha.h>
 
@@ -103,7 +104,8 @@ bool RenameFile(const QString& from, const QString& to) {
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
     // A file system without the flag (some network shares): looked at just before.
-    if (QFileInfo(to).exists() || QFileInfo(to).isSymLink()) return errno = EEXIST, false;
+    struct stat there;
+    if (::lstat(target.constData(), &there) == 0) return errno = EEXIST, false;
     return ::rename(source.constData(), target.constData()) == 0;
 }
 
